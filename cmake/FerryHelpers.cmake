@@ -1,0 +1,80 @@
+# Shared build settings and the one helper through which every test is added.
+
+set(FERRY_WARNINGS -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Wno-missing-field-initializers -Werror)
+
+if(NOT FERRY_WINDOWS)
+  # The native tree exists to run the platform-free core under the sanitizers.
+  set(FERRY_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_compile_options(${FERRY_SANITIZERS})
+  add_link_options(${FERRY_SANITIZERS})
+endif()
+
+# Applies the project's warnings to one of our own targets.
+function(ferry_defaults target)
+  target_compile_options(${target} PRIVATE ${FERRY_WARNINGS})
+  if(FERRY_WINDOWS)
+    target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+  endif()
+endfunction()
+
+# GoogleTest from Debian's source package, built for whichever tree this is.
+set(FERRY_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source tree")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(${FERRY_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/_deps/googletest EXCLUDE_FROM_ALL SYSTEM)
+include(GoogleTest)
+
+# ferry_add_test(<name> SOURCES ... [LIBS ...] [RESOURCE_LOCK ...] [TIMEOUT s] [DEPENDS targets...])
+# One GoogleTest program; every test case becomes a CTest test named <Suite>.<Case>. Windows
+# programs run under Wine (the build's emulator) and need the "wine" fixture; the test main
+# understands "--child <role>" for tests that re-run the program as a second process.
+function(ferry_add_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;RESOURCE_LOCK;DEPENDS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  ferry_defaults(${name})
+  target_link_libraries(${name} PRIVATE ferry_test_main GTest::gtest ${ARG_LIBS})
+  if(ARG_DEPENDS)
+    add_dependencies(${name} ${ARG_DEPENDS})
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  set(props TIMEOUT ${ARG_TIMEOUT})
+  if(FERRY_WINDOWS)
+    list(APPEND props FIXTURES_REQUIRED wine)
+  endif()
+  if(ARG_RESOURCE_LOCK)
+    list(APPEND props RESOURCE_LOCK "${ARG_RESOURCE_LOCK}")
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 300
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+    PROPERTIES ${props})
+endfunction()
+
+# ferry_add_fuzzer(<name> SOURCES ... [LIBS ...] [CORPUS dir])
+# A libFuzzer target of the native tree (clang only). A short bounded run over the corpus is
+# registered as a test so that the parsers are exercised on every "make test".
+function(ferry_add_fuzzer name)
+  cmake_parse_arguments(ARG "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  if(FERRY_WINDOWS OR NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  ferry_defaults(${name})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  # libFuzzer adds what it finds to the first corpus folder: keep that one in the build tree.
+  set(work_corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
+  file(MAKE_DIRECTORY ${work_corpus})
+  set(args -runs=20000 -max_len=4096 ${work_corpus})
+  if(ARG_CORPUS)
+    list(APPEND args ${ARG_CORPUS})
+  endif()
+  add_test(NAME fuzz.${name} COMMAND ${name} ${args})
+  set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 300)
+endfunction()
