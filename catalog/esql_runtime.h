@@ -34,10 +34,10 @@ static_assert(offsetof(IISQLCA, sqlerrm) == 16);
 static_assert(sizeof(IISQLCA) == 136);
 
 enum : int32_t {
-  IISQ_TYPE_INT = 30,   // 4-byte integer host variable
-  IISQ_TYPE_CHAR = 32,  // NUL-terminated character string host variable
-  IISQ_ATTR_SESSION = 11,  // IILQssSetSqlio attribute: the current session
-  IISQ_MODE_SINGLETON = 1, // IIsqMods: a select that fills host variables from one row
+  IISQ_TYPE_INT = 30,       // 4-byte integer host variable
+  IISQ_TYPE_CHAR = 32,      // NUL-terminated character string host variable
+  IISQ_ATTR_SESSION = 11,   // IILQssSetSqlio attribute: the current session
+  IISQ_MODE_SINGLETON = 1,  // IIsqMods: a select that fills host variables from one row
 };
 
 // Session statements.
@@ -45,8 +45,8 @@ void IIsqInit(IISQLCA* sqlca);
 void IILQsidSessID(int32_t sessionId);
 void IIsqConnect(int32_t language, const char* dbName, const char* a1, const char* a2,
                  const char* a3, const char* a4, const char* a5, const char* a6, const char* a7,
-                 const char* a8, const char* a9, const char* a10, const char* a11,
-                 const char* a12, const char* a13);
+                 const char* a8, const char* a9, const char* a10, const char* a11, const char* a12,
+                 const char* a13);
 void IIsqDisconnect(void);
 void IILQssSetSqlio(int32_t attribute, int16_t* indicator, int32_t isVariable, int32_t type,
                     int32_t length, void* data);

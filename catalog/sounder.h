@@ -1,0 +1,68 @@
+// sounder26.dll / sounder30.dll: the Ingres catalog queries the agent runs.
+//
+// Conventions:
+// - C linkage, exported by name; the agent binds all thirteen names at run time and never links
+//   against the library. sounder30.dll is the same source built for Ingres 3 installations.
+// - Every export returns 0, or 14 for a failed or empty query where stated; no other value.
+//   Each also hands back the embedded-SQL runtime's sqlcode (0 success, 100 no more rows,
+//   negative an error) through its sqlcode argument.
+// - Every query runs on the runtime's current session; IngConnect, IngDisconnect and
+//   IngSetSessionId name the session they act on.
+// - Output buffers are the caller's; the library checks no sizes. Name lists are packed: each
+//   entry NUL-terminated, the next directly after it. Callers size them as documented below.
+// - The library keeps no state and allocates nothing; it writes diagnostics with
+//   OutputDebugStringA only. Nothing crosses the boundary as an exception.
+#pragma once
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#ifdef SOUNDER_BUILD
+#define SOUNDER_API __declspec(dllexport)
+#else
+#define SOUNDER_API __declspec(dllimport)
+#endif
+
+// Results.
+enum { SOUNDER_OK = 0, SOUNDER_QUERY_FAILED = 14 };
+
+// Opens session `sessionId` on database `dbName` and makes it current. Always 0: judge *sqlcode.
+SOUNDER_API int IngConnect(int sessionId, const char* dbName, int* sqlcode);
+// Closes session `sessionId`. Always 0: judge *sqlcode.
+SOUNDER_API int IngDisconnect(int sessionId, int* sqlcode);
+// Makes session `sessionId` the current one. Always 0: judge *sqlcode.
+SOUNDER_API int IngSetSessionId(int sessionId, int* sqlcode);
+
+// Number of databases (rows of iidatabase); *count unchanged when there is no row. Always 0.
+SOUNDER_API int IngGetDbCount(int* count, int* sqlcode);
+// Packed database names, no empty entry after the last. *bufferSize is not read: the buffer
+// must hold 33 bytes per database (see IngGetDbCount). 0, or 14 on a failed query.
+SOUNDER_API int IngGetDbList(char* buffer, int* bufferSize, int* count, int* sqlcode);
+
+// Number of journaled user tables of the current database. Always 0.
+SOUNDER_API int IngGetTableCnt(int* count, int* sqlcode);
+// Packed journaled user table names without their padding blanks, then one empty entry; *size
+// receives the bytes used including that final NUL. `ignored` is not read. 0, or 14.
+SOUNDER_API int IngGetTableList(void* ignored, char* buffer, int* size, int* count, int* sqlcode);
+
+// Location area of the database's journal location, fetched into `area` (1024 bytes); left
+// unchanged when there is no row. 0, or 14 when *sqlcode is negative or 100.
+SOUNDER_API int IngGetJournalDest(const char* dbName, char* area, int* sqlcode);
+// Location area of the database's dump location into `area` (1024 bytes); empty when there is
+// no row. 0, or 14 when *sqlcode is negative or 100.
+SOUNDER_API int IngGetDumpDest(const char* dbName, char* area, int* sqlcode);
+// Number of distinct data location areas of the database (*count is reset to 0 first).
+// 0, or 14 when *sqlcode is negative or 100.
+SOUNDER_API int IngGetDataLocNum(const char* dbName, int* count, int* sqlcode);
+// Packed data location areas (a final backslash removed), no empty entry after the last; adds
+// the number of areas to *count, which the caller sets. `buffer` must be zero-filled and hold
+// 1024 bytes per location. 0, or 14 when *sqlcode is negative or 100.
+SOUNDER_API int IngGetDataDest(const char* dbName, char* buffer, int* count, int* sqlcode);
+
+// Kept for the binding; no work. IngGetTableLocNum is the same entry point. Always 0.
+SOUNDER_API int IngGetTableInfo(void);
+
+#ifdef __cplusplus
+}
+#endif
