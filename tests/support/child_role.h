@@ -16,8 +16,8 @@ int runChildRole(const char* name, int argc, char** argv);
 
 }  // namespace ferry::test
 
-#define FERRY_CHILD_ROLE(role)                                                          \
-  static int ferryChildRole_##role(int argc, char** argv);                              \
+#define FERRY_CHILD_ROLE(role)                                                         \
+  static int ferryChildRole_##role(int argc, char** argv);                             \
   static const ::ferry::test::ChildRoleRegistration ferryChildRoleRegistration_##role( \
-      #role, ferryChildRole_##role);                                                    \
+      #role, ferryChildRole_##role);                                                   \
   static int ferryChildRole_##role([[maybe_unused]] int argc, [[maybe_unused]] char** argv)

@@ -16,12 +16,12 @@ std::string binDir();
 std::string selfPath();
 
 struct ProcessResult {
-  bool started = false;     // false: CreateProcess failed, `error` holds GetLastError()
-  bool timedOut = false;    // true: the process was terminated after the time limit
+  bool started = false;   // false: CreateProcess failed, `error` holds GetLastError()
+  bool timedOut = false;  // true: the process was terminated after the time limit
   DWORD exitCode = 0;
   DWORD error = 0;
-  std::string out;          // everything written to standard output
-  std::string err;          // everything written to standard error
+  std::string out;  // everything written to standard output
+  std::string err;  // everything written to standard error
 };
 
 // Runs a command line (no shell), waits at most timeoutMs, captures both output streams.
