@@ -101,6 +101,19 @@ int locationStatus(int sqlcode) {
   return (sqlcode < 0 || sqlcode == 100) ? SOUNDER_QUERY_FAILED : SOUNDER_OK;
 }
 
+// Singleton select of the area of one of the database's locations: the query text up to the
+// database name, the name as a host variable, and the closing parenthesis.
+int selectLocationArea(const char* queryPrefix, const char* dbName, char* target, int* sqlcode) {
+  IISQLCA sqlca{};
+  beginSelect(sqlca);
+  writeText(queryPrefix);
+  IIputdomio(/*indicator=*/nullptr, /*isVariable=*/1, IISQ_TYPE_CHAR, /*length=*/0, dbName);
+  writeText(")");
+  fetchSingleton(IISQ_TYPE_CHAR, kAreaLength, target);
+  *sqlcode = sqlca.sqlcode;
+  return locationStatus(sqlca.sqlcode);
+}
+
 // The database name is part of the data-location query text, not a host variable. A name that
 // would end the quoted literal (and so rewrite the statement) or overflow the statement buffer is
 // refused instead of being sent.
@@ -245,31 +258,22 @@ int IngGetTableList(void* /*ignored*/, char* buffer, int* size, int* count, int*
 }
 
 int IngGetJournalDest(const char* dbName, char* area, int* sqlcode) {
-  IISQLCA sqlca{};
-  beginSelect(sqlca);
-  writeText(
+  // Fetched straight into the caller's area, which keeps its text when there is no row.
+  return selectLocationArea(
       "select location_area from iilocation_info where location_name in(select jnldev from "
-      "iidatabase where name=");
-  IIputdomio(/*indicator=*/nullptr, /*isVariable=*/1, IISQ_TYPE_CHAR, /*length=*/0, dbName);
-  writeText(")");
-  fetchSingleton(IISQ_TYPE_CHAR, kAreaLength, area);
-  *sqlcode = sqlca.sqlcode;
-  return locationStatus(sqlca.sqlcode);
+      "iidatabase where name=",
+      dbName, area, sqlcode);
 }
 
 int IngGetDumpDest(const char* dbName, char* area, int* sqlcode) {
-  IISQLCA sqlca{};
+  // Fetched into an emptied buffer first, so the caller's area is always set.
   char fetched[kAreaLength + 1] = "";
-  beginSelect(sqlca);
-  writeText(
+  int status = selectLocationArea(
       "select location_area from iilocation_info where location_name in(select dmpdev from "
-      "iidatabase where name=");
-  IIputdomio(/*indicator=*/nullptr, /*isVariable=*/1, IISQ_TYPE_CHAR, /*length=*/0, dbName);
-  writeText(")");
-  fetchSingleton(IISQ_TYPE_CHAR, kAreaLength, fetched);
+      "iidatabase where name=",
+      dbName, fetched, sqlcode);
   std::memcpy(area, fetched, std::strlen(fetched) + 1);
-  *sqlcode = sqlca.sqlcode;
-  return locationStatus(sqlca.sqlcode);
+  return status;
 }
 
 int IngGetDataLocNum(const char* dbName, int* count, int* sqlcode) {

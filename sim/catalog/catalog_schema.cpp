@@ -32,14 +32,6 @@ CREATE TABLE iiextend_info (
   status        INTEGER NOT NULL DEFAULT 3,
   PRIMARY KEY (location_name, database_name)
 );
-CREATE TABLE iitables (
-  table_name    CHAR(32) COLLATE RTRIM NOT NULL,
-  table_owner   CHAR(32) COLLATE RTRIM NOT NULL,
-  table_type    CHAR(1) NOT NULL DEFAULT 'T',
-  system_use    CHAR(1) NOT NULL DEFAULT 'U',
-  is_journalled CHAR(1) NOT NULL DEFAULT 'N',
-  PRIMARY KEY (table_name, table_owner)
-);
 CREATE TABLE sim_database_state (
   name                CHAR(32) COLLATE RTRIM NOT NULL PRIMARY KEY,
   journaled           INTEGER NOT NULL DEFAULT 0,

@@ -13,10 +13,11 @@ namespace ingsim {
 inline constexpr const char* kCatalogFolder = "\\ingres\\files\\catalog";
 inline constexpr const char* kCatalogExtension = ".sdb";
 
-// DDL run once on iidbdb's file: iidatabase, iilocation_info, iiextend_info, iitables, and the
-// simulator's own per-database state (sequences that infodb reports, ckpdb advances).
+// DDL of the installation-wide tables, run once on iidbdb's file: iidatabase, iilocation_info,
+// iiextend_info, and the simulator's own per-database state (sequences that infodb reports,
+// ckpdb advances).
 extern const char* const kMasterCatalogSchema;
-// DDL run on every other database's file: iitables only.
+// DDL of the tables every database has, iidbdb included: iitables.
 extern const char* const kDatabaseCatalogSchema;
 
 // Pads `text` with blanks to `width` characters, as a CHAR(width) column holds it. Longer text is

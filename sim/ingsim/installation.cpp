@@ -131,6 +131,7 @@ std::string createMasterCatalog(const std::string& root) {
   std::string error = catalog.open(catalogPath(root, "iidbdb"), /*create=*/true);
   if (!error.empty()) return error;
   error = catalog.exec(kMasterCatalogSchema);
+  if (error.empty()) error = catalog.exec(kDatabaseCatalogSchema);
   if (!error.empty()) return error;
   Transaction transaction(catalog);
   if (!transaction.error().empty()) return transaction.error();

@@ -54,8 +54,8 @@ void RuntimeTest::TearDown() {
 }
 
 void RuntimeTest::createCatalog(const std::string& database) {
-  execute(database,
-          database == "iidbdb" ? ingsim::kMasterCatalogSchema : ingsim::kDatabaseCatalogSchema);
+  if (database == "iidbdb") execute(database, ingsim::kMasterCatalogSchema);
+  execute(database, ingsim::kDatabaseCatalogSchema);
 }
 
 void RuntimeTest::execute(const std::string& database, const std::string& sql,
