@@ -261,6 +261,10 @@ std::string parseIngsimCommand(const std::vector<std::string>& args, IngsimComma
     command->kind = CommandKind::kRoot;
     return parseCodeOnly(cursor, command, "root");
   }
+  if (verb == "show") {
+    command->kind = CommandKind::kShow;
+    return parseCodeOnly(cursor, command, "show");
+  }
   return "unknown command '" + verb + "'";
 }
 
@@ -278,6 +282,7 @@ std::string ingsimUsage() {
          "  ingsim account  remove --name USER\n"
          "  ingsim remove   --code C\n"
          "  ingsim root     --code C\n"
+         "  ingsim show     --code C\n"
          "SIZE is a byte count with an optional K, M or G suffix.\n";
 }
 

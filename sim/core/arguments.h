@@ -12,6 +12,7 @@
 //   ingsim account  remove --name USER
 //   ingsim remove   --code C
 //   ingsim root     --code C
+//   ingsim show     --code C
 //
 // A --file before any --location belongs to the database's root location. "--location
 // ii_database" names the default data location. SIZE is a byte count with an optional K, M or G
@@ -27,7 +28,16 @@
 
 namespace ingsim::core {
 
-enum class CommandKind { kCreate, kDatabase, kSetEnv, kAccountAdd, kAccountRemove, kRemove, kRoot };
+enum class CommandKind {
+  kCreate,
+  kDatabase,
+  kSetEnv,
+  kAccountAdd,
+  kAccountRemove,
+  kRemove,
+  kRoot,
+  kShow
+};
 
 struct IngsimCommand {
   CommandKind kind = CommandKind::kCreate;

@@ -81,6 +81,13 @@ std::string setVariable(const std::string& code, const std::string& name, const 
 // Removes the folder tree, registry keys, Path entry and catalog of the installation.
 std::string removeInstallation(const std::string& code);
 
+// A readable report of a registered installation, as ingsim show prints it: root, code, major
+// version, the owner lines of install.log and config.dat, each database (owner, journaling,
+// checkpoint and journal sequences) with its data locations, journal and dump destinations and
+// the files found in each, the installation variables, and the simulated accounts with their
+// domains (never their passwords). *report is left empty on failure.
+std::string describeInstallation(const std::string& code, std::string* report);
+
 // Root folder of a registered installation ("" when none).
 std::string installationRoot(const std::string& code);
 // Full path of a database's catalog file (it need not exist).

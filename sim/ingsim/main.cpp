@@ -50,6 +50,12 @@ int main(int argc, char** argv) {
       std::printf("%s\n", root.c_str());
       return 0;
     }
+    case CommandKind::kShow: {
+      std::string report;
+      error = ingsim::describeInstallation(command.code, &report);
+      if (error.empty()) std::fputs(report.c_str(), stdout);
+      break;
+    }
   }
   if (!error.empty()) return fail(error);
   return 0;

@@ -101,6 +101,9 @@ TEST(IngsimArguments, MalformedCommandLinesAreRefused) {
       {"account", "delete", "--name", "u"},
       {"account", "remove", "--name", "u", "--password", "p"},
       {"remove"},
+      {"show"},
+      {"show", "--code"},
+      {"show", "--code", "T1", "--verbose"},
   };
   for (const Args& args : bad) {
     IngsimCommand command;
@@ -109,6 +112,14 @@ TEST(IngsimArguments, MalformedCommandLinesAreRefused) {
     EXPECT_NE(parseIngsimCommand(args, &command), "") << "accepted: " << joined;
   }
   EXPECT_NE(ingsimUsage().find("ingsim create"), std::string::npos);
+}
+
+TEST(IngsimArguments, ShowCommand) {
+  IngsimCommand command;
+  ASSERT_EQ(parseIngsimCommand({"show", "--code", "T7"}, &command), "");
+  EXPECT_EQ(command.kind, CommandKind::kShow);
+  EXPECT_EQ(command.code, "T7");
+  EXPECT_NE(ingsimUsage().find("ingsim show     --code C"), std::string::npos) << ingsimUsage();
 }
 
 TEST(IngsimArguments, Sizes) {

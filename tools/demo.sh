@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# make demo: creates a sample Ingres installation in the build's Wine prefix and shows what the
+# agent will find there: databases, locations, accounts and what the Ingres utilities report.
+set -euo pipefail
+
+build=${1:-build/win}
+run="$build/wine-run"
+bin="$build/bin"
+code=II
+root='C:\IngresII'
+ingbin="$root\\ingres\\bin"
+
+say() { printf '\n== %s\n' "$*"; }
+# Wine writes CR LF for Windows programs; show plain lines.
+win() { "$run" "$@" | tr -d '\r'; }
+
+trap '"$run" --stop' EXIT
+
+say "Creating installation $code in $root (Ingres 2 layout)"
+win "$bin/ingsim.exe" create --code "$code" --root "$root" --version 2 --force
+
+say "Adding the journaled database 'sample' with two data locations"
+win "$bin/ingsim.exe" database --code "$code" --name sample --journaled --checkpoint 3 \
+  --location ii_database --file aaaaaaab.t00:256K --file aaaaaaac.t00:1M --file aaaaaaad.t00:0 \
+  --location 'C:\IngresData2' --file aaaaaaae.t00:2M --file aaaaaaaf.t00:1023 \
+  --journals 3 --journal-size 64K --dump-file c0000003.dmp:32K --table orders --table lines
+win "$bin/ingsim.exe" database --code "$code" --name scratch
+
+say "Adding the account the backup server will use"
+win "$bin/ingsim.exe" account add --name ingres --password ingres
+
+say "ingsim show"
+win "$bin/ingsim.exe" show --code "$code"
+
+say "infodb -uingres (the database list the agent reads)"
+win "$ingbin\\infodb.exe" -uingres
+
+say "infodb sample (the journal sequence the agent reads)"
+win "$ingbin\\infodb.exe" sample | grep -A3 -e '----Journal information'
+
+say "ingprenv (installation variables)"
+win "$ingbin\\ingprenv.exe"
+
+say "ingsetenv II_CKTMPL_FILE, then ingprenv II_CKTMPL_FILE, then ingunset"
+win "$ingbin\\ingsetenv.exe" II_CKTMPL_FILE "$root\\ingres\\files\\htbtmplII.def"
+win "$ingbin\\ingprenv.exe" II_CKTMPL_FILE
+win "$ingbin\\ingunset.exe" II_CKTMPL_FILE
+printf 'after ingunset: "%s"\n' "$(win "$ingbin\\ingprenv.exe" II_CKTMPL_FILE)"
+
+say "Registry: installation key and the machine Path entry"
+win reg query "HKLM\\SOFTWARE\\Norvane\\IngresII\\${code}_Installation" /v II_SYSTEM
+win reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v Path
+
+say "Done. The installation stays in $build/wineprefix (drive C: is $build/wineprefix/drive_c)."
