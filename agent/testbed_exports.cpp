@@ -1,0 +1,115 @@
+#include "testbed_exports.h"
+
+#include <cstdarg>
+#include <cstring>
+#include <new>
+
+#include "account/account_layer.h"
+#include "account/act_as_account.h"
+#include "activity_log.h"
+#include "agent_state.h"
+#include "catalog_binding.h"
+#include "connection_table.h"
+#include "core/line_format.h"
+#include "privileges.h"
+#include "settings.h"
+#include "trace.h"
+
+using namespace ferry::agent;
+
+ConnectionRecord* FerryTestCreateRecord(const char* installationCode, int traceOn) {
+  auto* record = new (std::nothrow) ConnectionRecord;
+  if (record == nullptr) return nullptr;
+  std::memset(record, 0, sizeof *record);
+  formatMessage(record->installationCode, sizeof record->installationCode, "%s",
+                installationCode ? installationCode : "");
+  record->traceOn = traceOn;
+  record->hAccessToken = INVALID_HANDLE_VALUE;
+  record->connInfo.record = record;
+  return record;
+}
+
+void FerryTestDestroyRecord(ConnectionRecord* record) {
+  if (record == nullptr) return;
+  if (record->hAccessToken != nullptr && record->hAccessToken != INVALID_HANDLE_VALUE) {
+    CloseHandle(record->hAccessToken);
+  }
+  delete record;
+}
+
+int FerryTestRecordSize() { return static_cast<int>(sizeof(ConnectionRecord)); }
+
+int FerryTestAllocateConnection() {
+  AgentLockGuard lock;
+  return allocateConnection();
+}
+
+void FerryTestReleaseConnection(int id) {
+  AgentLockGuard lock;
+  releaseConnection(id);
+}
+
+ConnectionRecord* FerryTestFindConnection(int id) {
+  AgentLockGuard lock;
+  return findConnection(id);
+}
+
+int FerryTestSlotMapHandles() { return slotMapHandlesHeld(); }
+
+void FerryTestTrace(ConnectionRecord* record, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  traceV(record, format, args);
+  va_end(args);
+}
+
+void FerryTestTraceBanner(ConnectionRecord* record, const char* entryPoint, int end) {
+  if (end) {
+    traceEndBanner(record, entryPoint);
+  } else {
+    traceStartBanner(record, entryPoint);
+  }
+}
+
+int FerryTestLogAct(ConnectionRecord* record, int id, ...) {
+  va_list args;
+  va_start(args, id);
+  int result = Log_actV(record, id, args);
+  va_end(args);
+  return result;
+}
+
+int FerryTestMessageText(unsigned id, char* buffer, int size) {
+  return loadMessageText(id, buffer, size);
+}
+
+int FerryTestHasMessageLibrary() { return messageLibrary() != nullptr; }
+int FerryTestGetDestDir() { return GetDestDir(); }
+const char* FerryTestAgentDirectory() { return agentDirectory(); }
+const char* FerryTestSavedPath() { return savedPath(); }
+int FerryTestCatalogBound(int major) { return boundCatalogLibrary(major) != nullptr; }
+const char* FerryTestRegistryRoot() { return registryRoot(); }
+
+DWORD FerryTestReadAgentSetting(const char* subKey, const char* instance, const char* valueName,
+                                DWORD defaultValue) {
+  return readAgentSetting(subKey, instance, valueName, defaultValue);
+}
+
+int FerryTestGetBuildNumber(char* buffer, DWORD size) { return getBuildNumber(buffer, size); }
+int FerryTestSetAllPrivilege() { return SetAllPrivilege(); }
+const char* FerryTestSharedErrorText() { return sharedErrorText(); }
+
+DWORD FerryTestActAsAccount(ConnectionRecord* record, const char* routine,
+                            int skipWhenAlreadyAccount) {
+  ActAsAccountTexts texts;
+  if (routine != nullptr) texts.routine = routine;
+  texts.skipWhenAlreadyAccount = skipWhenAlreadyAccount != 0;
+  AgentLockGuard lock;
+  return actAsConnectionAccount(record, texts);
+}
+
+DWORD FerryTestRevertToSelf() { return accountLayer().revertToSelf(); }
+
+DWORD FerryTestCurrentUserName(char* buffer, DWORD* size) {
+  return accountLayer().currentUserName(buffer, size);
+}

@@ -1,0 +1,54 @@
+// Test-only exports of the testbed build of ferryman.dll (bin/testbed/ferryman.dll), through
+// which the tests call the agent's internals. The shipped library exports none of them.
+//
+// Conventions:
+// - C linkage, exported by name, prefix "FerryTest".
+// - Records are ferry::agent::ConnectionRecord (connection_record.h); tests read and write their
+//   fields directly. Records made by FerryTestCreateRecord live outside the connection table and
+//   the slot map, so tests of the logs and accounts need no machine-wide lock.
+// - Table functions take the agent lock, as the entry points do.
+// - Returned strings are the library's own and stay valid while it is loaded.
+#pragma once
+
+#include <windows.h>
+
+#include "connection_record.h"
+
+extern "C" {
+
+using ferry::agent::ConnectionRecord;
+
+// A zeroed record with its installation code and traceOn set and no access token.
+ConnectionRecord* FerryTestCreateRecord(const char* installationCode, int traceOn);
+void FerryTestDestroyRecord(ConnectionRecord* record);
+int FerryTestRecordSize();
+
+int FerryTestAllocateConnection();
+void FerryTestReleaseConnection(int id);
+ConnectionRecord* FerryTestFindConnection(int id);
+int FerryTestSlotMapHandles();
+
+void FerryTestTrace(ConnectionRecord* record, const char* format, ...);
+void FerryTestTraceBanner(ConnectionRecord* record, const char* entryPoint, int end);
+int FerryTestLogAct(ConnectionRecord* record, int id, ...);
+int FerryTestMessageText(unsigned id, char* buffer, int size);
+int FerryTestHasMessageLibrary();
+int FerryTestGetDestDir();
+
+const char* FerryTestAgentDirectory();
+const char* FerryTestSavedPath();
+int FerryTestCatalogBound(int major);
+
+const char* FerryTestRegistryRoot();
+DWORD FerryTestReadAgentSetting(const char* subKey, const char* instance, const char* valueName,
+                                DWORD defaultValue);
+int FerryTestGetBuildNumber(char* buffer, DWORD size);
+
+int FerryTestSetAllPrivilege();
+const char* FerryTestSharedErrorText();
+// Acting as the record's account with the texts of `routine`; skipWhenAlreadyAccount as given.
+DWORD FerryTestActAsAccount(ConnectionRecord* record, const char* routine,
+                            int skipWhenAlreadyAccount);
+DWORD FerryTestRevertToSelf();
+DWORD FerryTestCurrentUserName(char* buffer, DWORD* size);
+}

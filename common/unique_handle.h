@@ -1,0 +1,96 @@
+// Owning wrappers for Win32 handles, one type per kind of handle.
+//
+// Conventions:
+// - The close function and the invalid value are part of the type, so a handle is wrapped on
+//   the line that receives it and closed exactly once, by its owner.
+// - Closing never changes the caller's GetLastError(): cleanup on an error path keeps the error
+//   that the caller is about to report.
+// - No exceptions; moves transfer ownership, copies are not allowed.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace ferry {
+
+template <typename Handle, auto Close, intptr_t Invalid>
+class UniqueHandle {
+ public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(Handle handle) : handle_(handle) {}
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    reset(other.release());
+    return *this;
+  }
+  ~UniqueHandle() { reset(); }
+
+  Handle get() const { return handle_; }
+  // For APIs that return the handle through an out-parameter; drops the current one first.
+  Handle* put() {
+    reset();
+    return &handle_;
+  }
+  bool valid() const { return handle_ != invalid(); }
+  explicit operator bool() const { return valid(); }
+  Handle release() {
+    Handle handle = handle_;
+    handle_ = invalid();
+    return handle;
+  }
+  void reset(Handle handle = invalid()) {
+    if (valid()) {
+      DWORD saved = GetLastError();
+      Close(handle_);
+      SetLastError(saved);
+    }
+    handle_ = handle;
+  }
+  static Handle invalid() { return reinterpret_cast<Handle>(Invalid); }
+
+ private:
+  Handle handle_ = invalid();
+};
+
+namespace detail {
+inline void closeKey(HKEY key) { RegCloseKey(key); }
+inline void freeModule(HMODULE module) { FreeLibrary(module); }
+inline void unmapView(void* view) { UnmapViewOfFile(view); }
+inline void closeFind(HANDLE find) { FindClose(find); }
+}  // namespace detail
+
+// Files and pipes: INVALID_HANDLE_VALUE means none.
+using UniqueFile = UniqueHandle<HANDLE, CloseHandle, -1>;
+// Processes, threads, events, mutexes, sections, tokens: null means none.
+using UniqueHandleNull = UniqueHandle<HANDLE, CloseHandle, 0>;
+using UniqueKey = UniqueHandle<HKEY, detail::closeKey, 0>;
+using UniqueModule = UniqueHandle<HMODULE, detail::freeModule, 0>;
+using UniqueView = UniqueHandle<void*, detail::unmapView, 0>;
+using UniqueFind = UniqueHandle<HANDLE, detail::closeFind, -1>;
+
+// Runs a cleanup that is not a handle (ending an impersonation, releasing a mutex) when the
+// scope ends, keeping the caller's GetLastError().
+template <typename Fn>
+class ScopeExit {
+ public:
+  explicit ScopeExit(Fn fn) : fn_(fn) {}
+  ScopeExit(const ScopeExit&) = delete;
+  ScopeExit& operator=(const ScopeExit&) = delete;
+  ~ScopeExit() {
+    if (active_) {
+      DWORD saved = GetLastError();
+      fn_();
+      SetLastError(saved);
+    }
+  }
+  void dismiss() { active_ = false; }
+
+ private:
+  Fn fn_;
+  bool active_ = true;
+};
+
+}  // namespace ferry

@@ -1,0 +1,245 @@
+// Acting as the connection's account with the testbed's simulated account directory, and
+// SetAllPrivilege on the process token.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "agent_fixture.h"
+#include "ingsim/installation.h"
+
+namespace ferry::test {
+namespace {
+
+class ScopedAccount {
+ public:
+  explicit ScopedAccount(const ingsim::Account& account) : name_(account.name) {
+    ingsim::removeAccount(name_);  // leftovers of an interrupted run
+    error_ = ingsim::addAccount(account);
+  }
+  ~ScopedAccount() { ingsim::removeAccount(name_); }
+  const std::string& error() const { return error_; }
+
+ private:
+  std::string name_;
+  std::string error_;
+};
+
+class AccountTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    agent_ = std::make_unique<AgentCopy>("account", catalogCompanions());
+    ASSERT_EQ(agent_->setupError(), "");
+    ASSERT_EQ(agent_->load(), 0u);
+    ASSERT_EQ(agent_->bind(), "");
+  }
+  void TearDown() override {
+    if (agent_->module() != nullptr) {
+      api().RevertToSelf();
+      for (ConnectionRecord* r : records_) api().DestroyRecord(r);
+    }
+    agent_.reset();
+  }
+  const AgentApi& api() { return agent_->api(); }
+  ConnectionRecord* record(const char* code, const char* login, const char* password,
+                           const char* domain) {
+    ConnectionRecord* r = api().CreateRecord(code, 1);
+    snprintf(r->connInfo.loginName, sizeof r->connInfo.loginName, "%s", login);
+    snprintf(r->connInfo.password, sizeof r->connInfo.password, "%s", password);
+    snprintf(r->connInfo.domainName, sizeof r->connInfo.domainName, "%s", domain);
+    records_.push_back(r);
+    return r;
+  }
+  std::string currentUser() {
+    char name[300] = {};
+    DWORD size = sizeof name;
+    DWORD error = api().CurrentUserName(name, &size);
+    return error == 0 ? name : "<error " + std::to_string(error) + ">";
+  }
+  std::string traceText() { return readWholeFile(agent_->path("ferryman.trc")); }
+
+  std::unique_ptr<AgentCopy> agent_;
+  std::vector<ConnectionRecord*> records_;
+};
+
+TEST_F(AccountTest, RightPasswordImpersonatesOnTheCallingThread) {
+  ScopedAccount account({"ag_right", "s3cret", ""});
+  ASSERT_EQ(account.error(), "");
+  ScopedAgentSettings settings("AGA");
+  ASSERT_EQ(settings.setDebug(1), ERROR_SUCCESS);
+  ConnectionRecord* ci = record("AGA", "ag_right", "s3cret", "ELSEWHERE");
+  const std::string before = currentUser();
+
+  DWORD result = api().ActAsAccount(ci, "beginBackupJN", 1);
+  ASSERT_EQ(result, 0u) << "result " << result;
+  EXPECT_NE(ci->hAccessToken, INVALID_HANDLE_VALUE) << "the local logon's token is kept";
+  EXPECT_NE(ci->hAccessToken, nullptr);
+  EXPECT_EQ(currentUser(), "ag_right");
+  HANDLE threadToken = nullptr;
+  EXPECT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &threadToken))
+      << "the thread really impersonates; error " << GetLastError();
+  if (threadToken != nullptr) CloseHandle(threadToken);
+
+  std::string otherThreadUser;
+  std::thread other([&] { otherThreadUser = currentUser(); });
+  other.join();
+  EXPECT_EQ(otherThreadUser, before) << "impersonation is per thread";
+
+  // Already the account: no second logon.
+  HANDLE token = ci->hAccessToken;
+  ASSERT_EQ(api().ActAsAccount(ci, "beginBackupJN", 1), 0u);
+  EXPECT_EQ(ci->hAccessToken, token);
+
+  std::string text = traceText();
+  const char* expected[] = {
+      ") beginBackupJN(): CurrentUserName= ",
+      ") beginBackupJN(): LogonUser() successful as userName[ag_right]\r\n",
+      ") beginBackupJN(): ImpersonateLoggedOnUser() successful\r\n",
+      ") beginBackupJN(): CurrentUserName= ag_right\r\n",
+  };
+  size_t at = 0;
+  for (const char* line : expected) {
+    size_t found = text.find(line, at);
+    EXPECT_NE(found, std::string::npos) << "missing in order: " << line << "\n" << text;
+    if (found != std::string::npos) at = found;
+  }
+  EXPECT_TRUE(text.find("SetAllPrivilege() successful") != std::string::npos ||
+              text.find("SetAllPrivilege() return error code[0]") != std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("LogonUser() successful", text.find("CurrentUserName= ag_right")),
+            std::string::npos)
+      << "logged on again although the thread was the account";
+
+  EXPECT_EQ(api().RevertToSelf(), 0u);
+  EXPECT_EQ(currentUser(), before);
+}
+
+TEST_F(AccountTest, WrongPasswordReturnsTheRawLogonError) {
+  ScopedAccount account({"ag_wrong", "right", ""});
+  ASSERT_EQ(account.error(), "");
+  ScopedAgentSettings settings("AGB");
+  ASSERT_EQ(settings.setDebug(1), ERROR_SUCCESS);
+  ConnectionRecord* ci = record("AGB", "ag_wrong", "wrong", "");
+  const std::string before = currentUser();
+  DWORD result = api().ActAsAccount(ci, "getOpIngresDbList2", 1);
+  EXPECT_EQ(result, static_cast<DWORD>(ERROR_LOGON_FAILURE)) << "result " << result;
+  EXPECT_EQ(ci->hAccessToken, INVALID_HANDLE_VALUE) << "no token kept";
+  EXPECT_EQ(currentUser(), before);
+  std::string text = traceText();
+  EXPECT_NE(text.find(") getOpIngresDbList2(): Logon user failed for the local database, trying "
+                      "with domain\r\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find(") getOpIngresDbList2(): Error: LogonUser() failed with loginName[ag_wrong] "
+                      "errcode[1326]\r\n"),
+            std::string::npos)
+      << text;
+
+  ConnectionRecord* unknown = record("AGB", "ag_nobody", "x", "");
+  EXPECT_EQ(api().ActAsAccount(unknown, "beginBackupJN", 1),
+            static_cast<DWORD>(ERROR_LOGON_FAILURE));
+}
+
+TEST_F(AccountTest, DomainAccountLogsOnAtTheSecondAttempt) {
+  ScopedAccount account({"ag_domain", "pw", "AGDOMAIN"});
+  ASSERT_EQ(account.error(), "");
+  ScopedAgentSettings settings("AGC");
+  ASSERT_EQ(settings.setDebug(1), ERROR_SUCCESS);
+  ConnectionRecord* ci = record("AGC", "ag_domain", "pw", "agdomain");
+  DWORD result = api().ActAsAccount(ci, "beginBackupJN", 1);
+  ASSERT_EQ(result, 0u) << "result " << result;
+  EXPECT_EQ(ci->hAccessToken, INVALID_HANDLE_VALUE)
+      << "the domain logon's token serves the impersonation only";
+  EXPECT_EQ(currentUser(), "ag_domain");
+  std::string text = traceText();
+  EXPECT_NE(text.find("Logon user failed for the local database, trying with domain"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("LogonUser() successful"), std::string::npos) << text;
+  EXPECT_NE(text.find("ImpersonateLoggedOnUser() successful"), std::string::npos) << text;
+  EXPECT_EQ(api().RevertToSelf(), 0u);
+
+  // The wrong domain fails both attempts.
+  ConnectionRecord* wrong = record("AGC", "ag_domain", "pw", "OTHER");
+  EXPECT_EQ(api().ActAsAccount(wrong, "beginBackupJN", 1), static_cast<DWORD>(ERROR_LOGON_FAILURE));
+}
+
+TEST_F(AccountTest, SetAllPrivilegeReportsTheLastFailure) {
+  // What the process token holds decides which of the eighteen can be enabled.
+  static const char* const kNames[] = {"SeBackupPrivilege",
+                                       "SeRestorePrivilege",
+                                       "SeLoadDriverPrivilege",
+                                       "SeShutdownPrivilege",
+                                       "SeCreatePermanentPrivilege",
+                                       "SeCreateTokenPrivilege",
+                                       "SeSecurityPrivilege",
+                                       "SeTakeOwnershipPrivilege",
+                                       "SeLockMemoryPrivilege",
+                                       "SeProfileSingleProcessPrivilege",
+                                       "SeSystemEnvironmentPrivilege",
+                                       "SeAuditPrivilege",
+                                       "SeChangeNotifyPrivilege",
+                                       "SeTcbPrivilege",
+                                       "SeDebugPrivilege",
+                                       "SeIncreaseBasePriorityPrivilege",
+                                       "SeIncreaseQuotaPrivilege",
+                                       "SeAssignPrimaryTokenPrivilege"};
+  static const char* const kTexts[] = {"SE_BACKUP_NAME Failed",
+                                       "SE_RESTORE_NAME Failed",
+                                       "SE_LOAD_DRIVER_NAME Failed",
+                                       "SE_SHUTDOWN_NAME Failed",
+                                       "SE_CREATE_PERMANENT_NAME Failed",
+                                       "SE_CREATE_TOKEN_NAME Failed",
+                                       "SE_SECURITY_NAME Failed",
+                                       "SE_TAKE_OWNERSHIP_NAME Failed",
+                                       "SE_LOCK_MEMORY_NAME Failed",
+                                       "SE_PROF_SINGLE_PROCESS_NAME Failed",
+                                       "SE_SYSTEM_ENVIRONMENT_NAME Failed",
+                                       "SE_AUDIT_NAME Failed",
+                                       "SE_CHANGE_NOTIFY_NAME Failed",
+                                       "SE_TCB_NAME Failed",
+                                       "SE_DEBUG_NAME Failed",
+                                       "SE_INC_BASE_PRIORITY_NAME Failed",
+                                       "SE_INCREASE_QUOTA_NAME Failed",
+                                       "SE_ASSIGNPRIMARYTOKEN_NAME failed"};
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) << GetLastError();
+  DWORD size = 0;
+  GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
+  std::vector<char> buffer(size);
+  ASSERT_TRUE(GetTokenInformation(token, TokenPrivileges, buffer.data(), size, &size))
+      << GetLastError();
+  CloseHandle(token);
+  auto held = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+  std::string expectedLast;
+  for (int i = 0; i < 18; ++i) {
+    LUID luid;
+    bool present = false;
+    if (LookupPrivilegeValueA(nullptr, kNames[i], &luid)) {
+      for (DWORD p = 0; p < held->PrivilegeCount; ++p) {
+        present |= held->Privileges[p].Luid.LowPart == luid.LowPart &&
+                   held->Privileges[p].Luid.HighPart == luid.HighPart;
+      }
+    }
+    if (!present) expectedLast = std::string("EnablePrivilege ") + kTexts[i] + "-1300";
+  }
+
+  std::string markerText = "marker";
+  char* shared = const_cast<char*>(api().SharedErrorText());
+  snprintf(shared, 64, "%s", markerText.c_str());
+  int result = api().SetAllPrivilege();
+  if (expectedLast.empty()) {
+    EXPECT_EQ(result, 1) << "shared text " << api().SharedErrorText();
+    EXPECT_STREQ(api().SharedErrorText(), "marker") << "written without a failure";
+  } else {
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(std::string(api().SharedErrorText()), expectedLast);
+  }
+}
+
+}  // namespace
+}  // namespace ferry::test

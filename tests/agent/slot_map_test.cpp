@@ -1,0 +1,198 @@
+// The connection table and the machine-wide slot map "ferryman_sharedmem", across two processes:
+// the test program re-runs itself as the second process, which loads its own copy of the agent.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "agent_fixture.h"
+#include "support/child_role.h"
+#include "support/win_process.h"
+
+namespace ferry::test {
+namespace {
+
+constexpr char kSlotMapName[] = "ferryman_sharedmem";
+constexpr char kChildReady[] = "ferry_ag_slotmap_child_ready";
+constexpr char kChildGo[] = "ferry_ag_slotmap_child_go";
+
+// The slot map's 32 words as this process sees them, or an empty list when it does not exist.
+std::vector<uint32_t> slotWords() {
+  HANDLE section = OpenFileMappingA(FILE_MAP_READ, FALSE, kSlotMapName);
+  if (section == nullptr) return {};
+  std::vector<uint32_t> words;
+  if (void* view = MapViewOfFile(section, FILE_MAP_READ, 0, 0, 128)) {
+    const uint32_t* w = static_cast<const uint32_t*>(view);
+    words.assign(w, w + 32);
+    UnmapViewOfFile(view);
+  }
+  CloseHandle(section);
+  return words;
+}
+
+int wordsInUse(const std::vector<uint32_t>& words) {
+  int n = 0;
+  for (size_t i = 1; i < words.size(); ++i) n += words[i] != 0;
+  return n;
+}
+
+bool allZero(const void* data, size_t size) {
+  const unsigned char* bytes = static_cast<const unsigned char*>(data);
+  for (size_t i = 0; i < size; ++i) {
+    if (bytes[i] != 0) return false;
+  }
+  return true;
+}
+
+// A child's standard output without the CR that text mode adds to each line end.
+std::string lines(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return text;
+}
+
+// Child: allocates until refused, prints "ids: <id> ... refused: <0> handles: <n>", then
+// releases them all and prints "after: <handles>".
+FERRY_CHILD_ROLE(allocate_all) {
+  AgentCopy agent("slot_child", catalogCompanions());
+  if (!agent.setupError().empty() || agent.load() != 0 || !agent.bind().empty()) return 2;
+  const AgentApi& api = agent.api();
+  std::vector<int> ids;
+  int id = 0;
+  while ((id = api.AllocateConnection()) != 0 && ids.size() < 40) ids.push_back(id);
+  std::printf("ids:");
+  for (int each : ids) std::printf(" %d", each);
+  std::printf(" refused: %d handles: %d\n", id, api.SlotMapHandles());
+  for (int each : ids) api.ReleaseConnection(each);
+  std::printf("after: %d\n", api.SlotMapHandles());
+  return 0;
+}
+
+// Child: takes one id, signals ready, waits for go, releases it (the last id in use anywhere)
+// and prints "id: <id> before: <handles> after: <handles> words: <in use>".
+FERRY_CHILD_ROLE(release_last) {
+  AgentCopy agent("slot_child2", catalogCompanions());
+  if (!agent.setupError().empty() || agent.load() != 0 || !agent.bind().empty()) return 2;
+  const AgentApi& api = agent.api();
+  HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, kChildReady);
+  HANDLE go = OpenEventA(SYNCHRONIZE, FALSE, kChildGo);
+  if (ready == nullptr || go == nullptr) return 3;
+  int id = api.AllocateConnection();
+  SetEvent(ready);
+  if (WaitForSingleObject(go, 30000) != WAIT_OBJECT_0) return 4;
+  int before = api.SlotMapHandles();
+  api.ReleaseConnection(id);
+  std::printf("id: %d before: %d after: %d words: %d\n", id, before, api.SlotMapHandles(),
+              wordsInUse(slotWords()));
+  CloseHandle(ready);
+  CloseHandle(go);
+  return 0;
+}
+
+class SlotMapTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(slotWords().empty()) << "a slot map exists before the test: another agent runs";
+    agent_ = std::make_unique<AgentCopy>("slot_parent", catalogCompanions());
+    ASSERT_EQ(agent_->setupError(), "");
+    ASSERT_EQ(agent_->load(), 0u);
+    ASSERT_EQ(agent_->bind(), "");
+  }
+  const AgentApi& api() { return agent_->api(); }
+  std::unique_ptr<AgentCopy> agent_;
+};
+
+TEST_F(SlotMapTest, ThirtyOneIdsAcrossTwoProcesses) {
+  std::vector<int> mine;
+  for (int i = 0; i < 10; ++i) mine.push_back(api().AllocateConnection());
+  for (int i = 0; i < 10; ++i) ASSERT_EQ(mine[i], i + 1) << "allocation " << i;
+  EXPECT_EQ(wordsInUse(slotWords()), 10);
+  EXPECT_EQ(api().SlotMapHandles(), 1) << "one section handle kept for the process";
+
+  ProcessResult child = runProcess("\"" + selfPath() + "\" --child allocate_all");
+  ASSERT_TRUE(child.started) << "error " << child.error;
+  ASSERT_EQ(child.exitCode, 0u) << child.out << child.err;
+  std::string expected = "ids:";
+  for (int id = 11; id <= 31; ++id) expected += " " + std::to_string(id);
+  expected += " refused: 0 handles: 1\nafter: 1\n";
+  EXPECT_EQ(lines(child.out), expected) << "the other process gets the remaining 21 ids, then none";
+
+  EXPECT_EQ(wordsInUse(slotWords()), 10) << "the child released its ids";
+  EXPECT_EQ(api().AllocateConnection(), 11) << "ids the other process released are reused";
+  EXPECT_EQ(api().FindConnection(11) != nullptr, true);
+  for (int id = 1; id <= 11; ++id) api().ReleaseConnection(id);
+  EXPECT_EQ(wordsInUse(slotWords()), 0);
+  EXPECT_EQ(api().SlotMapHandles(), 1) << "releases keep no handle";
+}
+
+TEST_F(SlotMapTest, ThirtySecondIsRefusedAndReuseStartsZeroed) {
+  for (int expected = 1; expected <= 31; ++expected) {
+    ASSERT_EQ(api().AllocateConnection(), expected);
+  }
+  EXPECT_EQ(api().AllocateConnection(), 0) << "the 32nd connection";
+  EXPECT_EQ(wordsInUse(slotWords()), 31);
+
+  ConnectionRecord* record = api().FindConnection(7);
+  ASSERT_NE(record, nullptr);
+  record->traceOn = 1;
+  record->connectionId = 7;
+  snprintf(record->instanceName, sizeof record->instanceName, "ingres@AG9");
+  record->hAccessToken = reinterpret_cast<HANDLE>(0x1234);  // a marker, never closed
+  api().ReleaseConnection(7);
+  EXPECT_EQ(api().FindConnection(7), nullptr) << "a released id is not in use";
+  EXPECT_EQ(slotWords().at(7), 0u);
+  EXPECT_EQ(api().AllocateConnection(), 7) << "the freed id is the one handed out";
+  record = api().FindConnection(7);
+  ASSERT_NE(record, nullptr);
+  EXPECT_TRUE(allZero(record, api().RecordSize())) << "reused record not zeroed";
+
+  for (int id : {0, -1, 32, 1000}) {
+    EXPECT_EQ(api().FindConnection(id), nullptr) << "id " << id;
+    api().ReleaseConnection(id);  // must neither crash nor touch a word
+  }
+  EXPECT_EQ(wordsInUse(slotWords()), 31);
+  for (int id = 1; id <= 31; ++id) api().ReleaseConnection(id);
+  EXPECT_EQ(wordsInUse(slotWords()), 0);
+}
+
+TEST_F(SlotMapTest, LastReleaseClosesOpenersHandleWhileCreatorKeepsTheSection) {
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, kChildReady);
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, kChildGo);
+  ASSERT_NE(ready, nullptr);
+  ASSERT_NE(go, nullptr);
+  ASSERT_EQ(api().AllocateConnection(), 1) << "this process creates the slot map";
+
+  ProcessResult child;
+  std::thread runner(
+      [&] { child = runProcess("\"" + selfPath() + "\" --child release_last", 60000); });
+  DWORD wait = WaitForSingleObject(ready, 30000);
+  EXPECT_EQ(wait, WAIT_OBJECT_0) << "child did not take its id";
+  EXPECT_EQ(wordsInUse(slotWords()), 2);
+  api().ReleaseConnection(1);  // the child's id is now the last in use anywhere
+  SetEvent(go);
+  runner.join();
+  CloseHandle(ready);
+  CloseHandle(go);
+  ASSERT_EQ(child.exitCode, 0u) << child.out << child.err;
+  EXPECT_EQ(lines(child.out), "id: 2 before: 1 after: 1 words: 0\n")
+      << "the opener keeps only the handle of its allocation";
+
+  std::vector<uint32_t> words = slotWords();
+  EXPECT_EQ(words.size(), 32u) << "the creator's handle keeps the section after the opener ended";
+  EXPECT_EQ(wordsInUse(words), 0);
+  EXPECT_EQ(api().AllocateConnection(), 1) << "the map is consistent after the opener left";
+  api().ReleaseConnection(1);
+
+  agent_.reset();  // unloading closes the creator's handle: the section goes away
+  EXPECT_TRUE(slotWords().empty()) << "section still exists after the last handle was closed";
+}
+
+}  // namespace
+}  // namespace ferry::test

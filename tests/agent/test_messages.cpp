@@ -1,0 +1,1 @@
+// Carries only test_messages.rc.
