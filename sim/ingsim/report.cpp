@@ -14,8 +14,6 @@
 namespace ingsim {
 namespace {
 
-using UniqueFind = UniqueHandle<HANDLE, FindClose, -1>;  // INVALID_HANDLE_VALUE
-
 struct FolderContents {
   bool exists = false;
   int files = 0;

@@ -7,54 +7,15 @@
 #include <cstdint>
 #include <string>
 
+#include "unique_handle.h"
+
 namespace ingsim {
 
-// One owning type per kind of handle: the close function and the invalid value are part of the
-// type. Closing keeps the caller's GetLastError().
-template <typename Handle, auto Close, auto Invalid>
-class UniqueHandle {
- public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(Handle handle) : handle_(handle) {}
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-    reset(other.release());
-    return *this;
-  }
-  ~UniqueHandle() { reset(); }
-
-  Handle get() const { return handle_; }
-  Handle* put() {
-    reset();
-    return &handle_;
-  }
-  bool valid() const { return handle_ != invalid(); }
-  Handle release() {
-    Handle h = handle_;
-    handle_ = invalid();
-    return h;
-  }
-  void reset(Handle handle = invalid()) {
-    if (valid()) {
-      DWORD saved = GetLastError();
-      Close(handle_);
-      SetLastError(saved);
-    }
-    handle_ = handle;
-  }
-
- private:
-  static Handle invalid() { return reinterpret_cast<Handle>(static_cast<intptr_t>(Invalid)); }
-  Handle handle_ = invalid();
-};
-
-inline void closeKey(HKEY key) { RegCloseKey(key); }
-
-using UniqueFile = UniqueHandle<HANDLE, CloseHandle, -1>;  // INVALID_HANDLE_VALUE
-using UniqueHandleNull = UniqueHandle<HANDLE, CloseHandle, 0>;
-using UniqueKey = UniqueHandle<HKEY, closeKey, 0>;
+// The project's owning handle types.
+using ferry::UniqueFile;
+using ferry::UniqueFind;
+using ferry::UniqueHandleNull;
+using ferry::UniqueKey;
 
 // "<what> failed: <system text> (error N)".
 std::string win32Error(const std::string& what, DWORD error);
