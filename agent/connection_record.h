@@ -53,6 +53,8 @@ struct ConnectionRecord {
   char envNames[32][256];  // installation variable cache; an empty name is a free entry
   char envValues[32][256];
   char installationOwner[256];
+  // Current active journal sequence of the database, read from infodb before a journal backup.
+  int32_t currentJournalNumber;
   int32_t traceOn;  // 1 while trace lines may be written for this connection
   char ObjectName[1024];
   char lastRequestName[1024];  // copy of the last restore request

@@ -11,6 +11,7 @@
 #include "catalog_binding.h"
 #include "connection_table.h"
 #include "core/line_format.h"
+#include "installation/installation_environment.h"
 #include "privileges.h"
 #include "settings.h"
 #include "trace.h"
@@ -112,4 +113,25 @@ DWORD FerryTestRevertToSelf() { return accountLayer().revertToSelf(); }
 
 DWORD FerryTestCurrentUserName(char* buffer, DWORD* size) {
   return accountLayer().currentUserName(buffer, size);
+}
+
+int FerryTestSetIISYSTEM(ConnectionRecord* record) {
+  AgentLockGuard lock;
+  return SetIISYSTEM(record != nullptr ? &record->connInfo : nullptr);
+}
+
+int FerryTestGetVarValue(ConnectionRecord* record, const char* name, char* value) {
+  AgentLockGuard lock;
+  return getOpIngresVarValue(record != nullptr ? &record->connInfo : nullptr, name, value);
+}
+
+int FerryTestGetInfodbInfo(ConnectionRecord* record, const char* dbName, HANDLE token) {
+  AgentLockGuard lock;
+  return getOpIngresInfodbInfo(record != nullptr ? &record->connInfo : nullptr, dbName,
+                               /*ignored=*/nullptr, token);
+}
+
+void FerryTestGetInstallationOwner(ConnectionRecord* record, char* owner, size_t ownerSize) {
+  AgentLockGuard lock;
+  GetInstallationOwner(record, owner, ownerSize);
 }

@@ -51,4 +51,10 @@ DWORD FerryTestActAsAccount(ConnectionRecord* record, const char* routine,
                             int skipWhenAlreadyAccount);
 DWORD FerryTestRevertToSelf();
 DWORD FerryTestCurrentUserName(char* buffer, DWORD* size);
+
+// The installation environment of the record's installation code, under the agent lock.
+int FerryTestSetIISYSTEM(ConnectionRecord* record);
+int FerryTestGetVarValue(ConnectionRecord* record, const char* name, char* value);
+int FerryTestGetInfodbInfo(ConnectionRecord* record, const char* dbName, HANDLE token);
+void FerryTestGetInstallationOwner(ConnectionRecord* record, char* owner, size_t ownerSize);
 }

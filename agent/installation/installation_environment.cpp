@@ -1,0 +1,316 @@
+#include "installation/installation_environment.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "agent_state.h"
+#include "core/installation_text.h"
+#include "core/line_format.h"
+#include "installation/captured_run.h"
+#include "trace.h"
+
+namespace ferry::agent {
+namespace {
+
+constexpr const char* kInstallationKeyFormats[] = {
+    "SOFTWARE\\Norvane\\IngresII\\%s_Installation",
+    "SOFTWARE\\Norvane\\Ingres\\%s_Installation",
+    "SOFTWARE\\IngresCorporation\\Ingres\\%s_Installation",
+};
+constexpr const char kMachineEnvironmentKey[] =
+    "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+
+class ScopedKey {
+ public:
+  ScopedKey() = default;
+  ~ScopedKey() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+  ScopedKey(const ScopedKey&) = delete;
+  ScopedKey& operator=(const ScopedKey&) = delete;
+  HKEY* put() { return &key_; }
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+class ScopedFile {
+ public:
+  explicit ScopedFile(FILE* file) : file_(file) {}
+  ~ScopedFile() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  ScopedFile(const ScopedFile&) = delete;
+  ScopedFile& operator=(const ScopedFile&) = delete;
+  FILE* get() const { return file_; }
+
+ private:
+  FILE* file_;
+};
+
+// Sets the variable both for Win32 and for the C runtime's own copy of the environment.
+void setAgentVariable(const char* name, const char* value) {
+  SetEnvironmentVariableA(name, value);
+  std::string assignment = std::string(name) + "=" + value;
+  _putenv(assignment.c_str());
+}
+
+void broadcastSettingChange(bool* failed) {
+  *failed = !PostMessageA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, 0);
+}
+
+// The first read of a freshly ended utility may find the file not yet flushed: one retry after
+// a second.
+bool readFirstLine(ConnectionRecord* ci, FILE* file, char* line, int size, const char* emptyText) {
+  if (std::fgets(line, size, file) != nullptr) return true;
+  if (emptyText != nullptr) trace(ci, "%s", emptyText);
+  Sleep(1000);
+  std::clearerr(file);
+  if (std::fgets(line, size, file) != nullptr) return true;
+  if (emptyText != nullptr) trace(ci, "%s", emptyText);
+  return false;
+}
+
+// Opens the first installation key that exists; false when none does.
+bool openInstallationKey(ConnectionRecord* ci, ScopedKey* key) {
+  for (size_t i = 0; i < std::size(kInstallationKeyFormats); ++i) {
+    char keyName[256];
+    formatMessage(keyName, sizeof keyName, kInstallationKeyFormats[i], ci->installationCode);
+    if (i == 0) trace(ci, "%s():installation key name=%s", "SetIISYSTEM", keyName);
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, key->put()) == ERROR_SUCCESS) {
+      if (i == 2) trace(ci, "SetIISYSTEM(): open %s successfully.", keyName);
+      return true;
+    }
+    *key->put() = nullptr;
+    trace(ci, "SetIISYSTEM(): can not open %s.", keyName);
+  }
+  return false;
+}
+
+void recordRoot(ConnectionRecord* ci, const char* root) {
+  formatMessage(ci->iiSystem, sizeof ci->iiSystem, "%s", root);
+  composeInstallationPath(ci->pathValue, sizeof ci->pathValue, ci->iiSystem, savedPath());
+}
+
+// Steps with a registered key: the root from it, published machine-wide.
+int rootFromKey(ConnectionRecord* ci, HKEY key) {
+  char root[260] = {};
+  DWORD size = sizeof root - 1;  // keeps room for a NUL the stored value may lack
+  DWORD type = 0;
+  LONG rc =
+      RegQueryValueExA(key, "II_SYSTEM", nullptr, &type, reinterpret_cast<BYTE*>(root), &size);
+  if (rc != ERROR_SUCCESS) {
+    trace(ci, "SetIISYSTEM(): can not query II_SYSTEM.");
+    return static_cast<int>(resultFromWin32(static_cast<DWORD>(rc)));
+  }
+  root[size < sizeof root ? size : sizeof root - 1] = '\0';
+  recordRoot(ci, root);
+  trace(ci, "SetIISYSTEM():installPath=%s,varPath=%s", ci->iiSystem, ci->pathValue);
+
+  ScopedKey environment;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineEnvironmentKey, 0, KEY_WRITE, environment.put()) !=
+      ERROR_SUCCESS) {
+    trace(ci, "SetIISYSTEM(): can not open %s.", kMachineEnvironmentKey);
+    return 10000;
+  }
+  rc = RegSetValueExA(environment.get(), "II_SYSTEM", 0, REG_SZ,
+                      reinterpret_cast<const BYTE*>(ci->iiSystem),
+                      static_cast<DWORD>(std::strlen(ci->iiSystem) + 1));
+  if (rc != ERROR_SUCCESS) {
+    trace(ci, "SetIISYSTEM(): can not change system environment II_SYSTEM.");
+    return static_cast<int>(resultFromWin32(static_cast<DWORD>(rc)));
+  }
+  return 0;
+}
+
+// Fills the connection's variable cache from ingprenv's listing.
+int loadVariables(ConnectionRecord* ci) {
+  char outputPath[300];
+  formatMessage(outputPath, sizeof outputPath, "\\env%s.out", ci->installationCode);
+  // A missing old file is the normal case.
+  DeleteFileA(outputPath);
+  char commandLine[300];
+  formatMessage(commandLine, sizeof commandLine, "\"%s\\ingres\\bin\\ingprenv\"", ci->iiSystem);
+
+  CapturedRun run;
+  run.routine = "SetIISYSTEM";
+  run.program = "ingprenv";
+  run.outputPath = outputPath;
+  run.commandLine = commandLine;
+  run.token = ci->hAccessToken;
+  run.waiting = RunWaiting::Limited;
+  run.limitMs = 10000;
+  run.outputRequired = true;
+  run.createFailedText = "SetIISYSTEM(): CreateFile output file failed. Error = %d";
+  DWORD result = runCapturedUtility(ci, run);
+  if (result != 0) return static_cast<int>(result);
+
+  ScopedFile file(std::fopen(outputPath, "r"));
+  if (file.get() == nullptr) {
+    int error = errno != 0 ? errno : static_cast<int>(GetLastError());
+    return static_cast<int>(resultFromWin32(static_cast<DWORD>(error)));
+  }
+  char line[kUtilityLineSize];
+  if (!readFirstLine(ci, file.get(), line, sizeof line, "SetIISYSTEM(): fgets() failed.")) {
+    return 0;
+  }
+  size_t next = 0;
+  do {
+    // Lines past the cache's 32 entries are not kept: the table never grows.
+    if (next >= kVariableCacheEntries) break;
+    if (parseVariableLine(line, ci->envNames[next], sizeof ci->envNames[next], ci->envValues[next],
+                          sizeof ci->envValues[next])) {
+      if (ci->envNames[next][0] != '\0') ++next;
+    }
+  } while (std::fgets(line, sizeof line, file.get()) != nullptr);
+  return 0;
+}
+
+}  // namespace
+
+int SetIISYSTEM(OIConnInfo* connInfo) {
+  if (connInfo == nullptr || connInfo->record == nullptr) return 5;
+  ConnectionRecord* ci = connInfo->record;
+  trace(ci, "%s(): entered", "SetIISYSTEM");
+
+  ScopedKey key;
+  if (openInstallationKey(ci, &key)) {
+    int result = rootFromKey(ci, key.get());
+    if (result != 0) return result;
+  } else {
+    char root[260];
+    DWORD length = GetEnvironmentVariableA("II_SYSTEM", root, sizeof root);
+    if (length == 0 || length >= sizeof root) {
+      // Neither the registry nor the environment names the installation: there is no root to
+      // run its utilities from.
+      trace(ci, "SetIISYSTEM(): no installation key and no II_SYSTEM in the environment.");
+      return 10000;
+    }
+    recordRoot(ci, root);
+    trace(ci, "SetIISYSTEM(): find Ingres version is lower than 2.6. II_SYSTEM is %s.",
+          ci->iiSystem);
+  }
+
+  bool postFailed = false;
+  broadcastSettingChange(&postFailed);
+  if (postFailed) {
+    // Without a broadcast (as under Wine) no one else refreshes the agent's own environment.
+    setAgentVariable("II_SYSTEM", ci->iiSystem);
+    setAgentVariable("PATH", ci->pathValue);
+    trace(ci, "%s(): successfully set II_SYSTEM = %s", "SetIISYSTEM", ci->iiSystem);
+  }
+
+  if (ci->envNames[0][0] == '\0') {
+    int result = loadVariables(ci);
+    if (result != 0) return result;
+  }
+  for (size_t i = 0; i < kVariableCacheEntries; ++i) {
+    if (ci->envNames[i][0] == '\0') continue;
+    trace(ci, "SetIISYSTEM(): %s = %s", ci->envNames[i], ci->envValues[i]);
+    SetEnvironmentVariableA(ci->envNames[i], ci->envValues[i]);
+  }
+
+  broadcastSettingChange(&postFailed);
+  if (postFailed) trace(ci, "SetIISYSTEM(): successfully set ingprenv vars!");
+  return 0;
+}
+
+int getOpIngresVarValue(OIConnInfo* connInfo, const char* name, char* value) {
+  if (connInfo == nullptr || connInfo->record == nullptr || name == nullptr) return 5;
+  ConnectionRecord* ci = connInfo->record;
+  constexpr const char* routine = "getOpIngresVarValue";
+  trace(ci, "%s(): Entered.  var_name=%s", routine, name);
+  for (size_t i = 0; i < kVariableCacheEntries; ++i) {
+    if (std::strcmp(ci->envNames[i], name) == 0) {
+      formatMessage(value, kVariableTextSize, "%s", ci->envValues[i]);
+      trace(ci, "%s(): returned .  value=%s", routine, value);
+      return 0;
+    }
+  }
+
+  char outputPath[300];
+  formatMessage(outputPath, sizeof outputPath, "\\ingprenv%s.out", ci->installationCode);
+  char commandLine[600];
+  formatMessage(commandLine, sizeof commandLine, "%s\\ingres\\bin\\ingprenv %s", ci->iiSystem,
+                name);
+  CapturedRun run;
+  run.routine = routine;
+  run.program = "ingprenv";
+  run.outputPath = outputPath;
+  run.commandLine = commandLine;
+  run.token = INVALID_HANDLE_VALUE;
+  run.waiting = RunWaiting::Unlimited;
+  run.createFailedText = "getOpIngresVarValue(): CreateFile failed. Error = %d";
+  DWORD result = runCapturedUtility(ci, run);
+  if (result != 0) return static_cast<int>(result);
+
+  errno = 0;
+  ScopedFile file(std::fopen(outputPath, "r"));
+  if (file.get() == nullptr) {
+    trace(ci, "%s(): fopen() failed. Error = %d", routine, errno);
+    return errno != 0 ? errno : EIO;
+  }
+  char line[kUtilityLineSize];
+  if (std::fgets(line, sizeof line, file.get()) == nullptr) {
+    trace(ci, "%s(): Error reading output of the ingprenv. Errno=%d", routine, errno);
+    return 1;
+  }
+  size_t length = std::strlen(line);
+  if (length > 0 && line[length - 1] == '\n') line[length - 1] = '\0';
+  formatMessage(value, kVariableTextSize, "%s", line);
+  return 0;
+}
+
+int getOpIngresInfodbInfo(OIConnInfo* connInfo, const char* dbName, void* /*ignored*/,
+                          HANDLE token) {
+  if (connInfo == nullptr || connInfo->record == nullptr || dbName == nullptr) return 5;
+  ConnectionRecord* ci = connInfo->record;
+  constexpr const char* routine = "getOpIngresInfodbInfo";
+  trace(ci, "%s() : Entered.", routine);
+  trace(ci, "%s() : dbname = %s .", routine, dbName);
+
+  char outputPath[600];
+  formatMessage(outputPath, sizeof outputPath, "\\infodb%s%s.out", ci->installationCode, dbName);
+  char commandLine[600];
+  formatMessage(commandLine, sizeof commandLine, "%s\\ingres\\bin\\infodb %s", ci->iiSystem,
+                dbName);
+  CapturedRun run;
+  run.routine = routine;
+  run.program = "infodb";
+  run.outputPath = outputPath;
+  run.commandLine = commandLine;
+  run.token = token;
+  run.waiting = RunWaiting::Poll;
+  run.pollMs = 1000;
+  run.stillActiveText = "getOpIngresInfodbInfo(): infodb still active.";
+  run.createFailedText = "getOpIngresInfodbInfo(): CreateFile failed. Error = %d";
+  DWORD result = runCapturedUtility(ci, run);
+  if (result != 0) return static_cast<int>(result);
+
+  errno = 0;
+  ScopedFile file(std::fopen(outputPath, "r"));
+  if (file.get() == nullptr) {
+    int error = errno != 0 ? errno : static_cast<int>(GetLastError());
+    trace(ci, "%s(): fopen() failed. Error = %d", routine, error);
+    return static_cast<int>(resultFromWin32(static_cast<DWORD>(error)));
+  }
+  JournalSequenceScan scan;
+  char line[kUtilityLineSize];
+  if (readFirstLine(ci, file.get(), line, sizeof line, nullptr)) {
+    do {
+      scan.feed(line);
+    } while (!scan.found() && std::fgets(line, sizeof line, file.get()) != nullptr);
+  }
+  // A report without the number leaves 0, never the number of an earlier database.
+  ci->currentJournalNumber = scan.number();
+  if (ci->currentJournalNumber == 0) {
+    trace(ci, "getOpIngresInfordbInfo(): can NOT get current active journal number.");
+  }
+  return 0;
+}
+
+}  // namespace ferry::agent

@@ -1,0 +1,344 @@
+// The connection's installation environment against simulated installations: the root found
+// in the registry and published, the ingprenv variable cache, single variable lookups, the
+// journal sequence from infodb and the installation owner.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "agent_fixture.h"
+#include "ingsim/installation.h"
+#include "support/win_process.h"
+
+namespace ferry::test {
+namespace {
+
+constexpr char kMachineEnvironment[] =
+    "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+
+using SetIISYSTEMFn = int (*)(ConnectionRecord*);
+using GetVarValueFn = int (*)(ConnectionRecord*, const char*, char*);
+using GetInfodbInfoFn = int (*)(ConnectionRecord*, const char*, HANDLE);
+using GetOwnerFn = void (*)(ConnectionRecord*, char*, size_t);
+
+std::string machineValue(const char* name) {
+  char buffer[1024];
+  DWORD size = sizeof buffer;
+  LONG rc =
+      RegGetValueA(HKEY_LOCAL_MACHINE, kMachineEnvironment, name,
+                   RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, buffer, &size);
+  return rc == ERROR_SUCCESS ? buffer : "<missing>";
+}
+
+void setMachineValue(const char* name, const std::string& value) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineEnvironment, 0, KEY_WRITE, &key) != 0) return;
+  if (value == "<missing>") {
+    RegDeleteValueA(key, name);
+  } else {
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+  }
+  RegCloseKey(key);
+}
+
+std::string processValue(const char* name) {
+  std::vector<char> buffer(40000);
+  DWORD length = GetEnvironmentVariableA(name, buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (length == 0 || length >= buffer.size()) return "<unset>";
+  return std::string(buffer.data(), length);
+}
+
+void restoreProcessValue(const char* name, const std::string& value) {
+  SetEnvironmentVariableA(name, value == "<unset>" ? nullptr : value.c_str());
+  _putenv((std::string(name) + "=" + (value == "<unset>" ? "" : value)).c_str());
+}
+
+std::string programFolder() {
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string text(path, n);
+  return text.substr(0, text.find_last_of('\\'));
+}
+
+// An installation of the test's own at C:\ferrytest\<code>, not on the machine Path.
+class OwnInstallation {
+ public:
+  explicit OwnInstallation(ingsim::InstallationOptions options) : code_(options.code) {
+    options.root = root();
+    options.addToMachinePath = false;
+    options.overwrite = true;
+    ingsim::removeInstallation(code_);  // leftovers of an interrupted run
+    error_ = ingsim::createInstallation(options);
+  }
+  ~OwnInstallation() {
+    ingsim::removeInstallation(code_);
+    // A test may have removed the registry key that names the root: remove the folder itself.
+    removeTree(root());
+  }
+  OwnInstallation(const OwnInstallation&) = delete;
+  OwnInstallation& operator=(const OwnInstallation&) = delete;
+  std::string root() const { return "C:\\ferrytest\\" + code_; }
+  std::string bin() const { return root() + "\\ingres\\bin"; }
+  const std::string& error() const { return error_; }
+
+ private:
+  std::string code_;
+  std::string error_;
+};
+
+ingsim::InstallationOptions optionsFor(const std::string& code, int majorVersion = 2) {
+  ingsim::InstallationOptions options;
+  options.code = code;
+  options.majorVersion = majorVersion;
+  return options;
+}
+
+class InstallationEnvironmentTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    savedMachineRoot_ = machineValue("II_SYSTEM");
+    savedRoot_ = processValue("II_SYSTEM");
+    savedPath_ = processValue("PATH");
+    char directory[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof directory, directory);
+    savedDirectory_ = directory;
+    // The runs write their output on the root of the current drive: keep it on C:.
+    CreateDirectoryA("C:\\ferrytest", nullptr);
+    SetCurrentDirectoryA("C:\\ferrytest");
+
+    agent_ = std::make_unique<AgentCopy>("env", catalogCompanions());
+    ASSERT_EQ(agent_->setupError(), "");
+    ASSERT_EQ(agent_->load(), 0u);
+    ASSERT_EQ(agent_->bind(), "");
+    HMODULE module = agent_->module();
+    setIISYSTEM_ = reinterpret_cast<SetIISYSTEMFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, "FerryTestSetIISYSTEM")));
+    getVarValue_ = reinterpret_cast<GetVarValueFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, "FerryTestGetVarValue")));
+    getInfodbInfo_ = reinterpret_cast<GetInfodbInfoFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, "FerryTestGetInfodbInfo")));
+    getOwner_ = reinterpret_cast<GetOwnerFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, "FerryTestGetInstallationOwner")));
+    ASSERT_TRUE(setIISYSTEM_ && getVarValue_ && getInfodbInfo_ && getOwner_)
+        << "installation exports missing from the testbed library";
+  }
+  void TearDown() override {
+    if (agent_ && agent_->module() != nullptr) {
+      for (ConnectionRecord* r : records_) agent_->api().DestroyRecord(r);
+    }
+    agent_.reset();
+    for (const std::string& file : outputFiles_) DeleteFileA(file.c_str());
+    SetCurrentDirectoryA(savedDirectory_.c_str());
+    setMachineValue("II_SYSTEM", savedMachineRoot_);
+    restoreProcessValue("II_SYSTEM", savedRoot_);
+    restoreProcessValue("PATH", savedPath_);
+  }
+  ConnectionRecord* record(const std::string& code) {
+    ConnectionRecord* r = agent_->api().CreateRecord(code.c_str(), 1);
+    records_.push_back(r);
+    for (const char* stem : {"env", "ingprenv", "infodb"}) {
+      outputFiles_.push_back(std::string("C:\\") + stem + code + ".out");
+    }
+    return r;
+  }
+  std::string cachedValue(ConnectionRecord* ci, const std::string& name) {
+    for (int i = 0; i < 32; ++i) {
+      if (name == ci->envNames[i]) return ci->envValues[i];
+    }
+    return "<not cached>";
+  }
+
+  std::unique_ptr<AgentCopy> agent_;
+  std::vector<ConnectionRecord*> records_;
+  std::vector<std::string> outputFiles_;
+  std::string savedMachineRoot_, savedRoot_, savedPath_, savedDirectory_;
+  SetIISYSTEMFn setIISYSTEM_ = nullptr;
+  GetVarValueFn getVarValue_ = nullptr;
+  GetInfodbInfoFn getInfodbInfo_ = nullptr;
+  GetOwnerFn getOwner_ = nullptr;
+};
+
+TEST_F(InstallationEnvironmentTest, RegisteredRootIsPublishedAndVariablesCachedOnce) {
+  OwnInstallation installation(optionsFor("EA"));
+  ASSERT_EQ(installation.error(), "");
+  ASSERT_EQ(ingsim::setVariable("EA", "EA_PLAIN", "one"), "");
+  ASSERT_EQ(ingsim::setVariable("EA", "EA_EQUALS", "a=b"), "");
+  ConnectionRecord* ci = record("EA");
+
+  int result = setIISYSTEM_(ci);
+  ASSERT_EQ(result, 0) << "result " << result;
+  const std::string root = installation.root();
+  EXPECT_EQ(std::string(ci->iiSystem), root);
+  const std::string expectedPath = root + "\\ingres\\bin;" + root + "\\ingres\\utility;" + root +
+                                   "\\ingres\\vdba;" + agent_->api().SavedPath();
+  EXPECT_EQ(std::string(ci->pathValue), expectedPath);
+  EXPECT_EQ(machineValue("II_SYSTEM"), root) << "machine-wide II_SYSTEM";
+  EXPECT_EQ(processValue("II_SYSTEM"), root) << "the failed broadcast leaves it to the agent";
+  EXPECT_EQ(processValue("PATH"), expectedPath);
+  {
+    SCOPED_TRACE("cache and process environment");
+    EXPECT_EQ(cachedValue(ci, "EA_PLAIN"), "one");
+    EXPECT_EQ(cachedValue(ci, "EA_EQUALS"), "a=b") << "a further '=' stays in the value";
+    EXPECT_EQ(processValue("EA_PLAIN"), "one");
+    EXPECT_EQ(processValue("EA_EQUALS"), "a=b");
+  }
+  {
+    SCOPED_TRACE("second call: no ingprenv, the cached variables set again");
+    const std::string program = installation.bin() + "\\ingprenv.exe";
+    ASSERT_TRUE(MoveFileA(program.c_str(), (program + ".away").c_str()))
+        << "error " << GetLastError();
+    SetEnvironmentVariableA("EA_PLAIN", nullptr);
+    result = setIISYSTEM_(ci);
+    EXPECT_EQ(result, 0) << "result " << result << " (ingprenv was run again?)";
+    EXPECT_EQ(processValue("EA_PLAIN"), "one");
+    SetEnvironmentVariableA("EA_PLAIN", nullptr);
+    SetEnvironmentVariableA("EA_EQUALS", nullptr);
+  }
+}
+
+TEST_F(InstallationEnvironmentTest, RootFallsBackToTheAgentEnvironment) {
+  OwnInstallation installation(optionsFor("EB"));
+  ASSERT_EQ(installation.error(), "");
+  // An installation that registers no key, as before Ingres 2.6.
+  ASSERT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvane\\IngresII\\EB_Installation"), 0);
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvane\\IngresII\\EB_Installation");
+  setMachineValue("II_SYSTEM", "C:\\ferrytest\\untouched");
+  SetEnvironmentVariableA("II_SYSTEM", installation.root().c_str());
+  ConnectionRecord* ci = record("EB");
+
+  int result = setIISYSTEM_(ci);
+  ASSERT_EQ(result, 0) << "result " << result;
+  EXPECT_EQ(std::string(ci->iiSystem), installation.root());
+  EXPECT_EQ(machineValue("II_SYSTEM"), "C:\\ferrytest\\untouched") << "not written on this path";
+  EXPECT_NE(ci->envNames[0][0], '\0') << "ingprenv listing cached";
+
+  SetEnvironmentVariableA("II_SYSTEM", nullptr);
+  ingsim::removeInstallation("EZ");  // no key may exist for this code
+  ConnectionRecord* orphan = record("EZ");
+  result = setIISYSTEM_(orphan);
+  EXPECT_EQ(result, 10000) << "no key and no II_SYSTEM: result " << result;
+  EXPECT_EQ(orphan->iiSystem[0], '\0') << "root " << orphan->iiSystem;
+}
+
+TEST_F(InstallationEnvironmentTest, IngprenvThatNeverEndsFailsWithOne) {
+  OwnInstallation installation(optionsFor("EC"));
+  ASSERT_EQ(installation.error(), "");
+  const std::string program = installation.bin() + "\\ingprenv.exe";
+  ASSERT_TRUE(CopyFileA((programFolder() + "\\ag_hang_utility.exe").c_str(), program.c_str(),
+                        /*failIfExists=*/FALSE))
+      << "error " << GetLastError();
+  ConnectionRecord* ci = record("EC");
+
+  int result = setIISYSTEM_(ci);
+  EXPECT_EQ(result, 1) << "result " << result;
+  EXPECT_EQ(ci->envNames[0][0], '\0') << "cache " << ci->envNames[0];
+}
+
+TEST_F(InstallationEnvironmentTest, VariableValuesComeFromCacheOrIngprenv) {
+  OwnInstallation installation(optionsFor("ED"));
+  ASSERT_EQ(installation.error(), "");
+  ASSERT_EQ(ingsim::setVariable("ED", "ED_CACHED", "early"), "");
+  ConnectionRecord* ci = record("ED");
+  ASSERT_EQ(setIISYSTEM_(ci), 0);
+  const std::string output = "C:\\ingprenvED.out";
+  DeleteFileA(output.c_str());
+  char value[256];
+  {
+    SCOPED_TRACE("cached: no process");
+    std::memset(value, 0xbd, sizeof value);
+    int result = getVarValue_(ci, "ED_CACHED", value);
+    EXPECT_EQ(result, 0) << "result " << result;
+    EXPECT_STREQ(value, "early");
+    EXPECT_EQ(GetFileAttributesA(output.c_str()), INVALID_FILE_ATTRIBUTES)
+        << "ingprenv ran for a cached name";
+  }
+  {
+    SCOPED_TRACE("not cached: ingprenv NAME");
+    ASSERT_EQ(ingsim::setVariable("ED", "ED_LATE", "late value"), "");
+    int result = getVarValue_(ci, "ED_LATE", value);
+    EXPECT_EQ(result, 0) << "result " << result;
+    EXPECT_STREQ(value, "late value") << "without the newline";
+    EXPECT_NE(GetFileAttributesA(output.c_str()), INVALID_FILE_ATTRIBUTES) << "output left";
+  }
+  {
+    SCOPED_TRACE("unset: empty output");
+    std::strcpy(value, "before");
+    int result = getVarValue_(ci, "ED_NEVER_SET", value);
+    EXPECT_EQ(result, 1) << "result " << result << " value " << value;
+  }
+}
+
+TEST_F(InstallationEnvironmentTest, JournalSequenceIsReadFromInfodb) {
+  OwnInstallation installation(optionsFor("EE"));
+  ASSERT_EQ(installation.error(), "");
+  ingsim::DatabaseOptions journaled;
+  journaled.name = "jdb";
+  journaled.journaled = true;
+  journaled.journalFiles = 3;
+  ASSERT_EQ(ingsim::addDatabase("EE", journaled), "");
+  ingsim::DatabaseOptions plain;
+  plain.name = "plaindb";
+  ASSERT_EQ(ingsim::addDatabase("EE", plain), "");
+  ConnectionRecord* ci = record("EE");
+  for (const char* db : {"jdb", "plaindb"})
+    outputFiles_.push_back(std::string("C:\\infodbEE") + db + ".out");
+  ASSERT_EQ(setIISYSTEM_(ci), 0);
+
+  int result = getInfodbInfo_(ci, "jdb", INVALID_HANDLE_VALUE);
+  EXPECT_EQ(result, 0) << "result " << result;
+  EXPECT_EQ(ci->currentJournalNumber, 3) << "number " << ci->currentJournalNumber;
+
+  result = getInfodbInfo_(ci, "plaindb", INVALID_HANDLE_VALUE);
+  EXPECT_EQ(result, 0) << "result " << result;
+  EXPECT_EQ(ci->currentJournalNumber, 0) << "number " << ci->currentJournalNumber;
+}
+
+TEST_F(InstallationEnvironmentTest, OwnerComesFromVersionLogOrConfig) {
+  auto ownerOf = [&](const std::string& code, const char* version, const std::string& root) {
+    ConnectionRecord* ci = record(code);
+    std::snprintf(ci->connInfo.version, sizeof ci->connInfo.version, "%s", version);
+    std::snprintf(ci->iiSystem, sizeof ci->iiSystem, "%s", root.c_str());
+    char owner[256] = "<unchanged>";
+    getOwner_(ci, owner, sizeof owner);
+    return std::string(owner);
+  };
+  EXPECT_EQ(ownerOf("EF", "2", "C:\\ferrytest\\EF-none"), "ingres") << "version 2 reads no file";
+
+  auto v3 = [](const std::string& code, const std::string& logOwner,
+               std::vector<std::string> users) {
+    ingsim::InstallationOptions options = optionsFor(code, 3);
+    options.installLogOwner = logOwner;
+    options.configDatUsers = std::move(users);
+    return options;
+  };
+  {
+    OwnInstallation installation(v3("EG", "logowner", {"system", "ingres"}));
+    ASSERT_EQ(installation.error(), "");
+    EXPECT_EQ(ownerOf("EG", "3", installation.root()), "logowner") << "install.log first";
+  }
+  {
+    OwnInstallation installation(v3("EH", "", {"system", "administrator", "ingres"}));
+    ASSERT_EQ(installation.error(), "");
+    EXPECT_EQ(ownerOf("EH", "3", installation.root()), "ingres");
+  }
+  {
+    OwnInstallation installation(v3("EI", "", {"system", "administrator"}));
+    ASSERT_EQ(installation.error(), "");
+    EXPECT_EQ(ownerOf("EI", "3", installation.root()), "administrator");
+  }
+  {
+    OwnInstallation installation(v3("EJ", "", {"system"}));
+    ASSERT_EQ(installation.error(), "");
+    EXPECT_EQ(ownerOf("EJ", "3", installation.root()), "<unchanged>");
+  }
+}
+
+}  // namespace
+}  // namespace ferry::test
