@@ -26,7 +26,7 @@ set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(${FERRY_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/_deps/googletest EXCLUDE_FROM_ALL SYSTEM)
 include(GoogleTest)
 
-# ferry_add_test(<name> SOURCES ... [LIBS ...] [RESOURCE_LOCK ...] [TIMEOUT s] [DEPENDS targets...])
+# ferry_add_test(<name> SOURCES ... [LIBS ...] [RESOURCE_LOCK lock] [TIMEOUT s] [DEPENDS targets...])
 # One GoogleTest program; every test case becomes a CTest test named <Suite>.<Case>. Windows
 # programs run under Wine (the build's emulator) and need the "wine" fixture; the test main
 # understands "--child <role>" for tests that re-run the program as a second process.
@@ -46,7 +46,13 @@ function(ferry_add_test name)
     list(APPEND props FIXTURES_REQUIRED wine)
   endif()
   if(ARG_RESOURCE_LOCK)
-    list(APPEND props RESOURCE_LOCK "${ARG_RESOURCE_LOCK}")
+    # The test properties pass through gtest_discover_tests as a flat list, which would split a
+    # list of locks into a lock and stray property names: one lock per test program.
+    list(LENGTH ARG_RESOURCE_LOCK lock_count)
+    if(lock_count GREATER 1)
+      message(FATAL_ERROR "${name}: one RESOURCE_LOCK per test program, not ${ARG_RESOURCE_LOCK}")
+    endif()
+    list(APPEND props RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
