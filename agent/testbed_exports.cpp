@@ -3,11 +3,13 @@
 #include <cstdarg>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "account/account_layer.h"
 #include "account/act_as_account.h"
 #include "activity_log.h"
 #include "agent_state.h"
+#include "catalog/catalog_session.h"
 #include "catalog_binding.h"
 #include "connection_table.h"
 #include "core/line_format.h"
@@ -134,4 +136,60 @@ int FerryTestGetInfodbInfo(ConnectionRecord* record, const char* dbName, HANDLE 
 void FerryTestGetInstallationOwner(ConnectionRecord* record, char* owner, size_t ownerSize) {
   AgentLockGuard lock;
   GetInstallationOwner(record, owner, ownerSize);
+}
+
+int FerryTestCatalogCall(const char* version, const char* entry) {
+  // Room for whatever a bound entry point writes: a list of many names or areas.
+  static char buffer[1 << 16];
+  int size = sizeof buffer;
+  int count = 0;
+  int sqlcode = 0;
+  const char* db = "iidbdb";
+  const std::string name = entry != nullptr ? entry : "";
+  AgentLockGuard lock;
+  if (name == "IngConnect") return catalogConnect(version, 0, db, &sqlcode);
+  if (name == "IngDisconnect") return catalogDisconnect(version, 0, &sqlcode);
+  if (name == "IngSetSessionId") return catalogSetSessionId(version, 0, &sqlcode);
+  if (name == "IngGetDbCount") return catalogGetDbCount(version, &count, &sqlcode);
+  if (name == "IngGetDbList") return catalogGetDbList(version, buffer, &size, &count, &sqlcode);
+  if (name == "IngGetJournalDest") return catalogGetJournalDest(version, db, buffer, &sqlcode);
+  if (name == "IngGetDumpDest") return catalogGetDumpDest(version, db, buffer, &sqlcode);
+  if (name == "IngGetDataLocNum") return catalogGetDataLocNum(version, db, &count, &sqlcode);
+  if (name == "IngGetDataDest") return catalogGetDataDest(version, db, buffer, &count, &sqlcode);
+  return -1;
+}
+
+int FerryTestCatalogConnect(ConnectionRecord* record, const char* dbName) {
+  AgentLockGuard lock;
+  return connectOpIngresDatabase(record != nullptr ? &record->connInfo : nullptr, dbName);
+}
+
+int FerryTestCatalogDisconnect(ConnectionRecord* record) {
+  AgentLockGuard lock;
+  return disconnectOpIngres(record != nullptr ? &record->connInfo : nullptr);
+}
+
+int FerryTestCatalogDbList(ConnectionRecord* record, char* buffer, int* size, int* count) {
+  AgentLockGuard lock;
+  return getOpIngresDbList(record, buffer, size, count);
+}
+
+int FerryTestCatalogJournalDest(ConnectionRecord* record, const char* dbName, char* dest) {
+  AgentLockGuard lock;
+  return getOpIngresJournalDest(record != nullptr ? &record->connInfo : nullptr, dbName, dest);
+}
+
+int FerryTestCatalogDumpDest(ConnectionRecord* record, const char* dbName, char* dest) {
+  AgentLockGuard lock;
+  return getOpIngresDumpDest(record != nullptr ? &record->connInfo : nullptr, dbName, dest);
+}
+
+int FerryTestCatalogDataLocNum(ConnectionRecord* record, const char* dbName) {
+  AgentLockGuard lock;
+  return getOpIngresDataLocNum(record != nullptr ? &record->connInfo : nullptr, dbName);
+}
+
+int FerryTestCatalogDataDest(ConnectionRecord* record, const char* dbName, char* dest) {
+  AgentLockGuard lock;
+  return getOpIngresDataDest(record != nullptr ? &record->connInfo : nullptr, dbName, dest);
 }

@@ -57,4 +57,16 @@ int FerryTestSetIISYSTEM(ConnectionRecord* record);
 int FerryTestGetVarValue(ConnectionRecord* record, const char* name, char* value);
 int FerryTestGetInfodbInfo(ConnectionRecord* record, const char* dbName, HANDLE token);
 void FerryTestGetInstallationOwner(ConnectionRecord* record, char* owner, size_t ownerSize);
+
+// The catalog layer, under the agent lock. FerryTestCatalogCall runs the dispatch step named
+// `entry` ("IngConnect", "IngGetDbList", ...) for `version` with buffers of its own and returns
+// its result (-1 for an unknown name).
+int FerryTestCatalogCall(const char* version, const char* entry);
+int FerryTestCatalogConnect(ConnectionRecord* record, const char* dbName);
+int FerryTestCatalogDisconnect(ConnectionRecord* record);
+int FerryTestCatalogDbList(ConnectionRecord* record, char* buffer, int* size, int* count);
+int FerryTestCatalogJournalDest(ConnectionRecord* record, const char* dbName, char* dest);
+int FerryTestCatalogDumpDest(ConnectionRecord* record, const char* dbName, char* dest);
+int FerryTestCatalogDataLocNum(ConnectionRecord* record, const char* dbName);
+int FerryTestCatalogDataDest(ConnectionRecord* record, const char* dbName, char* dest);
 }

@@ -36,7 +36,9 @@ DWORD actAsConnectionAccount(ConnectionRecord* ci, const ActAsAccountTexts& text
     ci->hAccessToken = localToken;
     impersonationToken = localToken;
   } else {
-    trace(ci, "%s(): %s", routine, texts.localLogonFailed);
+    trace(ci, "%s(): %s",
+          texts.localLogonFailedRoutine != nullptr ? texts.localLogonFailedRoutine : routine,
+          texts.localLogonFailed);
     error = accounts.logOn(info.loginName, info.domainName, info.password, domainToken.put());
     if (error != ERROR_SUCCESS) {
       trace(ci, "%s(): Error: LogonUser() failed with loginName[%s] errcode[%d]", routine,

@@ -22,6 +22,9 @@ struct ActAsAccountTexts {
   const char* routine = "beginBackupJN";
   // Line traced when the local logon fails, after "<routine>(): ".
   const char* localLogonFailed = "Logon user failed for the local database, trying with domain";
+  // Name in front of that one line when it differs from `routine` (the catalog operations trace
+  // it under a shorter name); null: `routine`.
+  const char* localLogonFailedRoutine = nullptr;
   // Skip the logon when the thread already runs as the connection's account.
   bool skipWhenAlreadyAccount = true;
 };

@@ -1,0 +1,88 @@
+/* ferryman.dll: the database agent for Ingres, as the backup server's host process calls it.
+ *
+ * Conventions:
+ * - C linkage, exported by name. Every function returns an unsigned 32-bit result code: 0 is
+ *   success; 1 to 10000 are the agent's own codes, whose texts DSAGetError gives; 10000 + e is
+ *   Windows system error e. A failed logon or impersonation at connect returns 85.
+ * - Every function but DSAConnectAgent takes the connection id first and returns 2 for an id
+ *   that is not in use.
+ * - Buffers are the caller's; the agent allocates nothing that the caller frees. Out-parameters
+ *   are set to their failure value first.
+ * - Calls of all connections are serialised inside the agent; the calls of one connection must
+ *   come from one thread (the account the agent acts as stays on that thread between calls).
+ * - Text is ANSI and NUL-terminated. Nothing crosses the boundary as an exception.
+ */
+#ifndef FERRYMAN_H
+#define FERRYMAN_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#ifdef FERRYMAN_BUILD
+#define FERRYMAN_API __declspec(dllexport)
+#else
+#define FERRYMAN_API __declspec(dllimport)
+#endif
+
+typedef uint32_t DSA_RESULT;
+
+/* Result codes the backup server acts on. */
+#define DSA_OK 0u
+#define DSA_ERROR_FILE 1u
+#define DSA_ERROR_NOT_CONNECTED 2u
+#define DSA_ERROR_NO_READER 3u
+#define DSA_ERROR_ARGUMENT_MISSING 5u
+#define DSA_ERROR_NO_FREE_CONNECTION 6u
+#define DSA_ERROR_NOT_OWNER 7u
+#define DSA_ERROR_WRONG_OBJECT_KIND 8u
+#define DSA_ERROR_OUT_OF_SEQUENCE 9u
+#define DSA_ERROR_CATALOG_SESSION 12u
+#define DSA_ERROR_CATALOG_QUERY 14u
+#define DSA_ERROR_INSTANCE 18u
+#define DSA_ERROR_NOT_SUPPORTED 50u
+#define DSA_ERROR_LOGON 85u
+#define DSA_ERROR_EXTRACTOR_TIMEOUT 300u
+#define DSA_ERROR_BUFFER_TOO_SMALL 500u
+#define DSA_END_OF_OBJECT 9999u
+#define DSA_SYSTEM_ERROR_BASE 10000u
+
+/* Logs `accountName` ("user" or "domain\user") on with `password`, allocates a connection id
+ * and proves that the account reaches the installation named after the first '@' of
+ * `instanceName` (for example "ingres@II"). *connectionId receives the id, 0 on failure.
+ * 0; 85 logon or impersonation failed; 6 no free id; 18 no '@' or "iidbdb" unreachable. */
+FERRYMAN_API DSA_RESULT DSAConnectAgent(uint32_t reserved, const char* instanceName,
+                                        const char* accountName, const char* password,
+                                        uint32_t* connectionId);
+
+/* Ends the connection: every handle, thread and pipe is released, the id freed. 0; 2. */
+FERRYMAN_API DSA_RESULT DSADisconnectAgent(uint32_t connectionId);
+
+/* The text of `errorCode`: agent codes (up to 10000, 68 showing 25's text) from the message
+ * library into `buffer` (at least 256 bytes) with its length in *length; system codes
+ * (10000 + e) from the system message table into `buffer` (at least 1300 bytes), *length not
+ * written. `connectionId` need not be in use. Always 0. */
+FERRYMAN_API DSA_RESULT DSAGetError(uint32_t connectionId, uint32_t errorCode, char* buffer,
+                                    uint32_t* length);
+
+/* Not supported: return 50 whatever they are given. */
+FERRYMAN_API DSA_RESULT DSAOpen(uint32_t connectionId, void* argument);
+FERRYMAN_API DSA_RESULT DSAClose(uint32_t connectionId, void* argument);
+FERRYMAN_API DSA_RESULT DSAFileSize(uint32_t connectionId, void* argument);
+FERRYMAN_API DSA_RESULT DSAGetNextFile(uint32_t connectionId, void* argument);
+FERRYMAN_API DSA_RESULT DSALockDBagent(uint32_t connectionId, void* argument);
+FERRYMAN_API DSA_RESULT DSAUnlockDBagent(uint32_t connectionId, void* argument);
+
+/* Accepted and ignored: return 0 whatever they are given. */
+FERRYMAN_API DSA_RESULT DSAControl(uint32_t connectionId, void* argument);
+FERRYMAN_API DSA_RESULT DSABeginBackupStripe(uint32_t connectionId, void* argument);
+FERRYMAN_API DSA_RESULT DSABeginRestoreStripe(uint32_t connectionId, void* argument);
+FERRYMAN_API DSA_RESULT DSAGetCanonicalPath(uint32_t connectionId, void* argument);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* FERRYMAN_H */
