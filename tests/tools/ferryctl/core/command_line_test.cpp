@@ -1,0 +1,142 @@
+// The console's command line: every command form, every malformed form, and the exit codes
+// the usage text documents.
+#include "core/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/exit_code.h"
+
+namespace ferry::ctl {
+namespace {
+
+ParseOutcome parse(std::initializer_list<std::string_view> args) {
+  std::vector<std::string_view> list(args);
+  return parseCommandLine(list);
+}
+
+std::string describe(const ParseOutcome& outcome) {
+  if (!outcome.command) return "error: " + outcome.error;
+  const Command& c = *outcome.command;
+  return "kind " + std::to_string(static_cast<int>(c.kind)) + ", agent '" + c.agentPath +
+         "', code " + std::to_string(c.errorCode);
+}
+
+TEST(CtlCommandLine, CommandForms) {
+  {
+    SCOPED_TRACE("connect without --agent");
+    ParseOutcome p = parse({"connect", "ingres@II", "dom\\user", "-p4ss word"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_EQ(p.command->kind, CommandKind::kConnect) << describe(p);
+    EXPECT_EQ(p.command->agentPath, "");
+    EXPECT_EQ(p.command->connect.instance, "ingres@II");
+    EXPECT_EQ(p.command->connect.account, "dom\\user");
+    EXPECT_EQ(p.command->connect.password, "-p4ss word")
+        << "an operand that begins with '-' is not an option";
+  }
+  {
+    SCOPED_TRACE("connect with --agent");
+    ParseOutcome p = parse({"--agent", "C:\\a b\\ferryman.dll", "connect", "i", "a", ""});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_EQ(p.command->agentPath, "C:\\a b\\ferryman.dll");
+    EXPECT_EQ(p.command->connect.password, "") << "an empty password is the agent's to judge";
+  }
+  {
+    SCOPED_TRACE("error");
+    ParseOutcome p = parse({"--agent", "x.dll", "error", "0010002"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_EQ(p.command->kind, CommandKind::kError) << describe(p);
+    EXPECT_EQ(p.command->errorCode, 10002u) << "leading zeros are still decimal";
+    EXPECT_EQ(p.command->agentPath, "x.dll");
+    p = parse({"error", "4294967295"});
+    EXPECT_EQ(p.command ? p.command->errorCode : 0u, 4294967295u)
+        << "the largest code; " << describe(p);
+  }
+  for (auto args : {std::vector<std::string_view>{"--help"},
+                    {"-h"},
+                    {"--agent", "x", "--help"},
+                    {"--help", "connect"}}) {
+    ParseOutcome p = parseCommandLine(args);
+    ASSERT_TRUE(p.command) << args[0] << " " << describe(p);
+    EXPECT_EQ(p.command->kind, CommandKind::kHelp) << args.size() << " args: " << describe(p);
+  }
+}
+
+TEST(CtlCommandLine, MalformedFormsSayWhatIsWrong) {
+  struct Case {
+    std::vector<std::string_view> args;
+    std::string_view expected;  // part of the message
+  };
+  const Case cases[] = {
+      {{}, "no command given"},
+      {{"--agent", "x.dll"}, "no command given"},
+      {{"--agent"}, "--agent needs the path"},
+      {{"--agent", ""}, "--agent needs the path"},
+      {{"--agent", "a", "--agent", "b", "error", "1"}, "more than once"},
+      {{"--verbose", "error", "1"}, "unknown option '--verbose'"},
+      {{"backup"}, "unknown command 'backup'"},
+      {{"Connect", "i", "a", "p"}, "unknown command 'Connect'"},
+      {{"connect"}, "connect takes 3 arguments (INSTANCE ACCOUNT PASSWORD), 0 given"},
+      {{"connect", "i", "a"}, "2 given"},
+      {{"error"}, "error takes 1 argument (CODE), 0 given"},
+      {{"error", "1", "2"}, "2 given"},
+      {{"error", "abc"}, "'abc' is not a decimal number"},
+      {{"error", ""}, "empty"},
+      {{"error", "-1"}, "'-1' is not a decimal number"},
+      {{"error", "+1"}, "not a decimal number"},
+      {{"error", " 1"}, "not a decimal number"},
+      {{"error", "0x12"}, "not a decimal number"},
+      {{"error", "4294967296"}, "'4294967296' is out of range"},
+      {{"error", "99999999999999999999999"}, "out of range"},
+  };
+  for (const Case& c : cases) {
+    ParseOutcome p = parseCommandLine(c.args);
+    std::string line;
+    for (std::string_view a : c.args) line += "[" + std::string(a) + "]";
+    EXPECT_FALSE(p.command) << line << " parsed as " << describe(p);
+    EXPECT_NE(p.error.find(c.expected), std::string::npos)
+        << line << ": message '" << p.error << "' lacks '" << c.expected << "'";
+  }
+}
+
+TEST(CtlCommandLine, MessagesNeverShowThePassword) {
+  const std::string_view password = "Hunter2-secret";
+  for (auto args : {std::vector<std::string_view>{"connect", "i", "a", password, "extra"},
+                    {"connect", "i", password},
+                    {"connect", password}}) {
+    ParseOutcome p = parseCommandLine(args);
+    EXPECT_FALSE(p.command) << args.size() << " args parsed";
+    EXPECT_EQ(p.error.find(password), std::string::npos) << "message: " << p.error;
+  }
+}
+
+TEST(CtlExitCode, DistinctDocumentedValues) {
+  EXPECT_EQ(static_cast<int>(exitCodeForResult(0)), 0);
+  for (uint32_t result : {1u, 2u, 18u, 85u, 9999u, 10000u, 10002u, 4294967295u}) {
+    EXPECT_EQ(exitCodeForResult(result), ExitCode::kAgentError) << "result " << result;
+  }
+  EXPECT_EQ(static_cast<int>(ExitCode::kAgentError), 1);
+  EXPECT_EQ(static_cast<int>(ExitCode::kUsage), 2);
+  EXPECT_EQ(static_cast<int>(ExitCode::kAgentLibrary), 3);
+
+  const std::string usage = usageText();
+  for (ExitCode code : kAllExitCodes) {
+    std::string line = "  " + std::to_string(static_cast<int>(code)) + "  ";
+    EXPECT_NE(usage.find(line + std::string(exitCodeMeaning(code))), std::string::npos)
+        << "exit code " << static_cast<int>(code) << " undocumented in:\n"
+        << usage;
+  }
+  for (const CommandInfo& info : kCommands) {
+    EXPECT_NE(usage.find(std::string(info.name) + " " + std::string(info.operands)),
+              std::string::npos)
+        << info.name << " missing from usage:\n"
+        << usage;
+  }
+}
+
+}  // namespace
+}  // namespace ferry::ctl

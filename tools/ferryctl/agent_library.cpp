@@ -1,0 +1,74 @@
+#include "agent_library.h"
+
+#include "core/output_format.h"
+
+namespace ferry::ctl {
+namespace {
+
+// The console's buffer sizes are the ones the agent's interface states.
+static_assert(kSystemErrorBase == DSA_SYSTEM_ERROR_BASE);
+
+template <typename Fn>
+bool bindEntryPoint(HMODULE module, const char* name, Fn& target) {
+  // GetProcAddress returns a generic function pointer; the cast through void* is how every
+  // dynamic-binding host converts it to the entry point's own type.
+  target = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  return target != nullptr;
+}
+
+}  // namespace
+
+std::string AgentLibrary::load(const std::string& path) {
+  SetLastError(0);
+  module_ = UniqueModule(LoadLibraryA(path.c_str()));
+  if (!module_) {
+    DWORD error = GetLastError();
+    return loadFailureLine(path, error, systemErrorText(error));
+  }
+  AgentEntryPoints bound;
+  const char* missing = nullptr;
+  DWORD missingError = 0;
+  // Every entry point the console calls, by the name the agent exports it under; the first one
+  // missing is reported with the error of its own lookup.
+  auto need = [&](const char* name, auto& target) {
+    if (missing != nullptr) return;
+    SetLastError(0);
+    if (!bindEntryPoint(module_.get(), name, target)) {
+      missing = name;
+      missingError = GetLastError();
+    }
+  };
+  need("DSAConnectAgent", bound.connectAgent);
+  need("DSADisconnectAgent", bound.disconnectAgent);
+  need("DSAGetError", bound.getError);
+  if (missing != nullptr) {
+    module_.reset();
+    return missingEntryPointLine(path, missing, missingError, systemErrorText(missingError));
+  }
+  entryPoints_ = bound;
+  return "";
+}
+
+std::string agentLibraryPath(const std::string& requested) {
+  if (requested.empty()) {
+    char program[MAX_PATH * 4];
+    DWORD n = GetModuleFileNameA(/*module=*/nullptr, program, sizeof program);
+    if (n == 0 || n >= sizeof program) return "ferryman.dll";  // the load reports the failure
+    return besideProgram(std::string(program, n), "ferryman.dll");
+  }
+  char full[MAX_PATH * 4];
+  DWORD n = GetFullPathNameA(requested.c_str(), sizeof full, full, /*filePart=*/nullptr);
+  // A path that cannot be made absolute is loaded as given; the load then reports the error.
+  if (n == 0 || n >= sizeof full) return requested;
+  return std::string(full, n);
+}
+
+std::string systemErrorText(DWORD error) {
+  char buffer[kSystemTextBufferSize] = {};
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                           /*source=*/nullptr, error, /*language=*/0, buffer, sizeof buffer,
+                           /*arguments=*/nullptr);
+  return systemTextFromBuffer(buffer, n);
+}
+
+}  // namespace ferry::ctl

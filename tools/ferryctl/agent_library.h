@@ -1,0 +1,42 @@
+// The agent library as the backup server's host process uses it: loaded by full path with
+// LoadLibraryA, every entry point the console needs bound by name with GetProcAddress.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "ferryman.h"
+#include "unique_handle.h"
+
+namespace ferry::ctl {
+
+struct AgentEntryPoints {
+  DSA_RESULT (*connectAgent)(uint32_t, const char*, const char*, const char*, uint32_t*) = nullptr;
+  DSA_RESULT (*disconnectAgent)(uint32_t) = nullptr;
+  DSA_RESULT (*getError)(uint32_t, uint32_t, char*, uint32_t*) = nullptr;
+};
+
+class AgentLibrary {
+ public:
+  // Loads `path` and binds every entry point: "" on success, else the line to print (the path,
+  // the missing entry point if that is what failed, and the Windows error with its text).
+  std::string load(const std::string& path);
+
+  const AgentEntryPoints& entryPoints() const { return entryPoints_; }
+
+ private:
+  UniqueModule module_;
+  AgentEntryPoints entryPoints_;
+};
+
+// The full path of the library to load: `requested` made absolute, or ferryman.dll beside the
+// console program when nothing was requested. A full path, because the agent finds its
+// companions in its own folder, and so that the messages show which file was meant.
+std::string agentLibraryPath(const std::string& requested);
+
+// The system's text for a Windows error, without its trailing line break; "" when it has none.
+std::string systemErrorText(DWORD error);
+
+}  // namespace ferry::ctl
