@@ -3,7 +3,7 @@
 # agent will find there: databases, locations, accounts and what the Ingres utilities report.
 set -euo pipefail
 
-build=${1:-build/win}
+build=$(realpath "${1:-build/win}")
 run="$build/wine-run"
 bin="$build/bin"
 code=II
@@ -46,6 +46,18 @@ win "$ingbin\\ingsetenv.exe" II_CKTMPL_FILE "$root\\ingres\\files\\htbtmplII.def
 win "$ingbin\\ingprenv.exe" II_CKTMPL_FILE
 win "$ingbin\\ingunset.exe" II_CKTMPL_FILE
 printf 'after ingunset: "%s"\n' "$(win "$ingbin\\ingprenv.exe" II_CKTMPL_FILE)"
+
+say "ferryctl connect: the agent (test build, simulated accounts) connects as ingres"
+# The agent's utility runs write their output files on the root of the current drive: run it
+# from drive C: of the prefix rather than from the Linux file system.
+(cd "$build/wineprefix/drive_c" &&
+  win "$bin/ferryctl.exe" --agent "$bin/testbed/ferryman.dll" connect "server@$code" ingres ingres)
+say "ferryctl connect with a wrong password"
+(cd "$build/wineprefix/drive_c" &&
+  win "$bin/ferryctl.exe" --agent "$bin/testbed/ferryman.dll" connect "server@$code" ingres wrong) ||
+  echo "(exit code $?, as expected)"
+say "ferryctl error 18"
+win "$bin/ferryctl.exe" --agent "$bin/testbed/ferryman.dll" error 18
 
 say "Registry: installation key and the machine Path entry"
 win reg query "HKLM\\SOFTWARE\\Norvane\\IngresII\\${code}_Installation" /v II_SYSTEM
