@@ -11,6 +11,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 
 namespace ferry {
 
@@ -70,6 +72,12 @@ using UniqueKey = UniqueHandle<HKEY, detail::closeKey, 0>;
 using UniqueModule = UniqueHandle<HMODULE, detail::freeModule, 0>;
 using UniqueView = UniqueHandle<void*, detail::unmapView, 0>;
 using UniqueFind = UniqueHandle<HANDLE, detail::closeFind, -1>;
+
+// A C runtime stream (fopen), closed with fclose.
+struct StdioFileCloser {
+  void operator()(FILE* file) const { std::fclose(file); }
+};
+using UniqueStdioFile = std::unique_ptr<FILE, StdioFileCloser>;
 
 // Runs a cleanup that is not a handle (ending an impersonation, releasing a mutex) when the
 // scope ends, keeping the caller's GetLastError().

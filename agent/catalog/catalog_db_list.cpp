@@ -30,20 +30,6 @@ constexpr int kFetchedNameSize = 33;
 constexpr int kSpareNames = 64;
 constexpr size_t kLineSize = 512;
 
-class ScopedFile {
- public:
-  explicit ScopedFile(FILE* file) : file_(file) {}
-  ~ScopedFile() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  ScopedFile(const ScopedFile&) = delete;
-  ScopedFile& operator=(const ScopedFile&) = delete;
-  FILE* get() const { return file_; }
-
- private:
-  FILE* file_;
-};
-
 // The caller's buffer, filled from its start without ever passing its size.
 struct ListWriter {
   char* buffer;
@@ -162,7 +148,7 @@ int readJournaledDatabases(ConnectionRecord* ci, ListWriter* list) {
     trace(ci, "getOpIngresDbList2(): infodb failed! can not get db list");
     return 1;
   }
-  ScopedFile report(std::fopen(outputPath, "r"));
+  UniqueStdioFile report(std::fopen(outputPath, "r"));
   if (report.get() == nullptr) {
     DWORD error = GetLastError();
     trace(ci, "getOpIngresDbList2(): fopen() failed. file is %s, error is %d", outputPath,

@@ -11,6 +11,7 @@
 #include "core/line_format.h"
 #include "installation/captured_run.h"
 #include "trace.h"
+#include "unique_handle.h"
 
 namespace ferry::agent {
 namespace {
@@ -36,20 +37,6 @@ class ScopedKey {
 
  private:
   HKEY key_ = nullptr;
-};
-
-class ScopedFile {
- public:
-  explicit ScopedFile(FILE* file) : file_(file) {}
-  ~ScopedFile() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  ScopedFile(const ScopedFile&) = delete;
-  ScopedFile& operator=(const ScopedFile&) = delete;
-  FILE* get() const { return file_; }
-
- private:
-  FILE* file_;
 };
 
 // Sets the variable both for Win32 and for the C runtime's own copy of the environment.
@@ -149,7 +136,7 @@ int loadVariables(ConnectionRecord* ci) {
   DWORD result = runCapturedUtility(ci, run);
   if (result != 0) return static_cast<int>(result);
 
-  ScopedFile file(std::fopen(outputPath, "r"));
+  UniqueStdioFile file(std::fopen(outputPath, "r"));
   if (file.get() == nullptr) {
     int error = errno != 0 ? errno : static_cast<int>(GetLastError());
     return static_cast<int>(resultFromWin32(static_cast<DWORD>(error)));
@@ -249,7 +236,7 @@ int getOpIngresVarValue(OIConnInfo* connInfo, const char* name, char* value) {
   if (result != 0) return static_cast<int>(result);
 
   errno = 0;
-  ScopedFile file(std::fopen(outputPath, "r"));
+  UniqueStdioFile file(std::fopen(outputPath, "r"));
   if (file.get() == nullptr) {
     trace(ci, "%s(): fopen() failed. Error = %d", routine, errno);
     return errno != 0 ? errno : EIO;
@@ -292,7 +279,7 @@ int getOpIngresInfodbInfo(OIConnInfo* connInfo, const char* dbName, void* /*igno
   if (result != 0) return static_cast<int>(result);
 
   errno = 0;
-  ScopedFile file(std::fopen(outputPath, "r"));
+  UniqueStdioFile file(std::fopen(outputPath, "r"));
   if (file.get() == nullptr) {
     int error = errno != 0 ? errno : static_cast<int>(GetLastError());
     trace(ci, "%s(): fopen() failed. Error = %d", routine, error);

@@ -9,29 +9,16 @@
 #include "core/line_format.h"
 #include "installation/installation_environment.h"
 #include "trace.h"
+#include "unique_handle.h"
 
 namespace ferry::agent {
 namespace {
-
-class ScopedFile {
- public:
-  explicit ScopedFile(FILE* file) : file_(file) {}
-  ~ScopedFile() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  ScopedFile(const ScopedFile&) = delete;
-  ScopedFile& operator=(const ScopedFile&) = delete;
-  FILE* get() const { return file_; }
-
- private:
-  FILE* file_;
-};
 
 bool ownerFromInstallLog(ConnectionRecord* ci, char* owner, size_t ownerSize) {
   char path[600];
   formatMessage(path, sizeof path, "%s\\ingres\\files\\install.log", ci->iiSystem);
   trace(ci, "GetInstallationOwner(): installation log file is %s", path);
-  ScopedFile file(std::fopen(path, "r"));
+  UniqueStdioFile file(std::fopen(path, "r"));
   if (file.get() == nullptr) return false;
   char line[kInstallationFileLineSize];
   while (std::fgets(line, sizeof line, file.get()) != nullptr) {
@@ -58,7 +45,7 @@ void ownerFromConfigDat(ConnectionRecord* ci, const char* path, char* owner, siz
   trace(ci, "GetInstallationOwner(): s_strHead  is '%s'", prefix);
 
   OwnerChoice choice;
-  ScopedFile file(std::fopen(path, "r"));
+  UniqueStdioFile file(std::fopen(path, "r"));
   if (file.get() != nullptr) {
     char line[kInstallationFileLineSize];
     while (std::fgets(line, sizeof line, file.get()) != nullptr) {
