@@ -1,0 +1,170 @@
+#include "runs.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "oidb_msg.h"
+#include "trace.h"
+#include "unique_handle.h"
+
+namespace ferry::extractor {
+namespace {
+
+constexpr int kOpenAttempts = 10;
+constexpr DWORD kBackupRetrySleepMs = 500;
+// Restore jobs only yield between attempts.
+constexpr DWORD kRestoreRetrySleepMs = 0;
+
+// An exit code that reports a failure even when the system left no error code behind.
+DWORD failureCode() {
+  DWORD error = GetLastError();
+  return error != 0 ? error : ERROR_GEN_FAILURE;
+}
+
+struct PipeOpen {
+  UniqueFile pipe;
+  DWORD error = 0;
+  bool waitFailed = false;
+};
+
+PipeOpen openPipe(const std::string& name, bool backup) {
+  PipeOpen result;
+  trace("pipeName = %s", name.c_str());
+  if (!WaitNamedPipeA(name.c_str(), NMPWAIT_WAIT_FOREVER)) {
+    result.error = failureCode();
+    result.waitFailed = true;
+    trace("WaitNamedPipe failed. Error=%lx", result.error);
+    return result;
+  }
+  trace("WaitNamedPipe() successful.");
+  for (int retry = 0; retry < kOpenAttempts; ++retry) {
+    result.pipe.reset(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, /*security=*/nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr));
+    if (result.pipe) {
+      result.error = 0;
+      trace("CreateFile() for the pipe successful.");
+      return result;
+    }
+    result.error = failureCode();
+    if (backup) {
+      trace("CreateFile() failed. Error = %lu, retry=%d", result.error, retry);
+    } else {
+      trace("CreateFile() failed. Error = %lu,retry=%d", result.error, retry);
+    }
+    if (retry + 1 < kOpenAttempts) Sleep(backup ? kBackupRetrySleepMs : kRestoreRetrySleepMs);
+  }
+  return result;
+}
+
+bool send(HANDLE pipe, const OidbMsg& msg) {
+  DWORD written = 0;
+  if (!WriteFile(pipe, &msg, sizeof msg, &written, /*overlapped=*/nullptr) ||
+      written != sizeof msg) {
+    trace("WriteFile() failed. Error=%lu", GetLastError());
+    return false;
+  }
+  trace("WriteFile() successful");
+  return true;
+}
+
+// Blocks until the agent's release record; its type is not checked, and a broken pipe ends the
+// run just as normally.
+int awaitRelease(HANDLE pipe) {
+  OidbMsg msg;
+  std::memset(&msg, 0, sizeof msg);
+  DWORD read = 0;
+  if (ReadFile(pipe, &msg, sizeof msg, &read, /*overlapped=*/nullptr)) {
+    trace("MsgType= %d received.", msg.MsgType);
+  } else {
+    trace("ReadFile Failed. Error = %lu", GetLastError());
+  }
+  trace("siphon.exe exit normally.");
+  return 0;
+}
+
+void traceRunStart(const char* run, const CommandLine& line) {
+  std::string prefix(checkpointPrefix(line.ckpdbName));
+  trace("%s: Function called", run);
+  trace("%s: Ckpdb_name = %s", run, line.ckpdbName.c_str());
+  trace("pipeName=%s", line.pipeName.c_str());
+  if (std::strcmp(run, "db_backup") == 0) {
+    trace("%s:Ckpdbno = %s", run, prefix.c_str());
+  } else {
+    trace("%s: Ckpdbno = %s", run, prefix.c_str());
+  }
+}
+
+bool isDotEntry(const char* name) {
+  return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
+
+}  // namespace
+
+int runBackup(const CommandLine& line) {
+  const char* run = "db_backup";
+  traceRunStart(run, line);
+  trace("%s: About to open the directory %s", run, line.path.c_str());
+  std::string pattern = line.path + "\\*.*";
+  WIN32_FIND_DATAA entry;
+  UniqueFind listing(FindFirstFileA(pattern.c_str(), &entry));
+  if (!listing) {
+    DWORD error = failureCode();
+    trace("FindFirstFile() returned Invalid Handle. Error=%lx", error);
+    return static_cast<int>(error);
+  }
+  PipeOpen open = openPipe(line.pipeName, /*backup=*/true);
+  if (!open.pipe) return static_cast<int>(open.error);
+  HANDLE pipe = open.pipe.get();
+
+  if (send(pipe, makeOidbMsg(OIDBMSGTYPE_CKPDB_NAME, {}, line.ckpdbName))) {
+    for (;;) {
+      if (!isDotEntry(entry.cFileName)) {
+        trace("FileName = %s", entry.cFileName);
+        std::string full = fileEntryPath(line.path, entry.cFileName);
+        if (!fitsObjectName(full)) {
+          // A cut path would make the agent back up the wrong file or none; leaving the entry
+          // out would lose it silently. Ending without the type-2 record makes the agent's next
+          // read fail, so the backup fails where it can be seen.
+          trace("Error : %s: full file name longer than %d characters: %s", run,
+                static_cast<int>(kMaxObjectNameLength), full.c_str());
+          return ERROR_FILENAME_EXCED_RANGE;
+        }
+        send(pipe, makeOidbMsg(OIDBMSGTYPE_FILE_NAME, full, line.ckpdbName));
+      }
+      if (!FindNextFileA(listing.get(), &entry)) {
+        DWORD error = GetLastError();
+        if (error == ERROR_NO_MORE_FILES) {
+          trace("No More Files..");
+        } else {
+          // The agent waits for the type-2 record before it releases us: end the location
+          // in order rather than leave both sides waiting on each other.
+          trace("FindNextFile() failed. Error=%lu; ending the location's listing.", error);
+        }
+        break;
+      }
+    }
+    send(pipe, makeOidbMsg(OIDBMSGTYPE_NO_MORE_FILES));
+  }
+  return awaitRelease(pipe);
+}
+
+int runRestore(const CommandLine& line) {
+  const char* run = "db_restore";
+  traceRunStart(run, line);
+  std::string request = restoreRequestName(line);
+  trace("%s: Queried full file name= %s", run, request.c_str());
+  PipeOpen open = openPipe(line.pipeName, /*backup=*/false);
+  if (!open.pipe) {
+    if (open.waitFailed) return static_cast<int>(open.error);
+    // Ten failed opens end like a successful run: the roll-forward goes on and the agent,
+    // which never got the request, reports the location itself.
+    return 0;
+  }
+  send(open.pipe.get(), makeOidbMsg(OIDBMSGTYPE_RESTORE_REQUEST, request, line.ckpdbName));
+  return awaitRelease(open.pipe.get());
+}
+
+}  // namespace ferry::extractor
