@@ -17,6 +17,7 @@
 #include "privileges.h"
 #include "settings.h"
 #include "trace.h"
+#include "utility/utility_runs.h"
 
 using namespace ferry::agent;
 
@@ -192,4 +193,20 @@ int FerryTestCatalogDataLocNum(ConnectionRecord* record, const char* dbName) {
 int FerryTestCatalogDataDest(ConnectionRecord* record, const char* dbName, char* dest) {
   AgentLockGuard lock;
   return getOpIngresDataDest(record != nullptr ? &record->connInfo : nullptr, dbName, dest);
+}
+
+int FerryTestCustomizeTemplate(ConnectionRecord* record) {
+  AgentLockGuard lock;
+  return tmplmod_customize_template(record);
+}
+
+DWORD FerryTestExecCkpdb(int id, const char* dbName, DWORD options) {
+  AgentLockGuard lock;
+  return execOpIngresckpdb(id, dbName, options);
+}
+
+DWORD FerryTestExecRollforwarddb(int id, const char* dbName, const char* checkpointId,
+                                 DWORD options, const char* endTime) {
+  AgentLockGuard lock;
+  return execOpIngresrollforwarddb(id, dbName, checkpointId, options, endTime);
 }

@@ -69,4 +69,12 @@ int FerryTestCatalogJournalDest(ConnectionRecord* record, const char* dbName, ch
 int FerryTestCatalogDumpDest(ConnectionRecord* record, const char* dbName, char* dest);
 int FerryTestCatalogDataLocNum(ConnectionRecord* record, const char* dbName);
 int FerryTestCatalogDataDest(ConnectionRecord* record, const char* dbName, char* dest);
+
+// The utility driver, under the agent lock: the template of the record's installation, and the
+// ckpdb / rollforwarddb runs of connection `id` (a connection from the table, so that the runs
+// find it as the begin steps do).
+int FerryTestCustomizeTemplate(ConnectionRecord* record);
+DWORD FerryTestExecCkpdb(int id, const char* dbName, DWORD options);
+DWORD FerryTestExecRollforwarddb(int id, const char* dbName, const char* checkpointId,
+                                 DWORD options, const char* endTime);
 }

@@ -1,0 +1,87 @@
+#include "core/utility_command.h"
+
+#include <cstring>
+#include <string>
+
+namespace ferry::agent {
+namespace {
+
+const char* text(const char* value) { return value != nullptr ? value : ""; }
+
+// Copies the finished line out, or "" with TooLong when it does not fit with its NUL.
+CommandStatus deliver(const std::string& line, char* out, size_t size) {
+  if (out == nullptr || size == 0) return CommandStatus::TooLong;
+  if (line.size() >= size) {
+    out[0] = '\0';
+    return CommandStatus::TooLong;
+  }
+  std::memcpy(out, line.c_str(), line.size() + 1);
+  return CommandStatus::Ok;
+}
+
+CommandStatus refuse(CommandStatus status, char* out, size_t size) {
+  if (out != nullptr && size > 0) out[0] = '\0';
+  return status;
+}
+
+}  // namespace
+
+CommandStatus buildCkpdbCommand(const char* iiSystem, const char* dbName, uint32_t options,
+                                char* out, size_t size) {
+  std::string line = "\"";
+  line += text(iiSystem);
+  line += "\\ingres\\bin\\ckpdb\" ";
+  line += text(dbName);
+  if (options & kCkpdbVerbose) line += " -v";
+  if (options & kCkpdbPurge) line += " -d";
+  // Neither journaling bit has a flag: ckpdb leaves the database's journaling as it is.
+  return deliver(line, out, size);
+}
+
+CommandStatus buildRollforwardCommand(const char* iiSystem, const char* dbName,
+                                      const char* checkpointId, uint32_t options,
+                                      const char* endTime, char* out, size_t size) {
+  if (std::strlen(text(checkpointId)) > kCheckpointIdMaxLength) {
+    return refuse(CommandStatus::CheckpointIdTooLong, out, size);
+  }
+  const bool withEndTime = (options & kRollEndTime) != 0;
+  if (withEndTime && std::strlen(text(endTime)) > kEndTimeMaxLength) {
+    return refuse(CommandStatus::EndTimeTooLong, out, size);
+  }
+  std::string line = "\"";
+  line += text(iiSystem);
+  line += "\\ingres\\bin\\rollforwarddb\" ";
+  line += text(dbName);
+  line += " #c";
+  line += text(checkpointId);
+  if (options & kRollVerbose) line += " -v";
+  if (withEndTime) {
+    line += " -e";
+    line += text(endTime);
+  }
+  line += (options & kRollNotFromJournals) ? " -j" : " +j";
+  return deliver(line, out, size);
+}
+
+CommandStatus buildIngsetenvCommand(const char* shortRoot, const char* templatePath, char* out,
+                                    size_t size) {
+  std::string line = text(shortRoot);
+  line += "\\ingres\\bin\\ingsetenv II_CKTMPL_FILE \"";
+  line += text(templatePath);
+  line += "\"";
+  return deliver(line, out, size);
+}
+
+bool buildUtilityOutputPath(const char* agentDirectory, const char* stem,
+                            const char* installationCode, const char* dbName, char* out,
+                            size_t size) {
+  std::string path = text(agentDirectory);
+  path += "\\";
+  path += text(stem);
+  path += text(installationCode);
+  path += text(dbName);
+  path += ".out";
+  return deliver(path, out, size) == CommandStatus::Ok;
+}
+
+}  // namespace ferry::agent
