@@ -1,7 +1,9 @@
 #include "agent_fixture.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "registry_root.h"
 #include "support/win_process.h"
@@ -136,5 +138,72 @@ std::string readWholeFile(const std::string& path) {
 bool fileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+namespace {
+constexpr char kMachineEnvironment[] =
+    "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+}  // namespace
+
+std::string machineEnvironmentValue(const char* name) {
+  char buffer[4096];
+  DWORD size = sizeof buffer;
+  LONG rc =
+      RegGetValueA(HKEY_LOCAL_MACHINE, kMachineEnvironment, name,
+                   RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, buffer, &size);
+  return rc == ERROR_SUCCESS ? buffer : "<missing>";
+}
+
+void setMachineEnvironmentValue(const char* name, const std::string& value) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineEnvironment, 0, KEY_WRITE, &key) != 0) return;
+  if (value == "<missing>") {
+    RegDeleteValueA(key, name);
+  } else {
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+  }
+  RegCloseKey(key);
+}
+
+std::string processEnvironmentValue(const char* name) {
+  std::vector<char> buffer(40000);
+  DWORD length = GetEnvironmentVariableA(name, buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (length == 0 || length >= buffer.size()) return "<unset>";
+  return std::string(buffer.data(), length);
+}
+
+void restoreProcessEnvironmentValue(const char* name, const std::string& value) {
+  SetEnvironmentVariableA(name, value == "<unset>" ? nullptr : value.c_str());
+  _putenv((std::string(name) + "=" + (value == "<unset>" ? "" : value)).c_str());
+}
+
+ingsim::InstallationOptions installationOptions(const std::string& code, int majorVersion) {
+  ingsim::InstallationOptions options;
+  options.code = code;
+  options.majorVersion = majorVersion;
+  return options;
+}
+
+TestInstallation::TestInstallation(ingsim::InstallationOptions options) : code_(options.code) {
+  options.root = root();
+  options.addToMachinePath = false;
+  options.overwrite = true;
+  ingsim::removeInstallation(code_);  // leftovers of an interrupted run
+  removeTree(root());
+  error_ = ingsim::createInstallation(options);
+}
+
+TestInstallation::~TestInstallation() {
+  ingsim::removeInstallation(code_);
+  // A test may have removed the registry key that names the root: remove the folder itself.
+  removeTree(root());
+}
+
+ScopedAccount::ScopedAccount(const ingsim::Account& account) : name_(account.name) {
+  ingsim::removeAccount(name_);  // "does not exist" is the normal case
+  error_ = ingsim::addAccount(account);
+}
+
+ScopedAccount::~ScopedAccount() { ingsim::removeAccount(name_); }
 
 }  // namespace ferry::test

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "connection_record.h"
+#include "ingsim/installation.h"
 
 namespace ferry::test {
 
@@ -100,5 +101,52 @@ class ScopedAgentSettings {
 
 std::string readWholeFile(const std::string& path);
 bool fileExists(const std::string& path);
+
+// The machine environment (HKLM ...\Session Manager\Environment): a value as text, "<missing>"
+// when absent; setting "<missing>" deletes it.
+std::string machineEnvironmentValue(const char* name);
+void setMachineEnvironmentValue(const char* name, const std::string& value);
+
+// This process's environment: a variable as text, "<unset>" when absent; restoring "<unset>"
+// removes it. Both the Win32 environment and the C runtime's copy are set.
+std::string processEnvironmentValue(const char* name);
+void restoreProcessEnvironmentValue(const char* name, const std::string& value);
+
+// Options for an installation of the test's own: the code and major version; the root is set by
+// TestInstallation.
+ingsim::InstallationOptions installationOptions(const std::string& code, int majorVersion = 2);
+
+// An installation of the test's own at C:\ferrytest\<code>, not on the machine Path; leftovers of
+// an interrupted run are replaced, and everything is removed at the end.
+class TestInstallation {
+ public:
+  explicit TestInstallation(ingsim::InstallationOptions options);
+  ~TestInstallation();
+  TestInstallation(const TestInstallation&) = delete;
+  TestInstallation& operator=(const TestInstallation&) = delete;
+  // "" or what could not be made.
+  const std::string& error() const { return error_; }
+  const std::string& code() const { return code_; }
+  std::string root() const { return "C:\\ferrytest\\" + code_; }
+  std::string bin() const { return root() + "\\ingres\\bin"; }
+
+ private:
+  std::string code_;
+  std::string error_;
+};
+
+// A simulated account for the test's duration (a leftover of the same name is replaced).
+class ScopedAccount {
+ public:
+  explicit ScopedAccount(const ingsim::Account& account);
+  ~ScopedAccount();
+  ScopedAccount(const ScopedAccount&) = delete;
+  ScopedAccount& operator=(const ScopedAccount&) = delete;
+  const std::string& error() const { return error_; }
+
+ private:
+  std::string name_;
+  std::string error_;
+};
 
 }  // namespace ferry::test

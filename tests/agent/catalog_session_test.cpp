@@ -19,8 +19,6 @@
 namespace ferry::test {
 namespace {
 
-constexpr char kMachineEnvironment[] =
-    "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 constexpr size_t kDestinationSize = 1024;
 constexpr unsigned char kGuard = 0xbd;
 
@@ -33,83 +31,18 @@ using CallFn = int (*)(const char*, const char*);
 using IngSessionFn = int (*)(int, const char*, int*);
 using IngDisconnectFn = int (*)(int, int*);
 
-std::string machineValue(const char* name) {
-  char buffer[1024];
-  DWORD size = sizeof buffer;
-  LONG rc =
-      RegGetValueA(HKEY_LOCAL_MACHINE, kMachineEnvironment, name,
-                   RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, buffer, &size);
-  return rc == ERROR_SUCCESS ? buffer : "<missing>";
-}
-
-void setMachineValue(const char* name, const std::string& value) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineEnvironment, 0, KEY_WRITE, &key) != 0) return;
-  if (value == "<missing>") {
-    RegDeleteValueA(key, name);
-  } else {
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
-  }
-  RegCloseKey(key);
-}
-
-std::string processValue(const char* name) {
-  std::vector<char> buffer(40000);
-  DWORD length = GetEnvironmentVariableA(name, buffer.data(), static_cast<DWORD>(buffer.size()));
-  if (length == 0 || length >= buffer.size()) return "<unset>";
-  return std::string(buffer.data(), length);
-}
-
-void restoreProcessValue(const char* name, const std::string& value) {
-  SetEnvironmentVariableA(name, value == "<unset>" ? nullptr : value.c_str());
-}
-
 std::string root(const std::string& code) { return "C:\\ferrytest\\" + code; }
 
-// An installation of the test's own at C:\ferrytest\<code>, not on the machine Path.
-class OwnInstallation {
- public:
-  OwnInstallation(const std::string& code, int majorVersion, const std::string& owner = "")
-      : code_(code) {
-    ingsim::InstallationOptions options;
-    options.code = code;
-    options.root = root(code);
-    options.majorVersion = majorVersion;
-    options.installLogOwner = owner;
-    options.addToMachinePath = false;
-    options.overwrite = true;
-    ingsim::removeInstallation(code_);  // leftovers of an interrupted run
-    error_ = ingsim::createInstallation(options);
-  }
-  ~OwnInstallation() {
-    ingsim::removeInstallation(code_);
-    removeTree(root(code_));
-  }
-  OwnInstallation(const OwnInstallation&) = delete;
-  OwnInstallation& operator=(const OwnInstallation&) = delete;
-  const std::string& error() const { return error_; }
+// An installation of the test's own, its owner (if any) named in install.log.
+ingsim::InstallationOptions ownerOptions(const std::string& code, int majorVersion,
+                                         const std::string& owner = "") {
+  ingsim::InstallationOptions options = installationOptions(code, majorVersion);
+  options.installLogOwner = owner;
+  return options;
+}
 
- private:
-  std::string code_;
-  std::string error_;
-};
-
-class ScopedAccount {
- public:
-  explicit ScopedAccount(const std::string& name) : name_(name) {
-    ingsim::removeAccount(name_);  // leftovers of an interrupted run
-    error_ = ingsim::addAccount({name, "pw-" + name, ""});
-  }
-  ~ScopedAccount() { ingsim::removeAccount(name_); }
-  ScopedAccount(const ScopedAccount&) = delete;
-  ScopedAccount& operator=(const ScopedAccount&) = delete;
-  const std::string& error() const { return error_; }
-
- private:
-  std::string name_;
-  std::string error_;
-};
+// An account whose password is "pw-" and its name.
+ingsim::Account accountNamed(const std::string& name) { return {name, "pw-" + name, ""}; }
 
 // The packed entries of a list up to its empty entry (at most `size` bytes).
 std::vector<std::string> entries(const char* buffer, int size) {
@@ -146,9 +79,9 @@ int firstChangedGuard(const std::vector<char>& buffer, size_t used) {
 class CatalogSessionTest : public testing::Test {
  protected:
   void SetUp() override {
-    savedMachineRoot_ = machineValue("II_SYSTEM");
-    savedRoot_ = processValue("II_SYSTEM");
-    savedPath_ = processValue("PATH");
+    savedMachineRoot_ = machineEnvironmentValue("II_SYSTEM");
+    savedRoot_ = processEnvironmentValue("II_SYSTEM");
+    savedPath_ = processEnvironmentValue("PATH");
     char directory[MAX_PATH] = {};
     GetCurrentDirectoryA(sizeof directory, directory);
     savedDirectory_ = directory;
@@ -165,9 +98,9 @@ class CatalogSessionTest : public testing::Test {
     settings_.clear();
     for (const std::string& file : outputFiles_) DeleteFileA(file.c_str());
     SetCurrentDirectoryA(savedDirectory_.c_str());
-    setMachineValue("II_SYSTEM", savedMachineRoot_);
-    restoreProcessValue("II_SYSTEM", savedRoot_);
-    restoreProcessValue("PATH", savedPath_);
+    setMachineEnvironmentValue("II_SYSTEM", savedMachineRoot_);
+    restoreProcessEnvironmentValue("II_SYSTEM", savedRoot_);
+    restoreProcessEnvironmentValue("PATH", savedPath_);
   }
 
   void loadAgent(const std::string& caseName, bool withIngres3Library = true) {
@@ -230,7 +163,7 @@ TEST_F(CatalogSessionTest, VersionFileChoosesLibraryAndOwner) {
   ASSERT_NO_FATAL_FAILURE(loadAgent("cat_version"));
   {
     SCOPED_TRACE("major version 2: owner ingres");
-    OwnInstallation installation("CA", 2);
+    TestInstallation installation(ownerOptions("CA", 2));
     ASSERT_EQ(installation.error(), "");
     ConnectionRecord* ci = record("CA", "ingres", 3);
     int result = connect_(ci, "iidbdb");
@@ -248,7 +181,7 @@ TEST_F(CatalogSessionTest, VersionFileChoosesLibraryAndOwner) {
   }
   {
     SCOPED_TRACE("major version 3: owner from install.log; another login is refused");
-    OwnInstallation installation("CB", 3, "cbowner");
+    TestInstallation installation(ownerOptions("CB", 3, "cbowner"));
     ASSERT_EQ(installation.error(), "");
     ConnectionRecord* ci = record("CB", "CBOWNER", 4);
     int result = connect_(ci, "iidbdb");
@@ -285,7 +218,7 @@ TEST_F(CatalogSessionTest, Ingres3WithoutItsLibraryFailsEveryCall) {
   EXPECT_NE(call_("", "IngGetDbCount"), 3);
   EXPECT_NE(call_("1", "IngGetDbCount"), 3);
 
-  OwnInstallation installation("CC", 3, "ccowner");
+  TestInstallation installation(ownerOptions("CC", 3, "ccowner"));
   ASSERT_EQ(installation.error(), "");
   ConnectionRecord* ci = record("CC", "ccowner", 7);
   int result = connect_(ci, "iidbdb");
@@ -304,7 +237,7 @@ TEST_F(CatalogSessionTest, Ingres3WithoutItsLibraryFailsEveryCall) {
 
 TEST_F(CatalogSessionTest, HeldSessionIdsAreSkippedInStepsOfTen) {
   ASSERT_NO_FATAL_FAILURE(loadAgent("cat_ids"));
-  OwnInstallation installation("CD", 3, "cdowner");
+  TestInstallation installation(ownerOptions("CD", 3, "cdowner"));
   ASSERT_EQ(installation.error(), "");
   // The runtime's sessions are process-wide: sessions opened here through the agent's own
   // library copy hold ids 5 and 15.
@@ -353,9 +286,9 @@ TEST_F(CatalogSessionTest, HeldSessionIdsAreSkippedInStepsOfTen) {
 
 TEST_F(CatalogSessionTest, DatabaseListSizesJournalEntriesAndInfodbFailures) {
   ASSERT_NO_FATAL_FAILURE(loadAgent("cat_list"));
-  ScopedAccount account("ceowner");
+  ScopedAccount account(accountNamed("ceowner"));
   ASSERT_EQ(account.error(), "");
-  OwnInstallation installation("CE", 3, "ceowner");
+  TestInstallation installation(ownerOptions("CE", 3, "ceowner"));
   ASSERT_EQ(installation.error(), "");
   // iidbdb and nine more: ten databases, the fifth of the nine journaled.
   std::vector<std::string> expected = {"iidbdb"};
@@ -412,9 +345,9 @@ TEST_F(CatalogSessionTest, DatabaseListSizesJournalEntriesAndInfodbFailures) {
 
 TEST_F(CatalogSessionTest, DatabaseListJournalEntriesStayInsideTheBuffer) {
   ASSERT_NO_FATAL_FAILURE(loadAgent("cat_fit"));
-  ScopedAccount account("cfowner");
+  ScopedAccount account(accountNamed("cfowner"));
   ASSERT_EQ(account.error(), "");
-  OwnInstallation installation("CF", 3, "cfowner");
+  TestInstallation installation(ownerOptions("CF", 3, "cfowner"));
   ASSERT_EQ(installation.error(), "");
   // Nine names of 31 characters and iidbdb take 295 bytes: the size check (321) passes, but the
   // journal entry of the last one (53 bytes) and the ending NUL need 349.
@@ -447,9 +380,9 @@ TEST_F(CatalogSessionTest, DatabaseListJournalEntriesStayInsideTheBuffer) {
 
 TEST_F(CatalogSessionTest, DestinationsFromFoldersAndVariables) {
   ASSERT_NO_FATAL_FAILURE(loadAgent("cat_dest"));
-  ScopedAccount account("cgowner");
+  ScopedAccount account(accountNamed("cgowner"));
   ASSERT_EQ(account.error(), "");
-  OwnInstallation installation("CG", 3, "cgowner");
+  TestInstallation installation(ownerOptions("CG", 3, "cgowner"));
   ASSERT_EQ(installation.error(), "");
   const std::string base = root("CG");
   ASSERT_EQ(ingsim::setVariable("CG", "II_DATABASE", base + "\\iidb"), "");

@@ -19,93 +19,17 @@
 namespace ferry::test {
 namespace {
 
-constexpr char kMachineEnvironment[] =
-    "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
-
 using SetIISYSTEMFn = int (*)(ConnectionRecord*);
 using GetVarValueFn = int (*)(ConnectionRecord*, const char*, char*);
 using GetInfodbInfoFn = int (*)(ConnectionRecord*, const char*, HANDLE);
 using GetOwnerFn = void (*)(ConnectionRecord*, char*, size_t);
 
-std::string machineValue(const char* name) {
-  char buffer[1024];
-  DWORD size = sizeof buffer;
-  LONG rc =
-      RegGetValueA(HKEY_LOCAL_MACHINE, kMachineEnvironment, name,
-                   RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, buffer, &size);
-  return rc == ERROR_SUCCESS ? buffer : "<missing>";
-}
-
-void setMachineValue(const char* name, const std::string& value) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineEnvironment, 0, KEY_WRITE, &key) != 0) return;
-  if (value == "<missing>") {
-    RegDeleteValueA(key, name);
-  } else {
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
-  }
-  RegCloseKey(key);
-}
-
-std::string processValue(const char* name) {
-  std::vector<char> buffer(40000);
-  DWORD length = GetEnvironmentVariableA(name, buffer.data(), static_cast<DWORD>(buffer.size()));
-  if (length == 0 || length >= buffer.size()) return "<unset>";
-  return std::string(buffer.data(), length);
-}
-
-void restoreProcessValue(const char* name, const std::string& value) {
-  SetEnvironmentVariableA(name, value == "<unset>" ? nullptr : value.c_str());
-  _putenv((std::string(name) + "=" + (value == "<unset>" ? "" : value)).c_str());
-}
-
-std::string programFolder() {
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string text(path, n);
-  return text.substr(0, text.find_last_of('\\'));
-}
-
-// An installation of the test's own at C:\ferrytest\<code>, not on the machine Path.
-class OwnInstallation {
- public:
-  explicit OwnInstallation(ingsim::InstallationOptions options) : code_(options.code) {
-    options.root = root();
-    options.addToMachinePath = false;
-    options.overwrite = true;
-    ingsim::removeInstallation(code_);  // leftovers of an interrupted run
-    error_ = ingsim::createInstallation(options);
-  }
-  ~OwnInstallation() {
-    ingsim::removeInstallation(code_);
-    // A test may have removed the registry key that names the root: remove the folder itself.
-    removeTree(root());
-  }
-  OwnInstallation(const OwnInstallation&) = delete;
-  OwnInstallation& operator=(const OwnInstallation&) = delete;
-  std::string root() const { return "C:\\ferrytest\\" + code_; }
-  std::string bin() const { return root() + "\\ingres\\bin"; }
-  const std::string& error() const { return error_; }
-
- private:
-  std::string code_;
-  std::string error_;
-};
-
-ingsim::InstallationOptions optionsFor(const std::string& code, int majorVersion = 2) {
-  ingsim::InstallationOptions options;
-  options.code = code;
-  options.majorVersion = majorVersion;
-  return options;
-}
-
 class InstallationEnvironmentTest : public testing::Test {
  protected:
   void SetUp() override {
-    savedMachineRoot_ = machineValue("II_SYSTEM");
-    savedRoot_ = processValue("II_SYSTEM");
-    savedPath_ = processValue("PATH");
+    savedMachineRoot_ = machineEnvironmentValue("II_SYSTEM");
+    savedRoot_ = processEnvironmentValue("II_SYSTEM");
+    savedPath_ = processEnvironmentValue("PATH");
     char directory[MAX_PATH] = {};
     GetCurrentDirectoryA(sizeof directory, directory);
     savedDirectory_ = directory;
@@ -136,9 +60,9 @@ class InstallationEnvironmentTest : public testing::Test {
     agent_.reset();
     for (const std::string& file : outputFiles_) DeleteFileA(file.c_str());
     SetCurrentDirectoryA(savedDirectory_.c_str());
-    setMachineValue("II_SYSTEM", savedMachineRoot_);
-    restoreProcessValue("II_SYSTEM", savedRoot_);
-    restoreProcessValue("PATH", savedPath_);
+    setMachineEnvironmentValue("II_SYSTEM", savedMachineRoot_);
+    restoreProcessEnvironmentValue("II_SYSTEM", savedRoot_);
+    restoreProcessEnvironmentValue("PATH", savedPath_);
   }
   ConnectionRecord* record(const std::string& code) {
     ConnectionRecord* r = agent_->api().CreateRecord(code.c_str(), 1);
@@ -166,7 +90,7 @@ class InstallationEnvironmentTest : public testing::Test {
 };
 
 TEST_F(InstallationEnvironmentTest, RegisteredRootIsPublishedAndVariablesCachedOnce) {
-  OwnInstallation installation(optionsFor("EA"));
+  TestInstallation installation(installationOptions("EA"));
   ASSERT_EQ(installation.error(), "");
   ASSERT_EQ(ingsim::setVariable("EA", "EA_PLAIN", "one"), "");
   ASSERT_EQ(ingsim::setVariable("EA", "EA_EQUALS", "a=b"), "");
@@ -179,15 +103,16 @@ TEST_F(InstallationEnvironmentTest, RegisteredRootIsPublishedAndVariablesCachedO
   const std::string expectedPath = root + "\\ingres\\bin;" + root + "\\ingres\\utility;" + root +
                                    "\\ingres\\vdba;" + agent_->api().SavedPath();
   EXPECT_EQ(std::string(ci->pathValue), expectedPath);
-  EXPECT_EQ(machineValue("II_SYSTEM"), root) << "machine-wide II_SYSTEM";
-  EXPECT_EQ(processValue("II_SYSTEM"), root) << "the failed broadcast leaves it to the agent";
-  EXPECT_EQ(processValue("PATH"), expectedPath);
+  EXPECT_EQ(machineEnvironmentValue("II_SYSTEM"), root) << "machine-wide II_SYSTEM";
+  EXPECT_EQ(processEnvironmentValue("II_SYSTEM"), root)
+      << "the failed broadcast leaves it to the agent";
+  EXPECT_EQ(processEnvironmentValue("PATH"), expectedPath);
   {
     SCOPED_TRACE("cache and process environment");
     EXPECT_EQ(cachedValue(ci, "EA_PLAIN"), "one");
     EXPECT_EQ(cachedValue(ci, "EA_EQUALS"), "a=b") << "a further '=' stays in the value";
-    EXPECT_EQ(processValue("EA_PLAIN"), "one");
-    EXPECT_EQ(processValue("EA_EQUALS"), "a=b");
+    EXPECT_EQ(processEnvironmentValue("EA_PLAIN"), "one");
+    EXPECT_EQ(processEnvironmentValue("EA_EQUALS"), "a=b");
   }
   {
     SCOPED_TRACE("second call: no ingprenv, the cached variables set again");
@@ -197,26 +122,27 @@ TEST_F(InstallationEnvironmentTest, RegisteredRootIsPublishedAndVariablesCachedO
     SetEnvironmentVariableA("EA_PLAIN", nullptr);
     result = setIISYSTEM_(ci);
     EXPECT_EQ(result, 0) << "result " << result << " (ingprenv was run again?)";
-    EXPECT_EQ(processValue("EA_PLAIN"), "one");
+    EXPECT_EQ(processEnvironmentValue("EA_PLAIN"), "one");
     SetEnvironmentVariableA("EA_PLAIN", nullptr);
     SetEnvironmentVariableA("EA_EQUALS", nullptr);
   }
 }
 
 TEST_F(InstallationEnvironmentTest, RootFallsBackToTheAgentEnvironment) {
-  OwnInstallation installation(optionsFor("EB"));
+  TestInstallation installation(installationOptions("EB"));
   ASSERT_EQ(installation.error(), "");
   // An installation that registers no key, as before Ingres 2.6.
   ASSERT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvane\\IngresII\\EB_Installation"), 0);
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvane\\IngresII\\EB_Installation");
-  setMachineValue("II_SYSTEM", "C:\\ferrytest\\untouched");
+  setMachineEnvironmentValue("II_SYSTEM", "C:\\ferrytest\\untouched");
   SetEnvironmentVariableA("II_SYSTEM", installation.root().c_str());
   ConnectionRecord* ci = record("EB");
 
   int result = setIISYSTEM_(ci);
   ASSERT_EQ(result, 0) << "result " << result;
   EXPECT_EQ(std::string(ci->iiSystem), installation.root());
-  EXPECT_EQ(machineValue("II_SYSTEM"), "C:\\ferrytest\\untouched") << "not written on this path";
+  EXPECT_EQ(machineEnvironmentValue("II_SYSTEM"), "C:\\ferrytest\\untouched")
+      << "not written on this path";
   EXPECT_NE(ci->envNames[0][0], '\0') << "ingprenv listing cached";
 
   SetEnvironmentVariableA("II_SYSTEM", nullptr);
@@ -228,10 +154,10 @@ TEST_F(InstallationEnvironmentTest, RootFallsBackToTheAgentEnvironment) {
 }
 
 TEST_F(InstallationEnvironmentTest, IngprenvThatNeverEndsFailsWithOne) {
-  OwnInstallation installation(optionsFor("EC"));
+  TestInstallation installation(installationOptions("EC"));
   ASSERT_EQ(installation.error(), "");
   const std::string program = installation.bin() + "\\ingprenv.exe";
-  ASSERT_TRUE(CopyFileA((programFolder() + "\\ag_hang_utility.exe").c_str(), program.c_str(),
+  ASSERT_TRUE(CopyFileA((binDir() + "\\ag_hang_utility.exe").c_str(), program.c_str(),
                         /*failIfExists=*/FALSE))
       << "error " << GetLastError();
   ConnectionRecord* ci = record("EC");
@@ -242,7 +168,7 @@ TEST_F(InstallationEnvironmentTest, IngprenvThatNeverEndsFailsWithOne) {
 }
 
 TEST_F(InstallationEnvironmentTest, VariableValuesComeFromCacheOrIngprenv) {
-  OwnInstallation installation(optionsFor("ED"));
+  TestInstallation installation(installationOptions("ED"));
   ASSERT_EQ(installation.error(), "");
   ASSERT_EQ(ingsim::setVariable("ED", "ED_CACHED", "early"), "");
   ConnectionRecord* ci = record("ED");
@@ -276,7 +202,7 @@ TEST_F(InstallationEnvironmentTest, VariableValuesComeFromCacheOrIngprenv) {
 }
 
 TEST_F(InstallationEnvironmentTest, JournalSequenceIsReadFromInfodb) {
-  OwnInstallation installation(optionsFor("EE"));
+  TestInstallation installation(installationOptions("EE"));
   ASSERT_EQ(installation.error(), "");
   ingsim::DatabaseOptions journaled;
   journaled.name = "jdb";
@@ -313,28 +239,28 @@ TEST_F(InstallationEnvironmentTest, OwnerComesFromVersionLogOrConfig) {
 
   auto v3 = [](const std::string& code, const std::string& logOwner,
                std::vector<std::string> users) {
-    ingsim::InstallationOptions options = optionsFor(code, 3);
+    ingsim::InstallationOptions options = installationOptions(code, 3);
     options.installLogOwner = logOwner;
     options.configDatUsers = std::move(users);
     return options;
   };
   {
-    OwnInstallation installation(v3("EG", "logowner", {"system", "ingres"}));
+    TestInstallation installation(v3("EG", "logowner", {"system", "ingres"}));
     ASSERT_EQ(installation.error(), "");
     EXPECT_EQ(ownerOf("EG", "3", installation.root()), "logowner") << "install.log first";
   }
   {
-    OwnInstallation installation(v3("EH", "", {"system", "administrator", "ingres"}));
+    TestInstallation installation(v3("EH", "", {"system", "administrator", "ingres"}));
     ASSERT_EQ(installation.error(), "");
     EXPECT_EQ(ownerOf("EH", "3", installation.root()), "ingres");
   }
   {
-    OwnInstallation installation(v3("EI", "", {"system", "administrator"}));
+    TestInstallation installation(v3("EI", "", {"system", "administrator"}));
     ASSERT_EQ(installation.error(), "");
     EXPECT_EQ(ownerOf("EI", "3", installation.root()), "administrator");
   }
   {
-    OwnInstallation installation(v3("EJ", "", {"system"}));
+    TestInstallation installation(v3("EJ", "", {"system"}));
     ASSERT_EQ(installation.error(), "");
     EXPECT_EQ(ownerOf("EJ", "3", installation.root()), "<unchanged>");
   }

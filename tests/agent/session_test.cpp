@@ -23,65 +23,34 @@ using GetErrorFn = uint32_t (*)(uint32_t, uint32_t, char*, uint32_t*);
 using TrivialFn = uint32_t (*)(uint32_t, void*);
 
 constexpr char kTemplatePath[] = "C:\\ferrytest\\htbtmpl.def";
-constexpr char kMachineEnvironment[] =
-    "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
-
-std::string machineRoot() {
-  char buffer[1024];
-  DWORD size = sizeof buffer;
-  LONG rc = RegGetValueA(HKEY_LOCAL_MACHINE, kMachineEnvironment, "II_SYSTEM", RRF_RT_REG_SZ,
-                         nullptr, buffer, &size);
-  return rc == ERROR_SUCCESS ? buffer : "";
-}
-
-void restoreMachineRoot(const std::string& value) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineEnvironment, 0, KEY_WRITE, &key) != 0) return;
-  if (value.empty()) {
-    RegDeleteValueA(key, "II_SYSTEM");
-  } else {
-    RegSetValueExA(key, "II_SYSTEM", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
-  }
-  RegCloseKey(key);
-}
-
 template <typename Fn>
 Fn bound(HMODULE module, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-// An installation of the test's own at C:\ferrytest\<code> and an account that may reach it.
+// An installation of the test's own and an account that may reach it; as if a backup had
+// registered its checkpoint template there, so that disconnect has something to clear.
 class Installation {
  public:
-  Installation(ingsim::InstallationOptions options, const ingsim::Account& account)
-      : code_(options.code), account_(account.name) {
-    options.root = "C:\\ferrytest\\" + code_;
-    options.addToMachinePath = false;
-    options.overwrite = true;
-    ingsim::removeInstallation(code_);
-    error_ = ingsim::createInstallation(options);
-    if (error_.empty()) error_ = ingsim::addAccount(account);
-    // As if a backup had registered its checkpoint template: disconnect clears it.
-    if (error_.empty()) error_ = ingsim::setVariable(code_, "II_CKTMPL_FILE", kTemplatePath);
-  }
-  ~Installation() {
-    ingsim::removeAccount(account_);
-    ingsim::removeInstallation(code_);
-    removeTree("C:\\ferrytest\\" + code_);
-    for (const char* stem : {"env", "ingprenv", "infodb"}) {
-      DeleteFileA((std::string("C:\\") + stem + code_ + ".out").c_str());
+  Installation(const ingsim::InstallationOptions& options, const ingsim::Account& account)
+      : installation_(options), account_(account) {
+    error_ = installation_.error().empty() ? account_.error() : installation_.error();
+    if (error_.empty()) {
+      error_ = ingsim::setVariable(options.code, "II_CKTMPL_FILE", kTemplatePath);
     }
   }
-  Installation(const Installation&) = delete;
-  Installation& operator=(const Installation&) = delete;
+  ~Installation() {
+    for (const char* stem : {"env", "ingprenv", "infodb"}) {
+      DeleteFileA((std::string("C:\\") + stem + installation_.code() + ".out").c_str());
+    }
+  }
   const std::string& error() const { return error_; }
-  std::string root() const { return "C:\\ferrytest\\" + code_; }
+  std::string root() const { return installation_.root(); }
 
   // Disconnect starts ingunset and does not wait for it: wait here (at most 10 s) until the
   // template variable is gone. False when it stays.
   bool templateVariableCleared() const {
-    std::string ingprenv = "\"" + root() + "\\ingres\\bin\\ingprenv.exe\" II_CKTMPL_FILE";
+    std::string ingprenv = "\"" + installation_.bin() + "\\ingprenv.exe\" II_CKTMPL_FILE";
     for (int i = 0; i < 50; ++i) {
       ProcessResult result = runProcess(ingprenv, 10000);
       if (result.started && result.exitCode == 0 && result.out.empty()) return true;
@@ -91,24 +60,17 @@ class Installation {
   }
 
  private:
-  std::string code_;
-  std::string account_;
+  TestInstallation installation_;
+  ScopedAccount account_;
   std::string error_;
 };
-
-ingsim::InstallationOptions version(const std::string& code, int major) {
-  ingsim::InstallationOptions options;
-  options.code = code;
-  options.majorVersion = major;
-  return options;
-}
 
 // The testbed agent copied into a folder of the test's own and bound by its exported names,
 // the way the backup server's host process binds it.
 class AgentSession : public testing::Test {
  protected:
   void SetUp() override {
-    savedMachineRoot_ = machineRoot();
+    savedMachineRoot_ = machineEnvironmentValue("II_SYSTEM");
     char directory[MAX_PATH] = {};
     GetCurrentDirectoryA(sizeof directory, directory);
     savedDirectory_ = directory;
@@ -133,7 +95,7 @@ class AgentSession : public testing::Test {
   void TearDown() override {
     agent_.reset();
     SetCurrentDirectoryA(savedDirectory_.c_str());
-    restoreMachineRoot(savedMachineRoot_);
+    setMachineEnvironmentValue("II_SYSTEM", savedMachineRoot_);
   }
   std::string activityLog() const { return readWholeFile(agent_->path("ferryman.log")); }
   std::string text(unsigned id) const {
@@ -152,7 +114,7 @@ class AgentSession : public testing::Test {
 TEST_F(AgentSession, ConnectsToVersion2And3Installations) {
   {
     SCOPED_TRACE("Ingres 2: the owner is ingres");
-    Installation installation(version("SA", 2), {"ingres", "pw-sa", ""});
+    Installation installation(installationOptions("SA", 2), {"ingres", "pw-sa", ""});
     ASSERT_EQ(installation.error(), "");
     uint32_t id = 0xdeadbeef;
     uint32_t rc = connect_(0, "server@SA", "ingres", "pw-sa", &id);
@@ -182,7 +144,7 @@ TEST_F(AgentSession, ConnectsToVersion2And3Installations) {
   }
   {
     SCOPED_TRACE("Ingres 3: the owner named in install.log");
-    ingsim::InstallationOptions options = version("SB", 3);
+    ingsim::InstallationOptions options = installationOptions("SB", 3);
     options.installLogOwner = "sb_owner";
     Installation installation(options, {"sb_owner", "pw-sb", ""});
     ASSERT_EQ(installation.error(), "");
@@ -199,7 +161,7 @@ TEST_F(AgentSession, ConnectsToVersion2And3Installations) {
 }
 
 TEST_F(AgentSession, RefusesWrongPasswordAndInstanceWithoutCode) {
-  Installation installation(version("SC", 2), {"ingres", "pw-sc", ""});
+  Installation installation(installationOptions("SC", 2), {"ingres", "pw-sc", ""});
   ASSERT_EQ(installation.error(), "");
   {
     SCOPED_TRACE("wrong password");
@@ -247,7 +209,7 @@ TEST_F(AgentSession, ConnectsOnlyAsTheInstallationOwner) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.code);
-    ingsim::InstallationOptions options = version(c.code, 3);
+    ingsim::InstallationOptions options = installationOptions(c.code, 3);
     options.configDatUsers = c.users;
     Installation installation(options, {"ingres", "pw-owner", ""});
     ASSERT_EQ(installation.error(), "");
@@ -287,7 +249,7 @@ FERRY_CHILD_ROLE(fill_slots) {
 }
 
 TEST_F(AgentSession, ThirtySecondConnectionIsRefused) {
-  Installation installation(version("SG", 2), {"ingres", "pw-sg", ""});
+  Installation installation(installationOptions("SG", 2), {"ingres", "pw-sg", ""});
   ASSERT_EQ(installation.error(), "");
   HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "ferrytest_se_slots_ready");
   HANDLE done = CreateEventA(nullptr, TRUE, FALSE, "ferrytest_se_slots_done");
@@ -325,7 +287,7 @@ TEST_F(AgentSession, ThirtySecondConnectionIsRefused) {
 }
 
 TEST_F(AgentSession, HangingIngprenvFailsTheConnect) {
-  Installation installation(version("SH", 2), {"ingres", "pw-sh", ""});
+  Installation installation(installationOptions("SH", 2), {"ingres", "pw-sh", ""});
   ASSERT_EQ(installation.error(), "");
   std::string ingprenv = installation.root() + "\\ingres\\bin\\ingprenv.exe";
   ASSERT_TRUE(CopyFileA((binDir() + "\\ag_hang_utility.exe").c_str(), ingprenv.c_str(), FALSE))

@@ -23,18 +23,6 @@ using ExecRollforwarddbFn = DWORD (*)(int, const char*, const char*, DWORD, cons
 
 constexpr char kPassword[] = "pw-utility";
 
-std::string processValue(const char* name) {
-  char buffer[1024];
-  DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
-  if (length == 0 || length >= sizeof buffer) return "<unset>";
-  return std::string(buffer, length);
-}
-
-std::string programFolder() {
-  const std::string self = selfPath();
-  return self.substr(0, self.find_last_of('\\'));
-}
-
 std::string shortPath(const std::string& path) {
   char buffer[MAX_PATH] = "";
   DWORD n = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
@@ -65,20 +53,12 @@ size_t countOf(const std::string& text, const std::string& what) {
 // ckpdb.exe and rollforwarddb.exe and a catalog file for each database named.
 class Installation {
  public:
-  Installation(const std::string& code, const std::vector<std::string>& databases) : code_(code) {
-    ingsim::removeInstallation(code_);
-    removeTree(root());
-    ingsim::InstallationOptions options;
-    options.code = code;
-    options.root = root();
-    options.majorVersion = 2;
-    options.addToMachinePath = false;
-    options.overwrite = true;
-    error_ = ingsim::createInstallation(options);
-    if (error_.empty()) error_ = ingsim::addAccount({"ingres", kPassword, ""});
+  Installation(const std::string& code, const std::vector<std::string>& databases)
+      : installation_(installationOptions(code)), account_({"ingres", kPassword, ""}) {
+    error_ = installation_.error().empty() ? account_.error() : installation_.error();
     for (const char* program : {"ckpdb.exe", "rollforwarddb.exe"}) {
       if (!error_.empty()) break;
-      if (!CopyFileA((programFolder() + "\\ag_stand_in_utility.exe").c_str(),
+      if (!CopyFileA((binDir() + "\\ag_stand_in_utility.exe").c_str(),
                      (bin() + "\\" + program).c_str(), /*failIfExists=*/FALSE)) {
         error_ = "copying the stand-in: error " + std::to_string(GetLastError());
       }
@@ -93,29 +73,25 @@ class Installation {
       CloseHandle(file);
     }
   }
-  ~Installation() {
-    ingsim::removeInstallation(code_);
-    ingsim::removeAccount("ingres");
-    removeTree(root());
-  }
   Installation(const Installation&) = delete;
   Installation& operator=(const Installation&) = delete;
-  std::string root() const { return "C:\\ferrytest\\" + code_; }
-  std::string bin() const { return root() + "\\ingres\\bin"; }
+  std::string root() const { return installation_.root(); }
+  std::string bin() const { return installation_.bin(); }
   std::string recordedCommand(const char* program) const {
     return readWholeFile(bin() + "\\" + program + ".cmdline");
   }
   const std::string& error() const { return error_; }
 
  private:
-  std::string code_;
+  TestInstallation installation_;
+  ScopedAccount account_;
   std::string error_;
 };
 
 class UtilityTest : public testing::Test {
  protected:
   void SetUp() override {
-    savedTemplate_ = processValue("II_CKTMPL_FILE");
+    savedTemplate_ = processEnvironmentValue("II_CKTMPL_FILE");
     char directory[MAX_PATH] = {};
     GetCurrentDirectoryA(sizeof directory, directory);
     savedDirectory_ = directory;
@@ -231,7 +207,7 @@ TEST_F(UtilityTest, TemplateFileIsWrittenByteExactAndNamedInTheEnvironment) {
     const std::string written = readWholeFile(path);
     EXPECT_EQ(countOf(written, "\r\n"), 48u) << written.size() << " bytes";
     EXPECT_TRUE(written == expected) << "written:\n" << written << "\nexpected:\n" << expected;
-    EXPECT_EQ(processValue("II_CKTMPL_FILE"), path);
+    EXPECT_EQ(processEnvironmentValue("II_CKTMPL_FILE"), path);
   }
   {
     SCOPED_TRACE("the same database again gives the same bytes");
@@ -248,7 +224,7 @@ TEST_F(UtilityTest, TemplateFileIsWrittenByteExactAndNamedInTheEnvironment) {
     const std::string otherText = readWholeFile(otherPath);
     EXPECT_EQ(countOf(otherText, "-N \\\\.\\pipe\\TIDUBdemo\r\n"), 8u) << otherText;
     EXPECT_TRUE(readWholeFile(path) == expected) << "the first file is left alone";
-    EXPECT_EQ(processValue("II_CKTMPL_FILE"), otherPath);
+    EXPECT_EQ(processEnvironmentValue("II_CKTMPL_FILE"), otherPath);
   }
   {
     SCOPED_TRACE("names beyond their buffers: refused, nothing written, environment kept");
@@ -258,7 +234,7 @@ TEST_F(UtilityTest, TemplateFileIsWrittenByteExactAndNamedInTheEnvironment) {
     ConnectionRecord* longRoot = record("UA", root + "\\" + std::string(240, 'r'), "demo");
     result = customize_(longRoot);
     EXPECT_EQ(result, 1) << "template path of 269 characters; result " << result;
-    EXPECT_EQ(processValue("II_CKTMPL_FILE"), rootB + "\\ingres\\files\\htbtmplUB.def");
+    EXPECT_EQ(processEnvironmentValue("II_CKTMPL_FILE"), rootB + "\\ingres\\files\\htbtmplUB.def");
   }
   removeTree(root);
   removeTree(rootB);
