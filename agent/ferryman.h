@@ -81,6 +81,28 @@ FERRYMAN_API DSA_RESULT DSABeginBackupStripe(uint32_t connectionId, void* argume
 FERRYMAN_API DSA_RESULT DSABeginRestoreStripe(uint32_t connectionId, void* argument);
 FERRYMAN_API DSA_RESULT DSAGetCanonicalPath(uint32_t connectionId, void* argument);
 
+/* Who the agent is: the 96-byte record (vendor name at 0, build number at 48, vendor version at
+ * 64, agent version at 72, library date at 80; NUL-terminated ANSI fields) into `info`.
+ * *infoSize below 96: 50, nothing written; else *infoSize = 96 and 0. */
+FERRYMAN_API DSA_RESULT DSAGetAgentInfo(uint32_t connectionId, void* info, uint32_t* infoSize);
+
+/* The object catalogue. `objectType` 1: the object names (NUL-terminated, then an empty entry
+ * and one more zero byte) with their length in *bufferSize; 2: the size of `objectName` as two
+ * 32-bit KB counts (3000 when unknown); 4: nothing, 0; 5: the property sheet of `objectName`
+ * (at least 1024 bytes) with its reported size in *bufferSize. *bufferSize gives the buffer's
+ * size on entry; when the result does not fit: 500 with the needed size, nothing written.
+ * 0; 3 other types; 5 no buffer; 12 or 10000 + e the database list failed; a raw system error
+ * when acting as the account fails (type 5). */
+FERRYMAN_API DSA_RESULT DSAEnumObjects(uint32_t connectionId, const char* objectName,
+                                       uint32_t objectType, void* buffer, uint32_t* bufferSize);
+
+/* The directories the agent covers (each database's data locations, dump and journal
+ * destinations), each NUL-terminated, with their total size including the NULs in *bufferSize.
+ * 0; 500 the buffer is smaller than the needed size (returned), nothing written; 1 out of
+ * memory; the database list's error. */
+FERRYMAN_API DSA_RESULT DSAGetExcludedFiles(uint32_t connectionId, void* buffer,
+                                            uint32_t* bufferSize);
+
 #ifdef __cplusplus
 }
 #endif
