@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "trace_line.h"
+
 namespace ferry::agent {
 namespace {
 
@@ -24,16 +26,13 @@ size_t endLine(char* out, size_t size, int wanted) {
 }  // namespace
 
 size_t formatMessageV(char* out, size_t size, const char* format, va_list args) {
-  if (size == 0) return 0;
-  int wanted = std::vsnprintf(out, size, format, args);
-  if (wanted < 0) out[0] = '\0';
-  return clampedLength(wanted, size);
+  return formatBoundedV(out, size, format, args);
 }
 
 size_t formatMessage(char* out, size_t size, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  size_t length = formatMessageV(out, size, format, args);
+  size_t length = formatBoundedV(out, size, format, args);
   va_end(args);
   return length;
 }

@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "trace_line.h"
+
 namespace ferry::agent {
 
 // Buffer sizes of the trace routine and the activity log, NUL included.
@@ -23,17 +25,11 @@ inline constexpr size_t kActivityTemplateSize = 256;
 inline constexpr size_t kActivityTextSize = 1024;
 inline constexpr size_t kActivityLineSize = 2048;
 
-struct LocalTime {
-  int year = 0;
-  int month = 0;
-  int day = 0;
-  int hour = 0;
-  int minute = 0;
-  int second = 0;
-  int millisecond = 0;
-};
+// The local time of a line, as the extractor's trace lines take it too.
+using LocalTime = ::ferry::TraceTime;
 
-// printf-style formatting into a fixed buffer; output that does not fit is cut.
+// printf-style formatting into a fixed buffer; output that does not fit is cut (the shared
+// formatBounded under the agent's name).
 size_t formatMessage(char* out, size_t size, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 size_t formatMessageV(char* out, size_t size, const char* format, va_list args);
