@@ -29,6 +29,22 @@ std::vector<Companion> catalogCompanions() {
   return {{"sounder26.dll", "sounder26.dll"}, {"sounder30.dll", "sounder30.dll"}};
 }
 
+std::vector<Companion> agentCompanions() {
+  std::vector<Companion> companions = catalogCompanions();
+  companions.push_back({"ferryres.dll", "ferryres.dll"});
+  return companions;
+}
+
+ScopedTestDirectory::ScopedTestDirectory() {
+  char directory[MAX_PATH] = {};
+  GetCurrentDirectoryA(sizeof directory, directory);
+  saved_ = directory;
+  CreateDirectoryA("C:\\ferrytest", nullptr);  // usually there already
+  SetCurrentDirectoryA("C:\\ferrytest");
+}
+
+ScopedTestDirectory::~ScopedTestDirectory() { SetCurrentDirectoryA(saved_.c_str()); }
+
 AgentCopy::AgentCopy(const std::string& caseName, const std::vector<Companion>& companions,
                      const std::string& fileName)
     : folder_("C:\\ferrytest\\ag_" + caseName), fileName_(fileName) {

@@ -50,6 +50,21 @@ struct Companion {
 };
 
 std::vector<Companion> catalogCompanions();  // sounder26.dll and sounder30.dll
+std::vector<Companion> agentCompanions();    // those and ferryres.dll (the texts)
+
+// C:\ferrytest as the current directory while it lives, the earlier one afterwards: the agent's
+// utility runs write their output files on the root of the current drive, which must be C: and
+// not the root of the Linux file system.
+class ScopedTestDirectory {
+ public:
+  ScopedTestDirectory();
+  ~ScopedTestDirectory();
+  ScopedTestDirectory(const ScopedTestDirectory&) = delete;
+  ScopedTestDirectory& operator=(const ScopedTestDirectory&) = delete;
+
+ private:
+  std::string saved_;
+};
 
 class AgentCopy {
  public:

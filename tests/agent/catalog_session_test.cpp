@@ -78,16 +78,11 @@ int firstChangedGuard(const std::vector<char>& buffer, size_t used) {
 
 class CatalogSessionTest : public testing::Test {
  protected:
+  ScopedTestDirectory testDirectory_;  // made first, undone last
   void SetUp() override {
     savedMachineRoot_ = machineEnvironmentValue("II_SYSTEM");
     savedRoot_ = processEnvironmentValue("II_SYSTEM");
     savedPath_ = processEnvironmentValue("PATH");
-    char directory[MAX_PATH] = {};
-    GetCurrentDirectoryA(sizeof directory, directory);
-    savedDirectory_ = directory;
-    // The utility runs write their output on the root of the current drive: keep it on C:.
-    CreateDirectoryA("C:\\ferrytest", nullptr);
-    SetCurrentDirectoryA("C:\\ferrytest");
   }
   void TearDown() override {
     if (agent_ && agent_->module() != nullptr) {
@@ -97,7 +92,6 @@ class CatalogSessionTest : public testing::Test {
     agent_.reset();
     settings_.clear();
     for (const std::string& file : outputFiles_) DeleteFileA(file.c_str());
-    SetCurrentDirectoryA(savedDirectory_.c_str());
     setMachineEnvironmentValue("II_SYSTEM", savedMachineRoot_);
     restoreProcessEnvironmentValue("II_SYSTEM", savedRoot_);
     restoreProcessEnvironmentValue("PATH", savedPath_);
@@ -148,7 +142,7 @@ class CatalogSessionTest : public testing::Test {
   std::vector<ConnectionRecord*> records_;
   std::vector<std::unique_ptr<ScopedAgentSettings>> settings_;
   std::vector<std::string> outputFiles_;
-  std::string savedMachineRoot_, savedRoot_, savedPath_, savedDirectory_;
+  std::string savedMachineRoot_, savedRoot_, savedPath_;
   CallFn call_ = nullptr;
   ConnectFn connect_ = nullptr;
   DisconnectFn disconnect_ = nullptr;

@@ -74,20 +74,13 @@ std::string joined(const std::vector<std::string>& entries) {
 // when an assertion ended the case early.
 class Catalogue : public testing::Test {
  protected:
+  ScopedTestDirectory testDirectory_;  // made first, undone last
   void SetUp() override {
     // Connecting points the machine-wide II_SYSTEM at the installation.
     savedMachineRoot_ = machineEnvironmentValue("II_SYSTEM");
-    char directory[MAX_PATH] = {};
-    GetCurrentDirectoryA(sizeof directory, directory);
-    savedDirectory_ = directory;
-    // The utility runs write their output on the root of the current drive: keep it on C:.
-    CreateDirectoryA("C:\\ferrytest", nullptr);
-    SetCurrentDirectoryA("C:\\ferrytest");
-    std::vector<Companion> companions = catalogCompanions();
-    companions.push_back({"ferryres.dll", "ferryres.dll"});
     agent_ = std::make_unique<AgentCopy>(
         std::string("ca_") + testing::UnitTest::GetInstance()->current_test_info()->name(),
-        companions);
+        agentCompanions());
     ASSERT_EQ(agent_->setupError(), "");
     ASSERT_EQ(agent_->load(), 0u);
     HMODULE module = agent_->module();
@@ -121,7 +114,6 @@ class Catalogue : public testing::Test {
       }
       installation_.reset();
     }
-    SetCurrentDirectoryA(savedDirectory_.c_str());
     setMachineEnvironmentValue("II_SYSTEM", savedMachineRoot_);
   }
 
@@ -153,7 +145,7 @@ class Catalogue : public testing::Test {
   InfoFn info_ = nullptr;
   EnumFn enumerate_ = nullptr;
   ExcludedFn excluded_ = nullptr;
-  std::string savedDirectory_, savedMachineRoot_;
+  std::string savedMachineRoot_;
 };
 
 // jdb: journaled, two 4096-byte data files, two 4096-byte journal files; pdb: plain.

@@ -48,13 +48,8 @@ OidbMsg readRecord(HANDLE pipe) {
 
 class CheckpointRun : public testing::Test {
  protected:
+  ScopedTestDirectory testDirectory_;  // made first, undone last
   void SetUp() override {
-    char directory[MAX_PATH] = {};
-    GetCurrentDirectoryA(sizeof directory, directory);
-    savedDirectory_ = directory;
-    CreateDirectoryA("C:\\ferrytest", nullptr);
-    SetCurrentDirectoryA("C:\\ferrytest");
-
     root_ = std::string("C:\\ferrytest\\") + kCode;
     secondArea_ = root_ + "_area2";
     ingsim::removeInstallation(kCode);
@@ -88,10 +83,9 @@ class CheckpointRun : public testing::Test {
     removeTree(root_);
     removeTree(secondArea_);
     SetEnvironmentVariableA("II_CKTMPL_FILE", nullptr);
-    SetCurrentDirectoryA(savedDirectory_.c_str());
   }
 
-  std::string root_, secondArea_, savedDirectory_;
+  std::string root_, secondArea_;
   std::unique_ptr<AgentCopy> agent_;
   CustomizeTemplateFn customize_ = nullptr;
   ConnectionRecord* record_ = nullptr;

@@ -26,16 +26,11 @@ using GetOwnerFn = void (*)(ConnectionRecord*, char*, size_t);
 
 class InstallationEnvironmentTest : public testing::Test {
  protected:
+  ScopedTestDirectory testDirectory_;  // made first, undone last
   void SetUp() override {
     savedMachineRoot_ = machineEnvironmentValue("II_SYSTEM");
     savedRoot_ = processEnvironmentValue("II_SYSTEM");
     savedPath_ = processEnvironmentValue("PATH");
-    char directory[MAX_PATH] = {};
-    GetCurrentDirectoryA(sizeof directory, directory);
-    savedDirectory_ = directory;
-    // The runs write their output on the root of the current drive: keep it on C:.
-    CreateDirectoryA("C:\\ferrytest", nullptr);
-    SetCurrentDirectoryA("C:\\ferrytest");
 
     agent_ = std::make_unique<AgentCopy>("env", catalogCompanions());
     ASSERT_EQ(agent_->setupError(), "");
@@ -59,7 +54,6 @@ class InstallationEnvironmentTest : public testing::Test {
     }
     agent_.reset();
     for (const std::string& file : outputFiles_) DeleteFileA(file.c_str());
-    SetCurrentDirectoryA(savedDirectory_.c_str());
     setMachineEnvironmentValue("II_SYSTEM", savedMachineRoot_);
     restoreProcessEnvironmentValue("II_SYSTEM", savedRoot_);
     restoreProcessEnvironmentValue("PATH", savedPath_);
@@ -82,7 +76,7 @@ class InstallationEnvironmentTest : public testing::Test {
   std::unique_ptr<AgentCopy> agent_;
   std::vector<ConnectionRecord*> records_;
   std::vector<std::string> outputFiles_;
-  std::string savedMachineRoot_, savedRoot_, savedPath_, savedDirectory_;
+  std::string savedMachineRoot_, savedRoot_, savedPath_;
   SetIISYSTEMFn setIISYSTEM_ = nullptr;
   GetVarValueFn getVarValue_ = nullptr;
   GetInfodbInfoFn getInfodbInfo_ = nullptr;

@@ -69,20 +69,13 @@ class Installation {
 // the way the backup server's host process binds it.
 class AgentSession : public testing::Test {
  protected:
+  ScopedTestDirectory testDirectory_;  // made first, undone last
   void SetUp() override {
     savedMachineRoot_ = machineEnvironmentValue("II_SYSTEM");
-    char directory[MAX_PATH] = {};
-    GetCurrentDirectoryA(sizeof directory, directory);
-    savedDirectory_ = directory;
-    // The utility runs write their output on the root of the current drive: keep it on C:.
-    CreateDirectoryA("C:\\ferrytest", nullptr);
-    SetCurrentDirectoryA("C:\\ferrytest");
 
-    std::vector<Companion> companions = catalogCompanions();
-    companions.push_back({"ferryres.dll", "ferryres.dll"});
     agent_ = std::make_unique<AgentCopy>(
         std::string("se_") + testing::UnitTest::GetInstance()->current_test_info()->name(),
-        companions);
+        agentCompanions());
     ASSERT_EQ(agent_->setupError(), "");
     ASSERT_EQ(agent_->load(), 0u);
     ASSERT_EQ(agent_->bind(), "");
@@ -94,7 +87,6 @@ class AgentSession : public testing::Test {
   }
   void TearDown() override {
     agent_.reset();
-    SetCurrentDirectoryA(savedDirectory_.c_str());
     setMachineEnvironmentValue("II_SYSTEM", savedMachineRoot_);
   }
   std::string activityLog() const { return readWholeFile(agent_->path("ferryman.log")); }
@@ -108,7 +100,7 @@ class AgentSession : public testing::Test {
   ConnectFn connect_ = nullptr;
   DisconnectFn disconnect_ = nullptr;
   GetErrorFn getError_ = nullptr;
-  std::string savedMachineRoot_, savedDirectory_;
+  std::string savedMachineRoot_;
 };
 
 TEST_F(AgentSession, ConnectsToVersion2And3Installations) {

@@ -90,18 +90,11 @@ class Installation {
 
 class UtilityTest : public testing::Test {
  protected:
+  ScopedTestDirectory testDirectory_;  // made first, undone last
   void SetUp() override {
     savedTemplate_ = processEnvironmentValue("II_CKTMPL_FILE");
-    char directory[MAX_PATH] = {};
-    GetCurrentDirectoryA(sizeof directory, directory);
-    savedDirectory_ = directory;
-    // Utilities' stray output lands on the current drive's root: keep it on C:.
-    CreateDirectoryA("C:\\ferrytest", nullptr);
-    SetCurrentDirectoryA("C:\\ferrytest");
 
-    std::vector<Companion> companions = catalogCompanions();
-    companions.push_back({"ferryres.dll", "ferryres.dll"});
-    agent_ = std::make_unique<AgentCopy>("utl", companions);
+    agent_ = std::make_unique<AgentCopy>("utl", agentCompanions());
     ASSERT_EQ(agent_->setupError(), "");
     ASSERT_EQ(agent_->load(), 0u);
     ASSERT_EQ(agent_->bind(), "");
@@ -133,7 +126,6 @@ class UtilityTest : public testing::Test {
       }
     }
     agent_.reset();
-    SetCurrentDirectoryA(savedDirectory_.c_str());
     SetEnvironmentVariableA("II_CKTMPL_FILE",
                             savedTemplate_ == "<unset>" ? nullptr : savedTemplate_.c_str());
   }
@@ -172,7 +164,7 @@ class UtilityTest : public testing::Test {
   std::unique_ptr<AgentCopy> agent_;
   std::vector<ConnectionRecord*> records_;
   std::vector<int> connections_;
-  std::string savedTemplate_, savedDirectory_;
+  std::string savedTemplate_;
   CustomizeTemplateFn customize_ = nullptr;
   ExecCkpdbFn ckpdb_ = nullptr;
   ExecRollforwarddbFn rollforward_ = nullptr;
