@@ -103,6 +103,51 @@ FERRYMAN_API DSA_RESULT DSAEnumObjects(uint32_t connectionId, const char* object
 FERRYMAN_API DSA_RESULT DSAGetExcludedFiles(uint32_t connectionId, void* buffer,
                                             uint32_t* bufferSize);
 
+/* Backup option bits (DSABeginBackup `options`). */
+#define DSA_OPTION_REMOTE 0x4u           /* remote streaming: not available in this build */
+#define DSA_OPTION_DELETE_JOURNALS 0x10u /* journal objects: delete delivered journals at the end */
+#define DSA_OPTION_PURGE_CHECKPOINTS 0x20u
+#define DSA_OPTION_ENABLE_JOURNALING 0x40u
+#define DSA_OPTION_DISABLE_JOURNALING 0x80u
+#define DSA_OPTION_VERBOSE 0x100u
+/* Restore option bits (DSABeginRestore `restoreOption`). */
+#define DSA_OPTION_OVERWRITE_JOURNALS 0x200u
+#define DSA_OPTION_POINT_IN_TIME 0x800u
+#define DSA_OPTION_KEEP_CONFIGURATION 0x2000u
+
+#define DSA_OBJECT_HEADER_SIZE 1024u
+#define DSA_ERROR_READ 1u
+#define DSA_ERROR_TEMPLATE 12u
+#define DSA_ERROR_NO_SUCH_OBJECT 20u
+#define DSA_ERROR_REMOTE_PIPE 77u
+#define DSA_ERROR_UNKNOWN_OBJECT 21u
+
+/* Begins the backup of one object of the catalogue: "<db>.DATA" (a checkpoint run; the suffix's
+ * case is ignored), "<db>.~CONFIG" (configuration and dump files; best after the data object on
+ * the same connection, whose checkpoint number it carries) or "~JOURNAL OF DATABASE <db>"
+ * (journal files). The dotted forms are cut at the '.' in the caller's string. *backupId
+ * receives the connection's backup count, *remoteArg the connection id.
+ * 0; 2; 21 a name of none of the three forms (nothing begun); 50 option bit 4 (nothing begun);
+ * 12 template; 300 the extractor did not connect within 20 s; 20 no checkpoint record; the
+ * checkpoint run's, infodb's, catalog's or account's code. */
+FERRYMAN_API DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, uint32_t options,
+                                       uint32_t* backupId, uint32_t* remoteArg);
+
+/* Reads the next piece of the object's stream into `buffer`: *count gives the buffer's size (a
+ * multiple of the sector size at a sector-aligned address: the files are read unbuffered) and
+ * receives the bytes returned. Per file: one call returns the 1024-byte object header (needs
+ * *count >= 1024), calls return data, one returns 9999 with *count 0; after the last file one
+ * call returns 0 with *count 0. 0; 9999; 1 read error (the next call goes on with the next
+ * file); 2; 3 unknown object kind; 9 no backup begun; 20 a location's first file could not be
+ * had; 500 *count below 1024 where a header is due (nothing written). */
+FERRYMAN_API DSA_RESULT DSARead(uint32_t connectionId, uint32_t backupId, uint32_t reserved,
+                                void* buffer, uint32_t* count);
+
+/* Ends the object's backup: pipe, checkpoint run and work state released; journal objects with
+ * option 0x10 delete their delivered journals except the current one. `endStatus` is logged.
+ * 0; 2; 9 no backup begun. */
+FERRYMAN_API DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus);
+
 #ifdef __cplusplus
 }
 #endif
