@@ -41,10 +41,13 @@ static_assert(kLastWriteTimeOffset + 8 <= kSize);
 inline std::string_view textField(const void* block, size_t offset, size_t size) {
   const char* begin = static_cast<const char*>(block) + offset;
   const void* nul = std::memchr(begin, '\0', size);
-  return {begin, nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - begin) : size};
+  return {begin,
+          nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - begin) : size};
 }
 
-inline std::string_view pathOf(const void* block) { return textField(block, kPathOffset, kPathSize); }
+inline std::string_view pathOf(const void* block) {
+  return textField(block, kPathOffset, kPathSize);
+}
 inline std::string_view checkpointOf(const void* block) {
   return textField(block, kCheckpointOffset, kCheckpointSize);
 }

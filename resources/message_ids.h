@@ -39,6 +39,7 @@ inline constexpr uint32_t kResultCatalogQuery = 14;
 inline constexpr uint32_t kResultBadInstanceOrIidbdb = 18;
 inline constexpr uint32_t kResultNoFileRecord = 20;
 inline constexpr uint32_t kResultUnknownObjectName = 21;
+inline constexpr uint32_t kResultExtractorSilent = 24;
 inline constexpr uint32_t kResultExtractorPipeSetup = 25;
 inline constexpr uint32_t kResultNotSupported = 50;
 // DSAGetError shows the text of kResultExtractorPipeSetup for this code: string 68 is the

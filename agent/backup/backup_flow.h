@@ -1,0 +1,78 @@
+// The backup flow behind DSABeginBackup / DSARead / DSAEndBackup: the data backup (a checkpoint
+// run whose extractor hands over the file names of each location), the journal backup and the
+// configuration and dump backup (the agent walks the directory itself).
+//
+// Conventions:
+// - Every function runs under the agent lock, on the thread of the entry point that calls it.
+// - Results are the agent's codes (message_ids.h): 0; 1 a file could not be opened or read; 2
+//   connection id not in use; 9 out of sequence; 20 no further file; 24 the extractor stopped
+//   sending records; 500 a header is due and the caller's count is below 1024; 9999 end of the
+//   current file; 4095 (data reader only) the last location is done; a system error from acting
+//   as the account; 10000 + e for other system errors.
+// - The readers write into the caller's buffer only up to the count the caller gave.
+// - A file is open in ci->fd between the header that announces it and the 9999 that ends it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "connection_record.h"
+
+namespace ferry::agent {
+
+// The per-file information the finders fill.
+struct DataFileInfo {
+  char checkpointText[12];
+  int32_t kind;  // kFileKindOrdinary or kFileKindDumpPlaceholder
+  char dbName[256];
+  uint32_t sizeKb;  // byte size >> 10, at least 1; 0 when the file could not be measured
+};
+static_assert(offsetof(DataFileInfo, checkpointText) == 0);
+static_assert(offsetof(DataFileInfo, kind) == 12);
+static_assert(offsetof(DataFileInfo, dbName) == 16);
+static_assert(offsetof(DataFileInfo, sizeKb) == 272);
+static_assert(sizeof(DataFileInfo) == 276);
+
+inline constexpr int32_t kFileKindOrdinary = 100;
+inline constexpr int32_t kFileKindDumpPlaceholder = 101;
+
+// ObjectType values of the backup.
+inline constexpr int32_t kObjectData = 2;
+inline constexpr int32_t kObjectJournal = 6;
+inline constexpr int32_t kObjectConfigAlias = 7;
+inline constexpr int32_t kObjectConfig = 8;
+
+inline constexpr uint32_t kResultLastLocationDone = 4095;
+
+// Data backup.
+DWORD beginBackupDB(int connectionId, const char* dbName, uint32_t options);
+int getCkpdbID(ConnectionRecord* ci, char* text, size_t textSize);
+int getObjectName(ConnectionRecord* ci, char* name, DataFileInfo* info);
+int DSAGetBackupObjectFile(int connectionId, char* name, int backupId, DataFileInfo* info);
+DWORD DSAReadDatabaseData(int connectionId, int backupId, void* buffer, uint32_t* count);
+
+// Journal and configuration backups.
+DWORD beginBackupJN(int connectionId, const char* dbName, uint32_t options);
+DWORD beginBackupDBConfigDump(int connectionId, const char* dbName, uint32_t options);
+int DSAGetJournalFile(int connectionId, char* name, int backupId, DataFileInfo* info);
+int DSAGetConfigDumpFile(int connectionId, char* name, int backupId, DataFileInfo* info);
+DWORD DSAReadJournal(int connectionId, int backupId, void* buffer, uint32_t* count);
+DWORD DSAReadDatabaseConfigDump(int connectionId, int backupId, void* buffer, uint32_t* count);
+// Deletes the delivered journal files of a journal backup with option 0x10, except the current
+// one; called by DSAEndBackup before the work block goes.
+void cleanUpJournals(ConnectionRecord* ci);
+
+// Shared by the readers.
+// The file size in KB as the header carries it: bytes >> 10, at least 1.
+uint32_t sizeInHeaderKb(uint64_t bytes);
+// Zero-fills the caller's 1024-byte header and writes the magic, `checkpointText` (may be
+// empty), the path, the size and the three times of the open file `file`.
+void fillObjectHeader(void* buffer, const char* checkpointText, const char* path, uint32_t sizeKb,
+                      HANDLE file);
+// The end of one file: closes ci->fd (traced with `closeFailedFormat` and the C runtime's error
+// number when that fails) and clears it.
+void closeObjectFile(ConnectionRecord* ci, const char* closeFailedFormat);
+
+}  // namespace ferry::agent

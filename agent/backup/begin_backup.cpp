@@ -1,0 +1,268 @@
+// DSABeginBackup and the begin step of a data backup: the checkpoint template, the ckpdb run and
+// the wait for the first location's extractor.
+#define FERRYMAN_BUILD
+#include "ferryman.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "activity_log.h"
+#include "agent_state.h"
+#include "backup/backup_flow.h"
+#include "backup/extractor_pipe.h"
+#include "catalog/catalog_session.h"
+#include "connection_table.h"
+#include "message_ids.h"
+#include "object_block.h"
+#include "trace.h"
+#include "utility/utility_runs.h"
+
+namespace ferry::agent {
+namespace {
+
+using namespace ferry::messages;
+
+constexpr int kExtractorConnectSleeps = 10;
+constexpr DWORD kExtractorConnectSleepMs = 2000;
+constexpr char kJournalPrefix[] = "~JOURNAL OF DATABASE";
+constexpr size_t kJournalPrefixLength = sizeof kJournalPrefix - 1;
+
+bool holds(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+
+// Copies `text` into a fixed field, cut to fit.
+template <size_t N>
+void setField(char (&field)[N], const char* text) {
+  std::snprintf(field, N, "%s", text);
+}
+
+void traceConnectedAlready(ConnectionRecord* ci) {
+  trace(ci,
+        "beginBackupDB(): ConnectNamedPipe() returned an error but only because the connection "
+        "has already been established");
+  trace(ci, "beginBackupDB(): ConnectNamedPipe() already has made a successful connection");
+}
+
+// Waits for the first location's extractor to open the pipe: one connect, then up to ten
+// sleeps of two seconds with a connect after each. True once a client is connected.
+bool waitForExtractor(ConnectionRecord* ci) {
+  BOOL connected = ConnectNamedPipe(ci->pipeHandle, nullptr);
+  trace(ci, "beginBackupDB(): ConnectNamedPipe rcode = %d and noConnects = %d", connected, 0);
+  if (connected) return true;
+  DWORD error = GetLastError();
+  trace(ci, "beginBackupDB(): ConnectNamedPipe failed. GetLastError = %d", static_cast<int>(error));
+  if (error == ERROR_PIPE_CONNECTED) {
+    traceConnectedAlready(ci);
+    return true;
+  }
+  for (int sleeps = 0;;) {
+    trace(ci, "beginBackupDB(): Waiting for siphon.exe to open the other end of the pipe");
+    trace(ci, "beginBackupDB(): sleep");
+    Sleep(kExtractorConnectSleepMs);
+    if (++sleeps == kExtractorConnectSleeps) return false;
+    trace(ci, "beginBackupDB(): Try ConnectNamedPipe again, noConnects = %d", sleeps);
+    connected = ConnectNamedPipe(ci->pipeHandle, nullptr);
+    error = GetLastError();
+    trace(ci, "beginBackupDB(): ConnectNamedPipe failed. GetLastError = %d",
+          static_cast<int>(error));
+    if (connected) {
+      trace(ci, "beginBackupDB(): ConnectNamedPipe Successful");
+      return true;
+    }
+    if (error == ERROR_PIPE_CONNECTED) {
+      traceConnectedAlready(ci);
+      return true;
+    }
+  }
+}
+
+// Undoes a data begin step that got as far as starting ckpdb: the extractor is let go, ckpdb
+// ended and the work state cleared, so that nothing of the failed begin stays behind and the
+// connection can begin again.
+void abandonDataBackup(ConnectionRecord* ci) {
+  if (holds(ci->pipeHandle)) {
+    DisconnectNamedPipe(ci->pipeHandle);
+    CloseHandle(ci->pipeHandle);
+  }
+  ci->pipeHandle = nullptr;
+  ci->pipeConnected = 0;
+  if (holds(ci->ckpdbProcessHandle)) {
+    if (!TerminateProcess(ci->ckpdbProcessHandle, 0)) {
+      trace(ci, "beginBackupDB(): TerminateProcess(ckpdb) failed, GetLastError = %d",
+            static_cast<int>(GetLastError()));
+    }
+    CloseHandle(ci->ckpdbProcessHandle);
+  }
+  ci->ckpdbProcessHandle = nullptr;
+  releaseObjectBlock(ci);
+  ci->status = 0;
+}
+
+enum class ObjectForm { Data, Config, Journal, Unknown };
+
+// The form of a backup object name; for the dotted forms `dot` receives the first '.'.
+ObjectForm formOf(const char* name, char** dot) {
+  *dot = std::strchr(const_cast<char*>(name), '.');
+  if (*dot != nullptr) {
+    if (lstrcmpiA(*dot, ".DATA") == 0) return ObjectForm::Data;
+    if (lstrcmpiA(*dot, ".~CONFIG") == 0) return ObjectForm::Config;
+  }
+  // One separator character and at least one character of the database name.
+  if (std::strncmp(name, kJournalPrefix, kJournalPrefixLength) == 0 &&
+      std::strlen(name) > kJournalPrefixLength + 1) {
+    return ObjectForm::Journal;
+  }
+  return ObjectForm::Unknown;
+}
+
+}  // namespace
+
+int getCkpdbID(ConnectionRecord* ci, char* text, size_t textSize) {
+  trace(ci, "%s: Entered.", "getCkpdbID()");
+  OidbMsg msg{};
+  DWORD error = 0;
+  if (!readExtractorRecord(ci, &msg, &error)) {
+    trace(ci, "getCkpdbID(): ReadFile Failed. Error = %d", static_cast<int>(error));
+    return kResultNoFileRecord;
+  }
+  trace(ci, "getCkpdbID(): ReadFile Successful");
+  const std::string_view ckpdbName = ckpdbNameOf(msg);
+  trace(ci, "getCkpdbID(): ckpdb_name= %.*s, MsgType= %d", static_cast<int>(ckpdbName.size()),
+        ckpdbName.data(), msg.MsgType);
+  if (msg.MsgType != OIDBMSGTYPE_CKPDB_NAME) return kResultNoFileRecord;
+  const std::string_view number = checkpointNumberText(ckpdbName);
+  std::snprintf(text, textSize, "%.*s", static_cast<int>(number.size()), number.data());
+  trace(ci, "getCkpdbID(): CkpdbID= %s", text);
+  return 0;
+}
+
+DWORD beginBackupDB(int connectionId, const char* dbName, uint32_t options) {
+  ConnectionRecord* ci = findConnection(connectionId);
+  if (ci == nullptr) {
+    Log_act(nullptr, kActivityBackupUnknownConnection);
+    return kResultUnknownConnection;
+  }
+  trace(ci, "%s(): Entered.", "beginBackupDB");
+  setField(ci->dbName, dbName);
+  // The data reader counts the locations down to tell the last one; a count it cannot have
+  // would end the backup after the first location, so the query's failure ends the begin.
+  if (int result = getOpIngresDataLocNum(&ci->connInfo, dbName); result != 0) {
+    trace(ci, "beginBackupDB(): the number of data locations is not known. rcode = %d", result);
+    return static_cast<DWORD>(result);
+  }
+  if (tmplmod_customize_template(ci) != 0) {
+    trace(ci, "beginBackupDB(): Error calling function tmplmod_customize_template()");
+    Log_act(ci, kActivityTemplateNotWritten);
+    return kResultTemplateOrSession;
+  }
+  if (DWORD result = execOpIngresckpdb(connectionId, dbName, options); result != 0) {
+    trace(ci, "beginBackupDB(): The checkpoint has failed");
+    return result;
+  }
+  ci->bkrtOption = options;
+  ci->ObjectType = kObjectData;
+  ObjectBlock* block = allocateObjectBlock(ci);
+  if (block == nullptr) {
+    Log_act(ci, kActivityOutOfMemory);
+    abandonDataBackup(ci);
+    return resultFromWin32(ERROR_NOT_ENOUGH_MEMORY);
+  }
+  setField(block->dbName, dbName);
+  ci->status = 1;
+
+  if (ci->pipeConnected == 0 && !waitForExtractor(ci)) {
+    CloseHandle(ci->pipeHandle);
+    ci->pipeHandle = nullptr;
+    trace(ci,
+          "beginBackupDB(): ConnectNamedPipe is time out, make sure all transactions are "
+          "committed for database %s",
+          dbName);
+    abandonDataBackup(ci);
+    Log_act(ci, kActivityExtractorTimeout);
+    return kResultExtractorTimeout;
+  }
+  ci->pipeConnected = 1;
+  char number[sizeof ci->ckpdbID] = {};
+  if (int result = getCkpdbID(ci, number, sizeof number); result != 0) {
+    trace(ci, "beginBackupDB(): getCkpdbID() returns Error= %d", result);
+    abandonDataBackup(ci);
+    return static_cast<DWORD>(result);
+  }
+  trace(ci, "beginBackupDB(): getCkpdbID(): CkpdbID= %s", number);
+  setField(ci->ckpdbID, number);
+  char tag[64];
+  std::snprintf(tag, sizeof tag, "[%s]\\DATA", ci->ckpdbID);
+  trace(ci, "beginBackupDB(): dataTag= %s", tag);
+  return 0;
+}
+
+}  // namespace ferry::agent
+
+extern "C" DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, uint32_t options,
+                                     uint32_t* backupId, uint32_t* remoteArg) {
+  using namespace ferry::agent;
+  using namespace ferry::messages;
+  AgentLockGuard lock;
+  if (backupId != nullptr) *backupId = 0;
+  ConnectionRecord* ci = findConnection(static_cast<int>(connectionId));
+  if (ci == nullptr) {
+    Log_act(nullptr, kActivityBackupUnknownConnection);
+    return DSA_ERROR_NOT_CONNECTED;
+  }
+  traceStartBanner(ci, "DSABeginBackup");
+  if (objectName == nullptr || backupId == nullptr || remoteArg == nullptr) {
+    trace(ci, "DSABeginBackup(): an argument is missing");
+    traceEndBanner(ci, "DSABeginBackup");
+    return DSA_ERROR_ARGUMENT_MISSING;
+  }
+  Log_act(ci, kActivityBackupBegun, objectName);
+  trace(ci, "DSABeginBackup(): Connection ID mapped");
+  trace(ci, "DSABeginBackup(): id=%d, backupObjectName= %s, backupOption= %x",
+        static_cast<int>(connectionId), objectName, options);
+
+  DWORD result = 0;
+  char* dot = nullptr;
+  const ObjectForm form = formOf(objectName, &dot);
+  if ((options & DSA_OPTION_REMOTE) != 0) {
+    // Streaming through the remote pipe is not part of this build: nothing is begun for it.
+    trace(ci, "DSABeginBackup(): Remote backup is not available; nothing begun");
+    result = DSA_ERROR_NOT_SUPPORTED;
+  } else if (ci->status != 0) {
+    // The object begun before has not been ended; beginning another would orphan its pipe,
+    // its checkpoint run and its open file.
+    trace(ci, "DSABeginBackup(): Invalid Call Sequence. status = %d", ci->status);
+    result = DSA_ERROR_OUT_OF_SEQUENCE;
+  } else if (form == ObjectForm::Unknown) {
+    trace(ci, "DSABeginBackup(): backupObjectName = %s", objectName);
+    trace(ci, "DSABeginBackup(): the object name has no known form; nothing begun");
+    result = kResultUnknownObjectName;
+  } else {
+    *backupId = static_cast<uint32_t>(++ci->backupCount);
+    trace(ci, "DSABeginBackup(): backupObjectName = %s", objectName);
+    trace(ci, dot == nullptr ? "DSABeginBackup(): strchr failed to find its character"
+                             : "DSABeginBackup(): strchr found its character");
+    if (form == ObjectForm::Data) {
+      *dot = '\0';
+      trace(ci, "DSABeginBackup(): Data backup");
+      trace(ci, "DSABeginBackup(): BackupObjectName = %s", objectName);
+      result = beginBackupDB(static_cast<int>(connectionId), objectName, options);
+    } else if (form == ObjectForm::Config) {
+      *dot = '\0';
+      ci->ObjectType = kObjectConfig;
+      trace(ci, "DSABeginBackup(): Config Backup");
+      trace(ci, "DSABeginBackup(): BackupObjectName = %s", objectName);
+      result = beginBackupDBConfigDump(static_cast<int>(connectionId), objectName, options);
+    } else {
+      trace(ci, "DSABeginBackup(): Journal Backup");
+      trace(ci, "DSABeginBackup(): BackupObjectName = %s", objectName);
+      result = beginBackupJN(static_cast<int>(connectionId), objectName + kJournalPrefixLength + 1,
+                             options);
+    }
+    trace(ci, "DSABeginBackup(): rcode = %d", static_cast<int>(result));
+    *remoteArg = connectionId;
+  }
+  trace(ci, "DSABeginBackup(): return. rcode = %d", static_cast<int>(result));
+  traceEndBanner(ci, "DSABeginBackup");
+  return result;
+}

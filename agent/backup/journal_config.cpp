@@ -1,0 +1,464 @@
+// Journal backups and configuration / dump backups: the agent walks the journal directory or the
+// dump directory itself, one file per header, and a journal backup may delete what it delivered.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "account/act_as_account.h"
+#include "activity_log.h"
+#include "agent_state.h"
+#include "backup/backup_flow.h"
+#include "catalog/catalog_session.h"
+#include "connection_table.h"
+#include "installation/installation_environment.h"
+#include "message_ids.h"
+#include "object_block.h"
+#include "object_header.h"
+#include "trace.h"
+
+namespace ferry::agent {
+namespace {
+
+using namespace ferry::messages;
+
+int handleValue(HANDLE handle) { return static_cast<int>(reinterpret_cast<intptr_t>(handle)); }
+
+template <size_t N>
+void setField(char (&field)[N], const char* text) {
+  std::snprintf(field, N, "%s", text);
+}
+
+bool isDotEntry(const char* name) {
+  return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
+
+// The texts that tell the two finders apart in the trace.
+struct FinderTexts {
+  const char* routine;
+  const char* called;
+  const char* invalidSequence;
+  const char* objectName;
+  const char* findFirst;
+  const char* findFirstFailed;
+  const char* foundDot;
+  const char* foundDotDot;
+  const char* findNext;
+  const char* findNextFailed;
+  const char* outOfFiles;
+  const char* measureFailed;
+  const char* measuredClose;
+  const char* openFailed;
+  const char* opened;
+};
+
+constexpr FinderTexts kJournalTexts = {
+    "DSAGetJournalFile",
+    "DSAGetJournalFile(): Function is called",
+    "DSAGetJournalFile(): Invalid call sequence",
+    "DSAGetJournalFile(): object_name = %s",
+    "DSAGetJournalFile(): FindFirstFile",
+    "DSAGetJournalFile(): could not issue the find first file command error = %d",
+    "DSAGetJournalFile(): Found a ., getting next file",
+    "DSAGetJournalFile(): Found .., getting next file",
+    "DSAGetJournalFile(): Calling find Next file",
+    "DSAGetJournalFile(): There was an error finding the next journal file error = %d",
+    "DSAGetJournalFile(): We're out of files",
+    "DSAGetJournalFile(): Error could not open a file error = %d",
+    "DSAGetJournalFile(): closed Handle %d",
+    "DSAGetJournalFile(): Error opening file %s error = %d",
+    "DSAGetJournalFile(): File %s successfully opened. Handle=%d",
+};
+
+constexpr FinderTexts kConfigTexts = {
+    "DSAGetConfigDumpFile",
+    "DSAGetConfigDumpFile(): Function is called",
+    "DSAGetConfigDumpFile(): Invalid call sequence",
+    "DSAGetConfigDumpFile(): object_name = %s",
+    "DSAGetConfigDumpFile(): FindFirstFile",
+    "DSAGetConfigDumpFile(): could not issue the find first file command error = %d",
+    "DSAGetConfigDumpFile(): Found a ., getting next file",
+    "DSAGetConfigDumpFile(): Found .., getting next file",
+    "DSAGetConfigDumpFile(): Calling find Next file with Handle=%d",
+    "DSAGetConfigDumpFile(): There was an error finding the next config/dump file error = %d",
+    "DSAGetConfigDumpFile(): We're out of files",
+    "DSAGetConfigDumpFile(): Error could not open a file error = %d",
+    "DSAGetConfigDumpFile(): Close Handle = %d",
+    "DSAGetConfigDumpFile(): Error could not open file %s, Error = %d",
+    "DSAGetConfigDumpFile(): File %s handle = %d successfully opened.",
+};
+
+struct Search {
+  HANDLE* handle;
+  int32_t* active;
+};
+
+void endSearch(Search search) {
+  if (*search.handle != nullptr && *search.handle != INVALID_HANDLE_VALUE) {
+    FindClose(*search.handle);
+  }
+  *search.handle = nullptr;
+  *search.active = 0;
+}
+
+// Moves the search to its next entry; 0, or the finder's result when it ran out (20) or failed
+// (1), the search then ended.
+int nextEntry(ConnectionRecord* ci, const FinderTexts& texts, Search search,
+              WIN32_FIND_DATAA* entry) {
+  if (FindNextFileA(*search.handle, entry)) return 0;
+  DWORD error = GetLastError();
+  trace(ci, texts.findNextFailed, static_cast<int>(error));
+  endSearch(search);
+  if (error == ERROR_NO_MORE_FILES) {
+    trace(ci, "%s", texts.outOfFiles);
+    return kResultNoFileRecord;
+  }
+  return kResultFileError;
+}
+
+// The search and open steps the two finders share. `directory` is searched with `pattern`;
+// sub-directories are passed over (they hold nothing of the object and cannot be read).
+int findNextFile(ConnectionRecord* ci, const FinderTexts& texts, Search search,
+                 const char* directory, const char* pattern, DataFileInfo* info) {
+  char wanted[MAX_PATH + 16];
+  std::snprintf(wanted, sizeof wanted, "%s\\%s", directory, pattern);
+  trace(ci, texts.objectName, wanted);
+  WIN32_FIND_DATAA entry{};
+  bool fresh = false;
+  if (*search.active == 0) {
+    trace(ci, "%s", texts.findFirst);
+    *search.handle = FindFirstFileA(wanted, &entry);
+    if (*search.handle == INVALID_HANDLE_VALUE) {
+      DWORD error = GetLastError();
+      trace(ci, texts.findFirstFailed, static_cast<int>(error));
+      *search.handle = nullptr;
+      // A pattern that matches nothing is an empty set, not a failure.
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) {
+        trace(ci, "%s", texts.outOfFiles);
+        return kResultNoFileRecord;
+      }
+      return kResultFileError;
+    }
+    *search.active = 1;
+    fresh = true;
+  } else {
+    trace(ci, texts.findNext, handleValue(*search.handle));
+  }
+  for (bool first = fresh;; first = false) {
+    if (!first) {
+      if (int result = nextEntry(ci, texts, search, &entry); result != 0) return result;
+    }
+    if (std::strcmp(entry.cFileName, ".") == 0) {
+      trace(ci, "%s", texts.foundDot);
+      continue;
+    }
+    if (std::strcmp(entry.cFileName, "..") == 0) {
+      trace(ci, "%s", texts.foundDotDot);
+      continue;
+    }
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      trace(ci, "%s(): %s is a directory, passed over", texts.routine, entry.cFileName);
+      continue;
+    }
+    break;
+  }
+
+  char path[MAX_PATH + 16];
+  if (std::snprintf(path, sizeof path, "%s\\%s", directory, entry.cFileName) >=
+      static_cast<int>(sizeof path)) {
+    trace(ci, "%s(): path too long: %s\\%s", texts.routine, directory, entry.cFileName);
+    Log_act(ci, kActivityFileNotOpened, entry.cFileName, ERROR_FILENAME_EXCED_RANGE);
+    return kResultFileError;
+  }
+  std::snprintf(ci->ObjectName, sizeof ci->ObjectName, "%s", path);
+  trace(ci, texts.objectName, path);
+
+  // Measured through its attributes only, so that the measure needs no right to the data.
+  HANDLE measure = CreateFileA(path, FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+  if (measure == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    std::snprintf(sharedErrorText(), kSharedErrorTextSize, texts.measureFailed,
+                  static_cast<int>(error));
+    trace(ci, "%s", sharedErrorText());
+    Log_act(ci, kActivityFileNotOpened, path, error);
+    return kResultFileError;
+  }
+  LARGE_INTEGER size{};
+  info->sizeKb = GetFileSizeEx(measure, &size) ? sizeInHeaderKb(size.QuadPart) : 0;
+  trace(ci, texts.measuredClose, handleValue(measure));
+  CloseHandle(measure);
+
+  ci->fd = CreateFileA(
+      path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (ci->fd == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    ci->fd = nullptr;
+    std::snprintf(sharedErrorText(), kSharedErrorTextSize, texts.openFailed, path,
+                  static_cast<int>(error));
+    trace(ci, "%s", sharedErrorText());
+    Log_act(ci, kActivityFileNotOpened, path, error);
+    return kResultFileError;
+  }
+  trace(ci, texts.opened, path, handleValue(ci->fd));
+  return 0;
+}
+
+// The texts that tell the two readers apart.
+struct ReaderTexts {
+  const char* routine;
+  const char* finderError;
+  const char* header;
+  const char* readFailed;
+  uint32_t readFailedActivity;
+  const char* closeAfterError;
+  const char* bytes;
+  const char* closeAtEnd;
+};
+
+constexpr ReaderTexts kJournalReader = {
+    "DSAReadJournal",
+    "DSAReadJournal(): DSAGetJournalFile() returns Error= %d",
+    "DSAReadJournal(): returns ObjectName= %s, ObjectSize= %d",
+    "DSAReadJournal(): Error, cannot read from file error = %d",
+    kActivityJournalReadFailed,
+    "DSAReadJournal(): Could not close the handle",
+    "DSAReadJournal(): nBytes read= %d",
+    "DSAReadJournal(): close() failed. Error= %d",
+};
+
+constexpr ReaderTexts kConfigReader = {
+    "DSAReadDatabaseConfigDump",
+    "DSAReadDatabaseConfigDump(): DSAGetConfigDumpFile() returns Error= %d",
+    "DSAReadDatabaseConfigDump(): returns ObjectName= %s, ObjectSize= %d",
+    "DSAReadDatabaseConfigDump():   error reading from file = %d",
+    kActivityConfigReadFailed,
+    "DSAReadDatabaseConfigDump(): Could not close the handle %d",
+    "DSAReadDatabaseConfigDump(): nBytes read= %d",
+    "DSAReadDatabaseConfigDump(): close() failed. Error= %d",
+};
+
+using Finder = int (*)(int, char*, int, DataFileInfo*);
+
+DWORD readObjectSet(int connectionId, int backupId, void* buffer, uint32_t* count,
+                    const ReaderTexts& texts, Finder finder) {
+  ConnectionRecord* ci = findConnection(connectionId);
+  if (ci == nullptr) return kResultUnknownConnection;
+  trace(ci, "%s(): Entered.", texts.routine);
+  if (ci->fd == nullptr || ci->fd == INVALID_HANDLE_VALUE) {
+    ci->fd = nullptr;
+    if (*count < header::kSize) return kResultBufferTooSmall;
+    char name[MAX_PATH] = {};
+    DataFileInfo info{};
+    int result = finder(connectionId, name, backupId, &info);
+    if (result != 0) {
+      trace(ci, texts.finderError, result);
+      if (result != kResultNoFileRecord) return static_cast<DWORD>(result);
+      // The end of the object set: an empty header, no bytes.
+      fillObjectHeader(buffer, "", "", 0, nullptr);
+      if (ci->objectBlock != nullptr) ci->objectBlock->delivered = 1;
+      *count = 0;
+      return 0;
+    }
+    fillObjectHeader(buffer, "", ci->ObjectName, info.sizeKb, ci->fd);
+    *count = header::kSize;
+    trace(ci, texts.header, ci->ObjectName, static_cast<int>(info.sizeKb));
+    return 0;
+  }
+  DWORD got = 0;
+  if (!ReadFile(ci->fd, buffer, *count, &got, nullptr)) {
+    DWORD error = GetLastError();
+    std::snprintf(sharedErrorText(), kSharedErrorTextSize, texts.readFailed,
+                  static_cast<int>(error));
+    trace(ci, "%s", sharedErrorText());
+    Log_act(ci, texts.readFailedActivity, error);
+    if (!CloseHandle(ci->fd)) trace(ci, texts.closeAfterError, handleValue(ci->fd));
+    ci->fd = nullptr;
+    return kResultFileError;
+  }
+  trace(ci, texts.bytes, static_cast<int>(got));
+  *count = got;
+  if (got == 0) {
+    closeObjectFile(ci, texts.closeAtEnd);
+    return kResultEndOfObject;
+  }
+  return 0;
+}
+
+// A journal file name "j%07d.jnl" gives its sequence; anything else gives 0.
+int journalSequence(const char* name) {
+  if ((name[0] != 'j' && name[0] != 'J') || std::strlen(name) != 12) return 0;
+  for (int i = 1; i <= 7; ++i) {
+    if (name[i] < '0' || name[i] > '9') return 0;
+  }
+  if (lstrcmpiA(name + 8, ".jnl") != 0) return 0;
+  return std::atoi(std::string(name + 1, 7).c_str());
+}
+
+}  // namespace
+
+DWORD beginBackupJN(int connectionId, const char* dbName, uint32_t options) {
+  ConnectionRecord* ci = findConnection(connectionId);
+  if (ci == nullptr) return kResultUnknownConnection;
+  trace(ci, "%s: Entered.", "beginBackupJN()");
+  setField(ci->dbName, dbName);
+  ActAsAccountTexts account;
+  account.routine = "beginBackupJN";
+  if (DWORD error = actAsConnectionAccount(ci, account); error != 0) return error;
+  ObjectBlock* block = allocateObjectBlock(ci);
+  if (block == nullptr) {
+    Log_act(ci, kActivityOutOfMemory);
+    return resultFromWin32(ERROR_NOT_ENOUGH_MEMORY);
+  }
+  if (int result = getOpIngresInfodbInfo(&ci->connInfo, dbName, nullptr, ci->hAccessToken);
+      result != 0) {
+    trace(ci, "%s(): Error getting information from infodb.rcode=%d", "beginBackupJN", result);
+    releaseObjectBlock(ci);
+    return static_cast<DWORD>(result);
+  }
+  block->currentJournalNumber = ci->currentJournalNumber;
+  setField(block->dbName, dbName);
+  if (getOpIngresJournalDest(&ci->connInfo, dbName, block->directory) != 0) {
+    trace(ci, "%s: cannot get Log journal dest (Not log on).", "beginBackupJN()");
+    releaseObjectBlock(ci);
+    return kResultAccountOrDestination;
+  }
+  ci->bkrtOption = options;
+  ci->ObjectType = kObjectJournal;
+  ci->status = 1;
+  char tag[64];
+  std::snprintf(tag, sizeof tag, "[%s]\\JOURNAL", ci->ckpdbID);
+  trace(ci, "jnlTag= %s", tag);
+  return 0;
+}
+
+DWORD beginBackupDBConfigDump(int connectionId, const char* dbName, uint32_t options) {
+  ConnectionRecord* ci = findConnection(connectionId);
+  if (ci == nullptr) return kResultUnknownConnection;
+  trace(ci, "beginBackupConfigDump(): Function entry");
+  setField(ci->dbName, dbName);
+  ci->bkrtOption = options;
+  ObjectBlock* block = allocateObjectBlock(ci);
+  if (block == nullptr) {
+    Log_act(ci, kActivityOutOfMemory);
+    return resultFromWin32(ERROR_NOT_ENOUGH_MEMORY);
+  }
+  setField(block->dbName, dbName);
+  ci->status = 1;
+  char tag[64];
+  std::snprintf(tag, sizeof tag, "[%s]\\CONFIG", ci->ckpdbID);
+  trace(ci, "beginBackupConfigDump(): configTag= %s", tag);
+  setField(block->checkpointText, ci->ckpdbID);
+  block->checkpointValue = std::atoi(ci->ckpdbID);
+  trace(ci, "beginBackupConfigDump(): ckpdbno= %d", block->checkpointValue);
+
+  // A failed begin leaves nothing begun, so that the connection can begin again.
+  auto fail = [ci](DWORD result) {
+    releaseObjectBlock(ci);
+    ci->status = 0;
+    return result;
+  };
+  ActAsAccountTexts account;
+  account.routine = "beginBackupConfigDump";
+  if (DWORD error = actAsConnectionAccount(ci, account); error != 0) return fail(error);
+  if (int result = getOpIngresDumpDest(&ci->connInfo, dbName, block->directory); result != 0) {
+    trace(ci, "%s(): Error calling getOpIngresDumpDest().  rcode=%d", "beginBackupConfigDump",
+          result);
+    return fail(static_cast<DWORD>(result));
+  }
+  // A database that never had a dump written has no dump directory: nothing to deliver.
+  const DWORD attributes = GetFileAttributesA(block->directory);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    trace(ci, "beginBackupConfigDump(): no dump directory %s", block->directory);
+    block->dumpDestinationState = kDumpDestinationAbsent;
+  }
+  return 0;
+}
+
+int DSAGetJournalFile(int connectionId, char* name, int /*backupId*/, DataFileInfo* info) {
+  ConnectionRecord* ci = findConnection(connectionId);
+  if (ci == nullptr) {
+    Log_act(nullptr, kActivityFinderUnknownConnection);
+    return kResultUnknownConnection;
+  }
+  if (ci->status != 1 || ci->objectBlock == nullptr) {
+    trace(ci, "%s", kJournalTexts.invalidSequence);
+    return kResultOutOfSequence;
+  }
+  trace(ci, "%s", kJournalTexts.called);
+  int result = findNextFile(ci, kJournalTexts, {&ci->findFileJournal, &ci->findFileJournalActive},
+                            ci->objectBlock->directory, "j*.jnl", info);
+  if (result == 0) std::snprintf(name, MAX_PATH, "%s", ci->ObjectName);
+  return result;
+}
+
+int DSAGetConfigDumpFile(int connectionId, char* name, int /*backupId*/, DataFileInfo* info) {
+  ConnectionRecord* ci = findConnection(connectionId);
+  if (ci == nullptr) {
+    Log_act(nullptr, kActivityFinderUnknownConnection);
+    return kResultUnknownConnection;
+  }
+  if ((ci->status != 1 && ci->status != 3) || ci->objectBlock == nullptr) {
+    trace(ci, "%s", kConfigTexts.invalidSequence);
+    return kResultOutOfSequence;
+  }
+  trace(ci, "%s", kConfigTexts.called);
+  if (ci->objectBlock->dumpDestinationState == kDumpDestinationAbsent) return kResultNoFileRecord;
+  int result = findNextFile(ci, kConfigTexts, {&ci->findFileConfig, &ci->findFileConfigActive},
+                            ci->objectBlock->directory, "*", info);
+  if (result == 0) std::snprintf(name, MAX_PATH, "%s", ci->ObjectName);
+  return result;
+}
+
+DWORD DSAReadJournal(int connectionId, int backupId, void* buffer, uint32_t* count) {
+  return readObjectSet(connectionId, backupId, buffer, count, kJournalReader, DSAGetJournalFile);
+}
+
+DWORD DSAReadDatabaseConfigDump(int connectionId, int backupId, void* buffer, uint32_t* count) {
+  return readObjectSet(connectionId, backupId, buffer, count, kConfigReader, DSAGetConfigDumpFile);
+}
+
+void cleanUpJournals(ConnectionRecord* ci) {
+  trace(ci, "DSAEndBackup(): tagAbort= %x, bkrtOption= %x", ci->tagAbort, ci->bkrtOption);
+  ObjectBlock* block = ci->objectBlock;
+  if (ci->tagAbort == 0 && (ci->bkrtOption & 0x10) != 0 && block != nullptr) {
+    if (block->delivered == 0) {
+      // Journals are deleted only once every one of them went to the backup server.
+      trace(ci, "DSAEndBackup(): the journal backup did not reach its end; nothing deleted");
+    } else {
+      char pattern[MAX_PATH + 16];
+      std::snprintf(pattern, sizeof pattern, "%s\\j*.jnl", block->directory);
+      trace(ci, "DSAEndBackup(): delete files in %s...", pattern);
+      WIN32_FIND_DATAA entry{};
+      HANDLE search = FindFirstFileA(pattern, &entry);
+      char current[32];
+      std::snprintf(current, sizeof current, "j%07d.jnl", block->currentJournalNumber);
+      trace(ci, "DSAEndBackup(): current active journal file is :%s", current);
+      if (search != INVALID_HANDLE_VALUE && block->currentJournalNumber != 0) {
+        do {
+          if (isDotEntry(entry.cFileName) || lstrcmpiA(entry.cFileName, current) == 0) continue;
+          // Only journals older than the current one: a journal that Ingres started after the
+          // search of the backup may not have been delivered.
+          const int sequence = journalSequence(entry.cFileName);
+          if (sequence == 0 || sequence >= block->currentJournalNumber) continue;
+          char path[MAX_PATH + 16];
+          std::snprintf(path, sizeof path, "%s\\%s", block->directory, entry.cFileName);
+          if (DeleteFileA(path)) {
+            trace(ci, "DSAEndBackup():deleting file %s ...OK", entry.cFileName);
+          } else {
+            trace(ci, "DSAEndBackup():deleting file %s ...Failed, ec=%d", entry.cFileName,
+                  static_cast<int>(GetLastError()));
+          }
+        } while (FindNextFileA(search, &entry));
+      }
+      if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    }
+  }
+  trace(ci, "DSAEndBackup() ckpdbno= %d", std::atoi(ci->ckpdbID));
+}
+
+}  // namespace ferry::agent

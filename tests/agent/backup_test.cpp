@@ -1,0 +1,481 @@
+// Backups through the exported entry points against a simulated installation: the data stream
+// of a two-location database (with the simulated ckpdb and the real extractor), journal and
+// configuration objects, the journal clean-up, and the calls that must begin nothing.
+#include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "agent_fixture.h"
+#include "ingsim/installation.h"
+#include "object_header.h"
+#include "support/win_process.h"
+#include "unique_handle.h"
+
+namespace ferry::test {
+namespace {
+
+using ConnectFn = uint32_t (*)(uint32_t, const char*, const char*, const char*, uint32_t*);
+using DisconnectFn = uint32_t (*)(uint32_t);
+using BeginFn = uint32_t (*)(uint32_t, char*, uint32_t, uint32_t*, uint32_t*);
+using ReadFn = uint32_t (*)(uint32_t, uint32_t, uint32_t, void*, uint32_t*);
+using EndFn = uint32_t (*)(uint32_t, uint32_t);
+
+template <typename Fn>
+Fn bound(HMODULE module, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+constexpr uint32_t kBufferSize = 64 * 1024;
+constexpr uint32_t kEndOfFile = 9999;
+
+// One file of a backup stream as the server received it.
+struct StreamFile {
+  std::string path;
+  uint32_t sizeKb = 0;
+  std::string checkpoint;
+  bool magic = false;
+  std::vector<unsigned char> bytes;
+  int dataCalls = 0;
+};
+
+// A whole object: its files in stream order, and how it ended.
+struct StreamObject {
+  std::vector<StreamFile> files;
+  uint32_t failure = 0;  // the first result that was neither 0 nor 9999
+  std::string fault;     // a break of the stream's rules, described
+  bool ended = false;    // the final call returned 0 with count 0
+};
+
+std::vector<unsigned char> fileBytes(const std::string& path) {
+  std::string text = readWholeFile(path);
+  return {text.begin(), text.end()};
+}
+
+// Terminates every process of `image` that still runs (the stand-in extractor of the time-out
+// case), so that its folder can be removed.
+void terminateProcesses(const char* image) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    if (lstrcmpiA(entry.szExeFile, image) != 0) continue;
+    if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
+      TerminateProcess(process, 1);
+      WaitForSingleObject(process, 5000);
+      CloseHandle(process);
+    }
+  }
+  CloseHandle(snapshot);
+}
+
+int processesNamed(const char* image) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  int found = 0;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    if (lstrcmpiA(entry.szExeFile, image) == 0) ++found;
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+
+class Backup : public testing::Test {
+ protected:
+  ScopedTestDirectory testDirectory_;  // made first, undone last
+
+  void SetUp() override {
+    savedMachineRoot_ = machineEnvironmentValue("II_SYSTEM");
+    buffer_ = static_cast<unsigned char*>(
+        VirtualAlloc(nullptr, kBufferSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(buffer_, nullptr);
+  }
+
+  void TearDown() override {
+    if (connectionId_ != 0) {
+      EXPECT_EQ(disconnect_(connectionId_), 0u);
+    }
+    terminateProcesses("siphon.exe");
+    agent_.reset();
+    account_.reset();
+    if (installation_) {
+      const std::string ingunset = installation_->bin() + "\\ingunset.exe";
+      for (int i = 0; i < 50 && !DeleteFileA(ingunset.c_str()); ++i) {
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) break;
+        Sleep(200);
+      }
+      for (const char* stem : {"env", "ingprenv", "infodb"}) {
+        DeleteFileA((std::string("C:\\") + stem + installation_->code() + ".out").c_str());
+      }
+      installation_.reset();
+    }
+    for (const std::string& area : extraAreas_) removeTree(area);
+    setMachineEnvironmentValue("II_SYSTEM", savedMachineRoot_);
+    if (buffer_ != nullptr) VirtualFree(buffer_, 0, MEM_RELEASE);
+  }
+
+  // Use with ASSERT_NO_FATAL_FAILURE. `extractor` is the program placed as siphon.exe.
+  void install(const std::string& code, const std::string& extractor = "siphon.exe") {
+    std::vector<Companion> companions = agentCompanions();
+    companions.push_back({extractor, "siphon.exe"});
+    agent_ = std::make_unique<AgentCopy>("bk_" + code, companions);
+    ASSERT_EQ(agent_->setupError(), "");
+    ASSERT_EQ(agent_->load(), 0u);
+    HMODULE module = agent_->module();
+    connect_ = bound<ConnectFn>(module, "DSAConnectAgent");
+    disconnect_ = bound<DisconnectFn>(module, "DSADisconnectAgent");
+    begin_ = bound<BeginFn>(module, "DSABeginBackup");
+    read_ = bound<ReadFn>(module, "DSARead");
+    end_ = bound<EndFn>(module, "DSAEndBackup");
+    ASSERT_TRUE(connect_ && disconnect_ && begin_ && read_ && end_) << "entry points missing";
+    installation_ = std::make_unique<TestInstallation>(installationOptions(code, 2));
+    ASSERT_EQ(installation_->error(), "") << code;
+    account_ = std::make_unique<ScopedAccount>(ingsim::Account{"ingres", "pw-" + code, ""});
+    ASSERT_EQ(account_->error(), "");
+  }
+
+  std::string area(const std::string& suffix) {
+    std::string path = installation_->root() + "_" + suffix;
+    removeTree(path);
+    extraAreas_.push_back(path);
+    return path;
+  }
+
+  void connect() {
+    const std::string code = installation_->code();
+    ASSERT_EQ(
+        connect_(0, ("server@" + code).c_str(), "ingres", ("pw-" + code).c_str(), &connectionId_),
+        0u);
+  }
+
+  uint32_t begin(const std::string& name, uint32_t options, uint32_t* backupId = nullptr) {
+    std::vector<char> text(name.begin(), name.end());
+    text.push_back('\0');
+    uint32_t id = 77;
+    uint32_t remote = 0;
+    uint32_t rc = begin_(connectionId_, text.data(), options, &id, &remote);
+    lastCutName_ = text.data();
+    if (backupId != nullptr) *backupId = id;
+    return rc;
+  }
+
+  // Reads one begun object to its end, checking the rules of the stream on the way.
+  StreamObject readObject() {
+    StreamObject object;
+    StreamFile* open = nullptr;
+    for (int calls = 0; calls < 100000; ++calls) {
+      uint32_t count = kBufferSize;
+      std::memset(buffer_, 0xa5, kBufferSize);
+      uint32_t rc = read_(connectionId_, 1, 0, buffer_, &count);
+      if (open == nullptr) {
+        if (rc != 0) {
+          object.failure = rc;
+          return object;
+        }
+        if (count == 0) {
+          object.ended = true;
+          if (!header::pathOf(buffer_).empty()) object.fault = "end with a path in the header";
+          return object;
+        }
+        if (count != header::kSize) {
+          object.fault = "header of " + std::to_string(count) + " bytes";
+          return object;
+        }
+        StreamFile file;
+        file.path = std::string(header::pathOf(buffer_));
+        file.sizeKb = header::sizeKbOf(buffer_);
+        file.checkpoint = std::string(header::checkpointOf(buffer_));
+        file.magic = header::hasMagic(buffer_);
+        object.files.push_back(file);
+        open = &object.files.back();
+        continue;
+      }
+      if (rc == kEndOfFile) {
+        if (count != 0) object.fault = "9999 with count " + std::to_string(count);
+        open = nullptr;
+        continue;
+      }
+      if (rc != 0) {
+        object.failure = rc;
+        return object;
+      }
+      if (count == 0 || count > kBufferSize) {
+        object.fault = "data call with count " + std::to_string(count);
+        return object;
+      }
+      open->bytes.insert(open->bytes.end(), buffer_, buffer_ + count);
+      ++open->dataCalls;
+    }
+    object.fault = "no end";
+    return object;
+  }
+
+  // The end of the agent's trace (written for installations whose debug setting is on).
+  std::string traceTail() const {
+    std::string text = readWholeFile(agent_->path("ferryman.trc"));
+    return text.substr(text.size() > 4000 ? text.size() - 4000 : 0);
+  }
+
+  std::string savedMachineRoot_;
+  std::unique_ptr<AgentCopy> agent_;
+  std::unique_ptr<TestInstallation> installation_;
+  std::unique_ptr<ScopedAccount> account_;
+  std::vector<std::string> extraAreas_;
+  uint32_t connectionId_ = 0;
+  ConnectFn connect_ = nullptr;
+  DisconnectFn disconnect_ = nullptr;
+  BeginFn begin_ = nullptr;
+  ReadFn read_ = nullptr;
+  EndFn end_ = nullptr;
+  unsigned char* buffer_ = nullptr;
+  std::string lastCutName_;
+};
+
+TEST_F(Backup, TwoLocationDataStreamCarriesEveryFileInLocationOrder) {
+  ASSERT_NO_FATAL_FAILURE(install("BA"));
+  const std::string second = area("area2");
+  ingsim::DatabaseOptions db;
+  db.name = "twoloc";
+  db.journaled = true;
+  db.journalFiles = 1;
+  db.locations = {{"", {{"aaaaaaab.t00", 70000}, {"aaaaaaac.t00", 0}, {"aaaaaaad.t00", 1024}}},
+                  {second, {{"aaaaaaae.t00", 3 * 1024 * 1024 + 5}, {"aaaaaaaf.t00", 1}}}};
+  ASSERT_EQ(ingsim::addDatabase("BA", db), "");
+  ScopedAgentSettings settings("BA");  // traced, for the failure messages
+  ASSERT_EQ(settings.setDebug(1), ERROR_SUCCESS);
+  const std::string first = ingsim::dataFolder(installation_->root(), "twoloc");
+  const std::string secondFolder = ingsim::dataFolder(second, "twoloc");
+  ASSERT_NO_FATAL_FAILURE(connect());
+
+  uint32_t backupId = 0;
+  // The suffix is compared without regard to case; the caller's name is cut at the '.'.
+  ASSERT_EQ(begin("twoloc.data", 0, &backupId), 0u);
+  EXPECT_EQ(lastCutName_, "twoloc");
+  EXPECT_EQ(backupId, 1u);
+  StreamObject data = readObject();
+  EXPECT_EQ(data.failure, 0u) << traceTail();
+  EXPECT_EQ(data.fault, "");
+  EXPECT_TRUE(data.ended);
+  // Every file of the first location before any of the second, each byte as on disk.
+  std::map<std::string, size_t> position;
+  for (size_t i = 0; i < data.files.size(); ++i) position[data.files[i].path] = i;
+  const std::vector<std::string> firstFiles = {"aaaaaaab.t00", "aaaaaaac.t00", "aaaaaaad.t00"};
+  const std::vector<std::string> secondFiles = {"aaaaaaae.t00", "aaaaaaaf.t00"};
+  size_t lastOfFirst = 0;
+  size_t firstOfSecond = data.files.size();
+  for (const std::string& name : firstFiles) {
+    std::string path = first + "\\" + name;
+    ASSERT_EQ(position.count(path), 1u) << path;
+    lastOfFirst = std::max(lastOfFirst, position[path]);
+  }
+  for (const std::string& name : secondFiles) {
+    std::string path = secondFolder + "\\" + name;
+    ASSERT_EQ(position.count(path), 1u) << path;
+    firstOfSecond = std::min(firstOfSecond, position[path]);
+  }
+  EXPECT_LT(lastOfFirst, firstOfSecond);
+  for (const StreamFile& file : data.files) {
+    SCOPED_TRACE(file.path);
+    EXPECT_TRUE(file.magic);
+    EXPECT_FALSE(file.checkpoint.empty());
+    const std::vector<unsigned char> disk = fileBytes(file.path);
+    EXPECT_TRUE(file.bytes == disk)
+        << file.bytes.size() << " bytes read, " << disk.size() << " on disk";
+    EXPECT_EQ(file.sizeKb, std::max<uint32_t>(1, static_cast<uint32_t>(disk.size() >> 10)));
+    // An empty file: header, then 9999 at once.
+    if (disk.empty()) {
+      EXPECT_EQ(file.dataCalls, 0);
+    }
+  }
+  const std::string checkpoint = data.files.empty() ? "" : data.files.front().checkpoint;
+
+  EXPECT_EQ(end_(connectionId_, 0), 0u);
+  EXPECT_EQ(end_(connectionId_, 0), 9u) << "second end";
+  uint32_t count = kBufferSize;
+  EXPECT_EQ(read_(connectionId_, 1, 0, buffer_, &count), 9u) << "read after the end";
+
+  // The configuration object on the same connection carries the data backup's checkpoint.
+  ASSERT_EQ(begin("twoloc.~CONFIG", 0, &backupId), 0u);
+  EXPECT_EQ(backupId, 2u);
+  StreamObject config = readObject();
+  EXPECT_EQ(config.failure, 0u);
+  EXPECT_TRUE(config.ended);
+  const std::string dump = ingsim::dumpFolder(installation_->root(), "twoloc");
+  ASSERT_EQ(config.files.size(), 1u);
+  EXPECT_EQ(config.files[0].path, dump + "\\aaaaaaaa.cnf");
+  EXPECT_TRUE(config.files[0].bytes == fileBytes(dump + "\\aaaaaaaa.cnf"));
+  EXPECT_EQ(end_(connectionId_, 0), 0u);
+  EXPECT_EQ(checkpoint.size(), 4u) << checkpoint;
+}
+
+TEST_F(Backup, JournalsAreDeliveredAndOnlyOlderOnesDeletedWithTheOption) {
+  ASSERT_NO_FATAL_FAILURE(install("BB"));
+  ingsim::DatabaseOptions db;
+  db.name = "jdb";
+  db.journaled = true;
+  db.journalFiles = 3;
+  db.journalFileSize = 5000;
+  db.dumpFiles = {{"c0000001.dmp", 3000}};
+  ASSERT_EQ(ingsim::addDatabase("BB", db), "");
+  ASSERT_NO_FATAL_FAILURE(connect());
+  const std::string journals = ingsim::journalFolder(installation_->root(), "jdb");
+  auto journal = [&](int n) { return journals + "\\j000000" + std::to_string(n) + ".jnl"; };
+
+  // Without the option: all three delivered, nothing deleted.
+  ASSERT_EQ(begin("~JOURNAL OF DATABASE jdb", 0), 0u);
+  StreamObject kept = readObject();
+  EXPECT_TRUE(kept.ended);
+  EXPECT_EQ(kept.fault, "");
+  ASSERT_EQ(kept.files.size(), 3u);
+  for (const StreamFile& file : kept.files) {
+    EXPECT_TRUE(file.bytes == fileBytes(file.path)) << file.path;
+    EXPECT_TRUE(file.checkpoint.empty());
+  }
+  EXPECT_EQ(end_(connectionId_, 0), 0u);
+  for (int n = 1; n <= 3; ++n) EXPECT_TRUE(fileExists(journal(n))) << n;
+
+  // An object ended before its last file deletes nothing, even with the option.
+  ASSERT_EQ(begin("~JOURNAL OF DATABASE jdb", 0x10), 0u);
+  uint32_t count = kBufferSize;
+  ASSERT_EQ(read_(connectionId_, 1, 0, buffer_, &count), 0u);
+  EXPECT_EQ(count, header::kSize);
+  EXPECT_EQ(end_(connectionId_, 1), 0u);
+  for (int n = 1; n <= 3; ++n) EXPECT_TRUE(fileExists(journal(n))) << n;
+
+  // With 0x10 and the whole object read: the two older journals go, the current one stays.
+  ASSERT_EQ(begin("~JOURNAL OF DATABASE jdb", 0x10), 0u);
+  StreamObject deleted = readObject();
+  EXPECT_TRUE(deleted.ended);
+  EXPECT_EQ(deleted.files.size(), 3u);
+  EXPECT_EQ(end_(connectionId_, 0), 0u);
+  EXPECT_FALSE(fileExists(journal(1)));
+  EXPECT_FALSE(fileExists(journal(2)));
+  EXPECT_TRUE(fileExists(journal(3)));
+
+  // An empty journal directory: the first read ends the object with an empty header.
+  ASSERT_TRUE(DeleteFileA(journal(3).c_str()));
+  ASSERT_EQ(begin("~JOURNAL OF DATABASE jdb", 0), 0u);
+  StreamObject empty = readObject();
+  EXPECT_TRUE(empty.ended);
+  EXPECT_TRUE(empty.files.empty());
+  EXPECT_EQ(end_(connectionId_, 0), 0u);
+
+  // Configuration without an earlier data backup: every file of the dump directory.
+  ASSERT_EQ(begin("jdb.~CONFIG", 0), 0u);
+  StreamObject config = readObject();
+  EXPECT_TRUE(config.ended);
+  EXPECT_EQ(config.files.size(), 2u);
+  for (const StreamFile& file : config.files) {
+    EXPECT_TRUE(file.bytes == fileBytes(file.path)) << file.path;
+  }
+  EXPECT_EQ(end_(connectionId_, 0), 0u);
+
+  // A dump destination that does not exist delivers no file and no failure.
+  removeTree(ingsim::dumpFolder(installation_->root(), "jdb"));
+  ASSERT_EQ(begin("jdb.~CONFIG", 0), 0u);
+  StreamObject none = readObject();
+  EXPECT_EQ(none.failure, 0u);
+  EXPECT_TRUE(none.ended);
+  EXPECT_TRUE(none.files.empty());
+  EXPECT_EQ(end_(connectionId_, 0), 0u);
+}
+
+TEST_F(Backup, CallsThatMustBeginNothing) {
+  ASSERT_NO_FATAL_FAILURE(install("BC"));
+  ingsim::DatabaseOptions db;
+  db.name = "mydb";
+  db.journaled = true;
+  db.journalFiles = 1;
+  ASSERT_EQ(ingsim::addDatabase("BC", db), "");
+  ASSERT_NO_FATAL_FAILURE(connect());
+
+  uint32_t count = kBufferSize;
+  EXPECT_EQ(read_(connectionId_, 1, 0, buffer_, &count), 9u) << "read before a begin";
+  EXPECT_EQ(end_(connectionId_, 0), 9u) << "end before a begin";
+  EXPECT_EQ(read_(connectionId_ + 1, 1, 0, buffer_, &count), 2u) << "unknown connection";
+
+  uint32_t backupId = 99;
+  EXPECT_EQ(begin("mydb.DATA.old", 0, &backupId), 21u);
+  EXPECT_EQ(backupId, 0u);
+  EXPECT_EQ(lastCutName_, "mydb.DATA.old") << "name changed although nothing began";
+  EXPECT_EQ(begin("~journal of database mydb", 0), 21u) << "the journal prefix is case-sensitive";
+  EXPECT_EQ(begin("~JOURNAL OF DATABASE", 0), 21u) << "no database name";
+  EXPECT_EQ(begin("mydb.DATA", 0x4), 50u) << "remote streaming";
+  EXPECT_EQ(end_(connectionId_, 0), 9u) << "none of those began a backup";
+
+  // A header is only written into a buffer that holds all of it.
+  ASSERT_EQ(begin("~JOURNAL OF DATABASE mydb", 0, &backupId), 0u);
+  EXPECT_EQ(backupId, 1u) << "refused begins take no backup id";
+  EXPECT_EQ(begin("mydb.~CONFIG", 0), 9u) << "a second begin before the end";
+  std::memset(buffer_, 0x5a, kBufferSize);
+  count = 1023;
+  EXPECT_EQ(read_(connectionId_, 1, 0, buffer_, &count), 500u);
+  EXPECT_EQ(buffer_[0], 0x5a);
+  EXPECT_EQ(buffer_[512], 0x5a);
+  StreamObject journal = readObject();
+  EXPECT_TRUE(journal.ended);
+  EXPECT_EQ(journal.files.size(), 1u) << "the refused read lost no file";
+  EXPECT_EQ(end_(connectionId_, 0), 0u);
+}
+
+TEST_F(Backup, FileHeldWithoutSharingEndsAtOnceAndTheBackupGoesOn) {
+  ASSERT_NO_FATAL_FAILURE(install("BD"));
+  ingsim::DatabaseOptions db;
+  db.name = "held";
+  db.locations = {{"", {{"aaaaaaab.t00", 5000}, {"aaaaaaac.t00", 9000}}}};
+  ASSERT_EQ(ingsim::addDatabase("BD", db), "");
+  ASSERT_NO_FATAL_FAILURE(connect());
+  const std::string heldPath = ingsim::dataFolder(installation_->root(), "held") + "\\aaaaaaab.t00";
+  ferry::UniqueFile held(CreateFileA(heldPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held.valid());
+
+  ASSERT_EQ(begin("held.DATA", 0), 0u);
+  StreamObject data = readObject();
+  EXPECT_EQ(data.failure, 0u);
+  EXPECT_TRUE(data.ended);
+  bool sawHeld = false;
+  bool sawOther = false;
+  for (const StreamFile& file : data.files) {
+    if (file.path == heldPath) {
+      sawHeld = true;
+      EXPECT_TRUE(file.bytes.empty()) << "a file that cannot be opened sends no bytes";
+      EXPECT_EQ(file.sizeKb, 4u) << "measured all the same";
+    } else {
+      sawOther = true;
+      EXPECT_TRUE(file.bytes == fileBytes(file.path)) << file.path;
+    }
+  }
+  EXPECT_TRUE(sawHeld);
+  EXPECT_TRUE(sawOther);
+  EXPECT_EQ(end_(connectionId_, 0), 0u);
+}
+
+TEST_F(Backup, ExtractorThatNeverConnectsTimesOutAndEndsTheCheckpoint) {
+  ASSERT_NO_FATAL_FAILURE(install("BE", "ag_hang_utility.exe"));
+  ingsim::DatabaseOptions db;
+  db.name = "silent";
+  db.journaled = true;
+  db.journalFiles = 1;
+  ASSERT_EQ(ingsim::addDatabase("BE", db), "");
+  ASSERT_NO_FATAL_FAILURE(connect());
+  ASSERT_EQ(begin("silent.DATA", 0), 300u);
+  EXPECT_EQ(processesNamed("ckpdb.exe"), 0) << "ckpdb left running";
+  EXPECT_EQ(end_(connectionId_, 0), 9u) << "the failed begin left a backup begun";
+  // Nothing of the failed begin stays in the way of the next object.
+  EXPECT_EQ(begin("~JOURNAL OF DATABASE silent", 0), 0u);
+  EXPECT_EQ(end_(connectionId_, 0), 0u);
+}
+
+}  // namespace
+}  // namespace ferry::test
