@@ -137,9 +137,10 @@ FERRYMAN_API DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, 
  * multiple of the sector size at a sector-aligned address: the files are read unbuffered) and
  * receives the bytes returned. Per file: one call returns the 1024-byte object header (needs
  * *count >= 1024), calls return data, one returns 9999 with *count 0; after the last file one
- * call returns 0 with *count 0. 0; 9999; 1 read error (the next call goes on with the next
- * file); 2; 3 unknown object kind; 9 no backup begun; 20 a location's first file could not be
- * had; 500 *count below 1024 where a header is due (nothing written). */
+ * call returns 0 with *count 0 (and an empty header). 0; 9999; 1 a file could not be opened or
+ * read (the next call goes on with the next file); 2; 3 unknown object kind; 9 no backup begun;
+ * 24 the extractor broke off or the next location's extractor did not come within 20 s (the
+ * object is incomplete); 500 *count below 1024 where a header is due (nothing written). */
 FERRYMAN_API DSA_RESULT DSARead(uint32_t connectionId, uint32_t backupId, uint32_t reserved,
                                 void* buffer, uint32_t* count);
 

@@ -11,6 +11,7 @@
 #include "activity_log.h"
 #include "agent_state.h"
 #include "backup/backup_flow.h"
+#include "backup/extractor_pipe.h"
 #include "connection_table.h"
 #include "message_ids.h"
 #include "object_block.h"
@@ -63,6 +64,24 @@ DWORD finishCheckpointRun(ConnectionRecord* ci) {
   CloseHandle(ci->ckpdbProcessHandle);
   ci->ckpdbProcessHandle = nullptr;
   return result;
+}
+
+// A data backup that ends before its last location: its checkpoint can never be whole, so the
+// run is ended before it starts the next location's extractor, and the extractor that holds the
+// current location is released (it waits for that record, not for the pipe to break).
+void abandonCheckpointRun(ConnectionRecord* ci) {
+  if (holds(ci->ckpdbProcessHandle)) {
+    trace(ci, "DSAEndBackup(): the backup ended before its last location; ending ckpdb");
+    if (!TerminateProcess(ci->ckpdbProcessHandle, 1)) {
+      trace(ci, "DSAEndBackup(): TerminateProcess(ckpdb) failed, GetLastError = %d",
+            static_cast<int>(GetLastError()));
+    }
+    WaitForSingleObject(ci->ckpdbProcessHandle, kCheckpointEndWaitMs);
+  }
+  if (ci->pipeConnected == 1 && holds(ci->pipeHandle)) {
+    sendExtractorRecord(ci, OIDBMSGTYPE_END_BACKUP, "DSAEndBackup(): extractor released",
+                        "DSAEndBackup(): the extractor could not be released. Error=%d");
+  }
 }
 
 }  // namespace
@@ -124,6 +143,10 @@ extern "C" DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus) {
   if (ci->status != 1 && ci->status != 3) {
     trace(ci, "%s(): Invalid Call Sequence.", "DSAEndBackup");
     return DSA_ERROR_OUT_OF_SEQUENCE;
+  }
+  if (ci->ObjectType == kObjectData &&
+      (ci->objectBlock == nullptr || ci->objectBlock->delivered == 0)) {
+    abandonCheckpointRun(ci);
   }
   DWORD pipeError = 0;
   if (ci->pipeConnected == 1) {

@@ -461,6 +461,38 @@ TEST_F(Backup, FileHeldWithoutSharingEndsAtOnceAndTheBackupGoesOn) {
   EXPECT_EQ(end_(connectionId_, 0), 0u);
 }
 
+TEST_F(Backup, EndInTheMiddleReleasesTheRunAndTheNextBackupIsWhole) {
+  ASSERT_NO_FATAL_FAILURE(install("BF"));
+  const std::string second = area("area2");
+  ingsim::DatabaseOptions db;
+  db.name = "cut";
+  db.locations = {{"", {{"aaaaaaab.t00", 200000}, {"aaaaaaac.t00", 3000}}},
+                  {second, {{"aaaaaaad.t00", 7000}}}};
+  ASSERT_EQ(ingsim::addDatabase("BF", db), "");
+  ASSERT_NO_FATAL_FAILURE(connect());
+
+  ASSERT_EQ(begin("cut.DATA", 0), 0u);
+  uint32_t count = kBufferSize;
+  ASSERT_EQ(read_(connectionId_, 1, 0, buffer_, &count), 0u);
+  ASSERT_EQ(count, header::kSize);
+  count = kBufferSize;
+  ASSERT_EQ(read_(connectionId_, 1, 0, buffer_, &count), 0u);
+  // The server gives up in the middle of the first file.
+  EXPECT_EQ(end_(connectionId_, 1), 0u);
+  EXPECT_EQ(processesNamed("ckpdb.exe"), 0) << "the checkpoint run outlived its backup";
+  EXPECT_EQ(processesNamed("siphon.exe"), 0) << "an extractor outlived its backup";
+
+  ASSERT_EQ(begin("cut.DATA", 0), 0u);
+  StreamObject data = readObject();
+  EXPECT_EQ(data.failure, 0u);
+  EXPECT_TRUE(data.ended);
+  EXPECT_EQ(data.files.size(), 3u);
+  for (const StreamFile& file : data.files) {
+    EXPECT_TRUE(file.bytes == fileBytes(file.path)) << file.path;
+  }
+  EXPECT_EQ(end_(connectionId_, 0), 0u);
+}
+
 TEST_F(Backup, ExtractorThatNeverConnectsTimesOutAndEndsTheCheckpoint) {
   ASSERT_NO_FATAL_FAILURE(install("BE", "ag_hang_utility.exe"));
   ingsim::DatabaseOptions db;
