@@ -93,6 +93,22 @@ struct ConnectionRecord {
   HANDLE ckpdbProcessHandle;
   HANDLE hRestoreEvent;
   char restoreLocationDirectory[264];
+  // Restore flow (agent/restore): the object of the current restore session and the work state
+  // of the connection's restore. restoreRequest holds the path of the next (or last) file.
+  int32_t restoreKind;          // 2, 6 or 8 from the last object name of a known form; 0 none
+  uint32_t restoreOption;       // option bits of the last DSABeginRestore
+  int32_t restoreSessionOpen;   // 1 from DSABeginRestore to DSAEndRestore
+  int32_t restoreSuffix;        // first ".%d" suffix tried for a file that is kept
+  int32_t journalRestoreBegun;  // set by the journal begin step
+  int32_t configObjectHandedOut;
+  int32_t restoreEndTimeSet;  // 1 when DSASetRestorePointInTime gave restoreEndTime
+  int64_t restoreEndTime;     // seconds since 1970, UTC
+  // Directories a restored file may be written to: the data locations, the journal or the dump
+  // destination of the restored database, resolved by the begin step; NUL-separated.
+  int32_t restoreDestinationCount;
+  char restoreDestinations[16384];
+  int32_t restoreLocationsReleased;  // extractors released by a change of location
+  int32_t restoreExtractorHeld;      // 1 while a connected extractor waits for its release
 };
 
 }  // namespace ferry::agent

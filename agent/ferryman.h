@@ -149,6 +149,57 @@ FERRYMAN_API DSA_RESULT DSARead(uint32_t connectionId, uint32_t backupId, uint32
  * 0; 2; 9 no backup begun. */
 FERRYMAN_API DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus);
 
+#define DSA_ERROR_NOT_AN_OBJECT_HEADER 22u
+#define DSA_ERROR_OUTSIDE_DESTINATIONS 23u
+
+/* Begins the restore of one file of an object: "<db>.DATA" (database data: the first write of
+ * the connection starts the roll-forward, whose extractor holds each location while the agent
+ * fills it), "<db>.~CONFIG" (configuration and dump files) or "~JOURNAL OF DATABASE <db>"
+ * (journal files). The server replays each file as one session: DSABeginRestore, DSAWrite of
+ * its 1024-byte object header, DSAWrite of its data blocks, DSAEndRestore. The begin step runs
+ * once per connection, so one connection restores one object of one database; journals and
+ * configuration (on connections of their own) go before the data. `restoreOption` bits: 0x200
+ * overwrite existing journal files (else a file that exists is restored beside it as
+ * "<name>.<n>", the first n from 0 that is free); 0x2000 keep existing configuration and dump
+ * files the same way (else they are replaced), both read per session; 0x400, 0x800, 0x1000
+ * go to the roll-forward (no journals, end time from DSASetRestorePointInTime, verbose) from
+ * the session whose first write starts it. *restoreId receives the connection's restore
+ * count, *ioUnitId the connection id. A name with none of the three forms returns 0 and leaves
+ * the connection's object kind as it was. The files of a data restore are written location by
+ * location, each once rollforwarddb has emptied it.
+ * 0; 2; 5 an argument missing; 8 the connection already restores another object or database;
+ * 50 option bit 4 (remote restore is not available in this build; nothing is changed). */
+FERRYMAN_API DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objectName,
+                                        uint32_t restoreOption, uint32_t* restoreId,
+                                        uint32_t* ioUnitId);
+
+/* Writes the next piece of the restore stream: *bytesToWrite bytes of `buffer` (the count is
+ * read, never changed). While no file is open the block must be an object header (1024 bytes,
+ * the magic text, a NUL-terminated path; on the connection's first write also a checkpoint
+ * number of 1 to 9 digits): its file is created (missing directories too) and every following
+ * block of the session is the file's data. The path must name a file directly inside one of the
+ * database's data locations (data), its journal destination (journals) or its dump destination
+ * (configuration); another place is refused and logged.
+ * 0; 1 a write failed (the file is closed); 2; 5 no count, or no buffer for a non-empty block;
+ * 9 no session begun, or the restore did not begin; 12 template; 20 no extractor request; 22
+ * no valid header where one is due; 23 a path outside the destinations; 300 the next location's
+ * extractor did not connect within 20 s; the roll-forward run's, catalog's or account's code;
+ * 10000 + e the file could not be created. Nothing is written for a refused block. */
+FERRYMAN_API DSA_RESULT DSAWrite(uint32_t connectionId, uint32_t reserved1, uint32_t reserved2,
+                                 const void* buffer, uint32_t* bytesToWrite);
+
+/* Ends the session: the restored file is closed (an empty file stays created). `endStatus` is
+ * logged. The data restore itself ends when the connection is disconnected: an empty marker
+ * file "zzzz<checkpoint>.ali" goes into the directory of the last file restored and the last
+ * extractor is released. 0; 2. */
+FERRYMAN_API DSA_RESULT DSAEndRestore(uint32_t connectionId, uint32_t endStatus);
+
+/* The point in time (seconds since 1970, UTC) a data restore with option 0x800 rolls forward
+ * to; given as local time to the roll-forward. Call before the connection's first DSAWrite;
+ * without it option 0x800 sets no end time. 0; 2; 9 the restore has begun; 10087 a negative
+ * time. */
+FERRYMAN_API DSA_RESULT DSASetRestorePointInTime(uint32_t connectionId, int64_t endTime);
+
 #ifdef __cplusplus
 }
 #endif

@@ -39,6 +39,10 @@ inline constexpr uint32_t kResultCatalogQuery = 14;
 inline constexpr uint32_t kResultBadInstanceOrIidbdb = 18;
 inline constexpr uint32_t kResultNoFileRecord = 20;
 inline constexpr uint32_t kResultUnknownObjectName = 21;
+// A block arrived where an object header is due (no restored file is open) that is none.
+inline constexpr uint32_t kResultNotAnObjectHeader = 22;
+// An object header names a path outside the destinations of the restored database.
+inline constexpr uint32_t kResultOutsideDestinations = 23;
 inline constexpr uint32_t kResultExtractorSilent = 24;
 inline constexpr uint32_t kResultExtractorPipeSetup = 25;
 inline constexpr uint32_t kResultNotSupported = 50;
@@ -97,10 +101,11 @@ inline constexpr uint32_t kActivityFileNotOpened = 96;         // path, system e
 inline constexpr uint32_t kActivityUnknownRestoreKind = 97;
 inline constexpr uint32_t kActivityRestoreNoFileName = 99;
 inline constexpr uint32_t kActivityFinderUnknownConnection = 100;
-inline constexpr uint32_t kActivityConfigReadFailed = 101;    // system error
-inline constexpr uint32_t kActivityDatabaseReadFailed = 102;  // system error
-inline constexpr uint32_t kActivityJournalReadFailed = 103;   // system error
-inline constexpr uint32_t kActivitySystemErrorText = 104;     // system code, text
+inline constexpr uint32_t kActivityConfigReadFailed = 101;            // system error
+inline constexpr uint32_t kActivityDatabaseReadFailed = 102;          // system error
+inline constexpr uint32_t kActivityJournalReadFailed = 103;           // system error
+inline constexpr uint32_t kActivitySystemErrorText = 104;             // system code, text
+inline constexpr uint32_t kActivityRestoreOutsideDestinations = 105;  // path, database
 inline constexpr uint32_t kActivityExtractorTimeout = 300;
 
 // Labels of the object property sheet.
@@ -165,6 +170,7 @@ inline constexpr ActivityArguments kActivityArguments[] = {
     {kActivityDatabaseReadFailed, "n"},
     {kActivityJournalReadFailed, "n"},
     {kActivitySystemErrorText, "ns"},
+    {kActivityRestoreOutsideDestinations, "ss"},
     {kActivityExtractorTimeout, ""},
 };
 

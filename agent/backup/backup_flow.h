@@ -64,6 +64,11 @@ DWORD DSAReadDatabaseConfigDump(int connectionId, int backupId, void* buffer, ui
 // one; called by DSAEndBackup before the work block goes.
 void cleanUpJournals(ConnectionRecord* ci);
 
+// A backup that the server never ended, at disconnect: as DSAEndBackup would for an object cut
+// short (the checkpoint run ended, the extractor released), and the work state freed. The
+// disconnect step closes the pipe, the file and the searches itself.
+void endBackupAtDisconnect(ConnectionRecord* ci);
+
 // Shared by the readers.
 // The file size in KB as the header carries it: bytes >> 10, at least 1.
 uint32_t sizeInHeaderKb(uint64_t bytes);

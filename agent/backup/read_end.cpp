@@ -85,6 +85,20 @@ void abandonCheckpointRun(ConnectionRecord* ci) {
 }
 
 }  // namespace
+
+void endBackupAtDisconnect(ConnectionRecord* ci) {
+  if (ci->status != 1 && ci->status != 3) return;
+  trace(ci, "DSADisconnectAgent(): a backup of object type %d was not ended", ci->ObjectType);
+  if (ci->ObjectType == kObjectData &&
+      (ci->objectBlock == nullptr || ci->objectBlock->delivered == 0)) {
+    abandonCheckpointRun(ci);
+  }
+  if (holds(ci->ckpdbProcessHandle)) CloseHandle(ci->ckpdbProcessHandle);
+  ci->ckpdbProcessHandle = nullptr;
+  releaseObjectBlock(ci);
+  ci->status = 0;
+}
+
 }  // namespace ferry::agent
 
 extern "C" DSA_RESULT DSARead(uint32_t connectionId, uint32_t backupId, uint32_t /*reserved*/,

@@ -11,9 +11,12 @@
 #include "account/account_layer.h"
 #include "activity_log.h"
 #include "agent_state.h"
+#include "backup/backup_flow.h"
 #include "catalog/catalog_session.h"
 #include "connection_table.h"
 #include "message_ids.h"
+#include "object_block.h"
+#include "restore/restore_flow.h"
 #include "trace.h"
 
 namespace ferry::agent {
@@ -91,6 +94,8 @@ void unsetTemplateVariable(ConnectionRecord* ci) {
 void disconnectExtractorPipe(ConnectionRecord* ci) {
   if (ci->pipeConnected != 1) return;
   trace(ci, "DSADisconnectAgent(): ci->status= %d", ci->status);
+  // A data restore ends here: the last location's extractor is still waiting for its release.
+  if (ci->status == 2) endWholeRestore(ci);
   if (DisconnectNamedPipe(ci->pipeHandle)) {
     trace(ci, "DSADisconnectAgent(): DisconnectNamedPipe successful");
     ci->pipeConnected = 0;
@@ -187,6 +192,7 @@ extern "C" DSA_RESULT DSADisconnectAgent(uint32_t connectionId) {
     Sleep(300);
   }
   unsetTemplateVariable(ci);
+  endBackupAtDisconnect(ci);
   disconnectExtractorPipe(ci);
   if (ci->connInfo.connected == 1) disconnectOpIngres2(&ci->connInfo);
   closeRecordHandle(ci, &ci->hAccessToken, nullptr);
@@ -226,6 +232,9 @@ extern "C" DSA_RESULT DSADisconnectAgent(uint32_t connectionId) {
             "DSADisconnectAgent(): Unable to close handle ci -> findFileConfig error = %d");
   endSearch(ci, &ci->findFileJournal,
             "DSADisconnectAgent(): Unable to close handle ci -> findFileJournal error = %d");
+
+  // The work block of an object whose end never came (a restore ends only here).
+  releaseObjectBlock(ci);
 
   Log_act(ci, kActivityDisconnected);
   trace(ci, "DSADisconnectAgent(): returning SUCCESS");

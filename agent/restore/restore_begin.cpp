@@ -1,0 +1,333 @@
+// The begin steps of a restore, run by the connection's first DSAWrite: the data restore starts
+// rollforwarddb and waits for the first location's extractor; the journal and configuration
+// restores only record their state. Each resolves the destinations its files may go to.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <new>
+#include <string_view>
+
+#include "activity_log.h"
+#include "agent_state.h"
+#include "catalog/catalog_session.h"
+#include "connection_table.h"
+#include "core/utility_command.h"
+#include "message_ids.h"
+#include "object_block.h"
+#include "oidb_msg.h"
+#include "restore/restore_flow.h"
+#include "restore/restore_names.h"
+#include "trace.h"
+#include "utility/utility_runs.h"
+
+namespace ferry::agent {
+namespace {
+
+using namespace ferry::messages;
+
+constexpr int kPipeConnectAttempts = 10;
+constexpr DWORD kPipeConnectRetryMs = 2000;
+// The extractor writes its request right after it opened the pipe; the agent's end does not
+// block, so the read is polled for that long before it counts as missing.
+constexpr DWORD kRequestWaitMs = 10000;
+constexpr DWORD kRequestPollMs = 50;
+constexpr size_t kEndTimeSize = 31;
+
+// Stores `count` directories from `list` (NUL-terminated, one after another) as the
+// connection's restore destinations; false when they do not fit.
+bool keepDestinations(ConnectionRecord* ci, const char* list, int count) {
+  char* out = ci->restoreDestinations;
+  char* const end = ci->restoreDestinations + sizeof ci->restoreDestinations;
+  ci->restoreDestinationCount = 0;
+  const char* in = list;
+  for (int i = 0; i < count; ++i) {
+    const size_t length = strnlen(in, kDestinationSize);
+    if (length == 0 || length >= kDestinationSize || static_cast<size_t>(end - out) <= length) {
+      ci->restoreDestinationCount = 0;
+      ci->restoreDestinations[0] = '\0';
+      return false;
+    }
+    std::memcpy(out, in, length);
+    out[length] = '\0';
+    out += length + 1;
+    in += length + 1;
+  }
+  ci->restoreDestinationCount = count;
+  return true;
+}
+
+// The directories the files of a `kind` restore of `dbName` may be written to. 0 or the catalog
+// operation's code.
+DWORD resolveDestinations(ConnectionRecord* ci, const char* routine, const char* dbName,
+                          int32_t kind) {
+  ci->restoreDestinationCount = 0;
+  ci->restoreDestinations[0] = '\0';
+  int result = 0;
+  if (kind == kRestoreKindData) {
+    result = getOpIngresDataLocNum(&ci->connInfo, dbName);
+    const int count = ci->connInfo.locationCount;
+    if (result == 0 && count <= 0) {
+      trace(ci, "%s(): database %s has no data location", routine, dbName);
+      return kResultCatalogQuery;
+    }
+    if (result == 0) {
+      std::unique_ptr<char[]> list(
+          new (std::nothrow) char[static_cast<size_t>(count) * kDestinationSize]());
+      if (!list) {
+        Log_act(ci, kActivityOutOfMemory);
+        return resultFromWin32(ERROR_NOT_ENOUGH_MEMORY);
+      }
+      result = getOpIngresDataDest(&ci->connInfo, dbName, list.get());
+      // The list may have changed between the two queries: only what both agree on is used.
+      const int listed = ci->connInfo.locationCount < count ? ci->connInfo.locationCount : count;
+      if (result == 0 && !keepDestinations(ci, list.get(), listed)) {
+        trace(ci, "%s(): the data locations of %s do not fit the agent's list", routine, dbName);
+        return resultFromWin32(ERROR_FILENAME_EXCED_RANGE);
+      }
+    }
+  } else {
+    char dest[kDestinationSize] = {};
+    result = kind == kRestoreKindJournal ? getOpIngresJournalDest(&ci->connInfo, dbName, dest)
+                                         : getOpIngresDumpDest(&ci->connInfo, dbName, dest);
+    if (result == 0 && !keepDestinations(ci, dest, 1)) {
+      trace(ci, "%s(): database %s has no destination for its files", routine, dbName);
+      return kResultCatalogQuery;
+    }
+  }
+  if (result != 0) {
+    trace(ci, "%s(): the destinations of database %s could not be read, rcode = %d", routine,
+          dbName, result);
+    return static_cast<DWORD>(result);
+  }
+  const char* dest = ci->restoreDestinations;
+  for (int i = 0; i < ci->restoreDestinationCount; ++i) {
+    trace(ci, "%s(): restore destination %d: %s", routine, i + 1, dest);
+    dest += std::strlen(dest) + 1;
+  }
+  return 0;
+}
+
+// One pipe record, waiting up to kRequestWaitMs for it to arrive. False with the system error
+// in *error when none came.
+bool readPipeRecord(ConnectionRecord* ci, OidbMsg* msg, DWORD* error) {
+  const ULONGLONG deadline = GetTickCount64() + kRequestWaitMs;
+  for (;;) {
+    DWORD got = 0;
+    if (ReadFile(ci->pipeHandle, msg, sizeof *msg, &got, /*overlapped=*/nullptr)) {
+      if (got == sizeof *msg) return true;
+      *error = ERROR_INVALID_DATA;
+      return false;
+    }
+    *error = GetLastError();
+    // ERROR_NO_DATA: nothing written yet on the non-blocking end.
+    if (*error != ERROR_NO_DATA || GetTickCount64() >= deadline) return false;
+    Sleep(kRequestPollMs);
+  }
+}
+
+// Connects the extractor pipe: up to ten attempts 2 s apart. 0 or the last system error.
+DWORD connectFirstExtractor(ConnectionRecord* ci) {
+  trace(ci, "beginRestoreDB(): going to connect named pipe");
+  DWORD error = 0;
+  for (int attempt = 1; attempt <= kPipeConnectAttempts; ++attempt) {
+    if (ConnectNamedPipe(ci->pipeHandle, /*overlapped=*/nullptr)) return 0;
+    error = GetLastError();
+    trace(ci, "beginRestoreDB(): ConnectNamedPipe failed. Error = %d", static_cast<int>(error));
+    if (error == ERROR_PIPE_CONNECTED) return 0;
+    if (attempt < kPipeConnectAttempts) Sleep(kPipeConnectRetryMs);
+  }
+  return error;
+}
+
+// The end time for rollforwarddb in local time; false when the time cannot be converted.
+bool endTimeText(const int64_t* asOfTime, char (&text)[kEndTimeSize]) {
+  text[0] = '\0';
+  if (asOfTime == nullptr) return true;
+  const __time64_t seconds = *asOfTime;
+  std::tm local{};
+  if (_localtime64_s(&local, &seconds) != 0) return false;
+  return formatEndTime(local, text, sizeof text);
+}
+
+// The state the journal and configuration begin steps share.
+DWORD beginDirectRestore(int connectionId, const char* routine, int32_t kind, const char* dbName,
+                         uint32_t options, const char* checkpointId, int suffix) {
+  ConnectionRecord* ci = findConnection(connectionId);
+  if (ci == nullptr) return kResultUnknownConnection;
+  trace(ci, "%s(): Entered.", routine);
+  if (dbName == nullptr || checkpointId == nullptr) return kResultMissingArgument;
+  std::snprintf(ci->dbName, sizeof ci->dbName, "%s", dbName);
+  if (DWORD result = resolveDestinations(ci, routine, dbName, kind); result != 0) return result;
+  // The checkpoint number text is kept in its first 10 characters (the field holds 9 and a NUL).
+  std::snprintf(ci->restoreCheckpointText, sizeof ci->restoreCheckpointText, "%.9s", checkpointId);
+  ci->bkrtOption = options;
+  ci->ObjectType = kind;
+  ci->restoreSuffix = suffix;
+  ci->status = 2;
+  return 0;
+}
+
+}  // namespace
+
+DWORD beginRestoreDB(int connectionId, const char* dbName, uint32_t options,
+                     const char* checkpointId, const int64_t* asOfTime) {
+  constexpr char kRoutine[] = "beginRestoreDB";
+  ConnectionRecord* ci = findConnection(connectionId);
+  if (ci == nullptr) return kResultUnknownConnection;
+  trace(ci, "%s(): Entered.", kRoutine);
+  if (dbName == nullptr || checkpointId == nullptr) return kResultMissingArgument;
+  std::snprintf(ci->dbName, sizeof ci->dbName, "%s", dbName);
+  // Before rollforwarddb takes the database: the catalog queries need their own session.
+  if (DWORD result = resolveDestinations(ci, kRoutine, dbName, kRestoreKindData); result != 0) {
+    return result;
+  }
+  if (tmplmod_customize_template(ci) != 0) {
+    trace(ci, "%s(): error calling function tmplmod_customize_template()", kRoutine);
+    return kResultTemplateOrSession;
+  }
+  trace(ci, "%s: p_backupid = %s", kRoutine, checkpointId);
+  char endTime[kEndTimeSize] = "";
+  uint32_t runOptions = options;
+  if (options & kRollEndTime) {
+    if (asOfTime == nullptr) {
+      // No time was given for this connection: the roll-forward runs to the end of the journals.
+      trace(ci, "%s(): no point in time was set; the roll-forward is not limited", kRoutine);
+      runOptions &= ~kRollEndTime;
+    } else if (!endTimeText(asOfTime, endTime)) {
+      trace(ci, "%s(): the point in time %lld cannot be converted to local time", kRoutine,
+            static_cast<long long>(*asOfTime));
+      return resultFromWin32(ERROR_INVALID_PARAMETER);
+    } else {
+      trace(ci, "%s(): as of time: %s", kRoutine, endTime);
+    }
+  }
+  if (DWORD result =
+          execOpIngresrollforwarddb(connectionId, dbName, checkpointId, runOptions, endTime);
+      result != 0) {
+    trace(ci, "beginRestoreDB(): rollforward has failed");
+    return result;
+  }
+  ci->bkrtOption = options;
+  ci->ObjectType = kRestoreKindData;
+  ObjectBlock* block = allocateObjectBlock(ci);
+  if (block == nullptr) {
+    Log_act(ci, kActivityOutOfMemory);
+    return resultFromWin32(ERROR_NOT_ENOUGH_MEMORY);
+  }
+  std::snprintf(block->dbName, sizeof block->dbName, "%s", dbName);
+  ci->restoreLocationsReleased = 0;
+  ci->restoreExtractorHeld = 0;
+  ci->status = 2;
+
+  if (ci->pipeConnected != 1) {
+    if (DWORD error = connectFirstExtractor(ci); error != 0) return error;
+    ci->pipeConnected = 1;
+  }
+  char objectName[kObjectNameSize] = "";
+  DataFileInfo info{};
+  if (int result = DSAGetRestoreObjectFile(connectionId, objectName, &info); result != 0) {
+    trace(ci, "beginRestoreDB(): DSAGetRestoreObjectFile() returns Error= %d", result);
+    return static_cast<DWORD>(result);
+  }
+  trace(ci, "beginRestoreDB(): DSAGetRestoreObjectFile(): ObjectName= %s, CkpID= %s, ObjType= %d",
+        objectName, info.checkpointText, static_cast<int>(info.kind));
+  trace(ci, "beginRestoreDB(): ci->ObjectName= %s", ci->ObjectName);
+  ci->restoreExtractorHeld = 1;
+  return 0;
+}
+
+DWORD beginRestoreJN(int connectionId, const char* dbName, uint32_t options,
+                     const char* checkpointId, int suffix) {
+  DWORD result = beginDirectRestore(connectionId, "beginRestoreJN", kRestoreKindJournal, dbName,
+                                    options, checkpointId, suffix);
+  if (result == 0) findConnection(connectionId)->journalRestoreBegun = 1;
+  return result;
+}
+
+DWORD beginRestoreConfig(int connectionId, const char* dbName, uint32_t options,
+                         const char* checkpointId, int suffix) {
+  return beginDirectRestore(connectionId, "beginRestoreConfig", kRestoreKindConfig, dbName, options,
+                            checkpointId, suffix);
+}
+
+int DSAGetRestoreObjectFile(int connectionId, char* objectName, DataFileInfo* info) {
+  constexpr char kRoutine[] = "DSAGetRestoreObjectFile()";
+  ConnectionRecord* ci = findConnection(connectionId);
+  if (ci == nullptr) return kResultUnknownConnection;
+  if (ci->status != 2) return kResultOutOfSequence;
+  switch (ci->ObjectType) {
+    case kRestoreKindData:
+    case kObjectConfigAlias:
+      return getRestoreObjectName(ci, objectName, info);
+    case kRestoreKindConfig:
+      if (ci->configObjectHandedOut) {
+        ci->configObjectHandedOut = 0;
+        return kResultNoFileRecord;
+      }
+      std::snprintf(objectName, kObjectNameSize, "*");
+      *info = {};
+      info->kind = kFileKindConfiguration;
+      std::snprintf(info->checkpointText, sizeof info->checkpointText, "%s",
+                    ci->restoreCheckpointText);
+      std::snprintf(info->dbName, sizeof info->dbName, "%s", ci->dbName);
+      ci->configObjectHandedOut = 1;
+      return 0;
+    default:
+      trace(ci, "%s: Invalid object type in the ci structure: %d", kRoutine,
+            static_cast<int>(ci->ObjectType));
+      return kResultWrongObjectKind;
+  }
+}
+
+int getRestoreObjectName(ConnectionRecord* ci, char* objectName, DataFileInfo* info) {
+  objectName[0] = '\0';
+  OidbMsg msg{};
+  DWORD error = 0;
+  if (!readPipeRecord(ci, &msg, &error)) {
+    trace(ci, "getRestoreObjectName(): ReadFile Failed. Error = %d", static_cast<int>(error));
+    return kResultNoFileRecord;
+  }
+  const std::string_view name = objectNameOf(msg);
+  const std::string_view ckpdbName = ckpdbNameOf(msg);
+  trace(ci, "getRestoreObjectName(): ObjectName= %.*s, ckpdb_name= %.*s, MsgType= %d",
+        static_cast<int>(name.size()), name.data(), static_cast<int>(ckpdbName.size()),
+        ckpdbName.data(), static_cast<int>(msg.MsgType));
+  std::snprintf(objectName, kObjectNameSize, "%.*s", static_cast<int>(name.size()), name.data());
+  if (msg.MsgType == OIDBMSGTYPE_NO_MORE_FILES) return kResultNoFileRecord;
+
+  const bool placeholder = name == kDumpPlaceholder;
+  // The extractor asks for a whole location ("<location>\*") or the dump files; a record that
+  // names a single file is not one of its requests, and the pipe is open to every account, so
+  // nothing it names is created.
+  if (!placeholder && (name.size() < 2 || name.substr(name.size() - 2) != "\\*")) {
+    trace(ci, "getRestoreObjectName(): %s is no location request; refused", objectName);
+    objectName[0] = '\0';
+    return kResultNoFileRecord;
+  }
+  const std::string_view checkpoint = checkpointNumberText(ckpdbName);
+  std::snprintf(ci->ObjectName, sizeof ci->ObjectName, "%s", objectName);
+  *info = {};
+  info->kind = placeholder ? kFileKindDumpPlaceholder : kFileKindOrdinary;
+  if (ci->objectBlock != nullptr) {
+    if (!placeholder) {
+      std::snprintf(ci->objectBlock->checkpointText, sizeof ci->objectBlock->checkpointText, "%.*s",
+                    static_cast<int>(checkpoint.size()), checkpoint.data());
+      ci->objectBlock->checkpointValue = std::atoi(ci->objectBlock->checkpointText);
+    }
+    std::snprintf(info->checkpointText, sizeof info->checkpointText, "%s",
+                  ci->objectBlock->checkpointText);
+    std::snprintf(info->dbName, sizeof info->dbName, "%s", ci->objectBlock->dbName);
+  }
+  // A request opens no file: the agent writes the location's files as their headers arrive.
+  ci->noFile = 1;
+  std::snprintf(ci->lastRequestName, sizeof ci->lastRequestName, "%s", ci->ObjectName);
+  ci->ObjectName[0] = '\0';
+  objectName[0] = '\0';
+  return 0;
+}
+
+}  // namespace ferry::agent

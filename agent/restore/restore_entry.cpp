@@ -1,0 +1,262 @@
+// DSABeginRestore, DSAWrite, DSAEndRestore and DSASetRestorePointInTime: the backup server
+// replays each restored file as one session (begin, header, data blocks, end); the first write
+// of the connection runs the begin step of its restore.
+#define FERRYMAN_BUILD
+#include "ferryman.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "activity_log.h"
+#include "agent_state.h"
+#include "connection_table.h"
+#include "message_ids.h"
+#include "object_header.h"
+#include "restore/restore_flow.h"
+#include "restore/restore_names.h"
+#include "trace.h"
+
+namespace ferry::agent {
+namespace {
+
+using namespace ferry::messages;
+
+constexpr size_t kHeaderCheckpointLimit = 256;
+
+bool holdsHandle(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+
+DSA_RESULT endWrite(ConnectionRecord* ci, DSA_RESULT result) {
+  traceEndBanner(ci, "DSAWrite");
+  return result;
+}
+
+DSA_RESULT refuseBlock(ConnectionRecord* ci, uint32_t bytes, HeaderCheck check) {
+  trace(ci, "DSAWrite(): a block of %d bytes is due as an object header but is %s; refused",
+        static_cast<int>(bytes), headerCheckText(check));
+  return endWrite(ci, kResultNotAnObjectHeader);
+}
+
+// The first write of the connection: the begin step of the restore kind. 0 or its code.
+DWORD runBeginStep(ConnectionRecord* ci, int connectionId, const void* header) {
+  char checkpoint[kHeaderCheckpointLimit + 1];
+  const std::string_view text = header::checkpointOf(header);
+  std::snprintf(
+      checkpoint, sizeof checkpoint, "%.*s",
+      static_cast<int>(text.size() < kHeaderCheckpointLimit ? text.size() : kHeaderCheckpointLimit),
+      text.data());
+  ci->first_write = 1;
+  DWORD result = 0;
+  switch (ci->restoreKind) {
+    case kRestoreKindData:
+      result = beginRestoreDB(connectionId, ci->dbName, ci->restoreOption, checkpoint,
+                              ci->restoreEndTimeSet ? &ci->restoreEndTime : nullptr);
+      if (result != 0) trace(ci, "DSAWrite(): beginRestoreDB has failed");
+      break;
+    case kRestoreKindJournal:
+      result = beginRestoreJN(connectionId, ci->dbName, ci->restoreOption, checkpoint, 0);
+      if (result != 0) trace(ci, "DSAWrite(): beginRestoreJN has failed");
+      break;
+    case kRestoreKindConfig:
+      result = beginRestoreConfig(connectionId, ci->dbName, ci->restoreOption, checkpoint, 0);
+      if (result != 0) trace(ci, "DSAWrite(): beginRestoreConfig has failed");
+      break;
+    default:
+      break;
+  }
+  return result;
+}
+
+// A header while no file is open: where the file goes, the location, the file opened.
+DSA_RESULT takeHeader(ConnectionRecord* ci, int connectionId, const void* block) {
+  const std::string_view path = header::pathOf(block);
+  char name[header::kPathSize];
+  std::snprintf(name, sizeof name, "%.*s", static_cast<int>(path.size()), path.data());
+  trace(ci, "DSAWrite(): ObjectName= %s, ObjectSize= %d", name,
+        static_cast<int>(header::sizeKbOf(block)));
+  if (!restorePathAllowed(ci, name)) {
+    trace(ci, "DSAWrite(): %s lies outside the destinations of database %s; refused", name,
+          ci->dbName);
+    Log_act(ci, kActivityRestoreOutsideDestinations, name, ci->dbName);
+    return kResultOutsideDestinations;
+  }
+  std::snprintf(ci->restoreRequest, sizeof ci->restoreRequest, "%s", name);
+  char directory[header::kPathSize];
+  const std::string_view folder = directoryOf(path);
+  std::snprintf(directory, sizeof directory, "%.*s", static_cast<int>(folder.size()),
+                folder.data());
+  if (DWORD result = trackRestoreLocation(ci, directory); result != 0) return result;
+  if (DWORD result = DSAOpenMatchedObjectFile(connectionId, name); result != 0) {
+    trace(ci, "DSAWrite(): DSAOpenMatchedObjectFile() returns Error: %d", static_cast<int>(result));
+    return result;
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace ferry::agent
+
+extern "C" DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objectName,
+                                      uint32_t restoreOption, uint32_t* restoreId,
+                                      uint32_t* ioUnitId) {
+  using namespace ferry::agent;
+  using namespace ferry::messages;
+  AgentLockGuard lock;
+  if (restoreId != nullptr) *restoreId = 0;
+  if (ioUnitId != nullptr) *ioUnitId = 0;
+  ConnectionRecord* ci = findConnection(static_cast<int>(connectionId));
+  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
+  traceStartBanner(ci, "DSABeginRestore");
+  if (objectName == nullptr || restoreId == nullptr || ioUnitId == nullptr) {
+    trace(ci, "DSABeginRestore(): an argument is missing");
+    traceEndBanner(ci, "DSABeginRestore");
+    return DSA_ERROR_ARGUMENT_MISSING;
+  }
+  trace(ci,
+        "DSABeginRestore(): Parameters = connectID = %d, restoreObjectName=%s, restoreOption=%x",
+        static_cast<int>(connectionId), objectName, restoreOption);
+  if (restoreOption & kRestoreRemote) {
+    trace(ci, "DSABeginRestore(): remote restore is not available");
+    traceEndBanner(ci, "DSABeginRestore");
+    return DSA_ERROR_NOT_SUPPORTED;
+  }
+  const RestoreObjectName name = classifyRestoreObjectName(objectName);
+  // The begin step runs once per connection: its roll-forward or destinations serve one kind
+  // of object of one database.
+  if (ci->first_write == 1 && name.kind != kRestoreKindNone &&
+      (name.kind != ci->restoreKind ||
+       _strnicmp(std::string(name.dbName).c_str(), ci->dbName, sizeof ci->dbName) != 0)) {
+    trace(ci,
+          "DSABeginRestore(): the restore of %s (kind %d) runs on this connection; %s needs a "
+          "connection of its own",
+          ci->dbName, static_cast<int>(ci->restoreKind), objectName);
+    traceEndBanner(ci, "DSABeginRestore");
+    return DSA_ERROR_WRONG_OBJECT_KIND;
+  }
+  Log_act(ci, kActivityRestoreBegun, objectName);
+
+  ++ci->restoreCount;
+  ci->restoreBegun = 1;
+  *restoreId = static_cast<uint32_t>(ci->restoreCount);
+  *ioUnitId = connectionId;
+
+  char eventName[300];
+  std::snprintf(eventName, sizeof eventName, "RestoreEvent%s", ci->installationCode);
+  if (holdsHandle(ci->hRestoreEvent)) CloseHandle(ci->hRestoreEvent);
+  ci->hRestoreEvent = CreateEventA(/*security=*/nullptr, /*manualReset=*/TRUE,
+                                   /*initialState=*/FALSE, eventName);
+  if (ci->hRestoreEvent == nullptr) {
+    trace(ci, "DSABeginRestore(): CreateEvent(%s) failed. Error = %d", eventName,
+          static_cast<int>(GetLastError()));
+  } else {
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+      trace(ci, "DSABeginRestore():  event already exist!");
+      ResetEvent(ci->hRestoreEvent);
+    }
+    trace(ci, "DSABeginRestore(): CreateEvent(%s) successful", eventName);
+  }
+
+  ci->restoreOption = restoreOption;
+  ci->restoreSessionOpen = 1;
+  if (name.kind == kRestoreKindNone) {
+    if (name.dottedUnknown) {
+      trace(ci, "DSABeginRestore(): Error, Don't know what kind of restore");
+      Log_act(ci, kActivityUnknownRestoreKind);
+    }
+  } else {
+    if (name.kind == kRestoreKindData) {
+      trace(ci,
+            "DSABeginRestore(): NOTE: Make sure that you restore the necessary Journal and Config "
+            "sessions before database data");
+    }
+    ci->restoreKind = name.kind;
+    std::snprintf(ci->dbName, sizeof ci->dbName, "%.*s", static_cast<int>(name.dbName.size()),
+                  name.dbName.data());
+  }
+  trace(ci, "DSABeginRestore(): restoreid = %d, iounitid = %d", ci->restoreCount,
+        static_cast<int>(connectionId));
+  traceEndBanner(ci, "DSABeginRestore");
+  return DSA_OK;
+}
+
+extern "C" DSA_RESULT DSAWrite(uint32_t connectionId, uint32_t /*reserved1*/,
+                               uint32_t /*reserved2*/, const void* buffer, uint32_t* bytesToWrite) {
+  using namespace ferry::agent;
+  using namespace ferry::messages;
+  AgentLockGuard lock;
+  ConnectionRecord* ci = findConnection(static_cast<int>(connectionId));
+  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
+  traceStartBanner(ci, "DSAWrite");
+  if (bytesToWrite == nullptr || (buffer == nullptr && *bytesToWrite != 0)) {
+    return endWrite(ci, DSA_ERROR_ARGUMENT_MISSING);
+  }
+  const uint32_t bytes = *bytesToWrite;
+  trace(ci, "DSAWrite(): entered. bytesToWrite= %d, first_write=%d", static_cast<int>(bytes),
+        static_cast<int>(ci->first_write));
+  if (!ci->restoreSessionOpen || (ci->first_write == 0 && ci->restoreKind == kRestoreKindNone)) {
+    trace(ci, "*************** DSAWrite(): Ends Here(Invalid call sequence) ***************");
+    return DSA_ERROR_OUT_OF_SEQUENCE;
+  }
+  if (bytes == 0 && !holdsHandle(ci->fd)) {
+    // An empty block carries nothing, neither header nor data: nothing to begin or to write.
+    trace(ci, "DSAWrite(): an empty block, nothing to do");
+    return endWrite(ci, DSA_OK);
+  }
+  if (ci->first_write == 0) {
+    // The first header of a data restore also carries the checkpoint number for the
+    // roll-forward command line; journal and configuration headers carry none.
+    const HeaderCheck check =
+        checkRestoreHeader(buffer, bytes, ci->restoreKind == kRestoreKindData);
+    if (check != HeaderCheck::Ok) return refuseBlock(ci, bytes, check);
+    if (DWORD result = runBeginStep(ci, static_cast<int>(connectionId), buffer); result != 0) {
+      return endWrite(ci, result);
+    }
+  }
+  if (ci->status != 2) {
+    trace(ci, "*************** DSAWrite(): Ends Here(Invalid call sequence) ***************");
+    return DSA_ERROR_OUT_OF_SEQUENCE;
+  }
+  if (holdsHandle(ci->fd)) return endWrite(ci, dsaWrite_cldsa(ci, buffer, bytes));
+
+  // No file is open: every header opens its file, so this block must be the next header.
+  const HeaderCheck check = checkRestoreHeader(buffer, bytes, /*checkpointNeeded=*/false);
+  if (check != HeaderCheck::Ok) return refuseBlock(ci, bytes, check);
+  return endWrite(ci, takeHeader(ci, static_cast<int>(connectionId), buffer));
+}
+
+extern "C" DSA_RESULT DSAEndRestore(uint32_t connectionId, uint32_t endStatus) {
+  using namespace ferry::agent;
+  using namespace ferry::messages;
+  AgentLockGuard lock;
+  ConnectionRecord* ci = findConnection(static_cast<int>(connectionId));
+  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
+  traceStartBanner(ci, "DSAEndRestore");
+  if (holdsHandle(ci->hRestoreEvent)) CloseHandle(ci->hRestoreEvent);
+  ci->hRestoreEvent = nullptr;
+  if (DWORD result = DSACloseMatchedObjectFile(static_cast<int>(connectionId)); result != 0) {
+    // Nothing was open to close (no restore running): the session ends all the same.
+    trace(ci, "DSAEndRestore(): DSACloseMatchedObjectFile() returns Error: %d",
+          static_cast<int>(result));
+  }
+  ci->restoreSessionOpen = 0;
+  Log_act(ci, kActivityRestoreEnded, endStatus);
+  traceEndBanner(ci, "DSAEndRestore");
+  return DSA_OK;
+}
+
+extern "C" DSA_RESULT DSASetRestorePointInTime(uint32_t connectionId, int64_t endTime) {
+  using namespace ferry::agent;
+  AgentLockGuard lock;
+  ConnectionRecord* ci = findConnection(static_cast<int>(connectionId));
+  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
+  trace(ci, "DSASetRestorePointInTime(): endTime = %lld, first_write=%d",
+        static_cast<long long>(endTime), static_cast<int>(ci->first_write));
+  // The time goes on rollforwarddb's command line, which the first write starts.
+  if (ci->first_write != 0) return DSA_ERROR_OUT_OF_SEQUENCE;
+  if (endTime < 0) return resultFromWin32(ERROR_INVALID_PARAMETER);
+  ci->restoreEndTime = endTime;
+  ci->restoreEndTimeSet = 1;
+  return DSA_OK;
+}

@@ -1,0 +1,63 @@
+// The restore flow behind DSABeginRestore / DSAWrite / DSAEndRestore: a data restore (a
+// roll-forward run whose extractor holds each location while the agent fills it), and the
+// journal and configuration/dump restores (the agent writes the files itself).
+//
+// Conventions:
+// - Every function runs under the agent lock, on the thread of the entry point that calls it.
+// - Results are the agent's codes (message_ids.h): 0; 1 a file could not be written; 2
+//   connection id not in use; 5 no file name; 8 wrong object kind; 9 out of sequence (no restore
+//   running); 12 template; 20 no usable extractor record; 22 a block where an object header is
+//   due that is none; 23 a path outside the database's destinations; 300 the next location's
+//   extractor did not connect; the roll-forward run's, catalog's or account's code; 10000 + e.
+// - A restored file is open in ci->fd from its header to DSAEndRestore (or a write error).
+// - Files are only ever written inside the destinations resolved by the begin step.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "backup/backup_flow.h"
+#include "connection_record.h"
+
+namespace ferry::agent {
+
+inline constexpr int32_t kFileKindConfiguration = 102;
+
+// Restore option bits read by the flow (the roll-forward run reads its own, utility_command.h).
+inline constexpr uint32_t kRestoreRemote = 0x4;
+inline constexpr uint32_t kRestoreOverwriteJournals = 0x200;
+inline constexpr uint32_t kRestoreKeepConfiguration = 0x2000;
+
+// Begin steps, run by the first DSAWrite of the connection. `asOfTime` (seconds since 1970,
+// UTC) may be null: no end time.
+DWORD beginRestoreDB(int connectionId, const char* dbName, uint32_t options,
+                     const char* checkpointId, const int64_t* asOfTime);
+DWORD beginRestoreJN(int connectionId, const char* dbName, uint32_t options,
+                     const char* checkpointId, int suffix);
+DWORD beginRestoreConfig(int connectionId, const char* dbName, uint32_t options,
+                         const char* checkpointId, int suffix);
+
+// The extractor's request for the current location (data), or the configuration object.
+int DSAGetRestoreObjectFile(int connectionId, char* objectName, DataFileInfo* info);
+int getRestoreObjectName(ConnectionRecord* ci, char* objectName, DataFileInfo* info);
+
+// One restored file: open (applying the overwrite rules), write, close.
+DWORD DSAOpenMatchedObjectFile(int connectionId, const char* fileName);
+DWORD DSACloseMatchedObjectFile(int connectionId);
+DWORD dsaWrite_cldsa(ConnectionRecord* ci, const void* buffer, uint32_t bytes);
+
+// True when `path` may be restored: a file directly inside one of the destinations that the
+// begin step resolved for the restore.
+bool restorePathAllowed(ConnectionRecord* ci, const char* path);
+
+// The location of the next file, `directory` ending with its backslash: on a change of
+// directory during a data restore the current extractor is released and the next one awaited.
+DWORD trackRestoreLocation(ConnectionRecord* ci, const char* directory);
+
+// The end of a data restore when the connection closes: the marker file in the directory of
+// the last file restored and the release of the waiting extractor. Only while the extractor
+// pipe is connected and a restore runs.
+void endWholeRestore(ConnectionRecord* ci);
+
+}  // namespace ferry::agent

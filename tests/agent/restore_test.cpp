@@ -1,0 +1,769 @@
+// The restore flow: the platform-free rules (object names, header checks, path confinement, end
+// time), and DSABeginRestore / DSAWrite / DSAEndRestore against simulated installations, with
+// the simulated rollforwarddb and siphon for data restores. The tests build the restore stream
+// themselves: per file a 1024-byte object header and the data blocks, one session per file.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "agent_fixture.h"
+#include "ingsim/installation.h"
+#include "object_header.h"
+#include "restore/restore_names.h"
+#include "support/win_process.h"
+
+namespace ferry::test {
+namespace {
+
+using agent::checkRestoreHeader;
+using agent::classifyRestoreObjectName;
+using agent::fileInDirectory;
+using agent::HeaderCheck;
+
+using ConnectFn = uint32_t (*)(uint32_t, const char*, const char*, const char*, uint32_t*);
+using DisconnectFn = uint32_t (*)(uint32_t);
+using BeginRestoreFn = uint32_t (*)(uint32_t, const char*, uint32_t, uint32_t*, uint32_t*);
+using WriteFn = uint32_t (*)(uint32_t, uint32_t, uint32_t, const void*, uint32_t*);
+using EndRestoreFn = uint32_t (*)(uint32_t, uint32_t);
+using PointInTimeFn = uint32_t (*)(uint32_t, int64_t);
+
+constexpr uint32_t kOverwriteJournals = 0x200;
+constexpr uint32_t kPointInTime = 0x800;
+constexpr uint32_t kKeepConfiguration = 0x2000;
+
+template <typename Fn>
+Fn bound(HMODULE module, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+std::vector<unsigned char> objectHeader(const std::string& path, const std::string& checkpoint,
+                                        uint32_t sizeKb = 1) {
+  std::vector<unsigned char> block(header::kSize, 0);
+  std::memcpy(block.data() + header::kMagicOffset, header::kMagic, sizeof header::kMagic - 1);
+  std::memcpy(block.data() + header::kCheckpointOffset, checkpoint.data(), checkpoint.size());
+  std::memcpy(block.data() + header::kPathOffset, path.data(),
+              std::min(path.size(), header::kPathSize));
+  for (int i = 0; i < 4; ++i) block[header::kSizeKbOffset + i] = (sizeKb >> (8 * i)) & 0xff;
+  return block;
+}
+
+std::string pattern(size_t size, unsigned seed) {
+  std::string data(size, '\0');
+  for (size_t i = 0; i < size; ++i)
+    data[i] = static_cast<char>((i * 131 + seed * 7 + i / 251) & 0xff);
+  return data;
+}
+
+std::set<std::string> namesIn(const std::string& folder) {
+  std::set<std::string> names;
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = entry.cFileName;
+    if (name != "." && name != "..") names.insert(name);
+  } while (FindNextFileA(search, &entry));
+  FindClose(search);
+  return names;
+}
+
+std::string joined(const std::set<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += "[" + name + "]";
+  return text;
+}
+
+size_t occurrences(const std::string& text, const std::string& what) {
+  size_t count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The platform-free rules.
+
+TEST(RestoreNames, ClassifiesObjectNames) {
+  struct Case {
+    const char* name;
+    int32_t kind;
+    const char* db;
+    bool dottedUnknown;
+  };
+  const Case cases[] = {
+      {"mydb.DATA", 2, "mydb", false},
+      {"mydb.data", 2, "mydb", false},
+      {"mydb.~CONFIG", 8, "mydb", false},
+      {"mydb.~conf", 8, "mydb", false},
+      {"~JOURNAL OF DATABASE mydb", 6, "mydb", false},
+      {"x.y\\~JOURNAL OF DATABASE mydb", 6, "mydb", false},
+      {"~journal of database mydb", 0, "", false},
+      {"mydb", 0, "", false},
+      {"mydb.XYZ", 0, "", true},
+      {"mydb.~CON", 0, "", true},
+      {".DATA", 0, "", false},
+      {"~JOURNAL OF DATABASE ", 0, "", false},
+  };
+  for (const Case& c : cases) {
+    const agent::RestoreObjectName name = classifyRestoreObjectName(c.name);
+    EXPECT_EQ(name.kind, c.kind) << c.name;
+    EXPECT_EQ(std::string(name.dbName), c.db) << c.name;
+    EXPECT_EQ(name.dottedUnknown, c.dottedUnknown) << c.name;
+  }
+  EXPECT_EQ(classifyRestoreObjectName(std::string(256, 'a') + ".DATA").kind, 0)
+      << "a database name longer than 255 characters";
+  EXPECT_EQ(classifyRestoreObjectName(std::string(255, 'a') + ".DATA").kind, 2);
+}
+
+TEST(RestoreNames, ChecksHeaders) {
+  std::vector<unsigned char> good = objectHeader("C:\\db\\aaaaaaab.t00", "0001");
+  EXPECT_EQ(checkRestoreHeader(good.data(), good.size(), true), HeaderCheck::Ok);
+  {
+    SCOPED_TRACE("size: one byte less or more than a header");
+    EXPECT_EQ(checkRestoreHeader(good.data(), 1023, false), HeaderCheck::WrongSize);
+    std::vector<unsigned char> longer(good);
+    longer.push_back(0);
+    EXPECT_EQ(checkRestoreHeader(longer.data(), longer.size(), false), HeaderCheck::WrongSize);
+  }
+  {
+    SCOPED_TRACE("magic");
+    std::vector<unsigned char> block(good);
+    block[0] = 'f';
+    EXPECT_EQ(checkRestoreHeader(block.data(), block.size(), false), HeaderCheck::NoMagic);
+    std::vector<unsigned char> data(header::kSize, 0x41);
+    EXPECT_EQ(checkRestoreHeader(data.data(), data.size(), false), HeaderCheck::NoMagic);
+  }
+  {
+    SCOPED_TRACE("path: empty, or filling its whole field without a NUL");
+    std::vector<unsigned char> empty = objectHeader("", "0001");
+    EXPECT_EQ(checkRestoreHeader(empty.data(), empty.size(), false), HeaderCheck::NoPath);
+    std::vector<unsigned char> full = objectHeader(std::string(header::kPathSize, 'p'), "0001");
+    EXPECT_EQ(checkRestoreHeader(full.data(), full.size(), false), HeaderCheck::NoPath);
+    std::vector<unsigned char> longest =
+        objectHeader("C:\\" + std::string(header::kPathSize - 4, 'p'), "0001");
+    EXPECT_EQ(checkRestoreHeader(longest.data(), longest.size(), false), HeaderCheck::Ok);
+  }
+  {
+    SCOPED_TRACE("checkpoint: digits only, on the first header of a connection");
+    for (const char* bad : {"", "0001 -j", "12a", "1234567890"}) {
+      std::vector<unsigned char> block = objectHeader("C:\\db\\f", bad);
+      EXPECT_EQ(checkRestoreHeader(block.data(), block.size(), true), HeaderCheck::BadCheckpoint)
+          << "'" << bad << "'";
+      EXPECT_EQ(checkRestoreHeader(block.data(), block.size(), false), HeaderCheck::Ok) << bad;
+    }
+    std::vector<unsigned char> nine = objectHeader("C:\\db\\f", "123456789");
+    EXPECT_EQ(checkRestoreHeader(nine.data(), nine.size(), true), HeaderCheck::Ok);
+  }
+}
+
+TEST(RestoreNames, ConfinesPathsToTheirDirectory) {
+  const std::string dir = "C:\\ii\\ingres\\data\\default\\mydb";
+  EXPECT_TRUE(fileInDirectory(dir + "\\aaaaaaab.t00", dir));
+  EXPECT_TRUE(fileInDirectory(dir + "\\aaaaaaab.t00", dir + "\\"));
+  EXPECT_TRUE(fileInDirectory("c:\\II\\Ingres\\DATA\\default\\MYDB\\a.t00", dir)) << "case";
+  EXPECT_TRUE(fileInDirectory("C:/ii/ingres/data/default/mydb/a.t00", dir)) << "slashes";
+  EXPECT_TRUE(fileInDirectory("\\\\srv\\share\\db\\f", "\\\\srv\\share\\db"));
+  const char* refused[] = {
+      "C:\\ii\\ingres\\data\\default\\mydb",                // the directory itself
+      "C:\\ii\\ingres\\data\\default\\mydb\\",              // no file name
+      "C:\\ii\\ingres\\data\\default\\mydb\\sub\\f",        // below it
+      "C:\\ii\\ingres\\data\\default\\mydb2\\f",            // a sibling sharing the prefix
+      "C:\\ii\\ingres\\data\\default\\mydb\\..\\mydb\\f",   // ".."
+      "C:\\ii\\ingres\\data\\default\\mydb\\..\\..\\evil",  // ".." out
+      "C:\\ii\\ingres\\data\\default\\mydb\\.\\f",          // "."
+      "C:\\ii\\ingres\\data\\default\\mydb\\.. ",           // ".." that Windows would trim
+      "C:\\ii\\ingres\\data\\default\\mydb\\f.",            // trailing dot
+      "C:\\ii\\ingres\\data\\default\\mydb\\\\f",           // empty component
+      "C:\\ii\\ingres\\data\\default\\mydb\\f:stream",      // alternate stream
+      "C:\\ii\\ingres\\data\\default\\mydb\\f*",            // wildcard
+      "ii\\ingres\\data\\default\\mydb\\f",                 // relative
+      "C:ii\\ingres\\data\\default\\mydb\\f",               // drive-relative
+      "D:\\ii\\ingres\\data\\default\\mydb\\f",             // another drive
+      "",
+  };
+  for (const char* path : refused) EXPECT_FALSE(fileInDirectory(path, dir)) << path;
+  EXPECT_FALSE(fileInDirectory("C:\\a\\f", "")) << "no destination";
+  EXPECT_FALSE(fileInDirectory("C:\\a\\..\\f", "C:\\a\\..")) << "destination with ..";
+  EXPECT_TRUE(agent::sameDirectory("C:\\A\\b\\", "c:\\a\\B"));
+  EXPECT_FALSE(agent::sameDirectory("C:\\a\\b\\", "C:\\a\\"));
+  EXPECT_EQ(std::string(agent::directoryOf("C:\\a\\f")), "C:\\a\\");
+  EXPECT_EQ(std::string(agent::directoryOf("f")), "");
+  EXPECT_EQ(agent::endMarkerPath("C:\\a\\", "0007"), "C:\\a\\zzzz0007.ali");
+}
+
+TEST(RestoreNames, FormatsEndTimeInEnglish) {
+  std::tm time{};
+  time.tm_year = 126;
+  time.tm_mon = 0;
+  time.tm_mday = 5;
+  time.tm_hour = 7;
+  time.tm_min = 8;
+  time.tm_sec = 9;
+  char text[31];
+  ASSERT_TRUE(agent::formatEndTime(time, text, sizeof text));
+  EXPECT_STREQ(text, "05-Jan-2026:07:08:09");
+  time.tm_mon = 11;
+  ASSERT_TRUE(agent::formatEndTime(time, text, sizeof text));
+  EXPECT_STREQ(text, "05-Dec-2026:07:08:09");
+  {
+    SCOPED_TRACE("buffer edges: 20 characters need 21 bytes");
+    char exact[21];
+    EXPECT_TRUE(agent::formatEndTime(time, exact, sizeof exact));
+    char shorter[20];
+    std::memset(shorter, 0xbd, sizeof shorter);
+    EXPECT_FALSE(agent::formatEndTime(time, shorter, sizeof shorter));
+    EXPECT_EQ(shorter[0], '\0');
+  }
+  time.tm_mon = 12;
+  EXPECT_FALSE(agent::formatEndTime(time, text, sizeof text));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The agent against simulated installations.
+
+struct RestoredFile {
+  std::string path;
+  std::string content;
+};
+
+class Restore : public testing::Test {
+ protected:
+  ScopedTestDirectory testDirectory_;  // made first, undone last
+  void SetUp() override {
+    savedMachineRoot_ = machineEnvironmentValue("II_SYSTEM");
+    std::vector<Companion> companions = agentCompanions();
+    companions.push_back({"siphon.exe", "siphon.exe"});
+    agent_ = std::make_unique<AgentCopy>(
+        std::string("rs_") + testing::UnitTest::GetInstance()->current_test_info()->name(),
+        companions);
+    ASSERT_EQ(agent_->setupError(), "");
+    ASSERT_EQ(agent_->load(), 0u);
+    ASSERT_EQ(agent_->bind(), "");
+    HMODULE module = agent_->module();
+    connect_ = bound<ConnectFn>(module, "DSAConnectAgent");
+    disconnect_ = bound<DisconnectFn>(module, "DSADisconnectAgent");
+    begin_ = bound<BeginRestoreFn>(module, "DSABeginRestore");
+    write_ = bound<WriteFn>(module, "DSAWrite");
+    end_ = bound<EndRestoreFn>(module, "DSAEndRestore");
+    pointInTime_ = bound<PointInTimeFn>(module, "DSASetRestorePointInTime");
+    ASSERT_TRUE(connect_ && disconnect_ && begin_ && write_ && end_ && pointInTime_)
+        << "entry points not exported";
+  }
+
+  void TearDown() override {
+    for (uint32_t id : connections_) {
+      if (id != 0) disconnect_(id);
+    }
+    if (installation_) waitForRollForward(/*timeoutMs=*/30000);
+    if (HasFailure() && agent_) {
+      // What the agent and rollforwarddb said, before their folder goes.
+      const std::string log = trace();
+      std::printf("---- trace (last 6000 bytes)\n%s\n",
+                  log.substr(log.size() > 6000 ? log.size() - 6000 : 0).c_str());
+      if (installation_) {
+        std::printf("---- roll\n%s\n---- rollerr\n%s\n", readWholeFile(agentFile("roll")).c_str(),
+                    readWholeFile(agentFile("rollerr")).c_str());
+      }
+    }
+    agent_.reset();
+    settings_.reset();
+    account_.reset();
+    if (installation_) {
+      const std::string ingunset = installation_->bin() + "\\ingunset.exe";
+      for (int i = 0; i < 50 && !DeleteFileA(ingunset.c_str()); ++i) {
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) break;
+        Sleep(200);
+      }
+      for (const char* stem : {"env", "ingprenv", "infodb"}) {
+        DeleteFileA((std::string("C:\\") + stem + installation_->code() + ".out").c_str());
+      }
+      installation_.reset();
+    }
+    setMachineEnvironmentValue("II_SYSTEM", savedMachineRoot_);
+    SetEnvironmentVariableA("II_CKTMPL_FILE", nullptr);
+  }
+
+  // Use with ASSERT_NO_FATAL_FAILURE.
+  void install(const std::string& code, const ingsim::DatabaseOptions& db) {
+    installation_ = std::make_unique<TestInstallation>(installationOptions(code, 2));
+    ASSERT_EQ(installation_->error(), "") << code;
+    account_ = std::make_unique<ScopedAccount>(ingsim::Account{"ingres", "pw-" + code, ""});
+    ASSERT_EQ(account_->error(), "") << code;
+    settings_ = std::make_unique<ScopedAgentSettings>(code);
+    ASSERT_EQ(settings_->setDebug(1), 0);
+    ASSERT_EQ(ingsim::addDatabase(code, db), "");
+    database_ = db.name;
+  }
+
+  // Use with ASSERT_NO_FATAL_FAILURE.
+  uint32_t connect() {
+    const std::string code = installation_->code();
+    uint32_t id = 0;
+    uint32_t rc = connect_(0, ("server@" + code).c_str(), "ingres", ("pw-" + code).c_str(), &id);
+    EXPECT_EQ(rc, 0u) << "connect rc " << rc;
+    EXPECT_NE(id, 0u);
+    connections_.push_back(id);
+    return id;
+  }
+
+  void disconnect(uint32_t id) {
+    EXPECT_EQ(disconnect_(id), 0u);
+    std::replace(connections_.begin(), connections_.end(), id, 0u);
+  }
+
+  // One session: begin, the header, the data in blocks, end. The first failing code, or 0.
+  uint32_t restoreFile(uint32_t id, const std::string& object, uint32_t options,
+                       const RestoredFile& file, const std::string& checkpoint = "0001",
+                       size_t blockSize = 65536) {
+    uint32_t restoreId = 0xbdbdbdbd, ioUnit = 0xbdbdbdbd;
+    uint32_t rc = begin_(id, object.c_str(), options, &restoreId, &ioUnit);
+    if (rc != 0) return rc;
+    EXPECT_EQ(ioUnit, id);
+    std::vector<unsigned char> block =
+        objectHeader(file.path, checkpoint,
+                     static_cast<uint32_t>(std::max<size_t>(1, file.content.size() >> 10)));
+    uint32_t count = static_cast<uint32_t>(block.size());
+    rc = write_(id, 0, 0, block.data(), &count);
+    EXPECT_EQ(count, block.size()) << "the count is not changed";
+    for (size_t at = 0; rc == 0 && at < file.content.size(); at += blockSize) {
+      count = static_cast<uint32_t>(std::min(blockSize, file.content.size() - at));
+      rc = write_(id, 0, 0, file.content.data() + at, &count);
+    }
+    const uint32_t endRc = end_(id, 0);
+    EXPECT_EQ(endRc, 0u);
+    return rc;
+  }
+
+  uint32_t writeBlock(uint32_t id, const std::vector<unsigned char>& block) {
+    uint32_t count = static_cast<uint32_t>(block.size());
+    return write_(id, 0, 0, block.data(), &count);
+  }
+
+  std::string agentFile(const std::string& stem) const {
+    return agent_->path(stem + installation_->code() + database_ + ".out");
+  }
+
+  // True once the simulated rollforwarddb reported its end (or its failure).
+  bool waitForRollForward(DWORD timeoutMs) {
+    for (DWORD waited = 0; waited < timeoutMs; waited += 250) {
+      if (readWholeFile(agentFile("roll")).find("completed.") != std::string::npos ||
+          !readWholeFile(agentFile("rollerr")).empty()) {
+        return true;
+      }
+      if (!fileExists(agentFile("roll"))) return false;
+      Sleep(250);
+    }
+    return false;
+  }
+
+  std::string trace() const { return readWholeFile(agent_->path("ferryman.trc")); }
+  std::string root() const { return installation_->root(); }
+  ConnectionRecord* record(uint32_t id) {
+    return agent_->api().FindConnection(static_cast<int>(id));
+  }
+
+  std::string savedMachineRoot_;
+  std::unique_ptr<AgentCopy> agent_;
+  std::unique_ptr<TestInstallation> installation_;
+  std::unique_ptr<ScopedAccount> account_;
+  std::unique_ptr<ScopedAgentSettings> settings_;
+  std::string database_;
+  std::vector<uint32_t> connections_;
+  ConnectFn connect_ = nullptr;
+  DisconnectFn disconnect_ = nullptr;
+  BeginRestoreFn begin_ = nullptr;
+  WriteFn write_ = nullptr;
+  EndRestoreFn end_ = nullptr;
+  PointInTimeFn pointInTime_ = nullptr;
+};
+
+// Every file of both locations comes back byte for byte; rollforwarddb ran each location's
+// siphon in step and ended; the only file more is the end marker in the last location.
+TEST_F(Restore, DataRoundTripOfTwoLocations) {
+  ingsim::DatabaseOptions db;
+  db.name = "rtdb";
+  db.journaled = true;
+  db.checkpointSequence = 1;
+  db.journalFiles = 2;
+  const std::vector<std::pair<std::string, size_t>> first = {
+      {"aaaaaaab.t00", 1024},  {"aaaaaaac.t00", 0},     {"aaaaaaad.t00", 1},
+      {"aaaaaaae.t00", 1023},  {"aaaaaaaf.t00", 1025},  {"aaaaaaag.t00", 65535},
+      {"aaaaaaah.t00", 65536}, {"aaaaaaai.t00", 65537}, {"aaaaaaaj.t00", 3 * 1048576 + 7}};
+  const std::vector<std::pair<std::string, size_t>> second = {
+      {"aaaaaaba.t00", 0}, {"aaaaaabb.t00", 1024}, {"aaaaaabc.t00", 70000}};
+  ingsim::DataLocation one, two;
+  for (const auto& [name, size] : first) one.files.push_back({name, size});
+  two.area = "C:\\ferrytest\\RA\\area2";
+  for (const auto& [name, size] : second) two.files.push_back({name, size});
+  db.locations = {one, two};
+  ASSERT_NO_FATAL_FAILURE(install("RA", db));
+  const std::vector<std::string> folders = {ingsim::dataFolder(root(), "rtdb"),
+                                            ingsim::dataFolder(two.area, "rtdb")};
+
+  // The stream: every file as the backup would return it, read before the files are spoilt.
+  std::vector<RestoredFile> stream;
+  for (size_t location = 0; location < folders.size(); ++location) {
+    for (const auto& [name, size] : location == 0 ? first : second) {
+      const std::string path = folders[location] + "\\" + name;
+      stream.push_back({path, readWholeFile(path)});
+      ASSERT_EQ(stream.back().content.size(), size) << path;
+    }
+  }
+  for (const RestoredFile& file : stream) {
+    HANDLE handle = CreateFileA(file.path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE) << file.path;
+    CloseHandle(handle);
+  }
+  // rollforwarddb empties each location before its siphon runs: a stray file goes too.
+  {
+    HANDLE stray = CreateFileA((folders[1] + "\\stray.tmp").c_str(), GENERIC_WRITE, 0, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(stray, INVALID_HANDLE_VALUE);
+    CloseHandle(stray);
+  }
+
+  const uint32_t id = connect();
+  ASSERT_NE(id, 0u);
+  for (const RestoredFile& file : stream) {
+    // 0x800 without a point in time: no end time reaches rollforwarddb.
+    ASSERT_EQ(restoreFile(id, "rtdb.DATA", kPointInTime, file), 0u) << file.path;
+  }
+  disconnect(id);
+  ASSERT_TRUE(waitForRollForward(60000)) << "rollforwarddb did not end";
+
+  EXPECT_EQ(readWholeFile(agentFile("rollerr")), "");
+  const std::string output = readWholeFile(agentFile("roll"));
+  EXPECT_NE(output.find("Roll forward of database rtdb from checkpoint 1 completed."),
+            std::string::npos)
+      << output;
+  EXPECT_NE(output.find("Applied journal files"), std::string::npos) << output;
+  EXPECT_EQ(output.find(" up to "), std::string::npos) << "an end time without a point in time";
+  for (const RestoredFile& file : stream) {
+    EXPECT_TRUE(readWholeFile(file.path) == file.content)
+        << file.path << ": " << readWholeFile(file.path).size() << " bytes, expected "
+        << file.content.size();
+  }
+  std::set<std::string> expectedFirst, expectedSecond = {"zzzz0001.ali"};
+  for (const auto& entry : first) expectedFirst.insert(entry.first);
+  for (const auto& entry : second) expectedSecond.insert(entry.first);
+  EXPECT_EQ(joined(namesIn(folders[0])), joined(expectedFirst));
+  EXPECT_EQ(joined(namesIn(folders[1])), joined(expectedSecond));
+  EXPECT_EQ(readWholeFile(folders[1] + "\\zzzz0001.ali"), "");
+  const std::string log = trace();
+  EXPECT_EQ(occurrences(log, "DSAWrite(): a new location "), 1u);
+  EXPECT_EQ(occurrences(log, "DSADisconnectAgent(): WriteFile() successful"), 1u)
+      << "the last location's siphon is released at disconnect";
+}
+
+// A location whose files come in two runs around another location's: one release per change
+// of directory, every file in place, the marker beside the last file; and the point in time.
+TEST_F(Restore, LocationRevisitedAfterAnother) {
+  ingsim::DatabaseOptions db;
+  db.name = "abadb";
+  db.journaled = true;
+  db.checkpointSequence = 3;
+  db.journalFiles = 1;
+  ingsim::DataLocation one, two;
+  one.files = {{"aaaaaaab.t00", 100}};
+  two.area = "C:\\ferrytest\\RB\\area2";
+  two.files = {{"aaaaaaac.t00", 100}};
+  db.locations = {one, two};
+  ASSERT_NO_FATAL_FAILURE(install("RB", db));
+  const std::string a = ingsim::dataFolder(root(), "abadb");
+  const std::string b = ingsim::dataFolder(two.area, "abadb");
+  const std::vector<RestoredFile> stream = {{a + "\\aaaaaaab.t00", ""},
+                                            {a + "\\aaaaaaac.t00", pattern(5000, 1)},
+                                            {b + "\\aaaaaaad.t00", pattern(3000, 2)},
+                                            {a + "\\aaaaaaae.t00", pattern(1024, 3)}};
+
+  const uint32_t id = connect();
+  ASSERT_NE(id, 0u);
+  const int64_t when = 1767600000;  // 5 Jan 2026 08:00:00 UTC
+  ASSERT_EQ(pointInTime_(id, -1), 10087u);
+  ASSERT_EQ(pointInTime_(id, when), 0u);
+  for (const RestoredFile& file : stream) {
+    ASSERT_EQ(restoreFile(id, "abadb.DATA", kPointInTime, file, "0003"), 0u) << file.path;
+  }
+  EXPECT_EQ(pointInTime_(id, when), 9u) << "after the roll-forward has started";
+  disconnect(id);
+  ASSERT_TRUE(waitForRollForward(60000)) << "rollforwarddb did not end";
+
+  EXPECT_EQ(readWholeFile(agentFile("rollerr")), "");
+  const std::string output = readWholeFile(agentFile("roll"));
+  const __time64_t seconds = when;
+  std::tm local{};
+  ASSERT_EQ(_localtime64_s(&local, &seconds), 0);
+  char expectedTime[31];
+  ASSERT_TRUE(agent::formatEndTime(local, expectedTime, sizeof expectedTime));
+  EXPECT_NE(output.find(std::string(" up to ") + expectedTime), std::string::npos) << output;
+  EXPECT_NE(output.find("from checkpoint 3 completed."), std::string::npos) << output;
+  for (const RestoredFile& file : stream) {
+    EXPECT_TRUE(readWholeFile(file.path) == file.content) << file.path;
+  }
+  EXPECT_EQ(joined(namesIn(a)), "[aaaaaaab.t00][aaaaaaac.t00][aaaaaaae.t00][zzzz0003.ali]");
+  EXPECT_EQ(joined(namesIn(b)), "[aaaaaaad.t00]");
+  const std::string log = trace();
+  EXPECT_EQ(occurrences(log, "DSAWrite(): a new location "), 2u) << "a to b, b to a";
+  EXPECT_EQ(occurrences(log, "DSAWrite(): WriteFile() successful"), 2u);
+  EXPECT_EQ(occurrences(log, "DSAWrite(): the first location "), 1u);
+}
+
+// A stream whose locations come in another order than rollforwarddb visits them: an extractor
+// holding a location the stream does not need yet is released, so that no file is written to a
+// location that rollforwarddb would empty afterwards.
+TEST_F(Restore, StreamInAnotherOrderThanTheLocations) {
+  ingsim::DatabaseOptions db;
+  db.name = "orddb";
+  db.checkpointSequence = 2;
+  ingsim::DataLocation one, two, three;
+  two.area = "C:\\ferrytest\\RF\\area2";
+  three.area = "C:\\ferrytest\\RF\\area3";
+  one.files = {{"aaaaaaab.t00", 10}};
+  two.files = {{"aaaaaaac.t00", 10}};
+  three.files = {{"aaaaaaad.t00", 10}};
+  db.locations = {one, two, three};
+  ASSERT_NO_FATAL_FAILURE(install("RF", db));
+  const std::string a = ingsim::dataFolder(root(), "orddb");
+  const std::string b = ingsim::dataFolder(two.area, "orddb");
+  const std::string c = ingsim::dataFolder(three.area, "orddb");
+  const std::vector<RestoredFile> stream = {{a + "\\aaaaaaab.t00", pattern(2000, 11)},
+                                            {c + "\\aaaaaaad.t00", pattern(3000, 12)},
+                                            {c + "\\aaaaaaae.t00", pattern(100, 13)},
+                                            {b + "\\aaaaaaac.t00", pattern(4000, 14)}};
+
+  const uint32_t id = connect();
+  ASSERT_NE(id, 0u);
+  for (const RestoredFile& file : stream) {
+    ASSERT_EQ(restoreFile(id, "orddb.DATA", 0, file, "0002"), 0u) << file.path;
+  }
+  disconnect(id);
+  ASSERT_TRUE(waitForRollForward(60000)) << "rollforwarddb did not end";
+  EXPECT_EQ(readWholeFile(agentFile("rollerr")), "");
+  EXPECT_NE(readWholeFile(agentFile("roll")).find("from checkpoint 2 completed."),
+            std::string::npos);
+  for (const RestoredFile& file : stream) {
+    EXPECT_TRUE(readWholeFile(file.path) == file.content) << file.path;
+  }
+  EXPECT_EQ(joined(namesIn(a)), "[aaaaaaab.t00]");
+  EXPECT_EQ(joined(namesIn(b)), "[aaaaaaac.t00][zzzz0002.ali]");
+  EXPECT_EQ(joined(namesIn(c)), "[aaaaaaad.t00][aaaaaaae.t00]");
+  const std::string log = trace();
+  EXPECT_EQ(occurrences(log, "DSAWrite(): WriteFile() successful"), 3u)
+      << "a at the change to c, b because c comes first, c at the change to b";
+  EXPECT_EQ(occurrences(log, "; released"), 1u);
+}
+
+// Journals: an existing file is kept and the restored one goes beside it unless 0x200 asks for
+// the overwrite; a missing directory is made; names and places that do not fit are refused.
+TEST_F(Restore, JournalFilesAndRefusals) {
+  ingsim::DatabaseOptions db;
+  db.name = "jdb";
+  db.journaled = true;
+  db.checkpointSequence = 1;
+  db.journalFiles = 2;
+  ASSERT_NO_FATAL_FAILURE(install("RC", db));
+  const std::string jnl = ingsim::journalFolder(root(), "jdb");
+  const std::string object = "~JOURNAL OF DATABASE jdb";
+  const std::string original1 = readWholeFile(jnl + "\\j0000001.jnl");
+  const std::string original2 = readWholeFile(jnl + "\\j0000002.jnl");
+  ASSERT_FALSE(original1.empty());
+
+  const uint32_t id = connect();
+  ASSERT_NE(id, 0u);
+  {
+    SCOPED_TRACE("0x200 clear: kept, restored beside it; again: the next free suffix");
+    const RestoredFile first{jnl + "\\j0000001.jnl", pattern(5000, 4)};
+    ASSERT_EQ(restoreFile(id, object, 0, first, /*checkpoint=*/""), 0u);
+    EXPECT_EQ(readWholeFile(jnl + "\\j0000001.jnl"), original1);
+    EXPECT_TRUE(readWholeFile(jnl + "\\j0000001.jnl.0") == first.content);
+    const RestoredFile again{jnl + "\\j0000001.jnl", pattern(100, 5)};
+    ASSERT_EQ(restoreFile(id, object, 0, again), 0u);
+    EXPECT_TRUE(readWholeFile(jnl + "\\j0000001.jnl.0") == first.content) << "earlier copy kept";
+    EXPECT_TRUE(readWholeFile(jnl + "\\j0000001.jnl.1") == again.content);
+    const RestoredFile fresh{jnl + "\\j0000003.jnl", ""};
+    ASSERT_EQ(restoreFile(id, object, 0, fresh), 0u);
+    EXPECT_TRUE(fileExists(fresh.path)) << "an empty file is created";
+    EXPECT_FALSE(fileExists(fresh.path + ".0"));
+  }
+  {
+    SCOPED_TRACE("a name with a '.' of no form: 0, the kind stays");
+    uint32_t restoreId = 0, ioUnit = 0;
+    EXPECT_EQ(begin_(id, "jdb.XYZ", 0, &restoreId, &ioUnit), 0u);
+    ASSERT_NE(record(id), nullptr);
+    EXPECT_EQ(record(id)->restoreKind, 6);
+    EXPECT_EQ(std::string(record(id)->dbName), "jdb");
+    EXPECT_EQ(end_(id, 0), 0u);
+    SCOPED_TRACE("another object on the same connection");
+    EXPECT_EQ(begin_(id, "jdb.DATA", 0, &restoreId, &ioUnit), 8u);
+    EXPECT_EQ(begin_(id, "~JOURNAL OF DATABASE other", 0, &restoreId, &ioUnit), 8u);
+  }
+  {
+    SCOPED_TRACE("paths outside the journal destination: refused, nothing written");
+    const std::vector<std::string> outside = {
+        root() + "\\outside.jnl", jnl + "\\..\\escaped.jnl", "escaped.jnl",
+        ingsim::dumpFolder(root(), "jdb") + "\\x.jnl", jnl + "\\sub\\deeper.jnl"};
+    for (const std::string& path : outside) {
+      uint32_t restoreId = 0, ioUnit = 0;
+      ASSERT_EQ(begin_(id, object.c_str(), 0, &restoreId, &ioUnit), 0u);
+      EXPECT_EQ(writeBlock(id, objectHeader(path, "0001")), 23u) << path;
+      const std::string data = pattern(300, 6);
+      uint32_t count = static_cast<uint32_t>(data.size());
+      EXPECT_EQ(write_(id, 0, 0, data.data(), &count), 22u) << "data where a header is due";
+      EXPECT_EQ(end_(id, 0), 0u);
+    }
+    EXPECT_FALSE(fileExists(root() + "\\outside.jnl"));
+    EXPECT_FALSE(fileExists(ingsim::journalFolder(root(), "") + "escaped.jnl"));
+    EXPECT_FALSE(fileExists("C:\\ferrytest\\escaped.jnl"));
+    EXPECT_FALSE(fileExists(jnl + "\\sub"));
+    EXPECT_NE(readWholeFile(agent_->path("ferryman.log"))
+                  .find("Restore refused: " + root() + "\\outside.jnl lies outside"),
+              std::string::npos);
+  }
+  {
+    SCOPED_TRACE("0x200 set: replaced in place");
+    const uint32_t other = connect();
+    ASSERT_NE(other, 0u);
+    const RestoredFile replaced{jnl + "\\j0000002.jnl", pattern(9000, 7)};
+    ASSERT_EQ(restoreFile(other, object, kOverwriteJournals, replaced), 0u);
+    EXPECT_TRUE(readWholeFile(replaced.path) == replaced.content);
+    EXPECT_FALSE(fileExists(replaced.path + ".0"));
+    EXPECT_NE(original2, replaced.content);
+  }
+  {
+    SCOPED_TRACE("the journal directory is missing: made anew");
+    removeTree(jnl);
+    ASSERT_FALSE(fileExists(jnl));
+    const uint32_t third = connect();
+    ASSERT_NE(third, 0u);
+    const RestoredFile file{jnl + "\\j0000001.jnl", pattern(2048, 8)};
+    ASSERT_EQ(restoreFile(third, object, 0, file), 0u);
+    EXPECT_TRUE(readWholeFile(file.path) == file.content);
+    disconnect(third);
+    EXPECT_EQ(joined(namesIn(jnl)), "[j0000001.jnl]") << "no end marker for journals";
+  }
+}
+
+// Configuration: replaced unless 0x2000 keeps the existing file.
+TEST_F(Restore, ConfigurationFilesKeptOnlyWhenAsked) {
+  ingsim::DatabaseOptions db;
+  db.name = "cdb";
+  db.checkpointSequence = 1;
+  db.dumpFiles = {{"d0000001.dmp", 3000}};
+  ASSERT_NO_FATAL_FAILURE(install("RD", db));
+  const std::string dmp = ingsim::dumpFolder(root(), "cdb");
+  const std::string config = dmp + "\\aaaaaaaa.cnf";
+  const std::string original = readWholeFile(config);
+  ASSERT_FALSE(original.empty());
+
+  const uint32_t keeping = connect();
+  ASSERT_NE(keeping, 0u);
+  const RestoredFile kept{config, pattern(8192, 9)};
+  ASSERT_EQ(restoreFile(keeping, "cdb.~CONFIG", kKeepConfiguration, kept, /*checkpoint=*/""), 0u);
+  EXPECT_EQ(readWholeFile(config), original);
+  EXPECT_TRUE(readWholeFile(config + ".0") == kept.content);
+  EXPECT_EQ(restoreFile(keeping, "cdb.~CONFIG", kKeepConfiguration,
+                        {ingsim::journalFolder(root(), "cdb") + "\\j0000001.jnl", "x"}),
+            23u)
+      << "a configuration restore writes only to the dump destination";
+  disconnect(keeping);
+
+  const uint32_t replacing = connect();
+  ASSERT_NE(replacing, 0u);
+  const RestoredFile replaced{config, pattern(4000, 10)};
+  ASSERT_EQ(restoreFile(replacing, "cdb.~CONFIG", 0, replaced), 0u);
+  EXPECT_TRUE(readWholeFile(config) == replaced.content);
+  EXPECT_FALSE(fileExists(config + ".1"));
+  EXPECT_EQ(joined(namesIn(dmp)), "[aaaaaaaa.cnf][aaaaaaaa.cnf.0][d0000001.dmp]");
+}
+
+// Calls out of order and blocks that are no header.
+TEST_F(Restore, SequenceAndHeaderChecks) {
+  ingsim::DatabaseOptions db;
+  db.name = "sdb";
+  db.checkpointSequence = 1;
+  db.journalFiles = 1;
+  ASSERT_NO_FATAL_FAILURE(install("RE", db));
+  const std::string jnl = ingsim::journalFolder(root(), "sdb");
+  const std::string object = "~JOURNAL OF DATABASE sdb";
+  const std::vector<unsigned char> good = objectHeader(jnl + "\\j0000009.jnl", "0001");
+
+  uint32_t restoreId = 0xbdbdbdbd, ioUnit = 0xbdbdbdbd;
+  EXPECT_EQ(begin_(31, object.c_str(), 0, &restoreId, &ioUnit), 2u);
+  EXPECT_EQ(restoreId, 0u);
+  EXPECT_EQ(ioUnit, 0u);
+  const uint32_t id = connect();
+  ASSERT_NE(id, 0u);
+  {
+    SCOPED_TRACE("no restore begun");
+    EXPECT_EQ(writeBlock(id, good), 9u);
+    EXPECT_EQ(end_(id, 0), 0u) << "nothing to close";
+  }
+  {
+    SCOPED_TRACE("remote restore: refused before anything changes");
+    EXPECT_EQ(begin_(id, object.c_str(), 0x4, &restoreId, &ioUnit), 50u);
+    EXPECT_EQ(record(id)->restoreCount, 0);
+    EXPECT_EQ(record(id)->restoreKind, 0);
+  }
+  {
+    SCOPED_TRACE("a name of no form on a fresh connection: nothing to begin");
+    EXPECT_EQ(begin_(id, "sdb.XYZ", 0, &restoreId, &ioUnit), 0u);
+    EXPECT_EQ(restoreId, 1u);
+    EXPECT_EQ(ioUnit, id);
+    EXPECT_EQ(writeBlock(id, good), 9u);
+    EXPECT_EQ(record(id)->first_write, 0);
+    EXPECT_EQ(end_(id, 0), 0u);
+  }
+  ASSERT_EQ(begin_(id, object.c_str(), 0, &restoreId, &ioUnit), 0u);
+  EXPECT_EQ(restoreId, 2u);
+  {
+    SCOPED_TRACE("first blocks that are no header begin nothing");
+    std::vector<unsigned char> noMagic(good);
+    noMagic[0] = 'X';
+    EXPECT_EQ(writeBlock(id, noMagic), 22u);
+    EXPECT_EQ(writeBlock(id, std::vector<unsigned char>(1023, 'F')), 22u);
+    uint32_t zero = 0;
+    EXPECT_EQ(write_(id, 0, 0, good.data(), &zero), 0u) << "an empty block is nothing";
+    EXPECT_EQ(record(id)->first_write, 0);
+    EXPECT_EQ(record(id)->status, 0);
+  }
+  {
+    SCOPED_TRACE("header, a data block of exactly 1024 bytes that carries the magic, end");
+    ASSERT_EQ(writeBlock(id, good), 0u);
+    std::vector<unsigned char> data = objectHeader(jnl + "\\elsewhere.jnl", "0001");
+    EXPECT_EQ(writeBlock(id, data), 0u);
+    EXPECT_EQ(end_(id, 7), 0u);
+    EXPECT_TRUE(readWholeFile(jnl + "\\j0000009.jnl") == std::string(data.begin(), data.end()))
+        << "the block after a header is data";
+    EXPECT_FALSE(fileExists(jnl + "\\elsewhere.jnl"));
+    EXPECT_EQ(end_(id, 0), 0u) << "a second end with no file open";
+  }
+  {
+    SCOPED_TRACE("write after the session ended");
+    EXPECT_EQ(writeBlock(id, good), 9u);
+    uint32_t count = 10;
+    EXPECT_EQ(write_(id, 0, 0, nullptr, &count), 5u);
+    EXPECT_EQ(write_(id, 0, 0, good.data(), nullptr), 5u);
+  }
+  {
+    SCOPED_TRACE("an empty block between header and end is nothing");
+    ASSERT_EQ(begin_(id, object.c_str(), kOverwriteJournals, &restoreId, &ioUnit), 0u);
+    std::vector<unsigned char> header = objectHeader(jnl + "\\j0000010.jnl", "0001");
+    ASSERT_EQ(writeBlock(id, header), 0u);
+    uint32_t zero = 0;
+    EXPECT_EQ(write_(id, 0, 0, header.data(), &zero), 0u);
+    EXPECT_EQ(end_(id, 0), 0u);
+    EXPECT_EQ(readWholeFile(jnl + "\\j0000010.jnl"), "");
+  }
+}
+
+}  // namespace
+}  // namespace ferry::test
