@@ -5,7 +5,7 @@ WIN_BUILD    := build/win
 NATIVE_BUILD := build/native
 TEST_JOBS    ?= 4
 
-.PHONY: all deps configure build test test-native test-win demo clean
+.PHONY: all deps configure build test test-native test-win demo bench clean
 
 all: build
 
@@ -33,6 +33,13 @@ test: build
 
 demo: build
 	@bash tools/demo.sh $(WIN_BUILD)
+
+# The backup throughput benchmark: a 1 GiB database through the agent against plain reads.
+# BENCH_MIB=N sets the database size. Not part of make test.
+BENCH_MIB ?= 1024
+bench: build
+	@bash -c 'set -o pipefail; $(WIN_BUILD)/wine-run $(WIN_BUILD)/bin/ferrybench.exe \
+	  --size-mib $(BENCH_MIB) | tr -d "\r"; status=$$?; $(WIN_BUILD)/wine-run --stop; exit $$status'
 
 clean:
 	@if [ -x $(WIN_BUILD)/wine-run ]; then $(WIN_BUILD)/wine-run --stop; fi

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # make demo: creates a sample Ingres installation in the build's Wine prefix and shows what the
-# agent will find there: databases, locations, accounts and what the Ingres utilities report.
+# agent will find there: databases, locations, accounts and what the Ingres utilities report;
+# then drives the test build of the agent with the backup console: connect, agent information,
+# objects with sizes and property sheets, excluded directories, and a backup of the database
+# "sample" into an archive under the prefix (drive_c/ferry-demo/sample.fya).
 set -euo pipefail
 
 build=$(realpath "${1:-build/win}")
@@ -59,8 +62,27 @@ say "ferryctl connect with a wrong password"
 say "ferryctl error 18"
 win "$bin/ferryctl.exe" --agent "$bin/testbed/ferryman.dll" error 18
 
+# The backup console's catalogue and backup commands, run from drive C: like connect above.
+ctl() {
+  (cd "$build/wineprefix/drive_c" && win "$bin/ferryctl.exe" --agent "$bin/testbed/ferryman.dll" "$@")
+}
+say "ferryctl info: who the agent is"
+ctl info "server@$code" ingres ingres
+say "ferryctl list --properties: the objects the agent offers, their sizes and property sheets"
+ctl list "server@$code" ingres ingres --properties
+say "ferryctl excluded: the directories the agent covers"
+ctl excluded "server@$code" ingres ingres
+
+archive='C:\ferry-demo\sample.fya'
+mkdir -p "$build/wineprefix/drive_c/ferry-demo"
+say "ferryctl backup --database sample: data, configuration and journals into $archive"
+ctl backup "server@$code" ingres ingres "$archive" --database sample
+say "ferryctl restore --list: what the archive holds, every checksum verified"
+ctl restore --list "$archive"
+
 say "Registry: installation key and the machine Path entry"
 win reg query "HKLM\\SOFTWARE\\Norvane\\IngresII\\${code}_Installation" /v II_SYSTEM
 win reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v Path
 
-say "Done. The installation stays in $build/wineprefix (drive C: is $build/wineprefix/drive_c)."
+say "Done. The installation stays in $build/wineprefix (drive C: is $build/wineprefix/drive_c);"
+echo "the archive is $build/wineprefix/drive_c/ferry-demo/sample.fya."

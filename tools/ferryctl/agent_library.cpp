@@ -1,5 +1,7 @@
 #include "agent_library.h"
 
+#include <vector>
+
 #include "core/output_format.h"
 
 namespace ferry::ctl {
@@ -45,7 +47,53 @@ std::string AgentLibrary::load(const std::string& path) {
     module_.reset();
     return missingEntryPointLine(path, missing, missingError, systemErrorText(missingError));
   }
+  // Bound when present; requireEntryPoints reports what a command misses.
+  bindEntryPoint(module_.get(), "DSAGetAgentInfo", bound.getAgentInfo);
+  bindEntryPoint(module_.get(), "DSAEnumObjects", bound.enumObjects);
+  bindEntryPoint(module_.get(), "DSAGetExcludedFiles", bound.getExcludedFiles);
+  bindEntryPoint(module_.get(), "DSABeginBackup", bound.beginBackup);
+  bindEntryPoint(module_.get(), "DSARead", bound.read);
+  bindEntryPoint(module_.get(), "DSAEndBackup", bound.endBackup);
+  bindEntryPoint(module_.get(), "DSABeginRestore", bound.beginRestore);
+  bindEntryPoint(module_.get(), "DSAWrite", bound.write);
+  bindEntryPoint(module_.get(), "DSAEndRestore", bound.endRestore);
   entryPoints_ = bound;
+  path_ = path;
+  return "";
+}
+
+std::string AgentLibrary::requireEntryPoints(EntryPointSet set) const {
+  struct Need {
+    const char* name;
+    bool present;
+  };
+  const AgentEntryPoints& e = entryPoints_;
+  std::vector<Need> needs;
+  switch (set) {
+    case EntryPointSet::kCatalogue:
+      needs = {{"DSAGetAgentInfo", e.getAgentInfo != nullptr},
+               {"DSAEnumObjects", e.enumObjects != nullptr},
+               {"DSAGetExcludedFiles", e.getExcludedFiles != nullptr}};
+      break;
+    case EntryPointSet::kBackup:
+      needs = {{"DSAGetAgentInfo", e.getAgentInfo != nullptr},
+               {"DSAEnumObjects", e.enumObjects != nullptr},
+               {"DSABeginBackup", e.beginBackup != nullptr},
+               {"DSARead", e.read != nullptr},
+               {"DSAEndBackup", e.endBackup != nullptr}};
+      break;
+    case EntryPointSet::kRestore:
+      needs = {{"DSABeginRestore", e.beginRestore != nullptr},
+               {"DSAWrite", e.write != nullptr},
+               {"DSAEndRestore", e.endRestore != nullptr}};
+      break;
+  }
+  for (const Need& need : needs) {
+    if (!need.present) {
+      return missingEntryPointLine(path_, need.name, ERROR_PROC_NOT_FOUND,
+                                   systemErrorText(ERROR_PROC_NOT_FOUND));
+    }
+  }
   return "";
 }
 

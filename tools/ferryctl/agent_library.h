@@ -12,11 +12,26 @@
 
 namespace ferry::ctl {
 
+// The session entry points every command needs are bound at load; the others are bound when
+// the library has them, and a command checks for the ones it calls (requireEntryPoints) before
+// it calls anything, so that an older agent still serves the commands it can.
 struct AgentEntryPoints {
   DSA_RESULT (*connectAgent)(uint32_t, const char*, const char*, const char*, uint32_t*) = nullptr;
   DSA_RESULT (*disconnectAgent)(uint32_t) = nullptr;
   DSA_RESULT (*getError)(uint32_t, uint32_t, char*, uint32_t*) = nullptr;
+  DSA_RESULT (*getAgentInfo)(uint32_t, void*, uint32_t*) = nullptr;
+  DSA_RESULT (*enumObjects)(uint32_t, const char*, uint32_t, void*, uint32_t*) = nullptr;
+  DSA_RESULT (*getExcludedFiles)(uint32_t, void*, uint32_t*) = nullptr;
+  DSA_RESULT (*beginBackup)(uint32_t, char*, uint32_t, uint32_t*, uint32_t*) = nullptr;
+  DSA_RESULT (*read)(uint32_t, uint32_t, uint32_t, void*, uint32_t*) = nullptr;
+  DSA_RESULT (*endBackup)(uint32_t, uint32_t) = nullptr;
+  DSA_RESULT (*beginRestore)(uint32_t, const char*, uint32_t, uint32_t*, uint32_t*) = nullptr;
+  DSA_RESULT (*write)(uint32_t, uint32_t, uint32_t, const void*, uint32_t*) = nullptr;
+  DSA_RESULT (*endRestore)(uint32_t, uint32_t) = nullptr;
 };
+
+// Entry points beyond the session's, by the command that needs them.
+enum class EntryPointSet { kCatalogue, kBackup, kRestore };
 
 class AgentLibrary {
  public:
@@ -26,7 +41,11 @@ class AgentLibrary {
 
   const AgentEntryPoints& entryPoints() const { return entryPoints_; }
 
+  // "" when the library exports every entry point of `set`, else the line to print.
+  std::string requireEntryPoints(EntryPointSet set) const;
+
  private:
+  std::string path_;
   UniqueModule module_;
   AgentEntryPoints entryPoints_;
 };

@@ -8,10 +8,6 @@
 namespace ferry::ctl {
 namespace {
 
-void printLine(FILE* stream, const std::string& line) {
-  std::fprintf(stream, "%s\n", line.c_str());
-}
-
 // The agent's text for `code`, asked without a connection (id 0), in the buffer size the
 // interface names for that kind of code. *result receives what DSAGetError returned.
 std::string errorText(const AgentEntryPoints& agent, uint32_t code, DSA_RESULT* result) {
@@ -27,33 +23,50 @@ std::string errorText(const AgentEntryPoints& agent, uint32_t code, DSA_RESULT* 
   return agentTextFromBuffer(buffer, sizeof buffer, length);
 }
 
-// "ferryctl: <what> failed: <code>: <text>" on standard error.
-void printAgentFailure(const AgentEntryPoints& agent, const char* what, DSA_RESULT code) {
+}  // namespace
+
+void printLine(FILE* stream, const std::string& line) {
+  std::fprintf(stream, "%s\n", line.c_str());
+}
+
+void printAgentFailure(const AgentEntryPoints& agent, const std::string& what, DSA_RESULT code) {
   DSA_RESULT textResult = DSA_OK;
   std::string text = errorText(agent, code, &textResult);
-  std::string line = std::string("ferryctl: ") + what + " failed: " + codeAndText(code, text);
+  std::string line = "ferryctl: " + what + " failed: " + codeAndText(code, text);
   if (textResult != DSA_OK) line += " (DSAGetError returned " + std::to_string(textResult) + ")";
+  std::fflush(stdout);  // the failure follows what was printed before it
   printLine(stderr, line);
 }
 
-}  // namespace
-
-ExitCode runConnect(const AgentEntryPoints& agent, const ConnectArguments& arguments) {
+DSA_RESULT AgentConnection::open(const ConnectArguments& arguments) {
   uint32_t id = 0;
   DSA_RESULT result =
-      agent.connectAgent(/*reserved=*/0, arguments.instance.c_str(), arguments.account.c_str(),
-                         arguments.password.c_str(), &id);
+      agent_.connectAgent(/*reserved=*/0, arguments.instance.c_str(), arguments.account.c_str(),
+                          arguments.password.c_str(), &id);
   if (result != DSA_OK) {
-    printAgentFailure(agent, "DSAConnectAgent", result);
+    printAgentFailure(agent_, "DSAConnectAgent", result);
+    return result;
+  }
+  id_ = id;
+  return DSA_OK;
+}
+
+DSA_RESULT AgentConnection::close() {
+  if (id_ == 0) return DSA_OK;
+  DSA_RESULT result = agent_.disconnectAgent(id_);
+  id_ = 0;
+  if (result != DSA_OK) printAgentFailure(agent_, "DSADisconnectAgent", result);
+  return result;
+}
+
+ExitCode runConnect(const AgentEntryPoints& agent, const ConnectArguments& arguments) {
+  AgentConnection connection(agent);
+  if (DSA_RESULT result = connection.open(arguments); result != DSA_OK) {
     return exitCodeForResult(result);
   }
-  printLine(stdout, connectedLine(id));
+  printLine(stdout, connectedLine(connection.id()));
   std::fflush(stdout);
-  result = agent.disconnectAgent(id);
-  if (result != DSA_OK) {
-    printAgentFailure(agent, "DSADisconnectAgent", result);
-    return exitCodeForResult(result);
-  }
+  if (DSA_RESULT result = connection.close(); result != DSA_OK) return exitCodeForResult(result);
   printLine(stdout, "disconnected");
   return ExitCode::kSuccess;
 }

@@ -31,6 +31,9 @@ int main(int argc, char** argv) {
     std::fputs(usageText().c_str(), stdout);
     return exitWith(ExitCode::kSuccess);
   }
+  if (command.kind == CommandKind::kRestoreList) {  // the archive alone, no agent
+    return exitWith(runRestoreList(command.restore));
+  }
 
   AgentLibrary agent;
   std::string loadError = agent.load(agentLibraryPath(command.agentPath));
@@ -39,11 +42,34 @@ int main(int argc, char** argv) {
     return exitWith(ExitCode::kAgentLibrary);
   }
 
+  // A command whose entry points the library lacks is refused before anything is called.
+  auto require = [&](EntryPointSet set) {
+    std::string missing = agent.requireEntryPoints(set);
+    if (!missing.empty()) std::fprintf(stderr, "ferryctl: %s\n", missing.c_str());
+    return missing.empty();
+  };
+  const AgentEntryPoints& entryPoints = agent.entryPoints();
   switch (command.kind) {
     case CommandKind::kConnect:
-      return exitWith(runConnect(agent.entryPoints(), command.connect));
+      return exitWith(runConnect(entryPoints, command.connect));
     case CommandKind::kError:
-      return exitWith(runError(agent.entryPoints(), command.errorCode));
+      return exitWith(runError(entryPoints, command.errorCode));
+    case CommandKind::kInfo:
+      if (!require(EntryPointSet::kCatalogue)) return exitWith(ExitCode::kAgentLibrary);
+      return exitWith(runInfo(entryPoints, command.connect));
+    case CommandKind::kList:
+      if (!require(EntryPointSet::kCatalogue)) return exitWith(ExitCode::kAgentLibrary);
+      return exitWith(runList(entryPoints, command.connect, command.listProperties));
+    case CommandKind::kExcluded:
+      if (!require(EntryPointSet::kCatalogue)) return exitWith(ExitCode::kAgentLibrary);
+      return exitWith(runExcluded(entryPoints, command.connect));
+    case CommandKind::kBackup:
+      if (!require(EntryPointSet::kBackup)) return exitWith(ExitCode::kAgentLibrary);
+      return exitWith(runBackup(entryPoints, command.connect, command.backup));
+    case CommandKind::kRestore:
+      if (!require(EntryPointSet::kRestore)) return exitWith(ExitCode::kAgentLibrary);
+      return exitWith(runRestore(entryPoints, command.connect, command.restore));
+    case CommandKind::kRestoreList:
     case CommandKind::kHelp:
       break;
   }

@@ -4,11 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "agent/agent_fixture.h"
+#include "archive_file.h"
+#include "core/archive_format.h"
 #include "ingsim/installation.h"
 #include "scoped_installation.h"
+#include "sha256.h"
 #include "support/win_process.h"
 
 namespace ferry::test {
@@ -52,20 +58,6 @@ std::string systemText(DWORD error) {
     text.pop_back();
   return text;
 }
-
-class ScopedAccount {
- public:
-  explicit ScopedAccount(const ingsim::Account& account) : name_(account.name) {
-    ingsim::removeAccount(name_);  // leftovers of an interrupted run
-    error_ = ingsim::addAccount(account);
-  }
-  ~ScopedAccount() { ingsim::removeAccount(name_); }
-  const std::string& error() const { return error_; }
-
- private:
-  std::string name_;
-  std::string error_;
-};
 
 TEST(FerryctlError, AgentAndSystemTexts) {
   {
@@ -234,6 +226,378 @@ TEST_F(FerryctlConnect, WrongPasswordThenRightPassword) {
     EXPECT_EQ(run.out.find("connection id 0\n"), std::string::npos)
         << "id 0 means no connection; " << run.describe();
     EXPECT_EQ((run.out + run.err).find("ctl-ingres-pw"), std::string::npos) << run.describe();
+  }
+}
+
+// An installation of the test's own under the account "ingres", and the testbed agent copied
+// into a folder of the test's own with its companions and the extractor; ferryctl runs from
+// C:\ferrytest (the agent's utility runs write their output files on the current drive's root).
+class FerryctlAgent : public testing::Test {
+ protected:
+  ScopedTestDirectory testDirectory_;  // made first, undone last
+
+  void SetUp() override { savedMachineRoot_ = machineEnvironmentValue("II_SYSTEM"); }
+
+  void TearDown() override {
+    agent_.reset();
+    account_.reset();
+    if (installation_) {
+      // Disconnect starts ingunset and does not wait for it; a running program cannot be
+      // deleted, so wait (at most 10 s) until it can be, or the installation's folder stays.
+      const std::string ingunset = installation_->bin() + "\\ingunset.exe";
+      for (int i = 0; i < 50 && !DeleteFileA(ingunset.c_str()); ++i) {
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) break;
+        Sleep(200);
+      }
+      // The captured utility runs leave their output on the root of C: (env<code>.out,
+      // infodb<code><db>.out, ...).
+      WIN32_FIND_DATAA entry;
+      HANDLE find = FindFirstFileA(("C:\\*" + installation_->code() + "*.out").c_str(), &entry);
+      if (find != INVALID_HANDLE_VALUE) {
+        do {
+          DeleteFileA((std::string("C:\\") + entry.cFileName).c_str());
+        } while (FindNextFileA(find, &entry));
+        FindClose(find);
+      }
+      installation_.reset();
+    }
+    for (const std::string& path : removeAfterwards_) removeTree(path);
+    setMachineEnvironmentValue("II_SYSTEM", savedMachineRoot_);
+  }
+
+  // Use with ASSERT_NO_FATAL_FAILURE.
+  void install(const std::string& code) {
+    std::vector<Companion> companions = agentCompanions();
+    companions.push_back({"basetool.dll", "basetool.dll"});
+    companions.push_back({"siphon.exe", "siphon.exe"});
+    agent_ = std::make_unique<AgentCopy>("ctl_" + code, companions);
+    ASSERT_EQ(agent_->setupError(), "");
+    installation_ = std::make_unique<TestInstallation>(installationOptions(code, 2));
+    ASSERT_EQ(installation_->error(), "") << code;
+    account_ = std::make_unique<ScopedAccount>(ingsim::Account{"ingres", "pw-" + code, ""});
+    ASSERT_EQ(account_->error(), "");
+  }
+
+  // A folder beside the installation's root for a second location (removed afterwards).
+  std::string area(const std::string& suffix) {
+    std::string path = installation_->root() + "_" + suffix;
+    removeTree(path);
+    removeAfterwards_.push_back(path);
+    return path;
+  }
+
+  // ferryctl with the agent copy, the command and the connect operands, then `rest`.
+  CtlRun run(const std::string& command, const std::string& rest = "") {
+    const std::string code = installation_->code();
+    return ferryctl("--agent " + quoted(agent_->path("ferryman.dll")) + " " + command + " server@" +
+                    code + " ingres pw-" + code + (rest.empty() ? "" : " " + rest));
+  }
+
+  std::string savedMachineRoot_;
+  std::unique_ptr<AgentCopy> agent_;
+  std::unique_ptr<TestInstallation> installation_;
+  std::unique_ptr<ScopedAccount> account_;
+  std::vector<std::string> removeAfterwards_;
+};
+
+// The bytes of the files directly in `folder` (not below), as the agent measures an object.
+uint64_t folderBytes(const std::string& folder) {
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  uint64_t total = 0;
+  do {
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      total += static_cast<uint64_t>(entry.nFileSizeHigh) << 32 | entry.nFileSizeLow;
+    }
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return total;
+}
+
+std::string paddedObjectLine(const std::string& name, uint64_t bytes) {
+  return name + std::string(name.size() < 40 ? 40 - name.size() : 1, ' ') +
+         std::to_string(bytes / 1024) + " KB\n";
+}
+
+TEST_F(FerryctlAgent, InfoListPropertiesAndExcludedDirectories) {
+  ASSERT_NO_FATAL_FAILURE(install("FL"));
+  const std::string second = area("loc2");
+  ingsim::DatabaseOptions shop;
+  shop.name = "shop";
+  shop.journaled = true;
+  shop.journalFiles = 2;
+  shop.journalFileSize = 8192;
+  shop.locations = {{"", {{"aaaaaaab.t00", 300000}}}, {second, {{"aaaaaaac.t00", 70000}}}};
+  ASSERT_EQ(ingsim::addDatabase("FL", shop), "");
+  ingsim::DatabaseOptions plain;
+  plain.name = "plain";
+  ASSERT_EQ(ingsim::addDatabase("FL", plain), "");
+  const std::string root = installation_->root();
+  {
+    SCOPED_TRACE("info: the agent information record, one field a line");
+    CtlRun info = run("info");
+    ASSERT_EQ(info.process.exitCode, 0u) << info.describe();
+    EXPECT_EQ(info.out.find("vendor name     Ingres Server\nbuild number    "), 0u)
+        << info.describe();
+    EXPECT_NE(info.out.find("\nagent version   "), std::string::npos) << info.describe();
+    EXPECT_NE(info.out.find("\nlibrary date    "), std::string::npos) << info.describe();
+    EXPECT_EQ(info.err, "") << info.describe();
+  }
+  {
+    SCOPED_TRACE("list: every object with its size as measured on disk");
+    CtlRun list = run("list");
+    ASSERT_EQ(list.process.exitCode, 0u) << list.describe();
+    const uint64_t shopData = folderBytes(ingsim::dataFolder(root, "shop")) +
+                              folderBytes(ingsim::dataFolder(second, "shop"));
+    EXPECT_GE(shopData, 370000u);
+    for (const std::string& line :
+         {paddedObjectLine("shop.DATA", shopData),
+          paddedObjectLine("shop.~CONFIG", folderBytes(ingsim::dumpFolder(root, "shop"))),
+          paddedObjectLine("~JOURNAL OF DATABASE shop", 2 * 8192),
+          paddedObjectLine("plain.DATA", folderBytes(ingsim::dataFolder(root, "plain")))}) {
+      EXPECT_NE(list.out.find(line), std::string::npos) << line << list.describe();
+    }
+    EXPECT_EQ(list.out.find("~JOURNAL OF DATABASE plain"), std::string::npos)
+        << "plain is not journaled; " << list.describe();
+  }
+  {
+    SCOPED_TRACE("list --properties: each object's sheet after its line");
+    CtlRun list = run("list", "--properties");
+    ASSERT_EQ(list.process.exitCode, 0u) << list.describe();
+    size_t at = list.out.find("shop.DATA ");
+    ASSERT_NE(at, std::string::npos) << list.describe();
+    size_t next = list.out.find("\nshop.~CONFIG ", at);
+    ASSERT_NE(next, std::string::npos) << list.describe();
+    const std::string sheet = list.out.substr(at, next - at);
+    EXPECT_NE(sheet.find("FL\n"), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find(" 1 "), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find(ingsim::dataFolder(second, "shop")), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find("    "), std::string::npos) << "sheet lines are indented; " << sheet;
+  }
+  {
+    SCOPED_TRACE("excluded: each directory the agent covers, one a line");
+    CtlRun excluded = run("excluded");
+    ASSERT_EQ(excluded.process.exitCode, 0u) << excluded.describe();
+    for (const std::string& folder :
+         {ingsim::dataFolder(root, "shop"), ingsim::dataFolder(second, "shop"),
+          ingsim::dumpFolder(root, "shop"), ingsim::journalFolder(root, "shop"),
+          ingsim::dataFolder(root, "plain")}) {
+      EXPECT_NE(excluded.out.find("\n" + folder + "\n"), std::string::npos)
+          << folder << "; " << excluded.describe();
+    }
+  }
+  {
+    SCOPED_TRACE("a wrong password: the logon failure, exit 1, nothing on standard output");
+    CtlRun list = ferryctl("--agent " + quoted(agent_->path("ferryman.dll")) +
+                           " list server@FL ingres wrong");
+    EXPECT_EQ(list.process.exitCode, 1u) << list.describe();
+    EXPECT_NE(list.err.find("DSAConnectAgent failed: 85: "), std::string::npos) << list.describe();
+    EXPECT_EQ(list.out, "") << list.describe();
+  }
+}
+
+// Everything an archive holds, read with every checksum verified.
+struct ArchivedFile {
+  std::string path;
+  std::string checkpoint;
+  std::string data;
+  ctl::archive::Digest digest{};
+};
+struct ArchivedObject {
+  ctl::archive::ObjectInfo info;
+  std::vector<ArchivedFile> files;
+};
+
+class ArchiveCollector final : public ctl::archive::ArchiveVisitor {
+ public:
+  bool onObject(const ctl::archive::ObjectInfo& object) override {
+    objects.push_back({object, {}});
+    return true;
+  }
+  bool onFile(const ctl::archive::ObjectHeader& header) override {
+    objects.back().files.push_back({ctl::archive::objectHeaderPath(header),
+                                    ctl::archive::objectHeaderCheckpoint(header),
+                                    "",
+                                    {}});
+    return true;
+  }
+  bool onData(std::span<const uint8_t> data) override {
+    objects.back().files.back().data.append(reinterpret_cast<const char*>(data.data()),
+                                            data.size());
+    return true;
+  }
+  bool onFileEnd(const ctl::archive::FileSummary& summary) override {
+    objects.back().files.back().digest = summary.digest;
+    return true;
+  }
+  std::vector<ArchivedObject> objects;
+};
+
+std::string readArchive(const std::string& path, std::vector<ArchivedObject>* objects) {
+  ctl::ArchiveFileSource source;
+  if (std::string error = source.open(path); !error.empty()) return error;
+  ctl::Sha256 sha;
+  ArchiveCollector collector;
+  ctl::archive::ReadResult result = ctl::archive::readArchive(source, collector, &sha);
+  *objects = std::move(collector.objects);
+  return result.ok() ? sha.error() : result.message;
+}
+
+ctl::archive::Digest sha256Of(const std::string& data) {
+  ctl::Sha256 sha;
+  sha.update({reinterpret_cast<const uint8_t*>(data.data()), data.size()});
+  return sha.finish();
+}
+
+TEST_F(FerryctlAgent, BackupOfAJournaledTwoLocationDatabaseHoldsEveryFileAsOnDisk) {
+  ASSERT_NO_FATAL_FAILURE(install("FM"));
+  const std::string second = area("loc2");
+  ingsim::DatabaseOptions shop;
+  shop.name = "shop";
+  shop.journaled = true;
+  shop.checkpointSequence = 3;
+  shop.journalFiles = 3;
+  shop.journalFileSize = 65536;
+  shop.dumpFiles = {{"c0000003.dmp", 32768}};
+  // A file larger than the console's 1 MiB read buffer, one of 0 and one below 1 KB.
+  shop.locations = {{"", {{"aaaaaaab.t00", 300000}, {"aaaaaaac.t00", 0}, {"aaaaaaad.t00", 1023}}},
+                    {second, {{"aaaaaaae.t00", (3u << 19) + 7}, {"aaaaaaaf.t00", 4097}}}};
+  ASSERT_EQ(ingsim::addDatabase("FM", shop), "");
+  ScopedAgentSettings settings("FM");  // tracing on: the trace shows the checkpoint taken over
+  ASSERT_EQ(settings.setDebug(1), ERROR_SUCCESS);
+  const std::string root = installation_->root();
+  const std::string archive = "C:\\ferrytest\\ctl_FM.fya";
+  removeAfterwards_.push_back(archive);
+
+  CtlRun backup = run("backup", quoted(archive) + " --database shop");
+  ASSERT_EQ(backup.process.exitCode, 0u) << backup.describe();
+  EXPECT_EQ(backup.err, "") << "quiet when standard error is not a terminal";
+  const uint64_t dataBytes = 300000 + 0 + 1023 + (3u << 19) + 7 + 4097;
+  EXPECT_NE(backup.out.find("saved shop.DATA: 5 files, " + std::to_string(dataBytes) + " bytes\n"),
+            std::string::npos)
+      << backup.describe();
+  EXPECT_NE(backup.out.find("saved ~JOURNAL OF DATABASE shop: 3 files, 196608 bytes\n"),
+            std::string::npos)
+      << backup.describe();
+  EXPECT_FALSE(fileExists(archive + ".partial"));
+
+  std::vector<ArchivedObject> objects;
+  ASSERT_EQ(readArchive(archive, &objects), "") << "every length and checksum must hold";
+  ASSERT_EQ(objects.size(), 3u);
+  EXPECT_EQ(objects[0].info.name, "shop.DATA");
+  EXPECT_EQ(objects[0].info.kind, ctl::archive::ObjectKind::kData);
+  EXPECT_EQ(objects[1].info.name, "shop.~CONFIG");
+  EXPECT_EQ(objects[1].info.kind, ctl::archive::ObjectKind::kConfiguration);
+  EXPECT_EQ(objects[2].info.name, "~JOURNAL OF DATABASE shop");
+  EXPECT_EQ(objects[2].info.kind, ctl::archive::ObjectKind::kJournal);
+
+  std::map<std::string, std::string> expected;  // path -> object name
+  for (const char* name : {"aaaaaaab.t00", "aaaaaaac.t00", "aaaaaaad.t00"}) {
+    expected[ingsim::dataFolder(root, "shop") + "\\" + name] = "shop.DATA";
+  }
+  for (const char* name : {"aaaaaaae.t00", "aaaaaaaf.t00"}) {
+    expected[ingsim::dataFolder(second, "shop") + "\\" + name] = "shop.DATA";
+  }
+  for (const char* name : {"aaaaaaaa.cnf", "c0000003.dmp"}) {
+    expected[ingsim::dumpFolder(root, "shop") + "\\" + name] = "shop.~CONFIG";
+  }
+  for (const char* name : {"j0000001.jnl", "j0000002.jnl", "j0000003.jnl"}) {
+    expected[ingsim::journalFolder(root, "shop") + "\\" + name] = "~JOURNAL OF DATABASE shop";
+  }
+  std::map<std::string, std::string> found;
+  for (const ArchivedObject& object : objects) {
+    for (const ArchivedFile& file : object.files) {
+      SCOPED_TRACE(object.info.name + ": " + file.path);
+      found[file.path] = object.info.name;
+      const std::string disk = readWholeFile(file.path);
+      EXPECT_EQ(file.data.size(), disk.size());
+      EXPECT_TRUE(file.data == disk) << "the archived bytes differ from the file";
+      EXPECT_TRUE(file.digest == sha256Of(disk)) << "the archived checksum is not the file's";
+    }
+  }
+  EXPECT_EQ(found, expected) << "every file of the database, each in its object";
+  ASSERT_FALSE(objects[0].files.empty());
+  ASSERT_FALSE(objects[1].files.empty());
+  EXPECT_EQ(objects[0].files[0].checkpoint, "0004") << "the checkpoint after sequence 3";
+  // The configuration backup took the data backup's checkpoint number, which it finds only
+  // on the same connection (its headers carry no number; the agent's trace shows it).
+  EXPECT_NE(readWholeFile(agent_->path("ferryman.trc")).find("beginBackupConfigDump(): ckpdbno= 4"),
+            std::string::npos)
+      << "the configuration object was not backed up on the data object's connection";
+
+  {
+    SCOPED_TRACE("the option bits reach the agent: 0x10 deletes the delivered older journals");
+    const std::string older = archive + ".jnl";
+    removeAfterwards_.push_back(older);
+    CtlRun journals =
+        run("backup", quoted(older) + " \"~JOURNAL OF DATABASE shop\" --option-bits 0x10");
+    ASSERT_EQ(journals.process.exitCode, 0u) << journals.describe();
+    const std::string folder = ingsim::journalFolder(root, "shop");
+    EXPECT_FALSE(fileExists(folder + "\\j0000001.jnl"));
+    EXPECT_FALSE(fileExists(folder + "\\j0000002.jnl"));
+    EXPECT_TRUE(fileExists(folder + "\\j0000003.jnl")) << "the current journal stays";
+    std::vector<ArchivedObject> saved;
+    ASSERT_EQ(readArchive(older, &saved), "");
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].info.options, 0x10u);
+    EXPECT_EQ(saved[0].files.size(), 3u);
+  }
+  {
+    SCOPED_TRACE("an object the agent does not know: its code and text, no archive");
+    const std::string none = archive + ".none";
+    CtlRun failed = run("backup", quoted(none) + " nosuchdb.DATA");
+    EXPECT_EQ(failed.process.exitCode, 1u) << failed.describe();
+    EXPECT_NE(failed.err.find("DSABeginBackup(nosuchdb.DATA) failed: "), std::string::npos)
+        << failed.describe();
+    EXPECT_EQ(failed.err.find("(no text)"), std::string::npos) << failed.describe();
+    EXPECT_FALSE(fileExists(none));
+    EXPECT_FALSE(fileExists(none + ".partial"));
+  }
+}
+
+TEST_F(FerryctlAgent, RestoreOfDatabaseDataPutsBackEveryFileAndVerifiesIt) {
+  ASSERT_NO_FATAL_FAILURE(install("FK"));
+  const std::string second = area("loc2");
+  ingsim::DatabaseOptions shop;
+  shop.name = "shop";
+  shop.checkpointSequence = 1;
+  shop.locations = {{"", {{"aaaaaaab.t00", 200000}, {"aaaaaaac.t00", 1024}}},
+                    {second, {{"aaaaaaad.t00", (1u << 20) + 3}}}};
+  ASSERT_EQ(ingsim::addDatabase("FK", shop), "");
+  const std::string first = ingsim::dataFolder(installation_->root(), "shop");
+  const std::string secondFolder = ingsim::dataFolder(second, "shop");
+  const std::string archive = "C:\\ferrytest\\ctl_FK.fya";
+  removeAfterwards_.push_back(archive);
+  CtlRun backup = run("backup", quoted(archive) + " shop.DATA");
+  ASSERT_EQ(backup.process.exitCode, 0u) << backup.describe();
+  std::map<std::string, std::string> before;
+  for (const std::string& path :
+       {first + "\\aaaaaaab.t00", first + "\\aaaaaaac.t00", secondFolder + "\\aaaaaaad.t00"}) {
+    before[path] = readWholeFile(path);
+  }
+
+  // Damage: a file gone from the second location, bytes changed in one of the first.
+  ASSERT_TRUE(DeleteFileA((secondFolder + "\\aaaaaaad.t00").c_str()));
+  {
+    HANDLE file = CreateFileA((first + "\\aaaaaaab.t00").c_str(), GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, "damaged", 7, &written, nullptr);
+    CloseHandle(file);
+  }
+  // The archive comes before the connect operands.
+  CtlRun restore = run("restore " + quoted(archive));
+  ASSERT_EQ(restore.process.exitCode, 0u) << restore.describe();
+  EXPECT_NE(restore.out.find("restored shop.DATA: 3 files, " +
+                             std::to_string(200000 + 1024 + (1u << 20) + 3) + " bytes\n"),
+            std::string::npos)
+      << restore.describe();
+  EXPECT_NE(restore.out.find("verified 3 files: all match the archive\n"), std::string::npos)
+      << restore.describe();
+  for (const auto& [path, bytes] : before) {
+    EXPECT_TRUE(readWholeFile(path) == bytes) << path << " differs after the restore";
   }
 }
 

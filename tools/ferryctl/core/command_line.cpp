@@ -2,19 +2,124 @@
 
 #include <limits>
 
+#include "core/backup_plan.h"
 #include "core/exit_code.h"
 
 namespace ferry::ctl {
 namespace {
 
-const CommandInfo* findCommand(std::string_view name) {
+const CommandInfo* findCommand(std::string_view name, CommandKind kind) {
   for (const CommandInfo& info : kCommands) {
-    if (info.name == name) return &info;
+    if (info.name == name && info.kind == kind) return &info;
   }
   return nullptr;
 }
 
+bool knownCommandName(std::string_view name) {
+  for (const CommandInfo& info : kCommands) {
+    if (info.name == name) return true;
+  }
+  return false;
+}
+
 ParseOutcome failure(std::string message) { return ParseOutcome{std::nullopt, std::move(message)}; }
+
+std::string countText(size_t count) {
+  return std::to_string(count) + (count == 1 ? " argument" : " arguments");
+}
+
+// The fixed operands are there: "" or the message (which never shows an operand).
+std::string needOperands(const CommandInfo& info, size_t given) {
+  if (given >= info.operandCount) return "";
+  return std::string(info.name) + " takes " + countText(info.operandCount) + " (" +
+         std::string(info.operands) + "), " + std::to_string(given) + " given";
+}
+
+ConnectArguments connectArguments(std::span<const std::string_view> operands) {
+  return {std::string(operands[0]), std::string(operands[1]), std::string(operands[2])};
+}
+
+// What follows a command's fixed operands: its options and its free operands (object names).
+struct Trailing {
+  bool properties = false;
+  std::optional<std::string> database;
+  std::optional<uint32_t> optionBits;
+  std::vector<std::string> operands;
+};
+
+// `allowed` lists the options the command takes ("--properties", "--database", "--option-bits").
+ParseOutcome parseTrailing(std::string_view command, std::span<const std::string_view> args,
+                           std::initializer_list<std::string_view> allowed, Trailing* out) {
+  auto takes = [&](std::string_view option) {
+    for (std::string_view name : allowed) {
+      if (name == option) return true;
+    }
+    return false;
+  };
+  bool optionsEnded = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string_view arg = args[i];
+    if (!optionsEnded && arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (optionsEnded || !arg.starts_with("-")) {
+      out->operands.emplace_back(arg);
+      continue;
+    }
+    if (!takes(arg)) {
+      return failure(std::string(command) + " does not take the option '" + std::string(arg) + "'");
+    }
+    if (arg == "--properties") {
+      if (out->properties) return failure("--properties is given more than once");
+      out->properties = true;
+      continue;
+    }
+    if (i + 1 >= args.size() || args[i + 1].empty()) {
+      return failure(std::string(arg) + (arg == "--database" ? " needs a database name"
+                                                             : " needs a hexadecimal value"));
+    }
+    std::string_view value = args[++i];
+    if (arg == "--database") {
+      if (out->database) return failure("--database is given more than once");
+      out->database = std::string(value);
+    } else {
+      if (out->optionBits) return failure("--option-bits is given more than once");
+      std::string error;
+      out->optionBits = parseOptionBits(value, &error);
+      if (!out->optionBits) return failure(error);
+    }
+  }
+  return ParseOutcome{Command{}, ""};
+}
+
+ParseOutcome parseBackup(const CommandInfo& info, std::span<const std::string_view> operands,
+                         Command command) {
+  Trailing trailing;
+  ParseOutcome parsed = parseTrailing(info.name, operands.subspan(info.operandCount),
+                                      {"--database", "--option-bits"}, &trailing);
+  if (!parsed.command) return parsed;
+  command.connect = connectArguments(operands);
+  command.backup.archivePath = std::string(operands[3]);
+  if (command.backup.archivePath.empty()) return failure("the archive path is empty");
+  command.backup.optionBits = trailing.optionBits.value_or(0);
+  if (trailing.database) {
+    if (!trailing.operands.empty()) {
+      return failure("backup takes either --database DB or object names, not both");
+    }
+    std::string error;
+    if (!validDatabaseName(*trailing.database, &error)) return failure(error);
+    command.backup.database = *trailing.database;
+  } else {
+    if (trailing.operands.empty()) {
+      return failure("backup needs --database DB or at least one object name");
+    }
+    std::string error;
+    if (!planBackup(trailing.operands, &error)) return failure(error);
+    command.backup.objects = std::move(trailing.operands);
+  }
+  return ParseOutcome{command, ""};
+}
 
 }  // namespace
 
@@ -40,13 +145,39 @@ std::optional<uint32_t> parseResultCode(std::string_view text, std::string* erro
   return static_cast<uint32_t>(value);
 }
 
+std::optional<uint32_t> parseOptionBits(std::string_view text, std::string* error) {
+  const std::string quoted = "'" + std::string(text) + "'";
+  std::string_view digits = text;
+  if (digits.starts_with("0x") || digits.starts_with("0X")) digits.remove_prefix(2);
+  if (digits.empty() || digits.size() > 8) {
+    *error = "option bits " + quoted + " are not 1 to 8 hexadecimal digits";
+    return std::nullopt;
+  }
+  uint32_t value = 0;
+  for (char c : digits) {
+    uint32_t digit = 0;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<uint32_t>(c - '0');
+    } else if (c >= 'a' && c <= 'f') {
+      digit = static_cast<uint32_t>(c - 'a' + 10);
+    } else if (c >= 'A' && c <= 'F') {
+      digit = static_cast<uint32_t>(c - 'A' + 10);
+    } else {
+      *error = "option bits " + quoted + " are not a hexadecimal number";
+      return std::nullopt;
+    }
+    value = value << 4 | digit;
+  }
+  return value;
+}
+
 ParseOutcome parseCommandLine(std::span<const std::string_view> args) {
   if (args.empty()) return failure("no command given");
   Command command;
   bool agentGiven = false;
   size_t at = 0;
-  // Options come before the command: after it every argument is an operand, so that a password
-  // that begins with '-' is taken as it is.
+  // Options come before the command: after it the fixed operands are taken as they are, so
+  // that a password that begins with '-' is taken as it is.
   for (; at < args.size() && args[at].starts_with("-"); ++at) {
     std::string_view option = args[at];
     if (option == "--help" || option == "-h") {
@@ -66,21 +197,77 @@ ParseOutcome parseCommandLine(std::span<const std::string_view> args) {
   }
   if (at >= args.size()) return failure("no command given");
 
-  const CommandInfo* info = findCommand(args[at]);
-  if (info == nullptr) return failure("unknown command '" + std::string(args[at]) + "'");
+  std::string_view name = args[at];
+  if (!knownCommandName(name)) return failure("unknown command '" + std::string(name) + "'");
   std::span<const std::string_view> operands = args.subspan(at + 1);
+
+  if (name == "restore") {
+    if (!operands.empty() && operands[0] == "--list") {
+      const CommandInfo& info = *findCommand(name, CommandKind::kRestoreList);
+      if (operands.size() != 2 || operands[1].empty()) {
+        return failure("restore --list takes the archive path alone");
+      }
+      command.kind = info.kind;
+      command.restore.archivePath = std::string(operands[1]);
+      return ParseOutcome{command, ""};
+    }
+    const CommandInfo& info = *findCommand(name, CommandKind::kRestore);
+    if (std::string message = needOperands(info, operands.size()); !message.empty()) {
+      return failure(message);
+    }
+    Trailing trailing;
+    ParseOutcome parsed =
+        parseTrailing(name, operands.subspan(info.operandCount), {"--option-bits"}, &trailing);
+    if (!parsed.command) return parsed;
+    if (!trailing.operands.empty()) {
+      return failure("restore takes " + countText(info.operandCount) + " (" +
+                     std::string(info.operands) + "), " +
+                     std::to_string(info.operandCount + trailing.operands.size()) + " given");
+    }
+    command.kind = info.kind;
+    command.restore.archivePath = std::string(operands[0]);
+    if (command.restore.archivePath.empty()) return failure("the archive path is empty");
+    command.connect = connectArguments(operands.subspan(1));
+    command.restore.optionBits = trailing.optionBits.value_or(0);
+    return ParseOutcome{command, ""};
+  }
+
+  const CommandInfo* info = nullptr;
+  for (const CommandInfo& candidate : kCommands) {
+    if (candidate.name == name) info = &candidate;
+  }
+  if (std::string message = needOperands(*info, operands.size()); !message.empty()) {
+    return failure(message);
+  }
+  command.kind = info->kind;
+  switch (info->kind) {
+    case CommandKind::kBackup:
+      return parseBackup(*info, operands, std::move(command));
+    case CommandKind::kList: {
+      Trailing trailing;
+      ParseOutcome parsed = parseTrailing(name, operands.subspan(3), {"--properties"}, &trailing);
+      if (!parsed.command) return parsed;
+      if (!trailing.operands.empty()) {
+        return failure("list takes " + countText(3) + " (" + std::string(info->operands) + "), " +
+                       std::to_string(3 + trailing.operands.size()) + " given");
+      }
+      command.connect = connectArguments(operands);
+      command.listProperties = trailing.properties;
+      return ParseOutcome{command, ""};
+    }
+    default:
+      break;
+  }
   if (operands.size() != info->operandCount) {
-    return failure(std::string(info->name) + " takes " + std::to_string(info->operandCount) +
-                   (info->operandCount == 1 ? " argument" : " arguments") + " (" +
+    return failure(std::string(info->name) + " takes " + countText(info->operandCount) + " (" +
                    std::string(info->operands) + "), " + std::to_string(operands.size()) +
                    " given");
   }
-
-  command.kind = info->kind;
   switch (info->kind) {
     case CommandKind::kConnect:
-      command.connect = {std::string(operands[0]), std::string(operands[1]),
-                         std::string(operands[2])};
+    case CommandKind::kInfo:
+    case CommandKind::kExcluded:
+      command.connect = connectArguments(operands);
       break;
     case CommandKind::kError: {
       std::string error;
@@ -89,7 +276,7 @@ ParseOutcome parseCommandLine(std::span<const std::string_view> args) {
       command.errorCode = *code;
       break;
     }
-    case CommandKind::kHelp:
+    default:
       break;
   }
   return ParseOutcome{command, ""};
@@ -111,6 +298,11 @@ std::string usageText() {
       "  --agent PATH  the agent library to load (default: ferryman.dll beside ferryctl.exe);\n"
       "                its folder must hold the agent's companion libraries\n"
       "  --help, -h    print this text\n"
+      "\n"
+      "object names: DB.DATA (database data), DB.~CONFIG (configuration and dump files),\n"
+      "  \"~JOURNAL OF DATABASE DB\" (journal files). --option-bits: hexadecimal, e.g. 0x10 to\n"
+      "  delete the delivered journals at the end of a journal backup. Progress goes to\n"
+      "  standard error when it is a terminal.\n"
       "\n"
       "exit codes:\n";
   for (ExitCode code : kAllExitCodes) {

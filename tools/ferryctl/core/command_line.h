@@ -2,6 +2,11 @@
 // usage text. The command table below is the one list of commands; the parser and the usage
 // text are both driven by it, so a new command is added in one place.
 //
+// Rules every command shares: options of the console (--agent) come before the command; a
+// command's fixed operands (INSTANCE ACCOUNT PASSWORD, ARCHIVE, ...) are taken as they are, even
+// when they begin with '-', so that any password can be given; the command's own options and its
+// list of objects follow the fixed operands, and "--" ends the options.
+//
 // Conventions: platform-free; no exceptions; nothing here prints.
 #pragma once
 
@@ -10,13 +15,20 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ferry::ctl {
 
 enum class CommandKind {
-  kHelp,     // --help: print the usage
-  kConnect,  // connect INSTANCE ACCOUNT PASSWORD
-  kError,    // error CODE
+  kHelp,         // --help: print the usage
+  kConnect,      // connect INSTANCE ACCOUNT PASSWORD
+  kError,        // error CODE
+  kInfo,         // info INSTANCE ACCOUNT PASSWORD
+  kList,         // list INSTANCE ACCOUNT PASSWORD [--properties]
+  kExcluded,     // excluded INSTANCE ACCOUNT PASSWORD
+  kBackup,       // backup INSTANCE ACCOUNT PASSWORD ARCHIVE (--database DB | OBJECT...)
+  kRestore,      // restore ARCHIVE INSTANCE ACCOUNT PASSWORD [--option-bits HEX]
+  kRestoreList,  // restore --list ARCHIVE
 };
 
 struct ConnectArguments {
@@ -25,19 +37,34 @@ struct ConnectArguments {
   std::string password;  // never printed
 };
 
+struct BackupArguments {
+  std::string archivePath;
+  std::string database;              // --database DB; empty when objects are named
+  std::vector<std::string> objects;  // as named, each a valid object name (see backup_plan.h)
+  uint32_t optionBits = 0;           // --option-bits HEX, passed to DSABeginBackup
+};
+
+struct RestoreArguments {
+  std::string archivePath;
+  uint32_t optionBits = 0;  // --option-bits HEX, passed to DSABeginRestore
+};
+
 struct Command {
   CommandKind kind = CommandKind::kHelp;
   // --agent PATH as given; empty: ferryman.dll beside the console program.
   std::string agentPath;
   ConnectArguments connect;
   uint32_t errorCode = 0;
+  bool listProperties = false;  // list --properties
+  BackupArguments backup;
+  RestoreArguments restore;
 };
 
 struct CommandInfo {
   std::string_view name;
   CommandKind kind;
-  std::string_view operands;  // as the usage shows them
-  size_t operandCount;
+  std::string_view operands;  // as the usage shows them: the fixed operands first
+  size_t operandCount;        // fixed operands
   std::string_view summary;
 };
 
@@ -46,6 +73,21 @@ inline constexpr CommandInfo kCommands[] = {
      "log ACCOUNT on to the agent for INSTANCE (e.g. ingres@II), then disconnect"},
     {"error", CommandKind::kError, "CODE", 1,
      "print the agent's text for result code CODE (decimal; 10000 + e is system error e)"},
+    {"info", CommandKind::kInfo, "INSTANCE ACCOUNT PASSWORD", 3,
+     "print the agent's information record (vendor, build, versions, library date)"},
+    {"list", CommandKind::kList, "INSTANCE ACCOUNT PASSWORD [--properties]", 3,
+     "list the objects the agent offers with their sizes; --properties adds each property sheet"},
+    {"excluded", CommandKind::kExcluded, "INSTANCE ACCOUNT PASSWORD", 3,
+     "list the directories the agent covers (a file-level backup leaves them out)"},
+    {"backup", CommandKind::kBackup,
+     "INSTANCE ACCOUNT PASSWORD ARCHIVE (--database DB | OBJECT...) [--option-bits HEX]", 4,
+     "back the objects up into the archive file ARCHIVE: the named ones, or all objects of DB;\n"
+     "      the objects of one database go on one connection, data, configuration, journals"},
+    {"restore", CommandKind::kRestore, "ARCHIVE INSTANCE ACCOUNT PASSWORD [--option-bits HEX]", 4,
+     "replay the archive through the agent (journals and configuration before data, each\n"
+     "      object on a connection of its own), then check every restored file's SHA-256"},
+    {"restore", CommandKind::kRestoreList, "--list ARCHIVE", 1,
+     "check the archive and show the objects and files it holds"},
 };
 
 // Either a command or, for a malformed command line, a one-line message saying what is wrong.
@@ -61,6 +103,9 @@ ParseOutcome parseCommandLine(std::span<const std::string_view> args);
 // A result code as typed by the user: decimal digits only, 0 to 4294967295.
 // The message names the text and what is wrong with it.
 std::optional<uint32_t> parseResultCode(std::string_view text, std::string* error);
+
+// Option bits as typed by the user: hexadecimal, with or without "0x", 1 to 8 digits.
+std::optional<uint32_t> parseOptionBits(std::string_view text, std::string* error);
 
 // The usage text, ending with a newline: synopsis of every command, options and exit codes.
 std::string usageText();

@@ -12,6 +12,10 @@ std::string_view exitCodeMeaning(ExitCode code) {
       return "the command line is malformed";
     case ExitCode::kAgentLibrary:
       return "the agent library could not be loaded or lacks an entry point";
+    case ExitCode::kArchive:
+      return "the archive file could not be written or read, or is damaged";
+    case ExitCode::kMismatch:
+      return "a restored file differs from the archive";
   }
   return "unknown";
 }

@@ -14,10 +14,13 @@ enum class ExitCode : int {
   kAgentError = 1,    // the agent returned a result code other than 0
   kUsage = 2,         // the command line is malformed
   kAgentLibrary = 3,  // the agent library could not be loaded or lacks an entry point
+  kArchive = 4,       // the archive file could not be written or read, or is damaged
+  kMismatch = 5,      // a restored file differs from the archive
 };
 
 inline constexpr ExitCode kAllExitCodes[] = {ExitCode::kSuccess, ExitCode::kAgentError,
-                                             ExitCode::kUsage, ExitCode::kAgentLibrary};
+                                             ExitCode::kUsage,   ExitCode::kAgentLibrary,
+                                             ExitCode::kArchive, ExitCode::kMismatch};
 
 std::string_view exitCodeMeaning(ExitCode code);
 

@@ -1,6 +1,7 @@
 #include "core/output_format.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace ferry::ctl {
@@ -58,6 +59,26 @@ std::string besideProgram(std::string_view programPath, std::string_view fileNam
   size_t slash = programPath.find_last_of("\\/");
   if (slash == std::string_view::npos) return std::string(fileName);
   return std::string(programPath.substr(0, slash + 1)) + std::string(fileName);
+}
+
+double mibPerSecond(uint64_t bytes, double seconds) {
+  if (seconds <= 0) return 0;
+  return static_cast<double>(bytes) / (1024.0 * 1024.0) / seconds;
+}
+
+std::string progressLine(uint64_t bytes, uint64_t files, double seconds) {
+  char line[128];
+  std::snprintf(line, sizeof line, "%.1f MiB, %llu %s, %.1f MiB/s",
+                static_cast<double>(bytes) / (1024.0 * 1024.0),
+                static_cast<unsigned long long>(files), files == 1 ? "file" : "files",
+                mibPerSecond(bytes, seconds));
+  return line;
+}
+
+std::string savedObjectLine(std::string_view verb, std::string_view name, uint64_t files,
+                            uint64_t bytes) {
+  return std::string(verb) + " " + std::string(name) + ": " + std::to_string(files) +
+         (files == 1 ? " file, " : " files, ") + std::to_string(bytes) + " bytes";
 }
 
 }  // namespace ferry::ctl

@@ -47,4 +47,14 @@ std::string missingEntryPointLine(std::string_view path, std::string_view entryP
 // `fileName` when the path has no folder.
 std::string besideProgram(std::string_view programPath, std::string_view fileName);
 
+// Mebibytes per second; 0 when no time passed.
+double mibPerSecond(uint64_t bytes, double seconds);
+
+// "12.3 MiB, 4 files, 56.7 MiB/s": the progress of a backup or restore so far.
+std::string progressLine(uint64_t bytes, uint64_t files, double seconds);
+
+// "saved NAME: 3 files, 1049600 bytes" (one line per object after a backup).
+std::string savedObjectLine(std::string_view verb, std::string_view name, uint64_t files,
+                            uint64_t bytes);
+
 }  // namespace ferry::ctl

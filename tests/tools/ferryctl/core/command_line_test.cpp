@@ -78,7 +78,7 @@ TEST(CtlCommandLine, MalformedFormsSayWhatIsWrong) {
       {{"--agent", ""}, "--agent needs the path"},
       {{"--agent", "a", "--agent", "b", "error", "1"}, "more than once"},
       {{"--verbose", "error", "1"}, "unknown option '--verbose'"},
-      {{"backup"}, "unknown command 'backup'"},
+      {{"backups"}, "unknown command 'backups'"},
       {{"Connect", "i", "a", "p"}, "unknown command 'Connect'"},
       {{"connect"}, "connect takes 3 arguments (INSTANCE ACCOUNT PASSWORD), 0 given"},
       {{"connect", "i", "a"}, "2 given"},
@@ -103,11 +103,122 @@ TEST(CtlCommandLine, MalformedFormsSayWhatIsWrong) {
   }
 }
 
+TEST(CtlCommandLine, CatalogueBackupAndRestoreForms) {
+  {
+    SCOPED_TRACE("list: --properties after the fixed operands; a password like an option");
+    ParseOutcome p = parse({"list", "i@II", "ingres", "--properties", "--properties"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_EQ(p.command->kind, CommandKind::kList);
+    EXPECT_EQ(p.command->connect.password, "--properties");
+    EXPECT_TRUE(p.command->listProperties);
+    p = parse({"list", "i@II", "ingres", "pw"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_FALSE(p.command->listProperties);
+  }
+  {
+    SCOPED_TRACE("info and excluded");
+    ParseOutcome p = parse({"info", "i@II", "a", "p"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_EQ(p.command->kind, CommandKind::kInfo);
+    p = parse({"excluded", "i@II", "a", "-p"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_EQ(p.command->kind, CommandKind::kExcluded);
+    EXPECT_EQ(p.command->connect.password, "-p");
+  }
+  {
+    SCOPED_TRACE("backup --database with option bits");
+    ParseOutcome p = parse(
+        {"backup", "i@II", "a", "p", "C:\\x.fya", "--option-bits", "0x10", "--database", "sample"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_EQ(p.command->kind, CommandKind::kBackup);
+    EXPECT_EQ(p.command->backup.archivePath, "C:\\x.fya");
+    EXPECT_EQ(p.command->backup.database, "sample");
+    EXPECT_TRUE(p.command->backup.objects.empty());
+    EXPECT_EQ(p.command->backup.optionBits, 0x10u);
+  }
+  {
+    SCOPED_TRACE("backup of named objects; -- lets a name begin with '-'");
+    ParseOutcome p = parse({"backup", "i@II", "a", "p", "x.fya", "db.data",
+                            "~JOURNAL OF DATABASE db", "--", "-odd.~CONFIG"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_EQ(p.command->backup.database, "");
+    EXPECT_EQ(p.command->backup.objects,
+              (std::vector<std::string>{"db.data", "~JOURNAL OF DATABASE db", "-odd.~CONFIG"}));
+    EXPECT_EQ(p.command->backup.optionBits, 0u) << "default option bits";
+  }
+  {
+    SCOPED_TRACE("restore and restore --list");
+    ParseOutcome p = parse({"restore", "a.fya", "i@II", "ingres", "pw", "--option-bits", "200"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_EQ(p.command->kind, CommandKind::kRestore);
+    EXPECT_EQ(p.command->restore.archivePath, "a.fya");
+    EXPECT_EQ(p.command->connect.instance, "i@II");
+    EXPECT_EQ(p.command->connect.password, "pw");
+    EXPECT_EQ(p.command->restore.optionBits, 0x200u);
+    p = parse({"restore", "--list", "a.fya"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_EQ(p.command->kind, CommandKind::kRestoreList);
+    EXPECT_EQ(p.command->restore.archivePath, "a.fya");
+  }
+  {
+    SCOPED_TRACE("option bits: with and without 0x, any case, 8 digits at most");
+    std::string error;
+    EXPECT_EQ(parseOptionBits("0X1aF", &error).value_or(1), 0x1afu) << error;
+    EXPECT_EQ(parseOptionBits("ffffffff", &error).value_or(1), 0xffffffffu) << error;
+    EXPECT_FALSE(parseOptionBits("1ffffffff", &error)) << "9 digits";
+    EXPECT_FALSE(parseOptionBits("0x", &error));
+    EXPECT_FALSE(parseOptionBits("12g", &error));
+    EXPECT_FALSE(parseOptionBits("-1", &error));
+  }
+}
+
+TEST(CtlCommandLine, MalformedBackupAndRestoreForms) {
+  struct Case {
+    std::vector<std::string_view> args;
+    std::string_view expected;
+  };
+  const Case cases[] = {
+      {{"backup", "i", "a", "p"}, "backup takes 4 arguments"},
+      {{"backup", "i", "a", "p", "x.fya"}, "needs --database DB or at least one object"},
+      {{"backup", "i", "a", "p", "x.fya", "--database", "db", "db.DATA"}, "not both"},
+      {{"backup", "i", "a", "p", "x.fya", "--database"}, "--database needs a database name"},
+      {{"backup", "i", "a", "p", "x.fya", "--database", "a.b"}, "holds a '.'"},
+      {{"backup", "i", "a", "p", "x.fya", "--database", "d", "--database", "e"}, "more than once"},
+      {{"backup", "i", "a", "p", "x.fya", "db.DATA", "--option-bits", "zz"}, "hexadecimal"},
+      {{"backup", "i", "a", "p", "x.fya", "db.DATA", "--option-bits"}, "needs a hexadecimal"},
+      {{"backup", "i", "a", "p", "x.fya", "db.DATA.old"}, "'db.DATA.old' is not an object name"},
+      {{"backup", "i", "a", "p", "x.fya", "~journal of database db"}, "is not an object name"},
+      {{"backup", "i", "a", "p", "x.fya", "db.DATA", "db.data"}, "'db.data' is named twice"},
+      {{"backup", "i", "a", "p", "x.fya", "db.DATA", "--properties"}, "does not take the option"},
+      {{"backup", "i", "a", "p", "", "db.DATA"}, "archive path is empty"},
+      {{"list", "i", "a", "p", "extra"}, "list takes 3 arguments"},
+      {{"list", "i", "a", "p", "--database", "x"}, "does not take the option '--database'"},
+      {{"info", "i", "a"}, "info takes 3 arguments"},
+      {{"excluded", "i", "a", "p", "q"}, "4 given"},
+      {{"restore", "--list"}, "restore --list takes the archive path alone"},
+      {{"restore", "--list", "a", "b"}, "restore --list takes the archive path alone"},
+      {{"restore", "a.fya", "i", "a"}, "restore takes 4 arguments"},
+      {{"restore", "a.fya", "i", "a", "p", "extra"}, "5 given"},
+  };
+  for (const Case& c : cases) {
+    ParseOutcome p = parseCommandLine(c.args);
+    std::string line;
+    for (std::string_view a : c.args) line += "[" + std::string(a) + "]";
+    EXPECT_FALSE(p.command) << line << " parsed as " << describe(p);
+    EXPECT_NE(p.error.find(c.expected), std::string::npos)
+        << line << ": message '" << p.error << "' lacks '" << c.expected << "'";
+  }
+}
+
 TEST(CtlCommandLine, MessagesNeverShowThePassword) {
   const std::string_view password = "Hunter2-secret";
   for (auto args : {std::vector<std::string_view>{"connect", "i", "a", password, "extra"},
                     {"connect", "i", password},
-                    {"connect", password}}) {
+                    {"connect", password},
+                    {"backup", "i", "a", password},
+                    {"restore", "x", "i", "a", password, "more"},
+                    {"list", "i", "a", password, "extra"},
+                    {"info", "i", password}}) {
     ParseOutcome p = parseCommandLine(args);
     EXPECT_FALSE(p.command) << args.size() << " args parsed";
     EXPECT_EQ(p.error.find(password), std::string::npos) << "message: " << p.error;
@@ -122,6 +233,8 @@ TEST(CtlExitCode, DistinctDocumentedValues) {
   EXPECT_EQ(static_cast<int>(ExitCode::kAgentError), 1);
   EXPECT_EQ(static_cast<int>(ExitCode::kUsage), 2);
   EXPECT_EQ(static_cast<int>(ExitCode::kAgentLibrary), 3);
+  EXPECT_EQ(static_cast<int>(ExitCode::kArchive), 4);
+  EXPECT_EQ(static_cast<int>(ExitCode::kMismatch), 5);
 
   const std::string usage = usageText();
   for (ExitCode code : kAllExitCodes) {

@@ -1,0 +1,222 @@
+// backup: the named objects, or all objects of a database, through DSABeginBackup / DSARead /
+// DSAEndBackup into an archive file. The objects of one database share one connection, in
+// catalogue order, because a configuration backup carries the checkpoint number of the data
+// backup before it on the same connection.
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "aligned_buffer.h"
+#include "archive_file.h"
+#include "commands.h"
+#include "core/backup_plan.h"
+#include "core/backup_stream.h"
+#include "core/catalogue_view.h"
+#include "core/output_format.h"
+#include "progress.h"
+#include "sha256.h"
+
+namespace ferry::ctl {
+namespace {
+
+uint64_t fileTimeNow() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+}
+
+struct ObjectSummaryLine {
+  std::string name;
+  uint64_t files = 0;
+  uint64_t bytes = 0;
+};
+
+// One object on an open connection: begin, read to the end, end. Returns the exit code; on
+// failure everything is printed and the writer is left failed.
+ExitCode backupOneObject(const AgentEntryPoints& agent, uint32_t connectionId,
+                         const std::string& name, uint32_t options, std::span<uint8_t> buffer,
+                         archive::ArchiveWriter& writer, Sha256& digest, Progress& progress,
+                         ObjectSummaryLine* summary) {
+  std::optional<ObjectName> named = classifyObjectName(name);
+  if (!named) {  // the plan holds only valid names; an agent's list might not
+    printLine(stderr, "ferryctl: '" + name + "' is not an object name the console knows");
+    return ExitCode::kAgentError;
+  }
+  // The agent cuts a dotted name at the '.' in the caller's buffer: it gets a copy.
+  std::vector<char> mutableName(name.begin(), name.end());
+  mutableName.push_back('\0');
+  uint32_t backupId = 0;
+  uint32_t remoteArg = 0;
+  DSA_RESULT begun =
+      agent.beginBackup(connectionId, mutableName.data(), options, &backupId, &remoteArg);
+  if (begun != DSA_OK) {
+    printAgentFailure(agent, "DSABeginBackup(" + name + ")", begun);
+    // Whatever the failed begin left behind is released; "nothing begun" (9) is expected.
+    DSA_RESULT ended = agent.endBackup(connectionId, begun);
+    if (ended != DSA_OK && ended != DSA_ERROR_OUT_OF_SEQUENCE) {
+      printAgentFailure(agent, "DSAEndBackup(" + name + ")", ended);
+    }
+    (void)writer.finish();  // leaves the writer failed: the archive is never completed
+    return ExitCode::kAgentError;
+  }
+  ReadCall read = [&](uint8_t* data, uint32_t* count) {
+    return agent.read(connectionId, backupId, /*reserved=*/0, data, count);
+  };
+  archive::ObjectInfo object{named->kind, options, name};
+  ObjectBackup backup = backupObjectStream(read, buffer, object, writer, digest, &progress);
+  const bool saved = backup.outcome == ObjectBackup::Outcome::kSaved && digest.error().empty();
+  uint32_t endStatus = saved ? 0 : (backup.agentResult != 0 ? backup.agentResult : 1);
+  DSA_RESULT ended = agent.endBackup(connectionId, endStatus);
+  progress.done();
+  for (const std::string& warning : backup.warnings) {
+    printLine(stderr, "ferryctl: warning: " + name + ": " + warning);
+  }
+  switch (backup.outcome) {
+    case ObjectBackup::Outcome::kSaved:
+      break;
+    case ObjectBackup::Outcome::kAgentError:
+      printAgentFailure(agent, "DSARead(" + name + ") " + backup.message, backup.agentResult);
+      return ExitCode::kAgentError;
+    case ObjectBackup::Outcome::kStreamFault:
+      printLine(stderr, "ferryctl: DSARead(" + name + "): the stream broke off: " + backup.message);
+      return ExitCode::kAgentError;
+    case ObjectBackup::Outcome::kArchiveError:
+      printLine(stderr, "ferryctl: " + name + ": " + backup.message);
+      return ExitCode::kArchive;
+  }
+  if (!digest.error().empty()) {
+    printLine(stderr, "ferryctl: SHA-256 of " + name + ": " + digest.error());
+    (void)writer.finish();
+    return ExitCode::kArchive;
+  }
+  if (ended != DSA_OK) {
+    printAgentFailure(agent, "DSAEndBackup(" + name + ")", ended);
+    (void)writer.finish();
+    return ExitCode::kAgentError;
+  }
+  *summary = {name, backup.files.size(), backup.bytes};
+  return ExitCode::kSuccess;
+}
+
+}  // namespace
+
+ExitCode runBackup(const AgentEntryPoints& agent, const ConnectArguments& arguments,
+                   const BackupArguments& backup) {
+  std::vector<ConnectionPlan> plans;
+  if (backup.database.empty()) {
+    std::string error;
+    std::optional<std::vector<ConnectionPlan>> planned = planBackup(backup.objects, &error);
+    if (!planned) {  // the command line was checked; kept for callers that did not
+      printLine(stderr, "ferryctl: " + error);
+      return ExitCode::kUsage;
+    }
+    plans = std::move(*planned);
+  }
+
+  AlignedBuffer buffer(kReadBufferSize);
+  if (!buffer.valid()) {
+    printLine(stderr,
+              "ferryctl: cannot allocate the read buffer: error " + std::to_string(GetLastError()));
+    return ExitCode::kArchive;
+  }
+  Sha256 digest;
+  if (!digest.error().empty()) {
+    printLine(stderr, "ferryctl: SHA-256: " + digest.error());
+    return ExitCode::kArchive;
+  }
+
+  AgentConnection connection(agent);
+  if (DSA_RESULT result = connection.open(arguments); result != DSA_OK) {
+    return exitCodeForResult(result);
+  }
+  if (!backup.database.empty()) {
+    std::vector<std::string> catalogue;
+    if (DSA_RESULT result = listObjects(agent, connection.id(), &catalogue); result != DSA_OK) {
+      return exitCodeForResult(result);
+    }
+    std::vector<std::string> objects = databaseObjects(catalogue, backup.database);
+    if (objects.empty()) {
+      printLine(stderr,
+                "ferryctl: the agent offers no objects of database '" + backup.database + "'");
+      return ExitCode::kAgentError;
+    }
+    plans.push_back({backup.database, objects});
+  }
+
+  archive::ArchiveInfo info;
+  info.creationTime = fileTimeNow();
+  info.agentInfo.assign(kAgentInfoSize, 0);
+  uint32_t infoSize = kAgentInfoSize;
+  if (DSA_RESULT result = agent.getAgentInfo(connection.id(), info.agentInfo.data(), &infoSize);
+      result != DSA_OK) {
+    printAgentFailure(agent, "DSAGetAgentInfo", result);
+    return exitCodeForResult(result);
+  }
+  info.agentInfo.resize(std::min<size_t>(infoSize, kAgentInfoSize));
+
+  PartialArchiveFile file;
+  if (std::string error = file.create(backup.archivePath); !error.empty()) {
+    printLine(stderr, "ferryctl: " + error);
+    return ExitCode::kArchive;
+  }
+  archive::ArchiveWriter writer(file);
+  auto archiveFailure = [&](const std::string& what) {
+    std::string line = "ferryctl: " + what;
+    if (file.writeError() != 0) {
+      line = "ferryctl: " + fileErrorLine("cannot write", file.partialPath(), file.writeError());
+    }
+    printLine(stderr, line);
+    return ExitCode::kArchive;
+  };
+  if (writer.begin(info) != archive::WriteError::kNone) {
+    return archiveFailure("cannot write the archive header");
+  }
+
+  Progress progress;
+  std::vector<ObjectSummaryLine> saved;
+  for (size_t p = 0; p < plans.size(); ++p) {
+    if (p > 0) {
+      if (DSA_RESULT closed = connection.close(); closed != DSA_OK) {
+        return exitCodeForResult(closed);
+      }
+      if (DSA_RESULT result = connection.open(arguments); result != DSA_OK) {
+        return exitCodeForResult(result);
+      }
+    }
+    for (const std::string& name : plans[p].objects) {
+      ObjectSummaryLine summary;
+      ExitCode code = backupOneObject(agent, connection.id(), name, backup.optionBits,
+                                      buffer.span(), writer, digest, progress, &summary);
+      if (code != ExitCode::kSuccess) {
+        if (code == ExitCode::kArchive && file.writeError() != 0) archiveFailure("");
+        printLine(stderr, "ferryctl: backup abandoned; no archive written");
+        return code;
+      }
+      saved.push_back(summary);
+    }
+  }
+  if (DSA_RESULT closed = connection.close(); closed != DSA_OK) return exitCodeForResult(closed);
+  if (writer.finish() != archive::WriteError::kNone) {
+    return archiveFailure("cannot write the archive end");
+  }
+  if (std::string error = file.commit(); !error.empty()) return archiveFailure(error);
+
+  uint64_t files = 0;
+  uint64_t bytes = 0;
+  for (const ObjectSummaryLine& line : saved) {
+    printLine(stdout, savedObjectLine("saved", line.name, line.files, line.bytes));
+    files += line.files;
+    bytes += line.bytes;
+  }
+  printLine(stdout, "archive " + backup.archivePath + ": " + std::to_string(saved.size()) +
+                        (saved.size() == 1 ? " object, " : " objects, ") + std::to_string(files) +
+                        (files == 1 ? " file, " : " files, ") + std::to_string(bytes) +
+                        " bytes of data, " + std::to_string(writer.bytesWritten()) +
+                        " bytes in all");
+  return ExitCode::kSuccess;
+}
+
+}  // namespace ferry::ctl

@@ -1,0 +1,88 @@
+#include "core/catalogue_view.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace ferry::ctl {
+namespace {
+
+std::string field(std::span<const uint8_t> record, size_t offset, size_t size) {
+  const uint8_t* at = record.data() + offset;
+  const void* nul = std::memchr(at, '\0', size);
+  size_t length =
+      nul != nullptr ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - at) : size;
+  return std::string(reinterpret_cast<const char*>(at), length);
+}
+
+uint32_t u32At(std::span<const uint8_t> bytes, size_t offset) {
+  uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | bytes[offset + static_cast<size_t>(i)];
+  return value;
+}
+
+std::string padded(std::string_view text, size_t width) {
+  std::string line(text);
+  line.append(line.size() < width ? width - line.size() : 1, ' ');
+  return line;
+}
+
+}  // namespace
+
+AgentInfo parseAgentInfo(std::span<const uint8_t, kAgentInfoSize> record) {
+  return {field(record, 0, 48), field(record, 48, 16), field(record, 64, 8), field(record, 72, 8),
+          field(record, 80, 16)};
+}
+
+std::vector<std::string> agentInfoLines(const AgentInfo& info) {
+  auto line = [](std::string_view label, const std::string& value) {
+    return padded(label, 16) + (value.empty() ? "(empty)" : value);
+  };
+  return {line("vendor name", info.vendorName), line("build number", info.buildNumber),
+          line("vendor version", info.vendorVersion), line("agent version", info.agentVersion),
+          line("library date", info.libraryDate)};
+}
+
+std::vector<std::string> nulSeparatedEntries(std::span<const uint8_t> bytes) {
+  std::vector<std::string> entries;
+  size_t at = 0;
+  while (at < bytes.size() && bytes[at] != 0) {
+    const void* nul = std::memchr(bytes.data() + at, '\0', bytes.size() - at);
+    size_t end = nul != nullptr
+                     ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - bytes.data())
+                     : bytes.size();
+    entries.emplace_back(reinterpret_cast<const char*>(bytes.data() + at), end - at);
+    at = end + 1;
+  }
+  return entries;
+}
+
+std::string objectSizeText(std::span<const uint8_t, kSizeRecordSize> record) {
+  uint32_t first = u32At(record, 0);
+  uint32_t second = u32At(record, 4);
+  if (first == kUnknownSizeKb && second == kUnknownSizeKb) return "unknown";
+  std::string text = std::to_string(first) + " KB";
+  if (second != first) text += " / " + std::to_string(second) + " KB";
+  return text;
+}
+
+std::string objectLine(std::string_view name, std::string_view sizeText) {
+  return padded(name, 40) + std::string(sizeText);
+}
+
+std::vector<std::string> propertySheetLines(std::span<const uint8_t> sheet, uint32_t reportedSize) {
+  size_t end = std::min<size_t>(sheet.size(), reportedSize);
+  if (end <= kPropertySheetTextOffset) return {};
+  std::vector<std::string> lines;
+  for (const std::string& entry : nulSeparatedEntries(
+           sheet.subspan(kPropertySheetTextOffset, end - kPropertySheetTextOffset))) {
+    size_t tab = entry.find('\t');
+    if (tab == std::string::npos) {
+      lines.push_back("    " + entry);
+    } else {
+      lines.push_back("    " + padded(entry.substr(0, tab), 24) + entry.substr(tab + 1));
+    }
+  }
+  return lines;
+}
+
+}  // namespace ferry::ctl

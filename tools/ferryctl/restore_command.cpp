@@ -1,0 +1,328 @@
+// restore and restore --list. The archive is checked whole (lengths, counts and every file's
+// SHA-256) before the agent sees any of it; then each object is replayed on a connection of
+// its own, journals and configuration of a database before its data, one restore session per
+// file (DSABeginRestore, the 1024-byte header as one DSAWrite, the data blocks, DSAEndRestore);
+// the disconnect ends the object's restore. Afterwards every restored file is read back from
+// its path and its SHA-256 compared with the archive's.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "aligned_buffer.h"
+#include "archive_file.h"
+#include "commands.h"
+#include "core/backup_plan.h"
+#include "core/catalogue_view.h"
+#include "core/output_format.h"
+#include "progress.h"
+#include "sha256.h"
+
+namespace ferry::ctl {
+namespace {
+
+using archive::ObjectHeader;
+using archive::ObjectInfo;
+
+struct FileEntry {
+  std::string path;
+  uint32_t sizeKb = 0;
+  uint64_t bytes = 0;
+  archive::Digest digest{};
+};
+
+struct ObjectEntry {
+  ObjectInfo info;
+  std::vector<FileEntry> files;
+  uint64_t bytes = 0;
+};
+
+struct ArchiveContents {
+  archive::ArchiveInfo info;
+  std::vector<ObjectEntry> objects;
+};
+
+// The first pass: everything the archive holds but the data.
+class ContentsVisitor final : public archive::ArchiveVisitor {
+ public:
+  explicit ContentsVisitor(ArchiveContents& contents) : contents_(contents) {}
+  bool onArchive(const archive::ArchiveInfo& info) override {
+    contents_.info = info;
+    return true;
+  }
+  bool onObject(const ObjectInfo& object) override {
+    contents_.objects.push_back({object, {}, 0});
+    return true;
+  }
+  bool onFile(const ObjectHeader& header) override {
+    contents_.objects.back().files.push_back(
+        {archive::objectHeaderPath(header), archive::objectHeaderSizeKb(header), 0, {}});
+    return true;
+  }
+  bool onFileEnd(const archive::FileSummary& summary) override {
+    FileEntry& file = contents_.objects.back().files.back();
+    file.bytes = summary.dataLength;
+    file.digest = summary.digest;
+    contents_.objects.back().bytes += summary.dataLength;
+    return true;
+  }
+
+ private:
+  ArchiveContents& contents_;
+};
+
+// Reads and checks the whole archive: "" or the line to print.
+std::string readContents(const std::string& path, ArchiveContents* contents) {
+  ArchiveFileSource source;
+  if (std::string error = source.open(path); !error.empty()) return error;
+  Sha256 digest;
+  if (!digest.error().empty()) return "SHA-256: " + digest.error();
+  ContentsVisitor visitor(*contents);
+  archive::ReadResult read = archive::readArchive(source, visitor, &digest);
+  if (!digest.error().empty()) return "SHA-256: " + digest.error();
+  if (read.error == archive::ReadError::kSourceFailed) {
+    return fileErrorLine("cannot read", path, source.readError());
+  }
+  if (!read.ok()) return path + ": " + read.message;
+  return "";
+}
+
+std::string kindName(ObjectKind kind) {
+  switch (kind) {
+    case ObjectKind::kData:
+      return "database data";
+    case ObjectKind::kJournal:
+      return "journal files";
+    case ObjectKind::kConfiguration:
+      return "configuration and dump files";
+  }
+  return "unknown";
+}
+
+std::string hex32(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%x", value);
+  return text;
+}
+
+std::string fileTimeText(uint64_t fileTime) {
+  FILETIME ft{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
+  SYSTEMTIME st{};
+  if (fileTime == 0 || !FileTimeToSystemTime(&ft, &st)) return "(unknown)";
+  char text[40];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u UTC", st.wYear, st.wMonth,
+                st.wDay, st.wHour, st.wMinute, st.wSecond);
+  return text;
+}
+
+// The second pass for one object: replays its files through the agent.
+class ReplayVisitor final : public archive::ArchiveVisitor {
+ public:
+  ReplayVisitor(const AgentEntryPoints& agent, uint32_t connectionId, size_t target,
+                uint32_t options, std::span<uint8_t> buffer, Progress& progress)
+      : agent_(agent),
+        connectionId_(connectionId),
+        target_(target),
+        options_(options),
+        buffer_(buffer),
+        progress_(progress) {}
+
+  bool onObject(const ObjectInfo& object) override {
+    ++index_;
+    if (index_ > target_) return false;  // the object was replayed: stop reading
+    if (index_ == target_) name_ = object.name;
+    return true;
+  }
+  bool onFile(const ObjectHeader& header) override {
+    if (index_ != target_) return true;
+    path_ = archive::objectHeaderPath(header);
+    uint32_t restoreId = 0;
+    uint32_t ioUnitId = 0;
+    DSA_RESULT result =
+        agent_.beginRestore(connectionId_, name_.c_str(), options_, &restoreId, &ioUnitId);
+    if (result != DSA_OK) return fail("DSABeginRestore(" + name_ + ")", result);
+    open_ = true;
+    progress_.onFileBegin(header);
+    return send(header);
+  }
+  bool onData(std::span<const uint8_t> data) override {
+    if (index_ != target_) return true;
+    progress_.onData(data.size());
+    return send(data);
+  }
+  bool onFileEnd(const archive::FileSummary& summary) override {
+    if (index_ != target_) return true;
+    open_ = false;
+    DSA_RESULT result = agent_.endRestore(connectionId_, 0);
+    if (result != DSA_OK) return fail("DSAEndRestore(" + name_ + ")", result);
+    progress_.onFileEnd(summary.dataLength);
+    return true;
+  }
+  // Ends a session that a failure left open.
+  void endOpenSession() {
+    if (open_) (void)agent_.endRestore(connectionId_, failure_);  // the failure was printed
+    open_ = false;
+  }
+  DSA_RESULT failure() const { return failure_; }
+
+ private:
+  bool send(std::span<const uint8_t> block) {
+    // Through the aligned buffer: the agent may hand the block straight to the file system.
+    std::memcpy(buffer_.data(), block.data(), block.size());
+    uint32_t count = static_cast<uint32_t>(block.size());
+    DSA_RESULT result = agent_.write(connectionId_, 0, 0, buffer_.data(), &count);
+    if (result != DSA_OK) return fail("DSAWrite(" + path_ + ")", result);
+    return true;
+  }
+  bool fail(const std::string& what, DSA_RESULT result) {
+    printAgentFailure(agent_, what, result);
+    failure_ = result;
+    return false;
+  }
+
+  const AgentEntryPoints& agent_;
+  uint32_t connectionId_;
+  size_t target_;
+  uint32_t options_;
+  std::span<uint8_t> buffer_;
+  Progress& progress_;
+  size_t index_ = static_cast<size_t>(-1);
+  std::string name_;
+  std::string path_;
+  bool open_ = false;
+  DSA_RESULT failure_ = DSA_OK;
+};
+
+// The SHA-256 and length of the file at `path`: "" or why it could not be read.
+std::string hashFile(const std::string& path, std::span<uint8_t> buffer, Sha256& digest,
+                     uint64_t* length, archive::Digest* result) {
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              /*security=*/nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                              /*template=*/nullptr));
+  if (!file) return "cannot open: error " + std::to_string(GetLastError());
+  digest.reset();
+  *length = 0;
+  for (;;) {
+    DWORD n = 0;
+    if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr)) {
+      return "cannot read: error " + std::to_string(GetLastError());
+    }
+    if (n == 0) break;
+    digest.update(buffer.first(n));
+    *length += n;
+  }
+  *result = digest.finish();
+  if (!digest.error().empty()) return digest.error();
+  return "";
+}
+
+}  // namespace
+
+ExitCode runRestoreList(const RestoreArguments& restore) {
+  ArchiveContents contents;
+  if (std::string error = readContents(restore.archivePath, &contents); !error.empty()) {
+    printLine(stderr, "ferryctl: " + error);
+    return ExitCode::kArchive;
+  }
+  printLine(stdout, "archive " + restore.archivePath + ", written " +
+                        fileTimeText(contents.info.creationTime));
+  if (contents.info.agentInfo.size() == kAgentInfoSize) {
+    AgentInfo agentInfo = parseAgentInfo(
+        std::span<const uint8_t, kAgentInfoSize>(contents.info.agentInfo.data(), kAgentInfoSize));
+    printLine(stdout, "agent: " + agentInfo.vendorName + ", build " + agentInfo.buildNumber +
+                          ", version " + agentInfo.agentVersion);
+  }
+  uint64_t files = 0;
+  uint64_t bytes = 0;
+  for (const ObjectEntry& object : contents.objects) {
+    printLine(stdout, "object " + object.info.name + " (" + kindName(object.info.kind) +
+                          ", option bits " + hex32(object.info.options) +
+                          "): " + std::to_string(object.files.size()) + " files, " +
+                          std::to_string(object.bytes) + " bytes");
+    for (const FileEntry& file : object.files) {
+      printLine(stdout, "  " + file.path + "  " + std::to_string(file.bytes) + " bytes  sha256 " +
+                            digestHex(file.digest));
+    }
+    files += object.files.size();
+    bytes += object.bytes;
+  }
+  printLine(stdout, std::to_string(contents.objects.size()) + " objects, " + std::to_string(files) +
+                        " files, " + std::to_string(bytes) +
+                        " bytes; every length and checksum verified");
+  return ExitCode::kSuccess;
+}
+
+ExitCode runRestore(const AgentEntryPoints& agent, const ConnectArguments& arguments,
+                    const RestoreArguments& restore) {
+  ArchiveContents contents;
+  if (std::string error = readContents(restore.archivePath, &contents); !error.empty()) {
+    printLine(stderr, "ferryctl: " + error + "; nothing restored");
+    return ExitCode::kArchive;
+  }
+  AlignedBuffer buffer(kReadBufferSize);
+  Sha256 digest;
+  if (!buffer.valid() || !digest.error().empty()) {
+    printLine(stderr, "ferryctl: cannot set up the restore (buffer or SHA-256)");
+    return ExitCode::kArchive;
+  }
+  std::vector<ObjectInfo> infos;
+  for (const ObjectEntry& object : contents.objects) infos.push_back(object.info);
+  Progress progress;
+  for (size_t index : restoreOrder(infos)) {
+    const ObjectEntry& object = contents.objects[index];
+    AgentConnection connection(agent);
+    if (DSA_RESULT result = connection.open(arguments); result != DSA_OK) {
+      return exitCodeForResult(result);
+    }
+    ArchiveFileSource source;
+    if (std::string error = source.open(restore.archivePath); !error.empty()) {
+      printLine(stderr, "ferryctl: " + error);
+      return ExitCode::kArchive;
+    }
+    ReplayVisitor replay(agent, connection.id(), index, restore.optionBits, buffer.span(),
+                         progress);
+    archive::ReadResult read = archive::readArchive(source, replay);
+    replay.endOpenSession();
+    progress.done();
+    if (replay.failure() != DSA_OK) return ExitCode::kAgentError;
+    if (!read.ok() && read.error != archive::ReadError::kStoppedByVisitor) {
+      printLine(stderr, "ferryctl: " + restore.archivePath + ": " + read.message);
+      return ExitCode::kArchive;
+    }
+    // The disconnect ends the object's restore (for data: the roll-forward's last location).
+    if (DSA_RESULT closed = connection.close(); closed != DSA_OK) {
+      return exitCodeForResult(closed);
+    }
+    printLine(stdout,
+              savedObjectLine("restored", object.info.name, object.files.size(), object.bytes));
+    std::fflush(stdout);
+  }
+
+  uint64_t checked = 0;
+  uint64_t differing = 0;
+  for (const ObjectEntry& object : contents.objects) {
+    for (const FileEntry& file : object.files) {
+      if (file.path.empty()) continue;  // no file to compare
+      uint64_t length = 0;
+      archive::Digest onDisk{};
+      std::string error = hashFile(file.path, buffer.span(), digest, &length, &onDisk);
+      ++checked;
+      if (!error.empty()) {
+        ++differing;
+        printLine(stdout, "differs: " + file.path + ": " + error);
+      } else if (length != file.bytes || onDisk != file.digest) {
+        ++differing;
+        printLine(stdout, "differs: " + file.path + ": archive " + std::to_string(file.bytes) +
+                              " bytes sha256 " + digestHex(file.digest) + ", disk " +
+                              std::to_string(length) + " bytes sha256 " + digestHex(onDisk));
+      }
+    }
+  }
+  printLine(stdout, "verified " + std::to_string(checked) + " files: " +
+                        (differing == 0 ? std::string("all match the archive")
+                                        : std::to_string(differing) + " differ"));
+  return differing == 0 ? ExitCode::kSuccess : ExitCode::kMismatch;
+}
+
+}  // namespace ferry::ctl
