@@ -556,29 +556,38 @@ TEST_F(FerryctlAgent, BackupOfAJournaledTwoLocationDatabaseHoldsEveryFileAsOnDis
   }
 }
 
-TEST_F(FerryctlAgent, RestoreOfDatabaseDataPutsBackEveryFileAndVerifiesIt) {
+TEST_F(FerryctlAgent, RestoreOfAWholeDatabasePutsBackEveryFileAndVerifiesIt) {
   ASSERT_NO_FATAL_FAILURE(install("FK"));
   const std::string second = area("loc2");
   ingsim::DatabaseOptions shop;
   shop.name = "shop";
-  shop.checkpointSequence = 1;
+  shop.journaled = true;
+  shop.journalFiles = 2;
+  shop.journalFileSize = 3000;
+  shop.dumpFiles = {{"c0000001.dmp", 2500}};
   shop.locations = {{"", {{"aaaaaaab.t00", 200000}, {"aaaaaaac.t00", 1024}}},
                     {second, {{"aaaaaaad.t00", (1u << 20) + 3}}}};
   ASSERT_EQ(ingsim::addDatabase("FK", shop), "");
   const std::string first = ingsim::dataFolder(installation_->root(), "shop");
   const std::string secondFolder = ingsim::dataFolder(second, "shop");
+  const std::string journals = ingsim::journalFolder(installation_->root(), "shop");
+  const std::string dump = ingsim::dumpFolder(installation_->root(), "shop");
   const std::string archive = "C:\\ferrytest\\ctl_FK.fya";
   removeAfterwards_.push_back(archive);
-  CtlRun backup = run("backup", quoted(archive) + " shop.DATA");
+  CtlRun backup = run("backup", quoted(archive) + " --database shop");
   ASSERT_EQ(backup.process.exitCode, 0u) << backup.describe();
+  const std::vector<std::string> files = {
+      first + "\\aaaaaaab.t00",    first + "\\aaaaaaac.t00",    secondFolder + "\\aaaaaaad.t00",
+      journals + "\\j0000001.jnl", journals + "\\j0000002.jnl", dump + "\\aaaaaaaa.cnf",
+      dump + "\\c0000001.dmp"};
   std::map<std::string, std::string> before;
-  for (const std::string& path :
-       {first + "\\aaaaaaab.t00", first + "\\aaaaaaac.t00", secondFolder + "\\aaaaaaad.t00"}) {
-    before[path] = readWholeFile(path);
-  }
+  for (const std::string& path : files) before[path] = readWholeFile(path);
 
-  // Damage: a file gone from the second location, bytes changed in one of the first.
-  ASSERT_TRUE(DeleteFileA((secondFolder + "\\aaaaaaad.t00").c_str()));
+  // Damage: files gone from a location, the journals and the dump folder, bytes changed in one.
+  for (const std::string& path : {secondFolder + "\\aaaaaaad.t00", journals + "\\j0000001.jnl",
+                                  journals + "\\j0000002.jnl", dump + "\\c0000001.dmp"}) {
+    ASSERT_TRUE(DeleteFileA(path.c_str())) << path;
+  }
   {
     HANDLE file = CreateFileA((first + "\\aaaaaaab.t00").c_str(), GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, 0, nullptr);
@@ -594,11 +603,14 @@ TEST_F(FerryctlAgent, RestoreOfDatabaseDataPutsBackEveryFileAndVerifiesIt) {
                              std::to_string(200000 + 1024 + (1u << 20) + 3) + " bytes\n"),
             std::string::npos)
       << restore.describe();
-  EXPECT_NE(restore.out.find("verified 3 files: all match the archive\n"), std::string::npos)
+  EXPECT_NE(restore.out.find("verified 7 files: all match the archive\n"), std::string::npos)
       << restore.describe();
   for (const auto& [path, bytes] : before) {
     EXPECT_TRUE(readWholeFile(path) == bytes) << path << " differs after the restore";
   }
+  // Journals and configuration went back in place, not beside a file of the same name.
+  EXPECT_FALSE(fileExists(journals + "\\j0000001.jnl.0"));
+  EXPECT_FALSE(fileExists(dump + "\\aaaaaaaa.cnf.0"));
 }
 
 }  // namespace
