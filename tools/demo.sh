@@ -80,6 +80,35 @@ ctl backup "server@$code" ingres ingres "$archive" --database sample
 say "ferryctl restore --list: what the archive holds, every checksum verified"
 ctl restore --list "$archive"
 
+# Damage and restore: every file of the database's locations, journals and dump folder is
+# deleted, the archive is replayed through the agent (journals and configuration, then the data
+# through rollforwarddb), and the files are compared byte for byte with a copy taken before.
+c="$build/wineprefix/drive_c"
+folders=("IngresII/ingres/data/default/sample" "IngresData2/ingres/data/default/sample"
+  "IngresII/ingres/jnl/default/sample" "IngresII/ingres/dmp/default/sample")
+before="$build/demo-before"
+rm -rf "$before"
+for folder in "${folders[@]}"; do mkdir -p "$before/$folder" && cp -p "$c/$folder"/* "$before/$folder/"; done
+say "Damaging the database: deleting the files of its two locations, its journals and dump files"
+for folder in "${folders[@]}"; do
+  printf '%s: %s file(s) deleted\n' "$folder" "$(find "$c/$folder" -maxdepth 1 -type f | wc -l)"
+  find "$c/$folder" -maxdepth 1 -type f -delete
+done
+say "ferryctl restore: the archive replayed through the agent, every file checked against it"
+ctl restore "$archive" "server@$code" ingres ingres
+say "What the simulated rollforwarddb reported"
+tr -d '\r' <"$bin/testbed/roll${code}sample.out"
+say "Every restored file compared byte for byte with the copy taken before the damage"
+for folder in "${folders[@]}"; do
+  for file in "$before/$folder"/*; do
+    cmp -s "$file" "$c/$folder/$(basename "$file")" || { echo "DIFFERS: $folder/$(basename "$file")"; exit 1; }
+  done
+  extra=$(cd "$c/$folder" && for f in *; do [ -e "$before/$folder/$f" ] || echo "$f"; done)
+  printf '%s: %s file(s) identical%s\n' "$folder" "$(ls "$before/$folder" | wc -l)" \
+    "${extra:+; also present: $extra (the end-of-restore marker)}"
+done
+rm -rf "$before"
+
 say "Registry: installation key and the machine Path entry"
 win reg query "HKLM\\SOFTWARE\\Norvane\\IngresII\\${code}_Installation" /v II_SYSTEM
 win reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v Path
