@@ -22,6 +22,8 @@ namespace {
 using namespace ferry::messages;
 
 constexpr DWORD kMeasureRetryMs = 1000;
+// The longest a released extractor is given to take its release record before the pipe is
+// disconnected under it.
 constexpr DWORD kLocationHandOverMs = 300;
 
 int handleValue(HANDLE handle) { return static_cast<int>(reinterpret_cast<intptr_t>(handle)); }
@@ -222,7 +224,7 @@ DWORD DSAReadDatabaseData(int connectionId, int backupId, void* buffer, uint32_t
         return kResultLastLocationDone;
       }
       // The checkpoint run now starts the extractor of the next location on the same pipe.
-      Sleep(kLocationHandOverMs);
+      waitForExtractorToGo(ci, kLocationHandOverMs);
       if (!reconnectExtractor(ci, ci->dbName)) {
         trace(ci, "DSAReadDatabaseData(): the next location's extractor did not connect");
         return kResultExtractorSilent;

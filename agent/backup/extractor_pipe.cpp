@@ -22,6 +22,27 @@ DWORD WINAPI listenBlocking(void* pipe) {
 
 }  // namespace
 
+void waitForExtractorToGo(ConnectionRecord* ci, DWORD limitMs) {
+  const ULONGLONG start = GetTickCount64();
+  for (int attempt = 0;; ++attempt) {
+    OidbMsg msg{};
+    DWORD got = 0;
+    if (!ReadFile(ci->pipeHandle, &msg, sizeof msg, &got, nullptr)) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED) return;
+      if (error != ERROR_NO_DATA) {
+        trace(ci, "waitForExtractorToGo(): ReadFile failed. Error = %d", static_cast<int>(error));
+        return;
+      }
+    } else {
+      // The extractor has nothing more to say once it was released.
+      trace(ci, "waitForExtractorToGo(): record of type %d after the release", msg.MsgType);
+    }
+    if (GetTickCount64() - start >= limitMs) return;
+    Sleep(pollDelay(attempt));
+  }
+}
+
 bool reconnectExtractor(ConnectionRecord* ci, const char* dbName) {
   if (!DisconnectNamedPipe(ci->pipeHandle)) {
     trace(ci, "reconnectExtractor(): DisconnectNamedPipe failed. Error= %d",

@@ -23,6 +23,10 @@ inline constexpr DWORD kRecordWaitMs = 20000;
 // time ran out; *error then holds the system error (ERROR_TIMEOUT for the time-out).
 bool readExtractorRecord(ConnectionRecord* ci, OidbMsg* msg, DWORD* error);
 
+// Gives the released extractor of a location up to `limitMs` to take its release record and go
+// (its end of the pipe closes when it exits); returns as soon as it has gone.
+void waitForExtractorToGo(ConnectionRecord* ci, DWORD limitMs);
+
 // Lets the client of the pipe go and waits up to kRecordWaitMs for the extractor of the next
 // location to open it. True when a client is connected.
 bool reconnectExtractor(ConnectionRecord* ci, const char* dbName);

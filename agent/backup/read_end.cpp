@@ -23,6 +23,7 @@ namespace {
 using namespace ferry::messages;
 
 constexpr DWORD kCheckpointEndWaitMs = 10000;
+constexpr DWORD kExtractorReleaseMs = 300;
 constexpr char kUtilityOutputFile[] = "\\tmp\\ckpdb_out";
 
 bool holds(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
@@ -81,6 +82,7 @@ void abandonCheckpointRun(ConnectionRecord* ci) {
   if (ci->pipeConnected == 1 && holds(ci->pipeHandle)) {
     sendExtractorRecord(ci, OIDBMSGTYPE_END_BACKUP, "DSAEndBackup(): extractor released",
                         "DSAEndBackup(): the extractor could not be released. Error=%d");
+    waitForExtractorToGo(ci, kExtractorReleaseMs);
   }
 }
 
