@@ -9,8 +9,8 @@
 
 #include "activity_log.h"
 #include "backup/backup_flow.h"
-#include "backup/extractor_pipe.h"
 #include "connection_table.h"
+#include "extractor_pipe.h"
 #include "message_ids.h"
 #include "object_block.h"
 #include "object_header.h"
@@ -225,7 +225,7 @@ DWORD DSAReadDatabaseData(int connectionId, int backupId, void* buffer, uint32_t
       }
       // The checkpoint run now starts the extractor of the next location on the same pipe.
       waitForExtractorToGo(ci, kLocationHandOverMs);
-      if (!reconnectExtractor(ci, ci->dbName)) {
+      if (!reconnectExtractor(ci)) {
         trace(ci, "DSAReadDatabaseData(): the next location's extractor did not connect");
         return kResultExtractorSilent;
       }

@@ -11,6 +11,7 @@
 #include "activity_log.h"
 #include "agent_state.h"
 #include "connection_table.h"
+#include "extractor_pipe.h"
 #include "message_ids.h"
 #include "oidb_msg.h"
 #include "restore/restore_flow.h"
@@ -27,7 +28,6 @@ constexpr DWORD kLocationChangeSleepMs = 300;
 // How long a change of location waits for the next location's extractor: rollforwarddb first
 // empties that location (a command of its own), then starts the extractor.
 constexpr DWORD kNextExtractorWaitMs = 20000;
-constexpr DWORD kSelfConnectWaitMs = 5000;
 // Kept copies are numbered from the begin step's suffix on; past this many the file is refused.
 constexpr int kSuffixAttempts = 10000;
 constexpr size_t kRestorePathSize = MAX_PATH + 16;
@@ -77,65 +77,10 @@ bool keptName(ConnectionRecord* ci, const char* path, char (&out)[kRestorePathSi
   return false;
 }
 
-void writeEndRestore(ConnectionRecord* ci, const char* successText, const char* failureFormat) {
-  const OidbMsg release = makeOidbMsg(OIDBMSGTYPE_END_RESTORE);
-  DWORD written = 0;
-  if (holdsHandle(ci->pipeHandle) &&
-      WriteFile(ci->pipeHandle, &release, sizeof release, &written, /*overlapped=*/nullptr) &&
-      written == sizeof release) {
-    trace(ci, "%s", successText);
-  } else {
-    trace(ci, failureFormat, static_cast<int>(GetLastError()));
-  }
-}
-
-DWORD WINAPI listenBlocking(void* pipe) {
-  return ConnectNamedPipe(static_cast<HANDLE>(pipe), /*overlapped=*/nullptr) ? 0 : GetLastError();
-}
-
-// Waits until a client is connected to the extractor pipe, at most kNextExtractorWaitMs.
-// The listen runs in blocking mode on a thread of its own: Wine wakes an extractor that is
-// already waiting for the pipe (WaitNamedPipe) only for a blocking listen, never for the
-// non-blocking one, and the next extractor may well start waiting before the agent listens
-// again. On time-out the agent connects to its own pipe to end that listen.
-bool awaitClient(ConnectionRecord* ci) {
-  DWORD mode = PIPE_READMODE_MESSAGE | PIPE_WAIT;
-  if (!SetNamedPipeHandleState(ci->pipeHandle, &mode, nullptr, nullptr)) return false;
-  UniqueHandleNull listener(CreateThread(/*security=*/nullptr, 0, listenBlocking, ci->pipeHandle, 0,
-                                         /*threadId=*/nullptr));
-  bool connected = false;
-  if (listener) {
-    UniqueFile self;
-    if (WaitForSingleObject(listener.get(), kNextExtractorWaitMs) != WAIT_OBJECT_0) {
-      char name[kObjectNameSize];
-      std::snprintf(name, sizeof name, "%s%s%s", kExtractorPipePrefix, ci->installationCode,
-                    ci->dbName);
-      // Fails only when the extractor got there first, which ends the listen all the same.
-      self.reset(CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, /*security=*/nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr));
-      if (WaitForSingleObject(listener.get(), kSelfConnectWaitMs) != WAIT_OBJECT_0) {
-        // A thread left blocked on the pipe would keep it from ever being closed.
-        TerminateThread(listener.get(), ERROR_TIMEOUT);
-      }
-    }
-    DWORD exitCode = ERROR_TIMEOUT;
-    GetExitCodeThread(listener.get(), &exitCode);
-    connected = !self && (exitCode == 0 || exitCode == ERROR_PIPE_CONNECTED);
-    if (self) DisconnectNamedPipe(ci->pipeHandle);
-  }
-  mode = PIPE_READMODE_MESSAGE | PIPE_NOWAIT;
-  SetNamedPipeHandleState(ci->pipeHandle, &mode, nullptr, nullptr);
-  if (!connected) {
-    // Listening again, as after any release: a late extractor still finds the pipe.
-    ConnectNamedPipe(ci->pipeHandle, /*overlapped=*/nullptr);
-  }
-  return connected;
-}
-
 // Waits for the next location's extractor and reads its request, which names the location it
 // holds.
 DWORD awaitNextExtractor(ConnectionRecord* ci) {
-  if (!awaitClient(ci)) {
+  if (!awaitExtractorClient(ci, kNextExtractorWaitMs)) {
     trace(ci, "DSAWrite(): the extractor of the next location did not connect within %d s",
           static_cast<int>(kNextExtractorWaitMs / 1000));
     Log_act(ci, kActivityExtractorTimeout);
@@ -154,8 +99,8 @@ DWORD awaitNextExtractor(ConnectionRecord* ci) {
 
 // Sends the held extractor its release and lets the pipe listen for the next one.
 void releaseExtractor(ConnectionRecord* ci) {
-  writeEndRestore(ci, "DSAWrite(): WriteFile() successful",
-                  "DSAWrite(): WriteFile() failed. Error=%d");
+  sendExtractorRecord(ci, OIDBMSGTYPE_END_RESTORE, "DSAWrite(): WriteFile() successful",
+                      "DSAWrite(): WriteFile() failed. Error=%d");
   ci->restoreExtractorHeld = 0;
   ++ci->restoreLocationsReleased;
   Sleep(kLocationChangeSleepMs);
@@ -343,8 +288,8 @@ void endWholeRestore(ConnectionRecord* ci) {
             marker.c_str(), static_cast<int>(GetLastError()));
     }
   }
-  writeEndRestore(ci, "DSADisconnectAgent(): WriteFile() successful",
-                  "DSADisconnectAgent(): WriteFile() failed. Error=%d");
+  sendExtractorRecord(ci, OIDBMSGTYPE_END_RESTORE, "DSADisconnectAgent(): WriteFile() successful",
+                      "DSADisconnectAgent(): WriteFile() failed. Error=%d");
 }
 
 }  // namespace ferry::agent

@@ -215,6 +215,27 @@ TestInstallation::~TestInstallation() {
   removeTree(root());
 }
 
+void removeAgentInstallation(std::unique_ptr<TestInstallation>* installation) {
+  if (!*installation) return;
+  const TestInstallation& made = **installation;
+  const std::string ingunset = made.bin() + "\\ingunset.exe";
+  for (int i = 0; i < 50 && !DeleteFileA(ingunset.c_str()); ++i) {
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) break;
+    Sleep(200);
+  }
+  for (const char* stem : {"env", "ingprenv", "infodb"}) {
+    const std::string pattern = std::string("C:\\") + stem + made.code() + "*.out";
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA(pattern.c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) continue;
+    do {
+      DeleteFileA((std::string("C:\\") + entry.cFileName).c_str());
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+  }
+  installation->reset();
+}
+
 ScopedAccount::ScopedAccount(const ingsim::Account& account) : name_(account.name) {
   ingsim::removeAccount(name_);  // "does not exist" is the normal case
   error_ = ingsim::addAccount(account);

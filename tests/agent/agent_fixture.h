@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -149,6 +150,12 @@ class TestInstallation {
   std::string code_;
   std::string error_;
 };
+
+// Removes an installation that agent connections used. Disconnecting starts ingunset and does
+// not wait for it, and a running program cannot be deleted: this waits (at most 10 s) until it
+// can be, or the installation's folder would stay. The captured utility runs leave their output
+// on the root of C: (env<code>.out, ingprenv<code>.out, infodb<code><db>.out), removed too.
+void removeAgentInstallation(std::unique_ptr<TestInstallation>* installation);
 
 // A simulated account for the test's duration (a leftover of the same name is replaced).
 class ScopedAccount {

@@ -117,17 +117,7 @@ class Backup : public testing::Test {
     terminateProcesses("siphon.exe");
     agent_.reset();
     account_.reset();
-    if (installation_) {
-      const std::string ingunset = installation_->bin() + "\\ingunset.exe";
-      for (int i = 0; i < 50 && !DeleteFileA(ingunset.c_str()); ++i) {
-        if (GetLastError() == ERROR_FILE_NOT_FOUND) break;
-        Sleep(200);
-      }
-      for (const char* stem : {"env", "ingprenv", "infodb"}) {
-        DeleteFileA((std::string("C:\\") + stem + installation_->code() + ".out").c_str());
-      }
-      installation_.reset();
-    }
+    removeAgentInstallation(&installation_);
     for (const std::string& area : extraAreas_) removeTree(area);
     setMachineEnvironmentValue("II_SYSTEM", savedMachineRoot_);
     if (buffer_ != nullptr) VirtualFree(buffer_, 0, MEM_RELEASE);

@@ -100,20 +100,7 @@ class Catalogue : public testing::Test {
     }
     agent_.reset();
     account_.reset();
-    if (installation_) {
-      // Disconnect starts ingunset and does not wait for it; a running program cannot be
-      // deleted, so wait (at most 10 s) until it can be, or the installation's folder stays.
-      const std::string ingunset = installation_->bin() + "\\ingunset.exe";
-      for (int i = 0; i < 50 && !DeleteFileA(ingunset.c_str()); ++i) {
-        if (GetLastError() == ERROR_FILE_NOT_FOUND) break;
-        Sleep(200);
-      }
-      // The captured utility runs leave their output on the root of C:.
-      for (const char* stem : {"env", "ingprenv", "infodb"}) {
-        DeleteFileA((std::string("C:\\") + stem + installation_->code() + ".out").c_str());
-      }
-      installation_.reset();
-    }
+    removeAgentInstallation(&installation_);
     setMachineEnvironmentValue("II_SYSTEM", savedMachineRoot_);
   }
 

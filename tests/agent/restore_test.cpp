@@ -276,17 +276,7 @@ class Restore : public testing::Test {
     agent_.reset();
     settings_.reset();
     account_.reset();
-    if (installation_) {
-      const std::string ingunset = installation_->bin() + "\\ingunset.exe";
-      for (int i = 0; i < 50 && !DeleteFileA(ingunset.c_str()); ++i) {
-        if (GetLastError() == ERROR_FILE_NOT_FOUND) break;
-        Sleep(200);
-      }
-      for (const char* stem : {"env", "ingprenv", "infodb"}) {
-        DeleteFileA((std::string("C:\\") + stem + installation_->code() + ".out").c_str());
-      }
-      installation_.reset();
-    }
+    removeAgentInstallation(&installation_);
     setMachineEnvironmentValue("II_SYSTEM", savedMachineRoot_);
     SetEnvironmentVariableA("II_CKTMPL_FILE", nullptr);
   }

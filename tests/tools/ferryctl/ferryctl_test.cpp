@@ -241,26 +241,7 @@ class FerryctlAgent : public testing::Test {
   void TearDown() override {
     agent_.reset();
     account_.reset();
-    if (installation_) {
-      // Disconnect starts ingunset and does not wait for it; a running program cannot be
-      // deleted, so wait (at most 10 s) until it can be, or the installation's folder stays.
-      const std::string ingunset = installation_->bin() + "\\ingunset.exe";
-      for (int i = 0; i < 50 && !DeleteFileA(ingunset.c_str()); ++i) {
-        if (GetLastError() == ERROR_FILE_NOT_FOUND) break;
-        Sleep(200);
-      }
-      // The captured utility runs leave their output on the root of C: (env<code>.out,
-      // infodb<code><db>.out, ...).
-      WIN32_FIND_DATAA entry;
-      HANDLE find = FindFirstFileA(("C:\\*" + installation_->code() + "*.out").c_str(), &entry);
-      if (find != INVALID_HANDLE_VALUE) {
-        do {
-          DeleteFileA((std::string("C:\\") + entry.cFileName).c_str());
-        } while (FindNextFileA(find, &entry));
-        FindClose(find);
-      }
-      installation_.reset();
-    }
+    removeAgentInstallation(&installation_);
     for (const std::string& path : removeAfterwards_) removeTree(path);
     setMachineEnvironmentValue("II_SYSTEM", savedMachineRoot_);
   }

@@ -1,5 +1,5 @@
-// The agent's end of the extractor pipe during a data backup: connecting the extractor of a
-// location and taking its records.
+// The agent's end of the extractor pipe during a data backup or restore: awaiting the extractor
+// of a location, taking its records and releasing it.
 //
 // Conventions:
 // - The pipe is the non-blocking server end that the checkpoint run created (ci->pipeHandle).
@@ -27,9 +27,17 @@ bool readExtractorRecord(ConnectionRecord* ci, OidbMsg* msg, DWORD* error);
 // (its end of the pipe closes when it exits); returns as soon as it has gone.
 void waitForExtractorToGo(ConnectionRecord* ci, DWORD limitMs);
 
+// Waits up to `waitMs` until a client is connected to the pipe. The listen runs in blocking mode
+// on a thread of its own: Wine wakes an extractor that already waits for the pipe
+// (WaitNamedPipe) only for a blocking listen, never for the non-blocking one, and the next
+// extractor may well start waiting before the agent listens again. On time-out the agent connects
+// to its own pipe to end that listen and leaves the pipe listening, so that a late extractor still
+// finds it. The pipe is back in non-blocking mode when this returns.
+bool awaitExtractorClient(ConnectionRecord* ci, DWORD waitMs);
+
 // Lets the client of the pipe go and waits up to kRecordWaitMs for the extractor of the next
-// location to open it. True when a client is connected.
-bool reconnectExtractor(ConnectionRecord* ci, const char* dbName);
+// location to open it. True (and pipeConnected 1) when a client is connected.
+bool reconnectExtractor(ConnectionRecord* ci);
 
 // Writes a record of `type` with every other byte zero; a failure is traced with
 // `failedFormat` (one %d, the system error) and otherwise ignored.

@@ -1,7 +1,9 @@
-#include "backup/extractor_pipe.h"
+#include "extractor_pipe.h"
 
-#include "core/checkpoint_template.h"
+#include <cstdio>
+
 #include "trace.h"
+#include "unique_handle.h"
 
 namespace ferry::agent {
 namespace {
@@ -14,10 +16,12 @@ DWORD pollDelay(int attempt) {
   return 50;
 }
 
+constexpr DWORD kSelfConnectWaitMs = 5000;
+
+bool holds(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+
 DWORD WINAPI listenBlocking(void* pipe) {
-  if (ConnectNamedPipe(static_cast<HANDLE>(pipe), nullptr)) return 0;
-  const DWORD error = GetLastError();
-  return error == ERROR_PIPE_CONNECTED ? 0 : error;
+  return ConnectNamedPipe(static_cast<HANDLE>(pipe), /*overlapped=*/nullptr) ? 0 : GetLastError();
 }
 
 }  // namespace
@@ -43,55 +47,55 @@ void waitForExtractorToGo(ConnectionRecord* ci, DWORD limitMs) {
   }
 }
 
-bool reconnectExtractor(ConnectionRecord* ci, const char* dbName) {
+bool awaitExtractorClient(ConnectionRecord* ci, DWORD waitMs) {
+  DWORD mode = PIPE_READMODE_MESSAGE | PIPE_WAIT;
+  if (!SetNamedPipeHandleState(ci->pipeHandle, &mode, nullptr, nullptr)) {
+    trace(ci, "awaitExtractorClient(): SetNamedPipeHandleState failed. Error= %d",
+          static_cast<int>(GetLastError()));
+    return false;
+  }
+  UniqueHandleNull listener(CreateThread(/*security=*/nullptr, 0, listenBlocking, ci->pipeHandle, 0,
+                                         /*threadId=*/nullptr));
+  bool connected = false;
+  if (listener) {
+    UniqueFile self;
+    if (WaitForSingleObject(listener.get(), waitMs) != WAIT_OBJECT_0) {
+      trace(ci, "awaitExtractorClient(): no extractor within %lu ms",
+            static_cast<unsigned long>(waitMs));
+      char name[kObjectNameSize];
+      std::snprintf(name, sizeof name, "%s%s%s", kExtractorPipePrefix, ci->installationCode,
+                    ci->dbName);
+      // Fails only when the extractor got there first, which ends the listen all the same.
+      self.reset(CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, /*security=*/nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr));
+      if (WaitForSingleObject(listener.get(), kSelfConnectWaitMs) != WAIT_OBJECT_0) {
+        // A thread left blocked on the pipe would keep it from ever being closed.
+        TerminateThread(listener.get(), ERROR_TIMEOUT);
+      }
+    }
+    DWORD exitCode = ERROR_TIMEOUT;
+    GetExitCodeThread(listener.get(), &exitCode);
+    connected = !self && (exitCode == 0 || exitCode == ERROR_PIPE_CONNECTED);
+    if (self) DisconnectNamedPipe(ci->pipeHandle);
+  } else {
+    trace(ci, "awaitExtractorClient(): CreateThread failed. Error= %d",
+          static_cast<int>(GetLastError()));
+  }
+  mode = PIPE_READMODE_MESSAGE | PIPE_NOWAIT;
+  SetNamedPipeHandleState(ci->pipeHandle, &mode, nullptr, nullptr);
+  if (!connected) ConnectNamedPipe(ci->pipeHandle, /*overlapped=*/nullptr);
+  return connected;
+}
+
+bool reconnectExtractor(ConnectionRecord* ci) {
   if (!DisconnectNamedPipe(ci->pipeHandle)) {
     trace(ci, "reconnectExtractor(): DisconnectNamedPipe failed. Error= %d",
           static_cast<int>(GetLastError()));
   }
   ci->pipeConnected = 0;
-  // The listen runs in blocking mode on a thread of its own: an extractor that already waits for
-  // the pipe is woken only by a blocking listen on some systems, whereas a non-blocking one
-  // merely marks the pipe as listening. The agent's own reads stay non-blocking.
-  DWORD mode = PIPE_READMODE_MESSAGE | PIPE_WAIT;
-  if (!SetNamedPipeHandleState(ci->pipeHandle, &mode, nullptr, nullptr)) {
-    trace(ci, "reconnectExtractor(): SetNamedPipeHandleState failed. Error= %d",
-          static_cast<int>(GetLastError()));
-    return false;
-  }
-  HANDLE listener = CreateThread(nullptr, 0, listenBlocking, ci->pipeHandle, 0, nullptr);
-  bool connected = false;
-  if (listener == nullptr) {
-    trace(ci, "reconnectExtractor(): CreateThread failed. Error= %d",
-          static_cast<int>(GetLastError()));
-  } else {
-    if (WaitForSingleObject(listener, kRecordWaitMs) == WAIT_OBJECT_0) {
-      DWORD result = 1;
-      connected = GetExitCodeThread(listener, &result) && result == 0;
-      if (!connected) {
-        trace(ci, "reconnectExtractor(): ConnectNamedPipe failed. Error= %d",
-              static_cast<int>(result));
-      }
-    } else {
-      // No extractor came: the agent opens the pipe itself to end the listen, and lets that
-      // client go again.
-      trace(ci, "reconnectExtractor(): no extractor within %lu ms",
-            static_cast<unsigned long>(kRecordWaitMs));
-      char name[kExtractorPipeNameSize] = "";
-      if (buildExtractorPipeName(ci->installationCode, dbName, name, sizeof name)) {
-        HANDLE self =
-            CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        WaitForSingleObject(listener, kRecordWaitMs);
-        if (self != INVALID_HANDLE_VALUE) CloseHandle(self);
-      }
-      if (WaitForSingleObject(listener, 0) != WAIT_OBJECT_0) TerminateThread(listener, 1);
-      DisconnectNamedPipe(ci->pipeHandle);
-    }
-    CloseHandle(listener);
-  }
-  mode = PIPE_READMODE_MESSAGE | PIPE_NOWAIT;
-  SetNamedPipeHandleState(ci->pipeHandle, &mode, nullptr, nullptr);
-  if (connected) ci->pipeConnected = 1;
-  return connected;
+  if (!awaitExtractorClient(ci, kRecordWaitMs)) return false;
+  ci->pipeConnected = 1;
+  return true;
 }
 
 bool readExtractorRecord(ConnectionRecord* ci, OidbMsg* msg, DWORD* error) {
@@ -125,7 +129,8 @@ void sendExtractorRecord(ConnectionRecord* ci, int32_t type, const char* success
                          const char* failedFormat) {
   OidbMsg msg = makeOidbMsg(type);
   DWORD written = 0;
-  if (WriteFile(ci->pipeHandle, &msg, sizeof msg, &written, nullptr) && written == sizeof msg) {
+  if (holds(ci->pipeHandle) && WriteFile(ci->pipeHandle, &msg, sizeof msg, &written, nullptr) &&
+      written == sizeof msg) {
     trace(ci, "%s", successText);
   } else {
     trace(ci, failedFormat, static_cast<int>(GetLastError()));
