@@ -16,6 +16,7 @@
 #include "catalog/catalog_session.h"
 #include "connection_table.h"
 #include "core/utility_command.h"
+#include "extractor_pipe.h"
 #include "message_ids.h"
 #include "object_block.h"
 #include "oidb_msg.h"
@@ -31,10 +32,6 @@ using namespace ferry::messages;
 
 constexpr int kPipeConnectAttempts = 10;
 constexpr DWORD kPipeConnectRetryMs = 2000;
-// The extractor writes its request right after it opened the pipe; the agent's end does not
-// block, so the read is polled for that long before it counts as missing.
-constexpr DWORD kRequestWaitMs = 10000;
-constexpr DWORD kRequestPollMs = 50;
 constexpr size_t kEndTimeSize = 31;
 
 // Stores `count` directories from `list` (NUL-terminated, one after another) as the
@@ -109,24 +106,6 @@ DWORD resolveDestinations(ConnectionRecord* ci, const char* routine, const char*
     dest += std::strlen(dest) + 1;
   }
   return 0;
-}
-
-// One pipe record, waiting up to kRequestWaitMs for it to arrive. False with the system error
-// in *error when none came.
-bool readPipeRecord(ConnectionRecord* ci, OidbMsg* msg, DWORD* error) {
-  const ULONGLONG deadline = GetTickCount64() + kRequestWaitMs;
-  for (;;) {
-    DWORD got = 0;
-    if (ReadFile(ci->pipeHandle, msg, sizeof *msg, &got, /*overlapped=*/nullptr)) {
-      if (got == sizeof *msg) return true;
-      *error = ERROR_INVALID_DATA;
-      return false;
-    }
-    *error = GetLastError();
-    // ERROR_NO_DATA: nothing written yet on the non-blocking end.
-    if (*error != ERROR_NO_DATA || GetTickCount64() >= deadline) return false;
-    Sleep(kRequestPollMs);
-  }
 }
 
 // Connects the extractor pipe: up to ten attempts 2 s apart. 0 or the last system error.
@@ -287,7 +266,7 @@ int getRestoreObjectName(ConnectionRecord* ci, char* objectName, DataFileInfo* i
   objectName[0] = '\0';
   OidbMsg msg{};
   DWORD error = 0;
-  if (!readPipeRecord(ci, &msg, &error)) {
+  if (!readExtractorRecord(ci, &msg, &error)) {
     trace(ci, "getRestoreObjectName(): ReadFile Failed. Error = %d", static_cast<int>(error));
     return kResultNoFileRecord;
   }
