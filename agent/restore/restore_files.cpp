@@ -24,6 +24,7 @@ namespace {
 
 using namespace ferry::messages;
 
+// The longest a released extractor is given to take its release before the pipe is let go.
 constexpr DWORD kLocationChangeSleepMs = 300;
 // How long a change of location waits for the next location's extractor: rollforwarddb first
 // empties that location (a command of its own), then starts the extractor.
@@ -103,14 +104,15 @@ void releaseExtractor(ConnectionRecord* ci) {
                       "DSAWrite(): WriteFile() failed. Error=%d");
   ci->restoreExtractorHeld = 0;
   ++ci->restoreLocationsReleased;
-  Sleep(kLocationChangeSleepMs);
+  // The released extractor closes its end when it exits; the pipe is let go once it has.
+  waitForExtractorToGo(ci, kLocationChangeSleepMs);
   DisconnectNamedPipe(ci->pipeHandle);
   ci->pipeConnected = 0;
   trace(ci, "DSAWrite(): going to connect named pipe for the new location");
   if (ConnectNamedPipe(ci->pipeHandle, /*overlapped=*/nullptr) ||
       GetLastError() == ERROR_PIPE_CONNECTED || GetLastError() == ERROR_PIPE_LISTENING) {
+    // The next extractor is awaited (and its request read) before anything is written.
     ci->pipeConnected = 1;
-    Sleep(kLocationChangeSleepMs);
   } else {
     trace(ci, "DSAWrite(): ConnectNamedPipe failed. Error = %d,retry=%d",
           static_cast<int>(GetLastError()), 0);
