@@ -2,8 +2,9 @@
 # make demo: creates a sample Ingres installation in the build's Wine prefix and shows what the
 # agent will find there: databases, locations, accounts and what the Ingres utilities report;
 # then drives the test build of the agent with the backup console: connect, agent information,
-# objects with sizes and property sheets, excluded directories, and a backup of the database
-# "sample" into an archive under the prefix (drive_c/ferry-demo/sample.fya).
+# objects with sizes and property sheets, excluded directories, a backup of the database
+# "sample" into an archive under the prefix (drive_c/ferry-demo/sample.fya), and its restore after
+# the database's files were deleted, checked byte for byte.
 set -euo pipefail
 
 build=$(realpath "${1:-build/win}")
