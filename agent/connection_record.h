@@ -18,6 +18,12 @@
 
 namespace ferry::agent {
 
+// True when `handle` is a handle of the record's, by the convention above: neither 0 nor
+// INVALID_HANDLE_VALUE (closing the latter would act on the current process).
+inline bool holdsHandle(HANDLE handle) {
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+
 struct ConnectionRecord;
 
 // The Ingres session block of a connection (field connInfo of ConnectionRecord).

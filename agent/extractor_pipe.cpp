@@ -18,8 +18,6 @@ DWORD pollDelay(int attempt) {
 
 constexpr DWORD kSelfConnectWaitMs = 5000;
 
-bool holds(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
-
 DWORD WINAPI listenBlocking(void* pipe) {
   return ConnectNamedPipe(static_cast<HANDLE>(pipe), /*overlapped=*/nullptr) ? 0 : GetLastError();
 }
@@ -129,8 +127,8 @@ void sendExtractorRecord(ConnectionRecord* ci, int32_t type, const char* success
                          const char* failedFormat) {
   OidbMsg msg = makeOidbMsg(type);
   DWORD written = 0;
-  if (holds(ci->pipeHandle) && WriteFile(ci->pipeHandle, &msg, sizeof msg, &written, nullptr) &&
-      written == sizeof msg) {
+  if (holdsHandle(ci->pipeHandle) &&
+      WriteFile(ci->pipeHandle, &msg, sizeof msg, &written, nullptr) && written == sizeof msg) {
     trace(ci, "%s", successText);
   } else {
     trace(ci, failedFormat, static_cast<int>(GetLastError()));

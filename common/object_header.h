@@ -66,9 +66,9 @@ inline uint64_t fileTimeOf(const void* block, size_t offset) {
 }
 
 // True when the block carries the magic text the agent writes into every header it returns.
+// The comparison takes in the magic's NUL, so a longer text in the field does not match.
 inline bool hasMagic(const void* block) {
-  return std::memcmp(static_cast<const char*>(block) + kMagicOffset, kMagic, sizeof kMagic) == 0 &&
-         textField(block, kMagicOffset, kMagicSize).size() == sizeof kMagic - 1;
+  return std::memcmp(static_cast<const char*>(block) + kMagicOffset, kMagic, sizeof kMagic) == 0;
 }
 
 }  // namespace ferry::header

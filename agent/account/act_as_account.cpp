@@ -6,11 +6,7 @@
 #include "unique_handle.h"
 
 namespace ferry::agent {
-namespace {
-
-bool holdsToken(HANDLE token) { return token != nullptr && token != INVALID_HANDLE_VALUE; }
-
-}  // namespace
+namespace {}  // namespace
 
 DWORD actAsConnectionAccount(ConnectionRecord* ci, const ActAsAccountTexts& texts) {
   AccountLayer& accounts = accountLayer();
@@ -32,7 +28,7 @@ DWORD actAsConnectionAccount(ConnectionRecord* ci, const ActAsAccountTexts& text
   DWORD error = accounts.logOn(info.loginName, ".", info.password, &localToken);
   if (error == ERROR_SUCCESS) {
     trace(ci, "%s(): LogonUser() successful as userName[%s]", routine, info.loginName);
-    if (holdsToken(ci->hAccessToken)) CloseHandle(ci->hAccessToken);
+    if (holdsHandle(ci->hAccessToken)) CloseHandle(ci->hAccessToken);
     ci->hAccessToken = localToken;
     impersonationToken = localToken;
   } else {

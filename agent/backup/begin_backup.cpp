@@ -29,8 +29,6 @@ constexpr DWORD kExtractorConnectSleepMs = 2000;
 constexpr char kJournalPrefix[] = "~JOURNAL OF DATABASE";
 constexpr size_t kJournalPrefixLength = sizeof kJournalPrefix - 1;
 
-bool holds(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
-
 // Copies `text` into a fixed field, cut to fit.
 template <size_t N>
 void setField(char (&field)[N], const char* text) {
@@ -81,13 +79,13 @@ bool waitForExtractor(ConnectionRecord* ci) {
 // ended and the work state cleared, so that nothing of the failed begin stays behind and the
 // connection can begin again.
 void abandonDataBackup(ConnectionRecord* ci) {
-  if (holds(ci->pipeHandle)) {
+  if (holdsHandle(ci->pipeHandle)) {
     DisconnectNamedPipe(ci->pipeHandle);
     CloseHandle(ci->pipeHandle);
   }
   ci->pipeHandle = nullptr;
   ci->pipeConnected = 0;
-  if (holds(ci->ckpdbProcessHandle)) {
+  if (holdsHandle(ci->ckpdbProcessHandle)) {
     if (!TerminateProcess(ci->ckpdbProcessHandle, 0)) {
       trace(ci, "beginBackupDB(): TerminateProcess(ckpdb) failed, GetLastError = %d",
             static_cast<int>(GetLastError()));

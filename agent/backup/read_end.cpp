@@ -26,8 +26,6 @@ constexpr DWORD kCheckpointEndWaitMs = 10000;
 constexpr DWORD kExtractorReleaseMs = 300;
 constexpr char kUtilityOutputFile[] = "\\tmp\\ckpdb_out";
 
-bool holds(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
-
 // The output a checkpoint utility may have left on the current drive goes into the trace, and
 // the file away.
 void copyUtilityOutput(ConnectionRecord* ci) {
@@ -49,7 +47,7 @@ void copyUtilityOutput(ConnectionRecord* ci) {
 // after every location was delivered makes the end step fail: the checkpoint the backup belongs
 // to was not completed, and Ingres could not roll forward from it.
 DWORD finishCheckpointRun(ConnectionRecord* ci) {
-  if (!holds(ci->ckpdbProcessHandle)) return 0;
+  if (!holdsHandle(ci->ckpdbProcessHandle)) return 0;
   trace(ci, "DSAEndBackup(): Begin waiting Ckpdb.exe to end...");
   const DWORD waited = WaitForSingleObject(ci->ckpdbProcessHandle, kCheckpointEndWaitMs);
   trace(ci, "DSAEndBackup(): Wait Ckpdb.exe OK!");
@@ -71,7 +69,7 @@ DWORD finishCheckpointRun(ConnectionRecord* ci) {
 // run is ended before it starts the next location's extractor, and the extractor that holds the
 // current location is released (it waits for that record, not for the pipe to break).
 void abandonCheckpointRun(ConnectionRecord* ci) {
-  if (holds(ci->ckpdbProcessHandle)) {
+  if (holdsHandle(ci->ckpdbProcessHandle)) {
     trace(ci, "DSAEndBackup(): the backup ended before its last location; ending ckpdb");
     if (!TerminateProcess(ci->ckpdbProcessHandle, 1)) {
       trace(ci, "DSAEndBackup(): TerminateProcess(ckpdb) failed, GetLastError = %d",
@@ -79,7 +77,7 @@ void abandonCheckpointRun(ConnectionRecord* ci) {
     }
     WaitForSingleObject(ci->ckpdbProcessHandle, kCheckpointEndWaitMs);
   }
-  if (ci->pipeConnected == 1 && holds(ci->pipeHandle)) {
+  if (ci->pipeConnected == 1 && holdsHandle(ci->pipeHandle)) {
     sendExtractorRecord(ci, OIDBMSGTYPE_END_BACKUP, "DSAEndBackup(): extractor released",
                         "DSAEndBackup(): the extractor could not be released. Error=%d");
     waitForExtractorToGo(ci, kExtractorReleaseMs);
@@ -95,7 +93,7 @@ void endBackupAtDisconnect(ConnectionRecord* ci) {
       (ci->objectBlock == nullptr || ci->objectBlock->delivered == 0)) {
     abandonCheckpointRun(ci);
   }
-  if (holds(ci->ckpdbProcessHandle)) CloseHandle(ci->ckpdbProcessHandle);
+  if (holdsHandle(ci->ckpdbProcessHandle)) CloseHandle(ci->ckpdbProcessHandle);
   ci->ckpdbProcessHandle = nullptr;
   releaseObjectBlock(ci);
   ci->status = 0;
@@ -178,7 +176,7 @@ extern "C" DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus) {
       Log_act(ci, kActivityPipeNotDisconnected, pipeError);
     }
   }
-  if (holds(ci->pipeHandle)) {
+  if (holdsHandle(ci->pipeHandle)) {
     if (CloseHandle(ci->pipeHandle)) {
       trace(ci, "DSAEndBackup(): pipeHandle closed successfully");
     } else {
@@ -210,7 +208,7 @@ extern "C" DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus) {
   }
   // Searches that did not run to their end.
   for (HANDLE* search : {&ci->findFileJournal, &ci->findFileConfig}) {
-    if (holds(*search)) FindClose(*search);
+    if (holdsHandle(*search)) FindClose(*search);
     *search = nullptr;
   }
   ci->findFileJournalActive = 0;

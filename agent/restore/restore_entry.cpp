@@ -26,8 +26,6 @@ using namespace ferry::messages;
 
 constexpr size_t kHeaderCheckpointLimit = 256;
 
-bool holdsHandle(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
-
 DSA_RESULT endWrite(ConnectionRecord* ci, DSA_RESULT result) {
   traceEndBanner(ci, "DSAWrite");
   return result;

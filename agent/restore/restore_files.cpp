@@ -33,8 +33,6 @@ constexpr DWORD kNextExtractorWaitMs = 20000;
 constexpr int kSuffixAttempts = 10000;
 constexpr size_t kRestorePathSize = MAX_PATH + 16;
 
-bool holdsHandle(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
-
 HANDLE createRestoreFile(const char* path, bool shareForWriting) {
   const DWORD access = shareForWriting ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE;
   const DWORD share = shareForWriting ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;

@@ -24,12 +24,10 @@ namespace {
 
 using namespace ferry::messages;
 
-bool isNone(HANDLE handle) { return handle == nullptr || handle == INVALID_HANDLE_VALUE; }
-
 // Closes one of the record's handles and marks it none. Both 0 and INVALID_HANDLE_VALUE mean
 // none here: closing the latter would act on the pseudo handle of the current process.
 void closeRecordHandle(ConnectionRecord* ci, HANDLE* handle, const char* failureFormat) {
-  if (isNone(*handle)) {
+  if (!holdsHandle(*handle)) {
     *handle = nullptr;
     return;
   }
@@ -107,7 +105,7 @@ void disconnectExtractorPipe(ConnectionRecord* ci) {
     trace(ci, "%s", sharedErrorText());
     Log_act(ci, kActivityPipeNotDisconnected, error);
   }
-  if (!isNone(ci->pipeHandle)) {
+  if (holdsHandle(ci->pipeHandle)) {
     if (CloseHandle(ci->pipeHandle)) {
       trace(ci, "DSADisconnectAgent(): pipeHandle closed successfully");
     } else {
@@ -121,7 +119,7 @@ void disconnectExtractorPipe(ConnectionRecord* ci) {
 void endRemoteThread(ConnectionRecord* ci, HANDLE* thread, const char* runningText,
                      const char* exitedText, const char* terminateFailedFormat,
                      const char* activityName, const char* closeFailedFormat) {
-  if (isNone(*thread)) return;
+  if (!holdsHandle(*thread)) return;
   DWORD exitCode = 0;
   if (GetExitCodeThread(*thread, &exitCode) && exitCode == STILL_ACTIVE) {
     trace(ci, "%s", runningText);
@@ -143,7 +141,7 @@ void closeRemotePipe(ConnectionRecord* ci) {
     return;
   }
   trace(ci, "DSADisconnectAgent(): Need to close the remote pipe handle");
-  if (!isNone(ci->hRemotePipeConnectThread)) {
+  if (holdsHandle(ci->hRemotePipeConnectThread)) {
     DWORD exitCode = 0;
     if (GetExitCodeThread(ci->hRemotePipeConnectThread, &exitCode) && exitCode == STILL_ACTIVE) {
       trace(ci, "DSADisconnectAgent(): Terminating the thread");
@@ -163,7 +161,7 @@ void closeRemotePipe(ConnectionRecord* ci) {
 }
 
 void endSearch(ConnectionRecord* ci, HANDLE* search, const char* failureFormat) {
-  if (isNone(*search)) {
+  if (!holdsHandle(*search)) {
     *search = nullptr;
     return;
   }
@@ -197,7 +195,7 @@ extern "C" DSA_RESULT DSADisconnectAgent(uint32_t connectionId) {
   if (ci->connInfo.connected == 1) disconnectOpIngres2(&ci->connInfo);
   closeRecordHandle(ci, &ci->hAccessToken, nullptr);
   if (ci->remoteJob) closeRemotePipe(ci);
-  if (!isNone(ci->pipeHandle)) {
+  if (holdsHandle(ci->pipeHandle)) {
     trace(ci, "DSADisconnectAgent(): Closing the pipe Handle");
     closeRecordHandle(ci, &ci->pipeHandle, nullptr);
   }
@@ -214,13 +212,13 @@ extern "C" DSA_RESULT DSADisconnectAgent(uint32_t connectionId) {
       "= %d");
   closeRecordHandle(ci, &ci->fd,
                     "DSADisconnectAgent(): Unable to close handle ci -> fd error = %d");
-  if (!isNone(ci->pipeHandle) && !DisconnectNamedPipe(ci->pipeHandle)) {
+  if (holdsHandle(ci->pipeHandle) && !DisconnectNamedPipe(ci->pipeHandle)) {
     trace(ci, "DSADisconnectAgent(): Unable to disconnect the named pipe, error = %d",
           static_cast<int>(GetLastError()));
   }
   closeRecordHandle(ci, &ci->pipeHandle,
                     "DSADisconnectAgent(): Unable to close handle ci -> pipeHandle, error = %d");
-  if (!isNone(ci->rhPipe) && !DisconnectNamedPipe(ci->rhPipe)) {
+  if (holdsHandle(ci->rhPipe) && !DisconnectNamedPipe(ci->rhPipe)) {
     trace(ci, "DSADisconnectAgent(): Unable to disconnect the named pipe, error = %d",
           static_cast<int>(GetLastError()));
   }

@@ -37,8 +37,6 @@ constexpr size_t kCheckpointTextSize = sizeof(ConnectionRecord{}.restoreCheckpoi
 DWORD nameTooLong() { return resultFromWin32(ERROR_FILENAME_EXCED_RANGE); }
 DWORD badParameter() { return resultFromWin32(ERROR_INVALID_PARAMETER); }
 
-bool holdsHandle(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
-
 void closeRecordHandle(HANDLE* handle) {
   if (holdsHandle(*handle)) CloseHandle(*handle);
   *handle = nullptr;
