@@ -76,7 +76,7 @@ std::vector<char> buildPropertySheet(const PropertyLabels& labels, const Propert
   for (const std::string& line : lines) end += line.size() + 1;
   // The reported size covers the empty entry after the last line.
   std::vector<char> sheet(std::max(kPropertySheetSize, end + 1), '\0');
-  put<uint32_t>(&sheet, offsetof(PropertySheetHeader, signature), 0x04655291u);
+  put<uint32_t>(&sheet, offsetof(PropertySheetHeader, signature), DSA_PROPERTY_SHEET_SIGNATURE);
   put<uint16_t>(&sheet, offsetof(PropertySheetHeader, value8), 2);
   put<uint16_t>(&sheet, offsetof(PropertySheetHeader, value10), 160);
   put<uint16_t>(&sheet, offsetof(PropertySheetHeader, value12), 220);
@@ -88,27 +88,6 @@ std::vector<char> buildPropertySheet(const PropertyLabels& labels, const Propert
   }
   *reportedSize = offset + 1;
   return sheet;
-}
-
-ObjectKind classifyObjectName(std::string_view objectName, std::string* database) {
-  database->clear();
-  std::string_view name;
-  ObjectKind kind;
-  if (objectName.starts_with(kListedJournal)) {
-    // The database name is what follows the prefix and its blank (21 characters).
-    if (objectName.size() <= kJournalObjectPrefix.size()) return ObjectKind::Invalid;
-    name = objectName.substr(kJournalObjectPrefix.size());
-    kind = ObjectKind::Journal;
-  } else {
-    size_t dot = objectName.find('.');
-    name = objectName.substr(0, dot);
-    kind = dot != std::string_view::npos && objectName.substr(dot + 1) == "~CONFIG"
-               ? ObjectKind::ConfigDump
-               : ObjectKind::Data;
-  }
-  if (name.empty() || name.size() > kMaxDatabaseName) return ObjectKind::Invalid;
-  database->assign(name);
-  return kind;
 }
 
 size_t buildObjectList(const char* dbList, size_t dbListSize, char* out, size_t outSize) {

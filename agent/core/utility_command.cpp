@@ -24,13 +24,21 @@ CommandStatus refuse(CommandStatus status, char* out, size_t size) {
   return status;
 }
 
+// The quoted path of an installation's program: "\"<root>\ingres\bin\<program>\"".
+std::string programPath(const char* root, const char* program) {
+  std::string line = "\"";
+  line += text(root);
+  line += "\\ingres\\bin\\";
+  line += program;
+  line += "\"";
+  return line;
+}
+
 }  // namespace
 
 CommandStatus buildCkpdbCommand(const char* iiSystem, const char* dbName, uint32_t options,
                                 char* out, size_t size) {
-  std::string line = "\"";
-  line += text(iiSystem);
-  line += "\\ingres\\bin\\ckpdb\" ";
+  std::string line = programPath(iiSystem, "ckpdb") + " ";
   line += text(dbName);
   if (options & kCkpdbVerbose) line += " -v";
   if (options & kCkpdbPurge) line += " -d";
@@ -48,9 +56,7 @@ CommandStatus buildRollforwardCommand(const char* iiSystem, const char* dbName,
   if (withEndTime && std::strlen(text(endTime)) > kEndTimeMaxLength) {
     return refuse(CommandStatus::EndTimeTooLong, out, size);
   }
-  std::string line = "\"";
-  line += text(iiSystem);
-  line += "\\ingres\\bin\\rollforwarddb\" ";
+  std::string line = programPath(iiSystem, "rollforwarddb") + " ";
   line += text(dbName);
   line += " #c";
   line += text(checkpointId);
@@ -65,10 +71,31 @@ CommandStatus buildRollforwardCommand(const char* iiSystem, const char* dbName,
 
 CommandStatus buildIngsetenvCommand(const char* shortRoot, const char* templatePath, char* out,
                                     size_t size) {
-  std::string line = text(shortRoot);
-  line += "\\ingres\\bin\\ingsetenv II_CKTMPL_FILE \"";
+  std::string line = programPath(shortRoot, "ingsetenv") + " II_CKTMPL_FILE \"";
   line += text(templatePath);
   line += "\"";
+  return deliver(line, out, size);
+}
+
+CommandStatus buildIngunsetCommand(const char* shortRoot, char* out, size_t size) {
+  return deliver(programPath(shortRoot, "ingunset") + " II_CKTMPL_FILE", out, size);
+}
+
+CommandStatus buildInfodbCommand(const char* iiSystem, const char* dbName, char* out, size_t size) {
+  return deliver(programPath(iiSystem, "infodb") + " " + text(dbName), out, size);
+}
+
+CommandStatus buildInfodbListCommand(const char* iiSystem, const char* loginName, char* out,
+                                     size_t size) {
+  return deliver(programPath(iiSystem, "infodb") + " -u" + text(loginName), out, size);
+}
+
+CommandStatus buildIngprenvCommand(const char* iiSystem, const char* name, char* out, size_t size) {
+  std::string line = programPath(iiSystem, "ingprenv");
+  if (name != nullptr) {
+    line += " ";
+    line += name;
+  }
   return deliver(line, out, size);
 }
 

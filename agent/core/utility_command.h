@@ -1,6 +1,10 @@
-// Command lines and file names of the checkpoint (ckpdb) and roll-forward (rollforwarddb) runs.
+// Command lines and file names of the Ingres utilities the agent starts: the checkpoint (ckpdb)
+// and roll-forward (rollforwarddb) runs, the captured runs of infodb and ingprenv, and ingsetenv
+// and ingunset, which record and clear the agent's template.
 //
 // Conventions:
+// - The program's path is always quoted, so that an installation below a folder with a blank
+//   in its name runs the right program.
 // - Platform-free: no windows.h.
 // - Builders write NUL-terminated text into caller-owned buffers of `size` bytes and return a
 //   CommandStatus; on anything but Ok the buffer holds "" (never a cut command line: a cut
@@ -50,12 +54,28 @@ CommandStatus buildRollforwardCommand(const char* iiSystem, const char* dbName,
                                       const char* checkpointId, uint32_t options,
                                       const char* endTime, char* out, size_t size);
 
-// "<shortRoot>\ingres\bin\ingsetenv II_CKTMPL_FILE \"<templatePath>\"".
+// "\"<shortRoot>\ingres\bin\ingsetenv\" II_CKTMPL_FILE \"<templatePath>\"".
 CommandStatus buildIngsetenvCommand(const char* shortRoot, const char* templatePath, char* out,
                                     size_t size);
 
-// "<agentDirectory>\<stem><installationCode><dbName>.out", stem "ckpdb", "ckpderr", "roll" or
-// "rollerr".
+// "\"<shortRoot>\ingres\bin\ingunset\" II_CKTMPL_FILE".
+CommandStatus buildIngunsetCommand(const char* shortRoot, char* out, size_t size);
+
+// "\"<iiSystem>\ingres\bin\infodb\" <dbName>": the database's report (journal sequence).
+CommandStatus buildInfodbCommand(const char* iiSystem, const char* dbName, char* out, size_t size);
+
+// "\"<iiSystem>\ingres\bin\infodb\" -u<loginName>": the databases the login may see.
+CommandStatus buildInfodbListCommand(const char* iiSystem, const char* loginName, char* out,
+                                     size_t size);
+
+// "\"<iiSystem>\ingres\bin\ingprenv\"", then a blank and `name` when `name` is not null: every
+// installation variable, or the value of one.
+CommandStatus buildIngprenvCommand(const char* iiSystem, const char* name, char* out, size_t size);
+
+// "<directory>\<stem><installationCode><dbName>.out": the output files of the utility runs
+// (stems "ckpdb", "ckpderr", "roll", "rollerr", "env", "ingprenv", "infodb"). An empty
+// directory gives a path on the root of the current drive; `dbName` may be empty. False (and
+// "") when the path would not fit.
 bool buildUtilityOutputPath(const char* agentDirectory, const char* stem,
                             const char* installationCode, const char* dbName, char* out,
                             size_t size);

@@ -1,4 +1,4 @@
-// The command line of ingsim.exe, parsed into the options of sim/ingsim/installation.h.
+// The command line of ingsim.exe, parsed into the options of core/installation_options.h.
 //
 //   ingsim create   --code C --root PATH [--version 2|3] [--owner USER] [--config-user USER]...
 //                   [--host NAME] [--force] [--no-path]
@@ -24,7 +24,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ingsim/installation.h"
+#include "core/installation_options.h"
 
 namespace ingsim::core {
 

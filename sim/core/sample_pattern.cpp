@@ -1,7 +1,5 @@
 #include "core/sample_pattern.h"
 
-#include "ingsim/installation.h"
-
 namespace ingsim::core {
 namespace {
 

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace ingsim::core {
@@ -20,3 +21,10 @@ unsigned char sampleByteFromSeed(uint64_t seed, uint64_t offset);
 void fillSample(uint64_t seed, uint64_t offset, unsigned char* buffer, size_t size);
 
 }  // namespace ingsim::core
+
+namespace ingsim {
+
+// The reproducible content of sample file `name` at byte `offset` (tests compare with it).
+unsigned char sampleByte(const std::string& name, uint64_t offset);
+
+}  // namespace ingsim

@@ -20,57 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "core/installation_options.h"
+
 namespace ingsim {
-
-struct InstallationOptions {
-  std::string root;      // II_SYSTEM: the installation's root folder (full path)
-  std::string code;      // installation code, e.g. "II": letters and digits, 1 to 8
-  int majorVersion = 2;  // 2 or 3; written as the fourth character of version.rel
-  // Version 3 installations name their owner in install.log ("USERNAME=<owner>") and/or in
-  // config.dat privilege lines. Empty / none: no such line is written.
-  std::string installLogOwner;
-  std::vector<std::string> configDatUsers;  // each gets the four privileges
-  std::string hostName;                     // for the config.dat keys; empty: this computer's name
-  bool overwrite = false;  // replace an existing installation of the same code or root
-  bool addToMachinePath = true;
-};
-
-struct SampleFile {
-  std::string name;   // file name inside the location's database folder
-  uint64_t size = 0;  // bytes; the content is a reproducible pattern
-};
-
-struct DataLocation {
-  // Absolute folder path, or the name of an installation variable (set with setVariable) whose
-  // value is the folder. Empty: the default data location ii_database (area = root).
-  std::string area;
-  std::vector<SampleFile> files;
-};
-
-struct DatabaseOptions {
-  std::string name;  // database name, 1 to 32 characters
-  std::string owner = "ingres";
-  std::vector<DataLocation> locations;  // first entry is the database's root location; empty
-                                        // means one default location with no sample files
-  bool journaled = false;               // infodb reports it journaled; tables marked 'Y'
-  // Journal files j0000001.jnl .. j<N>.jnl of journalFileSize bytes in the journal destination,
-  // with the current journal sequence N (0: no journal files).
-  int journalFiles = 0;
-  uint64_t journalFileSize = 4096;
-  int checkpointSequence = 0;  // reported by infodb
-  // Dump destination: the configuration copy aaaaaaaa.cnf plus these dump files.
-  std::vector<SampleFile> dumpFiles;
-  uint64_t configFileSize = 8192;       // size of the configuration copy aaaaaaaa.cnf
-  std::string journalArea;              // empty: ii_journal (area = root)
-  std::string dumpArea;                 // empty: ii_dump (area = root)
-  std::vector<std::string> userTables;  // rows of iitables (system_use 'U')
-};
-
-struct Account {
-  std::string name;
-  std::string password;
-  std::string domain;  // empty: local account
-};
 
 std::string createInstallation(const InstallationOptions& options);
 std::string addDatabase(const std::string& code, const DatabaseOptions& options);
@@ -98,8 +50,5 @@ std::string dataFolder(const std::string& area, const std::string& database);
 std::string journalFolder(const std::string& area, const std::string& database);
 std::string dumpFolder(const std::string& area, const std::string& database);
 std::string checkpointFolder(const std::string& area, const std::string& database);
-
-// The reproducible content of sample file `name` at byte `offset` (tests compare with it).
-unsigned char sampleByte(const std::string& name, uint64_t offset);
 
 }  // namespace ingsim

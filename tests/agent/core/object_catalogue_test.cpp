@@ -58,33 +58,6 @@ TEST(ObjectCatalogue, ObjectListExpandsNamesAndJournalEntries) {
   }
 }
 
-TEST(ObjectCatalogue, ClassifiesObjectNames) {
-  struct Case {
-    const char* name;
-    ObjectKind kind;
-    const char* database;
-  } cases[] = {
-      {"payroll.DATA", ObjectKind::Data, "payroll"},
-      {"payroll.~CONFIG", ObjectKind::ConfigDump, "payroll"},
-      {"db.~CONFIGX", ObjectKind::Data, "db"},
-      {"~JOURNAL OF DATABASE payroll", ObjectKind::Journal, "payroll"},
-      {"~JOURNAL OF DATABASE ", ObjectKind::Invalid, ""},
-      {".DATA", ObjectKind::Invalid, ""},
-      {"", ObjectKind::Invalid, ""},
-  };
-  for (const Case& c : cases) {
-    std::string database = "stale";
-    ObjectKind kind = classifyObjectName(c.name, &database);
-    EXPECT_EQ(static_cast<int>(kind), static_cast<int>(c.kind)) << c.name;
-    EXPECT_EQ(database, c.database) << c.name;
-  }
-  std::string database;
-  std::string longest(kMaxDatabaseName, 'd');
-  EXPECT_EQ(classifyObjectName(longest + ".DATA", &database), ObjectKind::Data);
-  EXPECT_EQ(classifyObjectName(longest + "d.DATA", &database), ObjectKind::Invalid)
-      << "a database name longer than the record holds";
-}
-
 TEST(ObjectCatalogue, PropertySheetLayout) {
   PropertyLabels labels{"Size", "Location", "Installation", "Object", "n/a", "Property", "Value"};
   PropertyFacts facts;

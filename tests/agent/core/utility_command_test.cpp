@@ -97,7 +97,8 @@ TEST(UtilityCommand, IngsetenvLineAndOutputFiles) {
       buildIngsetenvCommand("C:\\FERRYT~1\\UA", "C:\\ferrytest\\UA\\t.def", line, sizeof line),
       CommandStatus::Ok);
   EXPECT_STREQ(
-      line, "C:\\FERRYT~1\\UA\\ingres\\bin\\ingsetenv II_CKTMPL_FILE \"C:\\ferrytest\\UA\\t.def\"");
+      line,
+      "\"C:\\FERRYT~1\\UA\\ingres\\bin\\ingsetenv\" II_CKTMPL_FILE \"C:\\ferrytest\\UA\\t.def\"");
 
   char path[kUtilityPathSize];
   ASSERT_TRUE(buildUtilityOutputPath("C:\\agent", "ckpderr", "UA", "demo", path, sizeof path));
@@ -110,6 +111,31 @@ TEST(UtilityCommand, IngsetenvLineAndOutputFiles) {
   EXPECT_FALSE(
       buildUtilityOutputPath(directory.c_str(), "rollerr", "UA", "demo1", path, sizeof path));
   EXPECT_STREQ(path, "");
+}
+
+TEST(UtilityCommand, CapturedRunsAndIngunsetQuoteTheProgramAndAreNeverCut) {
+  const char* root = "C:\\Program Files\\Ingres II";
+  const std::string program = "\"C:\\Program Files\\Ingres II\\ingres\\bin\\";
+  char line[kUtilityCommandLineSize];
+  ASSERT_EQ(buildInfodbCommand(root, "demo", line, sizeof line), CommandStatus::Ok);
+  EXPECT_EQ(std::string(line), program + "infodb\" demo");
+  ASSERT_EQ(buildInfodbListCommand(root, "ingres", line, sizeof line), CommandStatus::Ok);
+  EXPECT_EQ(std::string(line), program + "infodb\" -uingres");
+  ASSERT_EQ(buildIngprenvCommand(root, nullptr, line, sizeof line), CommandStatus::Ok);
+  EXPECT_EQ(std::string(line), program + "ingprenv\"");
+  ASSERT_EQ(buildIngprenvCommand(root, "II_DATABASE", line, sizeof line), CommandStatus::Ok);
+  EXPECT_EQ(std::string(line), program + "ingprenv\" II_DATABASE");
+  ASSERT_EQ(buildIngunsetCommand(root, line, sizeof line), CommandStatus::Ok);
+  EXPECT_EQ(std::string(line), program + "ingunset\" II_CKTMPL_FILE");
+
+  // "\"" + root + "\ingres\bin\infodb\" " is 21 characters besides the root and the name.
+  const std::string name(sizeof line - 1 - 21 - std::strlen(root), 'd');
+  EXPECT_EQ(buildInfodbCommand(root, name.c_str(), line, sizeof line), CommandStatus::Ok);
+  EXPECT_EQ(std::strlen(line), sizeof line - 1) << "the longest line fits exactly";
+  std::memset(line, 0xbd, sizeof line);
+  EXPECT_EQ(buildInfodbCommand(root, (name + "d").c_str(), line, sizeof line),
+            CommandStatus::TooLong);
+  EXPECT_STREQ(line, "") << "one character more is refused, not cut";
 }
 
 }  // namespace

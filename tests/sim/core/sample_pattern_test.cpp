@@ -4,8 +4,6 @@
 
 #include <vector>
 
-#include "ingsim/installation.h"
-
 namespace ingsim::core {
 namespace {
 

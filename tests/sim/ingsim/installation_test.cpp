@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/sample_pattern.h"
 #include "ingsim/installation.h"
 #include "ingsim/machine_path.h"
 #include "scoped_installation.h"
