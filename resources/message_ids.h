@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "ferryman.h"
+
 namespace ferry::messages {
 
 // Longest text the agent loads, terminating NUL included: activity templates and error texts.
@@ -24,38 +26,43 @@ inline constexpr int kTextBufferSize = 256;
 // Longest property label, terminating NUL included.
 inline constexpr int kLabelBufferSize = 64;
 
-// Result codes 1 to 10000; DSAGetError loads the text of the same id. 10000 + e carries system
-// error e and is described by the system's message table instead.
-inline constexpr uint32_t kResultFileError = 1;
-inline constexpr uint32_t kResultUnknownConnection = 2;
-inline constexpr uint32_t kResultNoReader = 3;
-inline constexpr uint32_t kResultMissingArgument = 5;
-inline constexpr uint32_t kResultNoFreeConnection = 6;
-inline constexpr uint32_t kResultNotInstallationOwner = 7;
-inline constexpr uint32_t kResultWrongObjectKind = 8;
-inline constexpr uint32_t kResultOutOfSequence = 9;
-inline constexpr uint32_t kResultTemplateOrSession = 12;
-inline constexpr uint32_t kResultCatalogQuery = 14;
-inline constexpr uint32_t kResultBadInstanceOrIidbdb = 18;
-inline constexpr uint32_t kResultNoFileRecord = 20;
-inline constexpr uint32_t kResultUnknownObjectName = 21;
-// A block arrived where an object header is due (no restored file is open) that is none.
-inline constexpr uint32_t kResultNotAnObjectHeader = 22;
-// An object header names a path outside the destinations of the restored database.
-inline constexpr uint32_t kResultOutsideDestinations = 23;
-inline constexpr uint32_t kResultExtractorSilent = 24;
-inline constexpr uint32_t kResultExtractorPipeSetup = 25;
-inline constexpr uint32_t kResultNotSupported = 50;
-// DSAGetError shows the text of kResultExtractorPipeSetup for this code: string 68 is the
+// Result codes are the agent's DSA_ codes (ferryman.h): DSAGetError loads the text of the same
+// id; 10000 + e carries system error e and is described by the system's message table instead.
+// Every code of the agent's own that can reach the backup server has a text, in this order:
+inline constexpr uint32_t kResultTexts[] = {
+    DSA_ERROR_FILE,
+    DSA_ERROR_NOT_CONNECTED,
+    DSA_ERROR_NO_READER,
+    DSA_ERROR_LIST_TOO_LONG,
+    DSA_ERROR_ARGUMENT_MISSING,
+    DSA_ERROR_NO_FREE_CONNECTION,
+    DSA_ERROR_NOT_OWNER,
+    DSA_ERROR_WRONG_OBJECT_KIND,
+    DSA_ERROR_OUT_OF_SEQUENCE,
+    DSA_ERROR_TEMPLATE_OR_SESSION,
+    DSA_ERROR_CATALOG_QUERY,
+    DSA_ERROR_INSTANCE,
+    DSA_ERROR_NO_FILE_RECORD,
+    DSA_ERROR_UNKNOWN_OBJECT,
+    DSA_ERROR_NOT_AN_OBJECT_HEADER,
+    DSA_ERROR_OUTSIDE_DESTINATIONS,
+    DSA_ERROR_EXTRACTOR_SILENT,
+    DSA_ERROR_EXTRACTOR_PIPE_SETUP,
+    DSA_ERROR_NOT_SUPPORTED,
+    DSA_ERROR_REMOTE_PIPE_SECURITY,
+    DSA_ERROR_REMOTE_PIPE_NOT_CREATED,
+    DSA_ERROR_LOGON,
+    DSA_ERROR_EXTRACTOR_TIMEOUT,
+    DSA_ERROR_BUFFER_TOO_SMALL,
+    DSA_LAST_LOCATION_DONE,
+    DSA_END_OF_OBJECT,
+    DSA_SYSTEM_ERROR_BASE,
+};
+// DSAGetError shows this code's text for DSA_ERROR_REMOTE_PIPE_SECURITY: string 68 is the
 // activity text of kActivityJournalingNotDisabled.
-inline constexpr uint32_t kResultRemotePipeSecurity = 68;
-inline constexpr uint32_t kResultRemotePipeNotCreated = 77;
-inline constexpr uint32_t kResultAccountOrDestination = 85;
-inline constexpr uint32_t kResultExtractorTimeout = 300;
-inline constexpr uint32_t kResultBufferTooSmall = 500;
-inline constexpr uint32_t kResultNoDataLocationLeft = 4095;
-inline constexpr uint32_t kResultEndOfObject = 9999;
-inline constexpr uint32_t kResultSystemErrorBase = 10000;
+inline constexpr uint32_t textIdOfResult(uint32_t code) {
+  return code == DSA_ERROR_REMOTE_PIPE_SECURITY ? DSA_ERROR_EXTRACTOR_PIPE_SETUP : code;
+}
 
 // Activity entries. The comment names the arguments in order.
 inline constexpr uint32_t kActivityLogonFailed = 28;

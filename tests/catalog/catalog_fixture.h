@@ -8,36 +8,25 @@
 #include <string>
 
 #include "ingsim/installation.h"
+#include "sounder.h"
 
 namespace ferry::test {
 
 struct SounderLibrary {
-  using Connect = int (*)(int, const char*, int*);
-  using Disconnect = int (*)(int, int*);
-  using SetSessionId = int (*)(int, int*);
-  using GetDbCount = int (*)(int*, int*);
-  using GetDbList = int (*)(char*, int*, int*, int*);
-  using GetTableCnt = int (*)(int*, int*);
-  using GetTableList = int (*)(void*, char*, int*, int*, int*);
-  using GetDest = int (*)(const char*, char*, int*);
-  using GetDataLocNum = int (*)(const char*, int*, int*);
-  using GetDataDest = int (*)(const char*, char*, int*, int*);
-  using TableInfo = int (*)(void*, void*, void*, void*);
-
   HMODULE module = nullptr;
-  Connect IngConnect = nullptr;
-  Disconnect IngDisconnect = nullptr;
-  SetSessionId IngSetSessionId = nullptr;
-  GetDbCount IngGetDbCount = nullptr;
-  GetDbList IngGetDbList = nullptr;
-  GetTableCnt IngGetTableCnt = nullptr;
-  GetTableList IngGetTableList = nullptr;
-  GetDest IngGetJournalDest = nullptr;
-  GetDest IngGetDumpDest = nullptr;
-  GetDataLocNum IngGetDataLocNum = nullptr;
-  GetDataDest IngGetDataDest = nullptr;
-  TableInfo IngGetTableInfo = nullptr;
-  TableInfo IngGetTableLocNum = nullptr;
+  PFN_IngConnect IngConnect = nullptr;
+  PFN_IngDisconnect IngDisconnect = nullptr;
+  PFN_IngSetSessionId IngSetSessionId = nullptr;
+  PFN_IngGetDbCount IngGetDbCount = nullptr;
+  PFN_IngGetDbList IngGetDbList = nullptr;
+  PFN_IngGetTableCnt IngGetTableCnt = nullptr;
+  PFN_IngGetTableList IngGetTableList = nullptr;
+  PFN_IngGetDest IngGetJournalDest = nullptr;
+  PFN_IngGetDest IngGetDumpDest = nullptr;
+  PFN_IngGetDataLocNum IngGetDataLocNum = nullptr;
+  PFN_IngGetDataDest IngGetDataDest = nullptr;
+  PFN_IngGetTableInfo IngGetTableInfo = nullptr;
+  PFN_IngGetTableInfo IngGetTableLocNum = nullptr;
 
   // Loads <bin>\<fileName> and binds all thirteen names; returns "" or what failed.
   std::string load(const std::string& fileName);

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "agent_library.h"
 #include "ferryman.h"
 #include "ingsim/installation.h"
 #include "ingsim/win_util.h"
@@ -39,22 +40,6 @@ constexpr char kAccount[] = "ingres";
 constexpr char kPassword[] = "bench-pw";
 constexpr size_t kBufferSize = 1u << 20;
 
-struct Agent {
-  ferry::UniqueModule module;
-  DSA_RESULT (*connect)(uint32_t, const char*, const char*, const char*, uint32_t*) = nullptr;
-  DSA_RESULT (*disconnect)(uint32_t) = nullptr;
-  DSA_RESULT (*begin)(uint32_t, char*, uint32_t, uint32_t*, uint32_t*) = nullptr;
-  DSA_RESULT (*read)(uint32_t, uint32_t, uint32_t, void*, uint32_t*) = nullptr;
-  DSA_RESULT (*end)(uint32_t, uint32_t) = nullptr;
-  DSA_RESULT (*getError)(uint32_t, uint32_t, char*, uint32_t*) = nullptr;
-};
-
-template <typename Fn>
-bool bind(HMODULE module, const char* name, Fn& target) {
-  target = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-  return target != nullptr;
-}
-
 double now() {
   static LARGE_INTEGER frequency = [] {
     LARGE_INTEGER f;
@@ -70,7 +55,7 @@ double mib(uint64_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.
 
 std::string folderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
 
-std::string agentText(const Agent& agent, DSA_RESULT code) {
+std::string agentText(const ferry::ctl::AgentEntryPoints& agent, DSA_RESULT code) {
   char text[1300] = {};
   uint32_t length = 0;
   agent.getError(0, code, text, &length);
@@ -186,17 +171,15 @@ int main(int argc, char** argv) {
   if (std::string e = ingsim::addAccount({kAccount, kPassword, ""}); !e.empty()) return fail(e);
   std::printf("  made in %.1f s\n", now() - t0);
 
-  Agent agent;
-  agent.module =
-      ferry::UniqueModule(LoadLibraryA((std::string(kAgentFolder) + "\\ferryman.dll").c_str()));
-  if (!agent.module) return fail("cannot load the agent: error " + std::to_string(GetLastError()));
-  HMODULE module = agent.module.get();
-  if (!bind(module, "DSAConnectAgent", agent.connect) ||
-      !bind(module, "DSADisconnectAgent", agent.disconnect) ||
-      !bind(module, "DSABeginBackup", agent.begin) || !bind(module, "DSARead", agent.read) ||
-      !bind(module, "DSAEndBackup", agent.end) || !bind(module, "DSAGetError", agent.getError)) {
-    return fail("the agent lacks a backup entry point");
+  // Bound as the backup console binds it.
+  ferry::ctl::AgentLibrary library;
+  if (std::string e = library.load(std::string(kAgentFolder) + "\\ferryman.dll"); !e.empty()) {
+    return fail(e);
   }
+  if (std::string e = library.requireEntryPoints(ferry::ctl::EntryPointSet::kBackup); !e.empty()) {
+    return fail(e);
+  }
+  const ferry::ctl::AgentEntryPoints& agent = library.entryPoints();
 
   auto* buffer = static_cast<uint8_t*>(
       VirtualAlloc(nullptr, kBufferSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
@@ -205,7 +188,7 @@ int main(int argc, char** argv) {
   // ---- through the agent ----
   uint32_t connection = 0;
   std::string instance = std::string("server@") + kCode;
-  if (DSA_RESULT rc = agent.connect(0, instance.c_str(), kAccount, kPassword, &connection)) {
+  if (DSA_RESULT rc = agent.connectAgent(0, instance.c_str(), kAccount, kPassword, &connection)) {
     return fail("DSAConnectAgent: " + agentText(agent, rc));
   }
   std::string objectName = std::string(kDatabase) + ".DATA";
@@ -214,9 +197,9 @@ int main(int argc, char** argv) {
   uint32_t backupId = 0;
   uint32_t remoteArg = 0;
   const double beginAt = now();
-  if (DSA_RESULT rc = agent.begin(connection, name.data(), 0, &backupId, &remoteArg)) {
-    agent.end(connection, rc);
-    agent.disconnect(connection);
+  if (DSA_RESULT rc = agent.beginBackup(connection, name.data(), 0, &backupId, &remoteArg)) {
+    agent.endBackup(connection, rc);
+    agent.disconnectAgent(connection);
     return fail("DSABeginBackup: " + agentText(agent, rc));
   }
   const double readAt = now();
@@ -244,9 +227,9 @@ int main(int argc, char** argv) {
     agentBytes += count;  // the data are discarded
   }
   const double readDone = now();
-  agent.end(connection, failure);
+  agent.endBackup(connection, failure);
   const double endDone = now();
-  agent.disconnect(connection);
+  agent.disconnectAgent(connection);
   if (failure != 0) return fail("DSARead: " + agentText(agent, failure));
 
   // ---- directly ----

@@ -16,18 +16,18 @@ namespace ferry::ctl {
 // the library has them, and a command checks for the ones it calls (requireEntryPoints) before
 // it calls anything, so that an older agent still serves the commands it can.
 struct AgentEntryPoints {
-  DSA_RESULT (*connectAgent)(uint32_t, const char*, const char*, const char*, uint32_t*) = nullptr;
-  DSA_RESULT (*disconnectAgent)(uint32_t) = nullptr;
-  DSA_RESULT (*getError)(uint32_t, uint32_t, char*, uint32_t*) = nullptr;
-  DSA_RESULT (*getAgentInfo)(uint32_t, void*, uint32_t*) = nullptr;
-  DSA_RESULT (*enumObjects)(uint32_t, const char*, uint32_t, void*, uint32_t*) = nullptr;
-  DSA_RESULT (*getExcludedFiles)(uint32_t, void*, uint32_t*) = nullptr;
-  DSA_RESULT (*beginBackup)(uint32_t, char*, uint32_t, uint32_t*, uint32_t*) = nullptr;
-  DSA_RESULT (*read)(uint32_t, uint32_t, uint32_t, void*, uint32_t*) = nullptr;
-  DSA_RESULT (*endBackup)(uint32_t, uint32_t) = nullptr;
-  DSA_RESULT (*beginRestore)(uint32_t, const char*, uint32_t, uint32_t*, uint32_t*) = nullptr;
-  DSA_RESULT (*write)(uint32_t, uint32_t, uint32_t, const void*, uint32_t*) = nullptr;
-  DSA_RESULT (*endRestore)(uint32_t, uint32_t) = nullptr;
+  PFN_DSAConnectAgent connectAgent = nullptr;
+  PFN_DSADisconnectAgent disconnectAgent = nullptr;
+  PFN_DSAGetError getError = nullptr;
+  PFN_DSAGetAgentInfo getAgentInfo = nullptr;
+  PFN_DSAEnumObjects enumObjects = nullptr;
+  PFN_DSAGetExcludedFiles getExcludedFiles = nullptr;
+  PFN_DSABeginBackup beginBackup = nullptr;
+  PFN_DSARead read = nullptr;
+  PFN_DSAEndBackup endBackup = nullptr;
+  PFN_DSABeginRestore beginRestore = nullptr;
+  PFN_DSAWrite write = nullptr;
+  PFN_DSAEndRestore endRestore = nullptr;
 };
 
 // Entry points beyond the session's, by the command that needs them.

@@ -181,9 +181,9 @@ TEST(CtlNegotiation, TheBufferGrowsToTheSizeTheAgentAsksFor) {
     given.clear();
     DSA_RESULT result = ctl::negotiateBuffer(64, buffer, &reported, [&](uint8_t*, uint32_t*) {
       given.push_back(0);
-      return DSA_ERROR_CATALOG_SESSION;
+      return DSA_ERROR_TEMPLATE_OR_SESSION;
     });
-    EXPECT_EQ(result, DSA_ERROR_CATALOG_SESSION);
+    EXPECT_EQ(result, DSA_ERROR_TEMPLATE_OR_SESSION);
     EXPECT_EQ(given.size(), 1u);
   }
 }

@@ -1,6 +1,7 @@
 #include "core/catalogue_view.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 namespace ferry::ctl {
@@ -28,10 +29,17 @@ std::string padded(std::string_view text, size_t width) {
 
 }  // namespace
 
+// A text field of the agent information record, bounded by the field.
+#define AGENT_INFO_FIELD(record, name) \
+  field(record, offsetof(DSA_AGENT_INFO, name), sizeof(DSA_AGENT_INFO::name))
+
 AgentInfo parseAgentInfo(std::span<const uint8_t, kAgentInfoSize> record) {
-  return {field(record, 0, 48), field(record, 48, 16), field(record, 64, 8), field(record, 72, 8),
-          field(record, 80, 16)};
+  return {AGENT_INFO_FIELD(record, vendorName), AGENT_INFO_FIELD(record, ag_build),
+          AGENT_INFO_FIELD(record, vendorVersion), AGENT_INFO_FIELD(record, ag_ver),
+          AGENT_INFO_FIELD(record, ag_date)};
 }
+
+#undef AGENT_INFO_FIELD
 
 std::vector<std::string> agentInfoLines(const AgentInfo& info) {
   auto line = [](std::string_view label, const std::string& value) {
@@ -57,8 +65,8 @@ std::vector<std::string> nulSeparatedEntries(std::span<const uint8_t> bytes) {
 }
 
 std::string objectSizeText(std::span<const uint8_t, kSizeRecordSize> record) {
-  uint32_t first = u32At(record, 0);
-  uint32_t second = u32At(record, 4);
+  uint32_t first = u32At(record, offsetof(DSA_OBJECT_SIZE, sizeKb));
+  uint32_t second = u32At(record, offsetof(DSA_OBJECT_SIZE, sizeKbAgain));
   if (first == kUnknownSizeKb && second == kUnknownSizeKb) return "unknown";
   std::string text = std::to_string(first) + " KB";
   if (second != first) text += " / " + std::to_string(second) + " KB";

@@ -14,17 +14,19 @@
 #include <string_view>
 #include <vector>
 
+#include "ferryman_records.h"
+
 namespace ferry::ctl {
 
-// The 96-byte agent information record.
-inline constexpr size_t kAgentInfoSize = 96;
+// The 96-byte agent information record (DSA_AGENT_INFO).
+inline constexpr size_t kAgentInfoSize = DSA_AGENT_INFO_SIZE;
 
 struct AgentInfo {
-  std::string vendorName;     // offset 0, 48 bytes
-  std::string buildNumber;    // offset 48, 16 bytes
-  std::string vendorVersion;  // offset 64, 8 bytes
-  std::string agentVersion;   // offset 72, 8 bytes
-  std::string libraryDate;    // offset 80, 16 bytes
+  std::string vendorName;
+  std::string buildNumber;
+  std::string vendorVersion;
+  std::string agentVersion;
+  std::string libraryDate;
 };
 
 AgentInfo parseAgentInfo(std::span<const uint8_t, kAgentInfoSize> record);
@@ -38,8 +40,8 @@ std::vector<std::string> nulSeparatedEntries(std::span<const uint8_t> bytes);
 
 // The object size record: two 32-bit KB counts; 3000 in both means the agent could not measure
 // the object (an object of exactly 3000 KB reads the same: the interface has no other signal).
-inline constexpr uint32_t kUnknownSizeKb = 3000;
-inline constexpr size_t kSizeRecordSize = 8;
+inline constexpr uint32_t kUnknownSizeKb = DSA_UNKNOWN_SIZE_KB;
+inline constexpr size_t kSizeRecordSize = sizeof(DSA_OBJECT_SIZE);
 
 // "1234 KB", "unknown", or "1234 KB / 1200 KB" when the two counts differ.
 std::string objectSizeText(std::span<const uint8_t, kSizeRecordSize> record);
@@ -47,9 +49,9 @@ std::string objectSizeText(std::span<const uint8_t, kSizeRecordSize> record);
 // One line of the object list: the name, padded to a column, and its size text.
 std::string objectLine(std::string_view name, std::string_view sizeText);
 
-// The property sheet: its text lines start at offset 460; each "label\tvalue".
-inline constexpr size_t kPropertySheetTextOffset = 460;
-inline constexpr size_t kPropertySheetMinimumSize = 1024;
+// The property sheet: its text lines follow the fixed head; each "label\tvalue".
+inline constexpr size_t kPropertySheetTextOffset = DSA_PROPERTY_SHEET_TEXT_OFFSET;
+inline constexpr size_t kPropertySheetMinimumSize = DSA_PROPERTY_SHEET_SIZE;
 
 // The sheet's lines, each indented and with its TAB turned into padding after the label.
 // `reportedSize` bounds the reading together with the buffer's size.

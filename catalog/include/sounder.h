@@ -63,6 +63,22 @@ SOUNDER_API int IngGetDataDest(const char* dbName, char* buffer, int* count, int
 // Kept for the binding; no work. IngGetTableLocNum is the same entry point. Always 0.
 SOUNDER_API int IngGetTableInfo(void);
 
+// The exports' types, for the agent's binding by name (GetProcAddress) and its tests.
+typedef int (*PFN_IngConnect)(int sessionId, const char* dbName, int* sqlcode);
+typedef int (*PFN_IngDisconnect)(int sessionId, int* sqlcode);
+typedef int (*PFN_IngSetSessionId)(int sessionId, int* sqlcode);
+typedef int (*PFN_IngGetDbCount)(int* count, int* sqlcode);
+typedef int (*PFN_IngGetDbList)(char* buffer, int* bufferSize, int* count, int* sqlcode);
+typedef int (*PFN_IngGetTableCnt)(int* count, int* sqlcode);
+typedef int (*PFN_IngGetTableList)(void* ignored, char* buffer, int* size, int* count,
+                                   int* sqlcode);
+// IngGetJournalDest and IngGetDumpDest.
+typedef int (*PFN_IngGetDest)(const char* dbName, char* area, int* sqlcode);
+typedef int (*PFN_IngGetDataLocNum)(const char* dbName, int* count, int* sqlcode);
+typedef int (*PFN_IngGetDataDest)(const char* dbName, char* buffer, int* count, int* sqlcode);
+// IngGetTableInfo and IngGetTableLocNum.
+typedef int (*PFN_IngGetTableInfo)(void);
+
 #ifdef __cplusplus
 }
 #endif
