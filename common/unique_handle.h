@@ -6,6 +6,9 @@
 // - Closing never changes the caller's GetLastError(): cleanup on an error path keeps the error
 //   that the caller is about to report.
 // - No exceptions; moves transfer ownership, copies are not allowed.
+// - A type may name a second value that also means none (`AlsoNone`): the connection record's
+//   convention uses both 0 and INVALID_HANDLE_VALUE for "no handle", and neither is ever closed
+//   (closing INVALID_HANDLE_VALUE would act on the current process).
 #pragma once
 
 #include <windows.h>
@@ -16,7 +19,7 @@
 
 namespace ferry {
 
-template <typename Handle, auto Close, intptr_t Invalid>
+template <typename Handle, auto Close, intptr_t Invalid, intptr_t AlsoNone = Invalid>
 class UniqueHandle {
  public:
   UniqueHandle() = default;
@@ -36,7 +39,9 @@ class UniqueHandle {
     reset();
     return &handle_;
   }
-  bool valid() const { return handle_ != invalid(); }
+  bool valid() const {
+    return handle_ != invalid() && handle_ != reinterpret_cast<Handle>(AlsoNone);
+  }
   explicit operator bool() const { return valid(); }
   Handle release() {
     Handle handle = handle_;
@@ -51,6 +56,22 @@ class UniqueHandle {
     }
     handle_ = handle;
   }
+  // Closes the handle now, for a caller that reports a failed close: false (with the system
+  // error in *error) when the close failed. The handle is none afterwards either way, and the
+  // caller's GetLastError() is kept.
+  bool close(DWORD* error = nullptr) {
+    if (error != nullptr) *error = 0;
+    if (!valid()) {
+      handle_ = invalid();
+      return true;
+    }
+    const DWORD saved = GetLastError();
+    const bool closed = Close(handle_);
+    if (!closed && error != nullptr) *error = GetLastError();
+    SetLastError(saved);
+    handle_ = invalid();
+    return closed;
+  }
   static Handle invalid() { return reinterpret_cast<Handle>(Invalid); }
 
  private:
@@ -58,20 +79,26 @@ class UniqueHandle {
 };
 
 namespace detail {
-inline void closeKey(HKEY key) { RegCloseKey(key); }
-inline void freeModule(HMODULE module) { FreeLibrary(module); }
-inline void unmapView(void* view) { UnmapViewOfFile(view); }
-inline void closeFind(HANDLE find) { FindClose(find); }
+// Every close function reports success as true, so that close() can tell a failed close.
+inline bool closeHandle(HANDLE handle) { return CloseHandle(handle) != FALSE; }
+inline bool closeKey(HKEY key) { return RegCloseKey(key) == ERROR_SUCCESS; }
+inline bool freeModule(HMODULE module) { return FreeLibrary(module) != FALSE; }
+inline bool unmapView(void* view) { return UnmapViewOfFile(view) != FALSE; }
+inline bool closeFind(HANDLE find) { return FindClose(find) != FALSE; }
 }  // namespace detail
 
 // Files and pipes: INVALID_HANDLE_VALUE means none.
-using UniqueFile = UniqueHandle<HANDLE, CloseHandle, -1>;
+using UniqueFile = UniqueHandle<HANDLE, detail::closeHandle, -1>;
 // Processes, threads, events, mutexes, sections, tokens: null means none.
-using UniqueHandleNull = UniqueHandle<HANDLE, CloseHandle, 0>;
+using UniqueHandleNull = UniqueHandle<HANDLE, detail::closeHandle, 0>;
 using UniqueKey = UniqueHandle<HKEY, detail::closeKey, 0>;
 using UniqueModule = UniqueHandle<HMODULE, detail::freeModule, 0>;
 using UniqueView = UniqueHandle<void*, detail::unmapView, 0>;
 using UniqueFind = UniqueHandle<HANDLE, detail::closeFind, -1>;
+// A handle or search held in a record whose convention gives both 0 and INVALID_HANDLE_VALUE the
+// meaning "none" (the agent's connection record): empty is 0, and -1 is never closed either.
+using RecordHandle = UniqueHandle<HANDLE, detail::closeHandle, 0, -1>;
+using RecordSearch = UniqueHandle<HANDLE, detail::closeFind, 0, -1>;
 
 // A C runtime stream (fopen), closed with fclose.
 struct StdioFileCloser {

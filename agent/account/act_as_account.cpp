@@ -1,12 +1,11 @@
 #include "account/act_as_account.h"
 
 #include "account/account_layer.h"
-#include "privileges.h"
-#include "trace.h"
+#include "account/privileges.h"
+#include "logs/trace.h"
 #include "unique_handle.h"
 
 namespace ferry::agent {
-namespace {}  // namespace
 
 DWORD actAsConnectionAccount(ConnectionRecord* ci, const ActAsAccountTexts& texts) {
   AccountLayer& accounts = accountLayer();
@@ -22,15 +21,15 @@ DWORD actAsConnectionAccount(ConnectionRecord* ci, const ActAsAccountTexts& text
     return ERROR_SUCCESS;
   }
 
-  HANDLE localToken = nullptr;
+  UniqueHandleNull localToken;
   UniqueHandleNull domainToken;
   HANDLE impersonationToken = nullptr;
-  DWORD error = accounts.logOn(info.loginName, ".", info.password, &localToken);
+  DWORD error = accounts.logOn(info.loginName, ".", info.password, localToken.put());
   if (error == ERROR_SUCCESS) {
     trace(ci, "%s(): LogonUser() successful as userName[%s]", routine, info.loginName);
-    if (holdsHandle(ci->hAccessToken)) CloseHandle(ci->hAccessToken);
-    ci->hAccessToken = localToken;
-    impersonationToken = localToken;
+    // Replaces (and closes) a token of an earlier logon.
+    ci->hAccessToken.reset(localToken.release());
+    impersonationToken = ci->hAccessToken.get();
   } else {
     trace(ci, "%s(): %s",
           texts.localLogonFailedRoutine != nullptr ? texts.localLogonFailedRoutine : routine,

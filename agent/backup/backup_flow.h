@@ -4,7 +4,7 @@
 //
 // Conventions:
 // - Every function runs under the agent lock, on the thread of the entry point that calls it.
-// - Results are the agent's codes (message_ids.h): 0; 1 a file could not be opened or read; 2
+// - Results are the agent's codes (ferryman.h): 0; 1 a file could not be opened or read; 2
 //   connection id not in use; 9 out of sequence; 20 no further file; 24 the extractor stopped
 //   sending records; 500 a header is due and the caller's count is below 1024; 9999 end of the
 //   current file; 4095 (data reader only) the last location is done; a system error from acting
@@ -18,7 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "connection_record.h"
+#include "connection/connection_record.h"
 
 namespace ferry::agent {
 
@@ -43,8 +43,6 @@ inline constexpr int32_t kObjectData = 2;
 inline constexpr int32_t kObjectJournal = 6;
 inline constexpr int32_t kObjectConfigAlias = 7;
 inline constexpr int32_t kObjectConfig = 8;
-
-inline constexpr uint32_t kResultLastLocationDone = 4095;
 
 // Data backup.
 DWORD beginBackupDB(int connectionId, const char* dbName, uint32_t options);

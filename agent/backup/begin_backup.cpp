@@ -7,16 +7,18 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
-#include "activity_log.h"
-#include "agent_state.h"
 #include "backup/backup_flow.h"
-#include "catalog/catalog_session.h"
-#include "connection_table.h"
-#include "extractor_pipe.h"
+#include "connection/connection_table.h"
+#include "connection/object_block.h"
+#include "core/object_names.h"
+#include "ingres_catalog/catalog_session.h"
+#include "library/agent_state.h"
+#include "logs/activity_log.h"
+#include "logs/trace.h"
 #include "message_ids.h"
-#include "object_block.h"
-#include "trace.h"
+#include "utility/extractor_pipe.h"
 #include "utility/utility_runs.h"
 
 namespace ferry::agent {
@@ -26,8 +28,6 @@ using namespace ferry::messages;
 
 constexpr int kExtractorConnectSleeps = 10;
 constexpr DWORD kExtractorConnectSleepMs = 2000;
-constexpr char kJournalPrefix[] = "~JOURNAL OF DATABASE";
-constexpr size_t kJournalPrefixLength = sizeof kJournalPrefix - 1;
 
 // Copies `text` into a fixed field, cut to fit.
 template <size_t N>
@@ -35,83 +35,36 @@ void setField(char (&field)[N], const char* text) {
   std::snprintf(field, N, "%s", text);
 }
 
-void traceConnectedAlready(ConnectionRecord* ci) {
-  trace(ci,
-        "beginBackupDB(): ConnectNamedPipe() returned an error but only because the connection "
-        "has already been established");
-  trace(ci, "beginBackupDB(): ConnectNamedPipe() already has made a successful connection");
-}
-
-// Waits for the first location's extractor to open the pipe: one connect, then up to ten
-// sleeps of two seconds with a connect after each. True once a client is connected.
+// Connects the first location's extractor with the begin step's trace lines.
 bool waitForExtractor(ConnectionRecord* ci) {
-  BOOL connected = ConnectNamedPipe(ci->pipeHandle, nullptr);
-  trace(ci, "beginBackupDB(): ConnectNamedPipe rcode = %d and noConnects = %d", connected, 0);
-  if (connected) return true;
-  DWORD error = GetLastError();
-  trace(ci, "beginBackupDB(): ConnectNamedPipe failed. GetLastError = %d", static_cast<int>(error));
-  if (error == ERROR_PIPE_CONNECTED) {
-    traceConnectedAlready(ci);
-    return true;
-  }
-  for (int sleeps = 0;;) {
-    trace(ci, "beginBackupDB(): Waiting for siphon.exe to open the other end of the pipe");
-    trace(ci, "beginBackupDB(): sleep");
-    Sleep(kExtractorConnectSleepMs);
-    if (++sleeps == kExtractorConnectSleeps) return false;
-    trace(ci, "beginBackupDB(): Try ConnectNamedPipe again, noConnects = %d", sleeps);
-    connected = ConnectNamedPipe(ci->pipeHandle, nullptr);
-    error = GetLastError();
-    trace(ci, "beginBackupDB(): ConnectNamedPipe failed. GetLastError = %d",
-          static_cast<int>(error));
-    if (connected) {
-      trace(ci, "beginBackupDB(): ConnectNamedPipe Successful");
-      return true;
-    }
-    if (error == ERROR_PIPE_CONNECTED) {
-      traceConnectedAlready(ci);
-      return true;
-    }
-  }
+  FirstConnectTexts texts;
+  texts.firstResult = "beginBackupDB(): ConnectNamedPipe rcode = %d and noConnects = %d";
+  texts.failed = "beginBackupDB(): ConnectNamedPipe failed. GetLastError = %d";
+  texts.waiting = "beginBackupDB(): Waiting for siphon.exe to open the other end of the pipe";
+  texts.pausing = "beginBackupDB(): sleep";
+  texts.retrying = "beginBackupDB(): Try ConnectNamedPipe again, noConnects = %d";
+  texts.succeeded = "beginBackupDB(): ConnectNamedPipe Successful";
+  texts.connectedEarlier[0] =
+      "beginBackupDB(): ConnectNamedPipe() returned an error but only because the connection "
+      "has already been established";
+  texts.connectedEarlier[1] =
+      "beginBackupDB(): ConnectNamedPipe() already has made a successful connection";
+  DWORD error = 0;
+  return connectFirstExtractor(ci, texts, &error);
 }
 
 // Undoes a data begin step that got as far as starting ckpdb: the extractor is let go, ckpdb
 // ended and the work state cleared, so that nothing of the failed begin stays behind and the
 // connection can begin again.
 void abandonDataBackup(ConnectionRecord* ci) {
-  if (holdsHandle(ci->pipeHandle)) {
-    DisconnectNamedPipe(ci->pipeHandle);
-    CloseHandle(ci->pipeHandle);
+  closeExtractorPipe(ci, "beginBackupDB");
+  if (ci->ckpdbProcessHandle && !TerminateProcess(ci->ckpdbProcessHandle.get(), 0)) {
+    trace(ci, "beginBackupDB(): TerminateProcess(ckpdb) failed, GetLastError = %d",
+          static_cast<int>(GetLastError()));
   }
-  ci->pipeHandle = nullptr;
-  ci->pipeConnected = 0;
-  if (holdsHandle(ci->ckpdbProcessHandle)) {
-    if (!TerminateProcess(ci->ckpdbProcessHandle, 0)) {
-      trace(ci, "beginBackupDB(): TerminateProcess(ckpdb) failed, GetLastError = %d",
-            static_cast<int>(GetLastError()));
-    }
-    CloseHandle(ci->ckpdbProcessHandle);
-  }
-  ci->ckpdbProcessHandle = nullptr;
+  ci->ckpdbProcessHandle.reset();
   releaseObjectBlock(ci);
   ci->status = 0;
-}
-
-enum class ObjectForm { Data, Config, Journal, Unknown };
-
-// The form of a backup object name; for the dotted forms `dot` receives the first '.'.
-ObjectForm formOf(const char* name, char** dot) {
-  *dot = std::strchr(const_cast<char*>(name), '.');
-  if (*dot != nullptr) {
-    if (lstrcmpiA(*dot, ".DATA") == 0) return ObjectForm::Data;
-    if (lstrcmpiA(*dot, ".~CONFIG") == 0) return ObjectForm::Config;
-  }
-  // One separator character and at least one character of the database name.
-  if (std::strncmp(name, kJournalPrefix, kJournalPrefixLength) == 0 &&
-      std::strlen(name) > kJournalPrefixLength + 1) {
-    return ObjectForm::Journal;
-  }
-  return ObjectForm::Unknown;
 }
 
 }  // namespace
@@ -122,13 +75,13 @@ int getCkpdbID(ConnectionRecord* ci, char* text, size_t textSize) {
   DWORD error = 0;
   if (!readExtractorRecord(ci, &msg, &error)) {
     trace(ci, "getCkpdbID(): ReadFile Failed. Error = %d", static_cast<int>(error));
-    return kResultNoFileRecord;
+    return DSA_ERROR_NO_FILE_RECORD;
   }
   trace(ci, "getCkpdbID(): ReadFile Successful");
   const std::string_view ckpdbName = ckpdbNameOf(msg);
   trace(ci, "getCkpdbID(): ckpdb_name= %.*s, MsgType= %d", static_cast<int>(ckpdbName.size()),
         ckpdbName.data(), msg.MsgType);
-  if (msg.MsgType != OIDBMSGTYPE_CKPDB_NAME) return kResultNoFileRecord;
+  if (msg.MsgType != OIDBMSGTYPE_CKPDB_NAME) return DSA_ERROR_NO_FILE_RECORD;
   const std::string_view number = checkpointNumberText(ckpdbName);
   std::snprintf(text, textSize, "%.*s", static_cast<int>(number.size()), number.data());
   trace(ci, "getCkpdbID(): CkpdbID= %s", text);
@@ -139,7 +92,7 @@ DWORD beginBackupDB(int connectionId, const char* dbName, uint32_t options) {
   ConnectionRecord* ci = findConnection(connectionId);
   if (ci == nullptr) {
     Log_act(nullptr, kActivityBackupUnknownConnection);
-    return kResultUnknownConnection;
+    return DSA_ERROR_NOT_CONNECTED;
   }
   trace(ci, "%s(): Entered.", "beginBackupDB");
   setField(ci->dbName, dbName);
@@ -152,7 +105,7 @@ DWORD beginBackupDB(int connectionId, const char* dbName, uint32_t options) {
   if (tmplmod_customize_template(ci) != 0) {
     trace(ci, "beginBackupDB(): Error calling function tmplmod_customize_template()");
     Log_act(ci, kActivityTemplateNotWritten);
-    return kResultTemplateOrSession;
+    return DSA_ERROR_TEMPLATE_OR_SESSION;
   }
   if (DWORD result = execOpIngresckpdb(connectionId, dbName, options); result != 0) {
     trace(ci, "beginBackupDB(): The checkpoint has failed");
@@ -170,15 +123,14 @@ DWORD beginBackupDB(int connectionId, const char* dbName, uint32_t options) {
   ci->status = 1;
 
   if (ci->pipeConnected == 0 && !waitForExtractor(ci)) {
-    CloseHandle(ci->pipeHandle);
-    ci->pipeHandle = nullptr;
+    ci->pipeHandle.reset();
     trace(ci,
           "beginBackupDB(): ConnectNamedPipe is time out, make sure all transactions are "
           "committed for database %s",
           dbName);
     abandonDataBackup(ci);
     Log_act(ci, kActivityExtractorTimeout);
-    return kResultExtractorTimeout;
+    return DSA_ERROR_EXTRACTOR_TIMEOUT;
   }
   ci->pipeConnected = 1;
   char number[sizeof ci->ckpdbID] = {};
@@ -220,8 +172,8 @@ extern "C" DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, ui
         static_cast<int>(connectionId), objectName, options);
 
   DWORD result = 0;
-  char* dot = nullptr;
-  const ObjectForm form = formOf(objectName, &dot);
+  const ObjectName form = classifyObjectName(objectName, NameRule::Backup);
+  char* const dot = std::strchr(objectName, '.');
   if ((options & DSA_OPTION_REMOTE) != 0) {
     // Streaming through the remote pipe is not part of this build: nothing is begun for it.
     trace(ci, "DSABeginBackup(): Remote backup is not available; nothing begun");
@@ -231,21 +183,21 @@ extern "C" DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, ui
     // its checkpoint run and its open file.
     trace(ci, "DSABeginBackup(): Invalid Call Sequence. status = %d", ci->status);
     result = DSA_ERROR_OUT_OF_SEQUENCE;
-  } else if (form == ObjectForm::Unknown) {
+  } else if (form.kind == ObjectKind::Invalid) {
     trace(ci, "DSABeginBackup(): backupObjectName = %s", objectName);
     trace(ci, "DSABeginBackup(): the object name has no known form; nothing begun");
-    result = kResultUnknownObjectName;
+    result = DSA_ERROR_UNKNOWN_OBJECT;
   } else {
     *backupId = static_cast<uint32_t>(++ci->backupCount);
     trace(ci, "DSABeginBackup(): backupObjectName = %s", objectName);
     trace(ci, dot == nullptr ? "DSABeginBackup(): strchr failed to find its character"
                              : "DSABeginBackup(): strchr found its character");
-    if (form == ObjectForm::Data) {
+    if (form.kind == ObjectKind::Data) {
       *dot = '\0';
       trace(ci, "DSABeginBackup(): Data backup");
       trace(ci, "DSABeginBackup(): BackupObjectName = %s", objectName);
       result = beginBackupDB(static_cast<int>(connectionId), objectName, options);
-    } else if (form == ObjectForm::Config) {
+    } else if (form.kind == ObjectKind::ConfigDump) {
       *dot = '\0';
       ci->ObjectType = kObjectConfig;
       trace(ci, "DSABeginBackup(): Config Backup");
@@ -254,8 +206,8 @@ extern "C" DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, ui
     } else {
       trace(ci, "DSABeginBackup(): Journal Backup");
       trace(ci, "DSABeginBackup(): BackupObjectName = %s", objectName);
-      result = beginBackupJN(static_cast<int>(connectionId), objectName + kJournalPrefixLength + 1,
-                             options);
+      const std::string dbName(form.dbName);
+      result = beginBackupJN(static_cast<int>(connectionId), dbName.c_str(), options);
     }
     trace(ci, "DSABeginBackup(): rcode = %d", static_cast<int>(result));
     *remoteArg = connectionId;

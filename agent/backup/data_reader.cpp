@@ -2,19 +2,19 @@
 // the bytes straight from the files into the caller's buffer.
 #include <windows.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "activity_log.h"
 #include "backup/backup_flow.h"
-#include "connection_table.h"
-#include "extractor_pipe.h"
+#include "connection/connection_table.h"
+#include "connection/object_block.h"
+#include "logs/activity_log.h"
+#include "logs/trace.h"
 #include "message_ids.h"
-#include "object_block.h"
 #include "object_header.h"
-#include "trace.h"
+#include "unique_handle.h"
+#include "utility/extractor_pipe.h"
 
 namespace ferry::agent {
 namespace {
@@ -22,9 +22,6 @@ namespace {
 using namespace ferry::messages;
 
 constexpr DWORD kMeasureRetryMs = 1000;
-// The longest a released extractor is given to take its release record before the pipe is
-// disconnected under it.
-constexpr DWORD kLocationHandOverMs = 300;
 
 int handleValue(HANDLE handle) { return static_cast<int>(reinterpret_cast<intptr_t>(handle)); }
 
@@ -34,19 +31,18 @@ int handleValue(HANDLE handle) { return static_cast<int>(reinterpret_cast<intptr
 uint32_t measureFile(ConnectionRecord* ci, const char* path, bool* isDirectory) {
   *isDirectory = false;
   for (int attempt = 0; attempt < 2; ++attempt) {
-    HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      trace(ci, "getObjectName(): CreateFile got handle=%d", handleValue(file));
+    UniqueFile file(CreateFileA(path, FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (file) {
+      trace(ci, "getObjectName(): CreateFile got handle=%d", handleValue(file.get()));
       BY_HANDLE_FILE_INFORMATION about{};
       uint32_t kb = 0;
-      if (GetFileInformationByHandle(file, &about)) {
+      if (GetFileInformationByHandle(file.get(), &about)) {
         *isDirectory = (about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         kb = sizeInHeaderKb(static_cast<uint64_t>(about.nFileSizeHigh) << 32 | about.nFileSizeLow);
       }
-      trace(ci, "getObjectName(): Close Handle=%d", handleValue(file));
-      CloseHandle(file);
+      trace(ci, "getObjectName(): Close Handle=%d", handleValue(file.get()));
       return kb;
     }
     trace(ci, "getObjectName(): CreateFile failed. Error= %d", static_cast<int>(GetLastError()));
@@ -95,16 +91,13 @@ void fillObjectHeader(void* buffer, const char* checkpointText, const char* path
 }
 
 void closeObjectFile(ConnectionRecord* ci, const char* closeFailedFormat) {
-  if (ci->fd != nullptr && ci->fd != INVALID_HANDLE_VALUE && !CloseHandle(ci->fd)) {
-    _doserrno = static_cast<int>(GetLastError());
-    trace(ci, closeFailedFormat, errno);
-  }
-  ci->fd = nullptr;
+  DWORD error = 0;
+  if (!ci->fd.close(&error)) trace(ci, closeFailedFormat, static_cast<int>(error));
 }
 
 int getObjectName(ConnectionRecord* ci, char* name, DataFileInfo* info) {
   trace(ci, "%s: Entered.", "getObjectName()");
-  ObjectBlock* block = ci->objectBlock;
+  ObjectBlock* block = ci->objectBlock.get();
   for (;;) {
     std::memset(name, 0, kObjectNameSize);
     OidbMsg msg{};
@@ -112,7 +105,7 @@ int getObjectName(ConnectionRecord* ci, char* name, DataFileInfo* info) {
     if (!readExtractorRecord(ci, &msg, &error)) {
       trace(ci, "getObjectName(): ReadFile Failed. Error = %d", static_cast<int>(error));
       // The location's listing broke off: reported, never taken for its end.
-      return kResultExtractorSilent;
+      return DSA_ERROR_EXTRACTOR_SILENT;
     }
     trace(ci, "getObjectName(): ReadFile Successful");
     const std::string_view objectName = objectNameOf(msg);
@@ -121,12 +114,12 @@ int getObjectName(ConnectionRecord* ci, char* name, DataFileInfo* info) {
                   objectName.data());
     trace(ci, "getObjectName(): ObjectName= %s, ckpdb_name= %.*s, MsgType= %d", name,
           static_cast<int>(ckpdbName.size()), ckpdbName.data(), msg.MsgType);
-    if (msg.MsgType == OIDBMSGTYPE_NO_MORE_FILES) return kResultNoFileRecord;
+    if (msg.MsgType == OIDBMSGTYPE_NO_MORE_FILES) return DSA_ERROR_NO_FILE_RECORD;
     if (msg.MsgType != OIDBMSGTYPE_FILE_NAME) {
       // Only file names belong in a backup's listing. Any other record is refused rather than
       // acted on: a restore request would have a file created (and emptied) under its name.
       trace(ci, "getObjectName(): record of type %d in a backup listing", msg.MsgType);
-      return kResultExtractorSilent;
+      return DSA_ERROR_EXTRACTOR_SILENT;
     }
     std::snprintf(ci->ObjectName, sizeof ci->ObjectName, "%s", name);
     info->kind = kFileKindOrdinary;
@@ -149,15 +142,17 @@ int getObjectName(ConnectionRecord* ci, char* name, DataFileInfo* info) {
       block->checkpointValue = std::atoi(block->checkpointText);
     }
     ci->noFile = 0;
-    ci->fd = CreateFileA(
+    // A failed open stays in the record as INVALID_HANDLE_VALUE: the reader's next call then
+    // ends the file at once.
+    ci->fd.reset(CreateFileA(
         ci->ObjectName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-        FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (ci->fd == INVALID_HANDLE_VALUE) {
+        FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (ci->fd.get() == INVALID_HANDLE_VALUE) {
       trace(ci, "getObjectName(): error could not open file %s error = %d", ci->ObjectName,
             static_cast<int>(GetLastError()));
     } else {
       trace(ci, "getObjectName(): file %s successfully opened. Handle=%d", ci->ObjectName,
-            handleValue(ci->fd));
+            handleValue(ci->fd.get()));
     }
     std::snprintf(name, kObjectNameSize, "%s", ci->ObjectName);
     if (block != nullptr) {
@@ -170,8 +165,8 @@ int getObjectName(ConnectionRecord* ci, char* name, DataFileInfo* info) {
 
 int DSAGetBackupObjectFile(int connectionId, char* name, int backupId, DataFileInfo* info) {
   ConnectionRecord* ci = findConnection(connectionId);
-  if (ci == nullptr) return kResultUnknownConnection;
-  if (ci->status != 1 && ci->status != 3) return kResultOutOfSequence;
+  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
+  if (ci->status != 1 && ci->status != 3) return DSA_ERROR_OUT_OF_SEQUENCE;
   trace(ci,
         "DSAGetBackupObjectFile(): Entered with Parameters: connectID = %d, ObjectName = %s, "
         "backupID = %d, DataFileInfo = %d",
@@ -183,76 +178,78 @@ int DSAGetBackupObjectFile(int connectionId, char* name, int backupId, DataFileI
 
 DWORD DSAReadDatabaseData(int connectionId, int backupId, void* buffer, uint32_t* count) {
   ConnectionRecord* ci = findConnection(connectionId);
-  if (ci == nullptr) return kResultUnknownConnection;
+  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
   trace(ci, "%s(): Entered. ConnectID=%d, ci->fd=%d", "DSAReadDatabaseData()", connectionId,
-        handleValue(ci->fd));
-  if (ci->fd == INVALID_HANDLE_VALUE) {
+        handleValue(ci->fd.get()));
+  if (ci->fd.get() == INVALID_HANDLE_VALUE) {
     trace(ci, "DSAReadDatabaseData(): File is invalid returning 9999");
     *count = 0;
-    ci->fd = nullptr;
-    return kResultEndOfObject;
+    ci->fd.reset();
+    return DSA_END_OF_OBJECT;
   }
   if (ci->remoteJob) {
     trace(ci, "DSAReadDatabaseData(): Call Made to is_remote");
     return 0;
   }
-  if (ci->fd == nullptr) {
+  if (ci->fd.get() == nullptr) {
     // The next file's header is due; it is written only into a buffer that holds all of it.
-    if (*count < header::kSize) return kResultBufferTooSmall;
+    if (*count < header::kSize) return DSA_ERROR_BUFFER_TOO_SMALL;
     for (;;) {
       char name[kObjectNameSize] = {};
       DataFileInfo info{};
       int result = DSAGetBackupObjectFile(connectionId, name, backupId, &info);
       if (result == 0) {
-        fillObjectHeader(buffer, ci->ckpdbID, name, info.sizeKb, ci->fd);
+        fillObjectHeader(buffer, ci->ckpdbID, name, info.sizeKb, ci->fd.get());
         *count = header::kSize;
         trace(ci, "DSAReadDatabaseData():  returns ObjectName= %s, ObjectSize= %d", name,
               static_cast<int>(info.sizeKb));
         return 0;
       }
       trace(ci, "DSAReadDatabaseData(): DSAGetBackupObjectFile() returns Error= %d", result);
-      if (result != kResultNoFileRecord) return static_cast<DWORD>(result);
+      if (result != DSA_ERROR_NO_FILE_RECORD) return static_cast<DWORD>(result);
       trace(ci, "DSAReadDatabaseData(): DSAGetBackupObjectFile(): No more files left");
-      sendExtractorRecord(ci, OIDBMSGTYPE_END_BACKUP,
-                          "DSAReadDatabaseData(): WriteFile() successful",
-                          "DSAReadDatabaseData(): WriteFile() failed. Error=%d");
       if (--ci->connInfo.locationCount <= 0) {
+        // The last extractor goes when the object ends and its pipe is closed.
+        sendExtractorRecord(ci, OIDBMSGTYPE_END_BACKUP,
+                            "DSAReadDatabaseData(): WriteFile() successful",
+                            "DSAReadDatabaseData(): WriteFile() failed. Error=%d");
         if (ci->objectBlock != nullptr) ci->objectBlock->delivered = 1;
         // As for every kind of object: an empty header and no bytes.
         fillObjectHeader(buffer, "", "", 0, nullptr);
         *count = 0;
-        return kResultLastLocationDone;
+        return DSA_LAST_LOCATION_DONE;
       }
       // The checkpoint run now starts the extractor of the next location on the same pipe.
-      waitForExtractorToGo(ci, kLocationHandOverMs);
-      if (!reconnectExtractor(ci)) {
+      releaseExtractor(ci, OIDBMSGTYPE_END_BACKUP, "DSAReadDatabaseData(): WriteFile() successful",
+                       "DSAReadDatabaseData(): WriteFile() failed. Error=%d");
+      disconnectExtractor(ci, /*routine=*/nullptr);
+      if (!awaitExtractorClient(ci, kRecordWaitMs)) {
         trace(ci, "DSAReadDatabaseData(): the next location's extractor did not connect");
-        return kResultExtractorSilent;
+        return DSA_ERROR_EXTRACTOR_SILENT;
       }
       char number[sizeof ci->ckpdbID] = {};
       if (getCkpdbID(ci, number, sizeof number) != 0) {
         // The next location's extractor never spoke: the object would lack whole locations.
         trace(ci, "DSAReadDatabaseData(): the next location's extractor sent no checkpoint name");
-        return kResultExtractorSilent;
+        return DSA_ERROR_EXTRACTOR_SILENT;
       }
       // A location without files hands over at once; the loop goes on to the next one.
     }
   }
 
   DWORD got = 0;
-  if (!ReadFile(ci->fd, buffer, *count, &got, nullptr)) {
+  if (!ReadFile(ci->fd.get(), buffer, *count, &got, nullptr)) {
     DWORD error = GetLastError();
     trace(ci, "DSAReadDatabaseData(): Error Cannot Read from file = %d", static_cast<int>(error));
     Log_act(ci, kActivityDatabaseReadFailed, error);
-    if (!CloseHandle(ci->fd)) trace(ci, "DSAReadDatabaseData(): Cannot close the file handle");
-    ci->fd = nullptr;
-    return kResultFileError;
+    if (!ci->fd.close()) trace(ci, "DSAReadDatabaseData(): Cannot close the file handle");
+    return DSA_ERROR_FILE;
   }
   trace(ci, "DSAReadDatabaseData(): nBytes read= %d", static_cast<int>(got));
   *count = got;
   if (got == 0) {
     closeObjectFile(ci, "DSAReadDatabaseData(): close() failed. Error= %d");
-    return kResultEndOfObject;
+    return DSA_END_OF_OBJECT;
   }
   return 0;
 }

@@ -8,16 +8,17 @@
 #include <string>
 
 #include "account/act_as_account.h"
-#include "activity_log.h"
-#include "agent_state.h"
 #include "backup/backup_flow.h"
-#include "catalog/catalog_session.h"
-#include "connection_table.h"
+#include "connection/connection_table.h"
+#include "connection/object_block.h"
+#include "ingres_catalog/catalog_session.h"
 #include "installation/installation_environment.h"
+#include "library/agent_state.h"
+#include "logs/activity_log.h"
+#include "logs/trace.h"
 #include "message_ids.h"
-#include "object_block.h"
 #include "object_header.h"
-#include "trace.h"
+#include "unique_handle.h"
 
 namespace ferry::agent {
 namespace {
@@ -90,16 +91,14 @@ constexpr FinderTexts kConfigTexts = {
     "DSAGetConfigDumpFile(): File %s handle = %d successfully opened.",
 };
 
+// One of the record's two searches (journal or dump directory) and its flag.
 struct Search {
-  HANDLE* handle;
+  RecordSearch* handle;
   int32_t* active;
 };
 
 void endSearch(Search search) {
-  if (*search.handle != nullptr && *search.handle != INVALID_HANDLE_VALUE) {
-    FindClose(*search.handle);
-  }
-  *search.handle = nullptr;
+  search.handle->reset();
   *search.active = 0;
 }
 
@@ -107,15 +106,15 @@ void endSearch(Search search) {
 // (1), the search then ended.
 int nextEntry(ConnectionRecord* ci, const FinderTexts& texts, Search search,
               WIN32_FIND_DATAA* entry) {
-  if (FindNextFileA(*search.handle, entry)) return 0;
+  if (FindNextFileA(search.handle->get(), entry)) return 0;
   DWORD error = GetLastError();
   trace(ci, texts.findNextFailed, static_cast<int>(error));
   endSearch(search);
   if (error == ERROR_NO_MORE_FILES) {
     trace(ci, "%s", texts.outOfFiles);
-    return kResultNoFileRecord;
+    return DSA_ERROR_NO_FILE_RECORD;
   }
-  return kResultFileError;
+  return DSA_ERROR_FILE;
 }
 
 // The search and open steps the two finders share. `directory` is searched with `pattern`;
@@ -129,22 +128,22 @@ int findNextFile(ConnectionRecord* ci, const FinderTexts& texts, Search search,
   bool fresh = false;
   if (*search.active == 0) {
     trace(ci, "%s", texts.findFirst);
-    *search.handle = FindFirstFileA(wanted, &entry);
-    if (*search.handle == INVALID_HANDLE_VALUE) {
+    search.handle->reset(FindFirstFileA(wanted, &entry));
+    if (!*search.handle) {
       DWORD error = GetLastError();
       trace(ci, texts.findFirstFailed, static_cast<int>(error));
-      *search.handle = nullptr;
+      search.handle->reset();
       // A pattern that matches nothing is an empty set, not a failure.
       if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) {
         trace(ci, "%s", texts.outOfFiles);
-        return kResultNoFileRecord;
+        return DSA_ERROR_NO_FILE_RECORD;
       }
-      return kResultFileError;
+      return DSA_ERROR_FILE;
     }
     *search.active = 1;
     fresh = true;
   } else {
-    trace(ci, texts.findNext, handleValue(*search.handle));
+    trace(ci, texts.findNext, handleValue(search.handle->get()));
   }
   for (bool first = fresh;; first = false) {
     if (!first) {
@@ -170,41 +169,41 @@ int findNextFile(ConnectionRecord* ci, const FinderTexts& texts, Search search,
       static_cast<int>(sizeof path)) {
     trace(ci, "%s(): path too long: %s\\%s", texts.routine, directory, entry.cFileName);
     Log_act(ci, kActivityFileNotOpened, entry.cFileName, ERROR_FILENAME_EXCED_RANGE);
-    return kResultFileError;
+    return DSA_ERROR_FILE;
   }
   std::snprintf(ci->ObjectName, sizeof ci->ObjectName, "%s", path);
   trace(ci, texts.objectName, path);
 
   // Measured through its attributes only, so that the measure needs no right to the data.
-  HANDLE measure = CreateFileA(path, FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-  if (measure == INVALID_HANDLE_VALUE) {
+  UniqueFile measure(CreateFileA(path, FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+  if (!measure) {
     DWORD error = GetLastError();
     std::snprintf(sharedErrorText(), kSharedErrorTextSize, texts.measureFailed,
                   static_cast<int>(error));
     trace(ci, "%s", sharedErrorText());
     Log_act(ci, kActivityFileNotOpened, path, error);
-    return kResultFileError;
+    return DSA_ERROR_FILE;
   }
   LARGE_INTEGER size{};
-  info->sizeKb = GetFileSizeEx(measure, &size) ? sizeInHeaderKb(size.QuadPart) : 0;
-  trace(ci, texts.measuredClose, handleValue(measure));
-  CloseHandle(measure);
+  info->sizeKb = GetFileSizeEx(measure.get(), &size) ? sizeInHeaderKb(size.QuadPart) : 0;
+  trace(ci, texts.measuredClose, handleValue(measure.get()));
+  measure.reset();
 
-  ci->fd = CreateFileA(
+  ci->fd.reset(CreateFileA(
       path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-      FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (ci->fd == INVALID_HANDLE_VALUE) {
+      FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!ci->fd) {
     DWORD error = GetLastError();
-    ci->fd = nullptr;
+    ci->fd.reset();
     std::snprintf(sharedErrorText(), kSharedErrorTextSize, texts.openFailed, path,
                   static_cast<int>(error));
     trace(ci, "%s", sharedErrorText());
     Log_act(ci, kActivityFileNotOpened, path, error);
-    return kResultFileError;
+    return DSA_ERROR_FILE;
   }
-  trace(ci, texts.opened, path, handleValue(ci->fd));
+  trace(ci, texts.opened, path, handleValue(ci->fd.get()));
   return 0;
 }
 
@@ -247,44 +246,44 @@ using Finder = int (*)(int, char*, int, DataFileInfo*);
 DWORD readObjectSet(int connectionId, int backupId, void* buffer, uint32_t* count,
                     const ReaderTexts& texts, Finder finder) {
   ConnectionRecord* ci = findConnection(connectionId);
-  if (ci == nullptr) return kResultUnknownConnection;
+  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
   trace(ci, "%s(): Entered.", texts.routine);
-  if (ci->fd == nullptr || ci->fd == INVALID_HANDLE_VALUE) {
-    ci->fd = nullptr;
-    if (*count < header::kSize) return kResultBufferTooSmall;
+  if (!ci->fd) {
+    ci->fd.reset();
+    if (*count < header::kSize) return DSA_ERROR_BUFFER_TOO_SMALL;
     char name[MAX_PATH] = {};
     DataFileInfo info{};
     int result = finder(connectionId, name, backupId, &info);
     if (result != 0) {
       trace(ci, texts.finderError, result);
-      if (result != kResultNoFileRecord) return static_cast<DWORD>(result);
+      if (result != DSA_ERROR_NO_FILE_RECORD) return static_cast<DWORD>(result);
       // The end of the object set: an empty header, no bytes.
       fillObjectHeader(buffer, "", "", 0, nullptr);
       if (ci->objectBlock != nullptr) ci->objectBlock->delivered = 1;
       *count = 0;
       return 0;
     }
-    fillObjectHeader(buffer, "", ci->ObjectName, info.sizeKb, ci->fd);
+    fillObjectHeader(buffer, "", ci->ObjectName, info.sizeKb, ci->fd.get());
     *count = header::kSize;
     trace(ci, texts.header, ci->ObjectName, static_cast<int>(info.sizeKb));
     return 0;
   }
   DWORD got = 0;
-  if (!ReadFile(ci->fd, buffer, *count, &got, nullptr)) {
+  if (!ReadFile(ci->fd.get(), buffer, *count, &got, nullptr)) {
     DWORD error = GetLastError();
     std::snprintf(sharedErrorText(), kSharedErrorTextSize, texts.readFailed,
                   static_cast<int>(error));
     trace(ci, "%s", sharedErrorText());
     Log_act(ci, texts.readFailedActivity, error);
-    if (!CloseHandle(ci->fd)) trace(ci, texts.closeAfterError, handleValue(ci->fd));
-    ci->fd = nullptr;
-    return kResultFileError;
+    const HANDLE file = ci->fd.get();
+    if (!ci->fd.close()) trace(ci, texts.closeAfterError, handleValue(file));
+    return DSA_ERROR_FILE;
   }
   trace(ci, texts.bytes, static_cast<int>(got));
   *count = got;
   if (got == 0) {
     closeObjectFile(ci, texts.closeAtEnd);
-    return kResultEndOfObject;
+    return DSA_END_OF_OBJECT;
   }
   return 0;
 }
@@ -303,7 +302,7 @@ int journalSequence(const char* name) {
 
 DWORD beginBackupJN(int connectionId, const char* dbName, uint32_t options) {
   ConnectionRecord* ci = findConnection(connectionId);
-  if (ci == nullptr) return kResultUnknownConnection;
+  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
   trace(ci, "%s: Entered.", "beginBackupJN()");
   setField(ci->dbName, dbName);
   ActAsAccountTexts account;
@@ -314,7 +313,7 @@ DWORD beginBackupJN(int connectionId, const char* dbName, uint32_t options) {
     Log_act(ci, kActivityOutOfMemory);
     return resultFromWin32(ERROR_NOT_ENOUGH_MEMORY);
   }
-  if (int result = getOpIngresInfodbInfo(&ci->connInfo, dbName, nullptr, ci->hAccessToken);
+  if (int result = getOpIngresInfodbInfo(&ci->connInfo, dbName, nullptr, ci->hAccessToken.get());
       result != 0) {
     trace(ci, "%s(): Error getting information from infodb.rcode=%d", "beginBackupJN", result);
     releaseObjectBlock(ci);
@@ -325,7 +324,7 @@ DWORD beginBackupJN(int connectionId, const char* dbName, uint32_t options) {
   if (getOpIngresJournalDest(&ci->connInfo, dbName, block->directory) != 0) {
     trace(ci, "%s: cannot get Log journal dest (Not log on).", "beginBackupJN()");
     releaseObjectBlock(ci);
-    return kResultAccountOrDestination;
+    return DSA_ERROR_LOGON;
   }
   ci->bkrtOption = options;
   ci->ObjectType = kObjectJournal;
@@ -338,7 +337,7 @@ DWORD beginBackupJN(int connectionId, const char* dbName, uint32_t options) {
 
 DWORD beginBackupDBConfigDump(int connectionId, const char* dbName, uint32_t options) {
   ConnectionRecord* ci = findConnection(connectionId);
-  if (ci == nullptr) return kResultUnknownConnection;
+  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
   trace(ci, "beginBackupConfigDump(): Function entry");
   setField(ci->dbName, dbName);
   ci->bkrtOption = options;
@@ -383,11 +382,11 @@ int DSAGetJournalFile(int connectionId, char* name, int /*backupId*/, DataFileIn
   ConnectionRecord* ci = findConnection(connectionId);
   if (ci == nullptr) {
     Log_act(nullptr, kActivityFinderUnknownConnection);
-    return kResultUnknownConnection;
+    return DSA_ERROR_NOT_CONNECTED;
   }
   if (ci->status != 1 || ci->objectBlock == nullptr) {
     trace(ci, "%s", kJournalTexts.invalidSequence);
-    return kResultOutOfSequence;
+    return DSA_ERROR_OUT_OF_SEQUENCE;
   }
   trace(ci, "%s", kJournalTexts.called);
   int result = findNextFile(ci, kJournalTexts, {&ci->findFileJournal, &ci->findFileJournalActive},
@@ -400,14 +399,15 @@ int DSAGetConfigDumpFile(int connectionId, char* name, int /*backupId*/, DataFil
   ConnectionRecord* ci = findConnection(connectionId);
   if (ci == nullptr) {
     Log_act(nullptr, kActivityFinderUnknownConnection);
-    return kResultUnknownConnection;
+    return DSA_ERROR_NOT_CONNECTED;
   }
   if ((ci->status != 1 && ci->status != 3) || ci->objectBlock == nullptr) {
     trace(ci, "%s", kConfigTexts.invalidSequence);
-    return kResultOutOfSequence;
+    return DSA_ERROR_OUT_OF_SEQUENCE;
   }
   trace(ci, "%s", kConfigTexts.called);
-  if (ci->objectBlock->dumpDestinationState == kDumpDestinationAbsent) return kResultNoFileRecord;
+  if (ci->objectBlock->dumpDestinationState == kDumpDestinationAbsent)
+    return DSA_ERROR_NO_FILE_RECORD;
   int result = findNextFile(ci, kConfigTexts, {&ci->findFileConfig, &ci->findFileConfigActive},
                             ci->objectBlock->directory, "*", info);
   if (result == 0) std::snprintf(name, MAX_PATH, "%s", ci->ObjectName);
@@ -424,7 +424,7 @@ DWORD DSAReadDatabaseConfigDump(int connectionId, int backupId, void* buffer, ui
 
 void cleanUpJournals(ConnectionRecord* ci) {
   trace(ci, "DSAEndBackup(): tagAbort= %x, bkrtOption= %x", ci->tagAbort, ci->bkrtOption);
-  ObjectBlock* block = ci->objectBlock;
+  ObjectBlock* block = ci->objectBlock.get();
   if (ci->tagAbort == 0 && (ci->bkrtOption & 0x10) != 0 && block != nullptr) {
     if (block->delivered == 0) {
       // Journals are deleted only once every one of them went to the backup server.
@@ -434,11 +434,11 @@ void cleanUpJournals(ConnectionRecord* ci) {
       std::snprintf(pattern, sizeof pattern, "%s\\j*.jnl", block->directory);
       trace(ci, "DSAEndBackup(): delete files in %s...", pattern);
       WIN32_FIND_DATAA entry{};
-      HANDLE search = FindFirstFileA(pattern, &entry);
+      UniqueFind search(FindFirstFileA(pattern, &entry));
       char current[32];
       std::snprintf(current, sizeof current, "j%07d.jnl", block->currentJournalNumber);
       trace(ci, "DSAEndBackup(): current active journal file is :%s", current);
-      if (search != INVALID_HANDLE_VALUE && block->currentJournalNumber != 0) {
+      if (search && block->currentJournalNumber != 0) {
         do {
           if (isDotEntry(entry.cFileName) || lstrcmpiA(entry.cFileName, current) == 0) continue;
           // Only journals older than the current one: a journal that Ingres started after the
@@ -453,9 +453,8 @@ void cleanUpJournals(ConnectionRecord* ci) {
             trace(ci, "DSAEndBackup():deleting file %s ...Failed, ec=%d", entry.cFileName,
                   static_cast<int>(GetLastError()));
           }
-        } while (FindNextFileA(search, &entry));
+        } while (FindNextFileA(search.get(), &entry));
       }
-      if (search != INVALID_HANDLE_VALUE) FindClose(search);
     }
   }
   trace(ci, "DSAEndBackup() ckpdbno= %d", std::atoi(ci->ckpdbID));

@@ -8,14 +8,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "activity_log.h"
-#include "agent_state.h"
 #include "backup/backup_flow.h"
-#include "connection_table.h"
-#include "extractor_pipe.h"
+#include "connection/connection_table.h"
+#include "connection/object_block.h"
+#include "library/agent_state.h"
+#include "logs/activity_log.h"
+#include "logs/trace.h"
 #include "message_ids.h"
-#include "object_block.h"
-#include "trace.h"
+#include "utility/extractor_pipe.h"
 
 namespace ferry::agent {
 namespace {
@@ -23,7 +23,6 @@ namespace {
 using namespace ferry::messages;
 
 constexpr DWORD kCheckpointEndWaitMs = 10000;
-constexpr DWORD kExtractorReleaseMs = 300;
 constexpr char kUtilityOutputFile[] = "\\tmp\\ckpdb_out";
 
 // The output a checkpoint utility may have left on the current drive goes into the trace, and
@@ -47,21 +46,20 @@ void copyUtilityOutput(ConnectionRecord* ci) {
 // after every location was delivered makes the end step fail: the checkpoint the backup belongs
 // to was not completed, and Ingres could not roll forward from it.
 DWORD finishCheckpointRun(ConnectionRecord* ci) {
-  if (!holdsHandle(ci->ckpdbProcessHandle)) return 0;
+  if (!ci->ckpdbProcessHandle) return 0;
   trace(ci, "DSAEndBackup(): Begin waiting Ckpdb.exe to end...");
-  const DWORD waited = WaitForSingleObject(ci->ckpdbProcessHandle, kCheckpointEndWaitMs);
+  const DWORD waited = WaitForSingleObject(ci->ckpdbProcessHandle.get(), kCheckpointEndWaitMs);
   trace(ci, "DSAEndBackup(): Wait Ckpdb.exe OK!");
   DWORD result = 0;
   DWORD exitCode = 0;
   const bool delivered = ci->objectBlock != nullptr && ci->objectBlock->delivered != 0;
-  if (waited == WAIT_OBJECT_0 && GetExitCodeProcess(ci->ckpdbProcessHandle, &exitCode) &&
+  if (waited == WAIT_OBJECT_0 && GetExitCodeProcess(ci->ckpdbProcessHandle.get(), &exitCode) &&
       exitCode != 0 && delivered) {
     trace(ci, "DSAEndBackup(): ckpdb ended with exit code %lu", exitCode);
     Log_act(ci, kActivityCheckpointErrorFile);
-    result = kResultFileError;
+    result = DSA_ERROR_FILE;
   }
-  CloseHandle(ci->ckpdbProcessHandle);
-  ci->ckpdbProcessHandle = nullptr;
+  ci->ckpdbProcessHandle.reset();
   return result;
 }
 
@@ -69,18 +67,17 @@ DWORD finishCheckpointRun(ConnectionRecord* ci) {
 // run is ended before it starts the next location's extractor, and the extractor that holds the
 // current location is released (it waits for that record, not for the pipe to break).
 void abandonCheckpointRun(ConnectionRecord* ci) {
-  if (holdsHandle(ci->ckpdbProcessHandle)) {
+  if (ci->ckpdbProcessHandle) {
     trace(ci, "DSAEndBackup(): the backup ended before its last location; ending ckpdb");
-    if (!TerminateProcess(ci->ckpdbProcessHandle, 1)) {
+    if (!TerminateProcess(ci->ckpdbProcessHandle.get(), 1)) {
       trace(ci, "DSAEndBackup(): TerminateProcess(ckpdb) failed, GetLastError = %d",
             static_cast<int>(GetLastError()));
     }
-    WaitForSingleObject(ci->ckpdbProcessHandle, kCheckpointEndWaitMs);
+    WaitForSingleObject(ci->ckpdbProcessHandle.get(), kCheckpointEndWaitMs);
   }
-  if (ci->pipeConnected == 1 && holdsHandle(ci->pipeHandle)) {
-    sendExtractorRecord(ci, OIDBMSGTYPE_END_BACKUP, "DSAEndBackup(): extractor released",
-                        "DSAEndBackup(): the extractor could not be released. Error=%d");
-    waitForExtractorToGo(ci, kExtractorReleaseMs);
+  if (ci->pipeConnected == 1 && ci->pipeHandle) {
+    releaseExtractor(ci, OIDBMSGTYPE_END_BACKUP, "DSAEndBackup(): extractor released",
+                     "DSAEndBackup(): the extractor could not be released. Error=%d");
   }
 }
 
@@ -93,8 +90,7 @@ void endBackupAtDisconnect(ConnectionRecord* ci) {
       (ci->objectBlock == nullptr || ci->objectBlock->delivered == 0)) {
     abandonCheckpointRun(ci);
   }
-  if (holdsHandle(ci->ckpdbProcessHandle)) CloseHandle(ci->ckpdbProcessHandle);
-  ci->ckpdbProcessHandle = nullptr;
+  ci->ckpdbProcessHandle.reset();
   releaseObjectBlock(ci);
   ci->status = 0;
 }
@@ -135,13 +131,13 @@ extern "C" DSA_RESULT DSARead(uint32_t connectionId, uint32_t backupId, uint32_t
         result = DSAReadDatabaseConfigDump(id, backup, buffer, count);
         break;
       default:
-        result = kResultNoReader;
+        result = DSA_ERROR_NO_READER;
         break;
     }
   }
   trace(ci, "DSARead(): returns. bytesRead=%d, RetCode=%d", static_cast<int>(*count),
         static_cast<int>(result));
-  if (result == kResultLastLocationDone) result = 0;
+  if (result == DSA_LAST_LOCATION_DONE) result = 0;
   if (ci->remoteWriteDone) result = 0;
   traceEndBanner(ci, "DSARead");
   return result;
@@ -162,29 +158,7 @@ extern "C" DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus) {
       (ci->objectBlock == nullptr || ci->objectBlock->delivered == 0)) {
     abandonCheckpointRun(ci);
   }
-  DWORD pipeError = 0;
-  if (ci->pipeConnected == 1) {
-    if (DisconnectNamedPipe(ci->pipeHandle)) {
-      trace(ci, "DSAEndBackup(): DisconnectNamedPipe successful");
-      ci->pipeConnected = 0;
-    } else {
-      pipeError = GetLastError();
-      std::snprintf(sharedErrorText(), kSharedErrorTextSize,
-                    "DSAEndBackup(): DisconnectNamedPipe failed. Error= %d",
-                    static_cast<int>(pipeError));
-      trace(ci, "%s", sharedErrorText());
-      Log_act(ci, kActivityPipeNotDisconnected, pipeError);
-    }
-  }
-  if (holdsHandle(ci->pipeHandle)) {
-    if (CloseHandle(ci->pipeHandle)) {
-      trace(ci, "DSAEndBackup(): pipeHandle closed successfully");
-    } else {
-      trace(ci, "DSAEndBackup(): pipeHandle could not be closed.");
-    }
-  }
-  ci->pipeHandle = nullptr;
-  ci->pipeConnected = 0;
+  closeExtractorPipe(ci, "DSAEndBackup");
   // A file the server stopped reading in the middle is let go with the object.
   closeObjectFile(ci, "DSAEndBackup(): close() failed. Error= %d");
 
@@ -207,10 +181,8 @@ extern "C" DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus) {
       break;
   }
   // Searches that did not run to their end.
-  for (HANDLE* search : {&ci->findFileJournal, &ci->findFileConfig}) {
-    if (holdsHandle(*search)) FindClose(*search);
-    *search = nullptr;
-  }
+  ci->findFileJournal.reset();
+  ci->findFileConfig.reset();
   ci->findFileJournalActive = 0;
   ci->findFileConfigActive = 0;
   ci->tagAbort = 0;

@@ -3,37 +3,13 @@
 #include <cstdint>
 
 #include "account/account_layer.h"
-#include "agent_state.h"
-#include "trace.h"
+#include "core/utility_command.h"
+#include "library/agent_state.h"
+#include "logs/trace.h"
+#include "unique_handle.h"
 
 namespace ferry::agent {
 namespace {
-
-// Closes a handle at scope exit without touching the caller's GetLastError().
-class ScopedHandle {
- public:
-  explicit ScopedHandle(HANDLE handle = nullptr) : handle_(handle) {}
-  ~ScopedHandle() { reset(); }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  HANDLE get() const { return handle_; }
-  HANDLE release() {
-    HANDLE handle = handle_;
-    handle_ = nullptr;
-    return handle;
-  }
-  void reset() {
-    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) {
-      DWORD saved = GetLastError();
-      CloseHandle(handle_);
-      SetLastError(saved);
-    }
-    handle_ = nullptr;
-  }
-
- private:
-  HANDLE handle_;
-};
 
 DWORD waitForUtility(ConnectionRecord* ci, const CapturedRun& run, HANDLE process) {
   if (run.waiting == RunWaiting::Poll) {
@@ -67,19 +43,81 @@ DWORD waitForUtility(ConnectionRecord* ci, const CapturedRun& run, HANDLE proces
     trace(ci, "%s(): %s failed. II_SYSTEM not set. errcode=%lu", run.routine, run.program,
           GetLastError());
   }
-  return kRunNotFinished;
+  return DSA_ERROR_FILE;
 }
 
 }  // namespace
 
-DWORD runCapturedUtility(ConnectionRecord* ci, const CapturedRun& run) {
+DWORD prepareCapturedRun(ConnectionRecord* ci, CapturedUtility utility, const char* argument,
+                         HANDLE token, CapturedRun* run) {
+  *run = CapturedRun{};
+  run->token = token;
+  const char* stem = "";
+  const char* dbName = "";
+  CommandStatus built = CommandStatus::Ok;
+  switch (utility) {
+    case CapturedUtility::VariableListing:
+      run->routine = "SetIISYSTEM";
+      run->program = "ingprenv";
+      stem = "env";
+      built =
+          buildIngprenvCommand(ci->iiSystem, nullptr, run->commandLine, sizeof run->commandLine);
+      run->waiting = RunWaiting::Limited;
+      run->limitMs = 10000;
+      run->outputRequired = true;
+      run->createFailedText = "SetIISYSTEM(): CreateFile output file failed. Error = %d";
+      break;
+    case CapturedUtility::VariableValue:
+      run->routine = "getOpIngresVarValue";
+      run->program = "ingprenv";
+      stem = "ingprenv";
+      built =
+          buildIngprenvCommand(ci->iiSystem, argument, run->commandLine, sizeof run->commandLine);
+      run->waiting = RunWaiting::Unlimited;
+      run->createFailedText = "getOpIngresVarValue(): CreateFile failed. Error = %d";
+      break;
+    case CapturedUtility::JournalReport:
+      run->routine = "getOpIngresInfodbInfo";
+      run->program = "infodb";
+      stem = "infodb";
+      dbName = argument;
+      built = buildInfodbCommand(ci->iiSystem, argument, run->commandLine, sizeof run->commandLine);
+      run->waiting = RunWaiting::Poll;
+      run->pollMs = 1000;
+      run->stillActiveText = "getOpIngresInfodbInfo(): infodb still active.";
+      run->createFailedText = "getOpIngresInfodbInfo(): CreateFile failed. Error = %d";
+      break;
+    case CapturedUtility::DatabaseList:
+      run->routine = "getOpIngresDbList2";
+      run->program = "infodb";
+      stem = "infodb";
+      built =
+          buildInfodbListCommand(ci->iiSystem, argument, run->commandLine, sizeof run->commandLine);
+      run->waiting = RunWaiting::Poll;
+      run->pollMs = 200;
+      run->stillActiveText = "getOpIngresDbList2(): infodb still active, sleeping";
+      run->createFailedText = "getOpIngresDbList2(): CreateFile failed. Error = %d";
+      break;
+  }
+  // The output goes to the root of the current drive ("\<stem><code><db>.out").
+  if (built != CommandStatus::Ok ||
+      !buildUtilityOutputPath(/*directory=*/"", stem, ci->installationCode, dbName, run->outputPath,
+                              sizeof run->outputPath)) {
+    trace(ci, "%s(): the %s command line or output file name would exceed its buffer", run->routine,
+          run->program);
+    return resultFromWin32(ERROR_FILENAME_EXCED_RANGE);
+  }
+  return 0;
+}
+
+DWORD runCapturedUtility(ConnectionRecord* ci, CapturedRun& run) {
   SECURITY_ATTRIBUTES inheritable = {};
   inheritable.nLength = sizeof inheritable;
   inheritable.bInheritHandle = TRUE;
-  ScopedHandle output(CreateFileA(run.outputPath, GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr));
-  if (output.get() == INVALID_HANDLE_VALUE) {
+  UniqueFile output(CreateFileA(run.outputPath, GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr));
+  if (!output) {
     DWORD error = GetLastError();
     trace(ci, run.createFailedText, static_cast<int>(error));
     if (run.outputRequired) return resultFromWin32(error);
@@ -107,22 +145,20 @@ DWORD runCapturedUtility(ConnectionRecord* ci, const CapturedRun& run) {
     trace(ci, "%s(): %s Process creation failed. Error = %lu", run.routine, run.program, error);
     return resultFromWin32(error);
   }
-  ScopedHandle processHandle(process.hProcess);
-  ScopedHandle threadHandle(process.hThread);
+  UniqueHandleNull processHandle(process.hProcess);
+  UniqueHandleNull threadHandle(process.hThread);
   trace(ci, "%s(): %s Process created successfully", run.routine, run.program);
   trace(ci, "%s(): %s process Handle = %d", run.routine, run.program,
         static_cast<int>(reinterpret_cast<intptr_t>(process.hProcess)));
 
   DWORD result = waitForUtility(ci, run, process.hProcess);
-  if (output.get() != INVALID_HANDLE_VALUE) {
-    HANDLE file = output.get();
-    if (CloseHandle(file)) {
+  if (output) {
+    DWORD closeError = 0;
+    if (output.close(&closeError)) {
       trace(ci, "%s(): CloseHandle successful", run.routine);
     } else {
-      trace(ci, "%s(): CloseHandle Failed. Error= %lu", run.routine, GetLastError());
+      trace(ci, "%s(): CloseHandle Failed. Error= %lu", run.routine, closeError);
     }
-    // Already closed above; forget it so the guard does not close it twice.
-    static_cast<void>(output.release());
   }
   return result;
 }

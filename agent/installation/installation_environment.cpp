@@ -6,11 +6,11 @@
 #include <cstring>
 #include <string>
 
-#include "agent_state.h"
 #include "core/installation_text.h"
 #include "core/line_format.h"
 #include "installation/captured_run.h"
-#include "trace.h"
+#include "library/agent_state.h"
+#include "logs/trace.h"
 #include "unique_handle.h"
 
 namespace ferry::agent {
@@ -23,21 +23,6 @@ constexpr const char* kInstallationKeyFormats[] = {
 };
 constexpr const char kMachineEnvironmentKey[] =
     "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
-
-class ScopedKey {
- public:
-  ScopedKey() = default;
-  ~ScopedKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  ScopedKey(const ScopedKey&) = delete;
-  ScopedKey& operator=(const ScopedKey&) = delete;
-  HKEY* put() { return &key_; }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 // Sets the variable both for Win32 and for the C runtime's own copy of the environment.
 void setAgentVariable(const char* name, const char* value) {
@@ -63,7 +48,7 @@ bool readFirstLine(ConnectionRecord* ci, FILE* file, char* line, int size, const
 }
 
 // Opens the first installation key that exists; false when none does.
-bool openInstallationKey(ConnectionRecord* ci, ScopedKey* key) {
+bool openInstallationKey(ConnectionRecord* ci, UniqueKey* key) {
   for (size_t i = 0; i < std::size(kInstallationKeyFormats); ++i) {
     char keyName[256];
     formatMessage(keyName, sizeof keyName, kInstallationKeyFormats[i], ci->installationCode);
@@ -72,7 +57,7 @@ bool openInstallationKey(ConnectionRecord* ci, ScopedKey* key) {
       if (i == 2) trace(ci, "SetIISYSTEM(): open %s successfully.", keyName);
       return true;
     }
-    *key->put() = nullptr;
+    key->reset();
     trace(ci, "SetIISYSTEM(): can not open %s.", keyName);
   }
   return false;
@@ -98,11 +83,11 @@ int rootFromKey(ConnectionRecord* ci, HKEY key) {
   recordRoot(ci, root);
   trace(ci, "SetIISYSTEM():installPath=%s,varPath=%s", ci->iiSystem, ci->pathValue);
 
-  ScopedKey environment;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineEnvironmentKey, 0, KEY_WRITE, environment.put()) !=
-      ERROR_SUCCESS) {
+  UniqueKey environment;
+  rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineEnvironmentKey, 0, KEY_WRITE, environment.put());
+  if (rc != ERROR_SUCCESS) {
     trace(ci, "SetIISYSTEM(): can not open %s.", kMachineEnvironmentKey);
-    return 10000;
+    return static_cast<int>(resultFromWin32(static_cast<DWORD>(rc)));
   }
   rc = RegSetValueExA(environment.get(), "II_SYSTEM", 0, REG_SZ,
                       reinterpret_cast<const BYTE*>(ci->iiSystem),
@@ -116,31 +101,20 @@ int rootFromKey(ConnectionRecord* ci, HKEY key) {
 
 // Fills the connection's variable cache from ingprenv's listing.
 int loadVariables(ConnectionRecord* ci) {
-  char outputPath[300];
-  formatMessage(outputPath, sizeof outputPath, "\\env%s.out", ci->installationCode);
-  // A missing old file is the normal case.
-  DeleteFileA(outputPath);
-  char commandLine[300];
-  formatMessage(commandLine, sizeof commandLine, "\"%s\\ingres\\bin\\ingprenv\"", ci->iiSystem);
-
   CapturedRun run;
-  run.routine = "SetIISYSTEM";
-  run.program = "ingprenv";
-  run.outputPath = outputPath;
-  run.commandLine = commandLine;
-  run.token = ci->hAccessToken;
-  run.waiting = RunWaiting::Limited;
-  run.limitMs = 10000;
-  run.outputRequired = true;
-  run.createFailedText = "SetIISYSTEM(): CreateFile output file failed. Error = %d";
+  if (DWORD prepared = prepareCapturedRun(ci, CapturedUtility::VariableListing, nullptr,
+                                          ci->hAccessToken.get(), &run);
+      prepared != 0) {
+    return static_cast<int>(prepared);
+  }
+  // A missing old file is the normal case.
+  DeleteFileA(run.outputPath);
   DWORD result = runCapturedUtility(ci, run);
   if (result != 0) return static_cast<int>(result);
 
-  UniqueStdioFile file(std::fopen(outputPath, "r"));
-  if (file.get() == nullptr) {
-    int error = errno != 0 ? errno : static_cast<int>(GetLastError());
-    return static_cast<int>(resultFromWin32(static_cast<DWORD>(error)));
-  }
+  errno = 0;
+  UniqueStdioFile file(std::fopen(run.outputPath, "r"));
+  if (file.get() == nullptr) return static_cast<int>(resultFromErrno(errno));
   char line[kUtilityLineSize];
   if (!readFirstLine(ci, file.get(), line, sizeof line, "SetIISYSTEM(): fgets() failed.")) {
     return 0;
@@ -164,7 +138,7 @@ int SetIISYSTEM(OIConnInfo* connInfo) {
   ConnectionRecord* ci = connInfo->record;
   trace(ci, "%s(): entered", "SetIISYSTEM");
 
-  ScopedKey key;
+  UniqueKey key;
   if (openInstallationKey(ci, &key)) {
     int result = rootFromKey(ci, key.get());
     if (result != 0) return result;
@@ -175,7 +149,7 @@ int SetIISYSTEM(OIConnInfo* connInfo) {
       // Neither the registry nor the environment names the installation: there is no root to
       // run its utilities from.
       trace(ci, "SetIISYSTEM(): no installation key and no II_SYSTEM in the environment.");
-      return 10000;
+      return static_cast<int>(resultFromWin32(ERROR_ENVVAR_NOT_FOUND));
     }
     recordRoot(ci, root);
     trace(ci, "SetIISYSTEM(): find Ingres version is lower than 2.6. II_SYSTEM is %s.",
@@ -219,27 +193,21 @@ int getOpIngresVarValue(OIConnInfo* connInfo, const char* name, char* value) {
     }
   }
 
-  char outputPath[300];
-  formatMessage(outputPath, sizeof outputPath, "\\ingprenv%s.out", ci->installationCode);
-  char commandLine[600];
-  formatMessage(commandLine, sizeof commandLine, "%s\\ingres\\bin\\ingprenv %s", ci->iiSystem,
-                name);
+  // Always as the agent's own account.
   CapturedRun run;
-  run.routine = routine;
-  run.program = "ingprenv";
-  run.outputPath = outputPath;
-  run.commandLine = commandLine;
-  run.token = INVALID_HANDLE_VALUE;
-  run.waiting = RunWaiting::Unlimited;
-  run.createFailedText = "getOpIngresVarValue(): CreateFile failed. Error = %d";
+  if (DWORD prepared =
+          prepareCapturedRun(ci, CapturedUtility::VariableValue, name, /*token=*/nullptr, &run);
+      prepared != 0) {
+    return static_cast<int>(prepared);
+  }
   DWORD result = runCapturedUtility(ci, run);
   if (result != 0) return static_cast<int>(result);
 
   errno = 0;
-  UniqueStdioFile file(std::fopen(outputPath, "r"));
+  UniqueStdioFile file(std::fopen(run.outputPath, "r"));
   if (file.get() == nullptr) {
     trace(ci, "%s(): fopen() failed. Error = %d", routine, errno);
-    return errno != 0 ? errno : EIO;
+    return static_cast<int>(resultFromErrno(errno));
   }
   char line[kUtilityLineSize];
   if (std::fgets(line, sizeof line, file.get()) == nullptr) {
@@ -260,30 +228,19 @@ int getOpIngresInfodbInfo(OIConnInfo* connInfo, const char* dbName, void* /*igno
   trace(ci, "%s() : Entered.", routine);
   trace(ci, "%s() : dbname = %s .", routine, dbName);
 
-  char outputPath[600];
-  formatMessage(outputPath, sizeof outputPath, "\\infodb%s%s.out", ci->installationCode, dbName);
-  char commandLine[600];
-  formatMessage(commandLine, sizeof commandLine, "%s\\ingres\\bin\\infodb %s", ci->iiSystem,
-                dbName);
   CapturedRun run;
-  run.routine = routine;
-  run.program = "infodb";
-  run.outputPath = outputPath;
-  run.commandLine = commandLine;
-  run.token = token;
-  run.waiting = RunWaiting::Poll;
-  run.pollMs = 1000;
-  run.stillActiveText = "getOpIngresInfodbInfo(): infodb still active.";
-  run.createFailedText = "getOpIngresInfodbInfo(): CreateFile failed. Error = %d";
+  if (DWORD prepared = prepareCapturedRun(ci, CapturedUtility::JournalReport, dbName, token, &run);
+      prepared != 0) {
+    return static_cast<int>(prepared);
+  }
   DWORD result = runCapturedUtility(ci, run);
   if (result != 0) return static_cast<int>(result);
 
   errno = 0;
-  UniqueStdioFile file(std::fopen(outputPath, "r"));
+  UniqueStdioFile file(std::fopen(run.outputPath, "r"));
   if (file.get() == nullptr) {
-    int error = errno != 0 ? errno : static_cast<int>(GetLastError());
-    trace(ci, "%s(): fopen() failed. Error = %d", routine, error);
-    return static_cast<int>(resultFromWin32(static_cast<DWORD>(error)));
+    trace(ci, "%s(): fopen() failed. Error = %d", routine, errno);
+    return static_cast<int>(resultFromErrno(errno));
   }
   JournalSequenceScan scan;
   char line[kUtilityLineSize];

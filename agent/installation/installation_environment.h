@@ -13,7 +13,7 @@
 
 #include <cstddef>
 
-#include "connection_record.h"
+#include "connection/connection_record.h"
 
 namespace ferry::agent {
 

@@ -8,7 +8,7 @@
 #include "core/installation_text.h"
 #include "core/line_format.h"
 #include "installation/installation_environment.h"
-#include "trace.h"
+#include "logs/trace.h"
 #include "unique_handle.h"
 
 namespace ferry::agent {

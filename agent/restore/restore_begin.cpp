@@ -11,18 +11,18 @@
 #include <new>
 #include <string_view>
 
-#include "activity_log.h"
-#include "agent_state.h"
-#include "catalog/catalog_session.h"
-#include "connection_table.h"
+#include "connection/connection_table.h"
+#include "connection/object_block.h"
+#include "core/restore_names.h"
 #include "core/utility_command.h"
-#include "extractor_pipe.h"
+#include "ingres_catalog/catalog_session.h"
+#include "library/agent_state.h"
+#include "logs/activity_log.h"
+#include "logs/trace.h"
 #include "message_ids.h"
-#include "object_block.h"
 #include "oidb_msg.h"
 #include "restore/restore_flow.h"
-#include "restore/restore_names.h"
-#include "trace.h"
+#include "utility/extractor_pipe.h"
 #include "utility/utility_runs.h"
 
 namespace ferry::agent {
@@ -69,7 +69,7 @@ DWORD resolveDestinations(ConnectionRecord* ci, const char* routine, const char*
     const int count = ci->connInfo.locationCount;
     if (result == 0 && count <= 0) {
       trace(ci, "%s(): database %s has no data location", routine, dbName);
-      return kResultCatalogQuery;
+      return DSA_ERROR_CATALOG_QUERY;
     }
     if (result == 0) {
       std::unique_ptr<char[]> list(
@@ -92,7 +92,7 @@ DWORD resolveDestinations(ConnectionRecord* ci, const char* routine, const char*
                                          : getOpIngresDumpDest(&ci->connInfo, dbName, dest);
     if (result == 0 && !keepDestinations(ci, dest, 1)) {
       trace(ci, "%s(): database %s has no destination for its files", routine, dbName);
-      return kResultCatalogQuery;
+      return DSA_ERROR_CATALOG_QUERY;
     }
   }
   if (result != 0) {
@@ -108,18 +108,15 @@ DWORD resolveDestinations(ConnectionRecord* ci, const char* routine, const char*
   return 0;
 }
 
-// Connects the extractor pipe: up to ten attempts 2 s apart. 0 or the last system error.
-DWORD connectFirstExtractor(ConnectionRecord* ci) {
-  trace(ci, "beginRestoreDB(): going to connect named pipe");
+// Connects the first location's extractor with the begin step's trace lines: up to ten
+// attempts 2 s apart. 0, or the last attempt's system error as a result code.
+DWORD connectRestoreExtractor(ConnectionRecord* ci) {
+  FirstConnectTexts texts;
+  texts.starting = "beginRestoreDB(): going to connect named pipe";
+  texts.failed = "beginRestoreDB(): ConnectNamedPipe failed. Error = %d";
   DWORD error = 0;
-  for (int attempt = 1; attempt <= kPipeConnectAttempts; ++attempt) {
-    if (ConnectNamedPipe(ci->pipeHandle, /*overlapped=*/nullptr)) return 0;
-    error = GetLastError();
-    trace(ci, "beginRestoreDB(): ConnectNamedPipe failed. Error = %d", static_cast<int>(error));
-    if (error == ERROR_PIPE_CONNECTED) return 0;
-    if (attempt < kPipeConnectAttempts) Sleep(kPipeConnectRetryMs);
-  }
-  return error;
+  if (connectFirstExtractor(ci, texts, &error)) return 0;
+  return resultFromWin32(error);
 }
 
 // The end time for rollforwarddb in local time; false when the time cannot be converted.
@@ -136,9 +133,9 @@ bool endTimeText(const int64_t* asOfTime, char (&text)[kEndTimeSize]) {
 DWORD beginDirectRestore(int connectionId, const char* routine, int32_t kind, const char* dbName,
                          uint32_t options, const char* checkpointId, int suffix) {
   ConnectionRecord* ci = findConnection(connectionId);
-  if (ci == nullptr) return kResultUnknownConnection;
+  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
   trace(ci, "%s(): Entered.", routine);
-  if (dbName == nullptr || checkpointId == nullptr) return kResultMissingArgument;
+  if (dbName == nullptr || checkpointId == nullptr) return DSA_ERROR_ARGUMENT_MISSING;
   std::snprintf(ci->dbName, sizeof ci->dbName, "%s", dbName);
   if (DWORD result = resolveDestinations(ci, routine, dbName, kind); result != 0) return result;
   // The checkpoint number text is kept in its first 10 characters (the field holds 9 and a NUL).
@@ -156,9 +153,9 @@ DWORD beginRestoreDB(int connectionId, const char* dbName, uint32_t options,
                      const char* checkpointId, const int64_t* asOfTime) {
   constexpr char kRoutine[] = "beginRestoreDB";
   ConnectionRecord* ci = findConnection(connectionId);
-  if (ci == nullptr) return kResultUnknownConnection;
+  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
   trace(ci, "%s(): Entered.", kRoutine);
-  if (dbName == nullptr || checkpointId == nullptr) return kResultMissingArgument;
+  if (dbName == nullptr || checkpointId == nullptr) return DSA_ERROR_ARGUMENT_MISSING;
   std::snprintf(ci->dbName, sizeof ci->dbName, "%s", dbName);
   // Before rollforwarddb takes the database: the catalog queries need their own session.
   if (DWORD result = resolveDestinations(ci, kRoutine, dbName, kRestoreKindData); result != 0) {
@@ -166,7 +163,7 @@ DWORD beginRestoreDB(int connectionId, const char* dbName, uint32_t options,
   }
   if (tmplmod_customize_template(ci) != 0) {
     trace(ci, "%s(): error calling function tmplmod_customize_template()", kRoutine);
-    return kResultTemplateOrSession;
+    return DSA_ERROR_TEMPLATE_OR_SESSION;
   }
   trace(ci, "%s: p_backupid = %s", kRoutine, checkpointId);
   char endTime[kEndTimeSize] = "";
@@ -203,8 +200,7 @@ DWORD beginRestoreDB(int connectionId, const char* dbName, uint32_t options,
   ci->status = 2;
 
   if (ci->pipeConnected != 1) {
-    if (DWORD error = connectFirstExtractor(ci); error != 0) return error;
-    ci->pipeConnected = 1;
+    if (DWORD result = connectRestoreExtractor(ci); result != 0) return result;
   }
   char objectName[kObjectNameSize] = "";
   DataFileInfo info{};
@@ -236,8 +232,8 @@ DWORD beginRestoreConfig(int connectionId, const char* dbName, uint32_t options,
 int DSAGetRestoreObjectFile(int connectionId, char* objectName, DataFileInfo* info) {
   constexpr char kRoutine[] = "DSAGetRestoreObjectFile()";
   ConnectionRecord* ci = findConnection(connectionId);
-  if (ci == nullptr) return kResultUnknownConnection;
-  if (ci->status != 2) return kResultOutOfSequence;
+  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
+  if (ci->status != 2) return DSA_ERROR_OUT_OF_SEQUENCE;
   switch (ci->ObjectType) {
     case kRestoreKindData:
     case kObjectConfigAlias:
@@ -245,7 +241,7 @@ int DSAGetRestoreObjectFile(int connectionId, char* objectName, DataFileInfo* in
     case kRestoreKindConfig:
       if (ci->configObjectHandedOut) {
         ci->configObjectHandedOut = 0;
-        return kResultNoFileRecord;
+        return DSA_ERROR_NO_FILE_RECORD;
       }
       std::snprintf(objectName, kObjectNameSize, "*");
       *info = {};
@@ -258,7 +254,7 @@ int DSAGetRestoreObjectFile(int connectionId, char* objectName, DataFileInfo* in
     default:
       trace(ci, "%s: Invalid object type in the ci structure: %d", kRoutine,
             static_cast<int>(ci->ObjectType));
-      return kResultWrongObjectKind;
+      return DSA_ERROR_WRONG_OBJECT_KIND;
   }
 }
 
@@ -268,7 +264,7 @@ int getRestoreObjectName(ConnectionRecord* ci, char* objectName, DataFileInfo* i
   DWORD error = 0;
   if (!readExtractorRecord(ci, &msg, &error)) {
     trace(ci, "getRestoreObjectName(): ReadFile Failed. Error = %d", static_cast<int>(error));
-    return kResultNoFileRecord;
+    return DSA_ERROR_NO_FILE_RECORD;
   }
   const std::string_view name = objectNameOf(msg);
   const std::string_view ckpdbName = ckpdbNameOf(msg);
@@ -276,7 +272,7 @@ int getRestoreObjectName(ConnectionRecord* ci, char* objectName, DataFileInfo* i
         static_cast<int>(name.size()), name.data(), static_cast<int>(ckpdbName.size()),
         ckpdbName.data(), static_cast<int>(msg.MsgType));
   std::snprintf(objectName, kObjectNameSize, "%.*s", static_cast<int>(name.size()), name.data());
-  if (msg.MsgType == OIDBMSGTYPE_NO_MORE_FILES) return kResultNoFileRecord;
+  if (msg.MsgType == OIDBMSGTYPE_NO_MORE_FILES) return DSA_ERROR_NO_FILE_RECORD;
 
   const bool placeholder = name == kDumpPlaceholder;
   // The extractor asks for a whole location ("<location>\*") or the dump files; a record that
@@ -285,7 +281,7 @@ int getRestoreObjectName(ConnectionRecord* ci, char* objectName, DataFileInfo* i
   if (!placeholder && (name.size() < 2 || name.substr(name.size() - 2) != "\\*")) {
     trace(ci, "getRestoreObjectName(): %s is no location request; refused", objectName);
     objectName[0] = '\0';
-    return kResultNoFileRecord;
+    return DSA_ERROR_NO_FILE_RECORD;
   }
   const std::string_view checkpoint = checkpointNumberText(ckpdbName);
   std::snprintf(ci->ObjectName, sizeof ci->ObjectName, "%s", objectName);

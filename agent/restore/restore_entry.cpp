@@ -10,14 +10,15 @@
 #include <string>
 #include <string_view>
 
-#include "activity_log.h"
-#include "agent_state.h"
-#include "connection_table.h"
+#include "connection/connection_table.h"
+#include "core/object_names.h"
+#include "core/restore_names.h"
+#include "library/agent_state.h"
+#include "logs/activity_log.h"
+#include "logs/trace.h"
 #include "message_ids.h"
 #include "object_header.h"
 #include "restore/restore_flow.h"
-#include "restore/restore_names.h"
-#include "trace.h"
 
 namespace ferry::agent {
 namespace {
@@ -25,6 +26,21 @@ namespace {
 using namespace ferry::messages;
 
 constexpr size_t kHeaderCheckpointLimit = 256;
+
+// The restore kind (ObjectType once the restore has begun) of an object name's kind.
+int32_t restoreKindOf(ObjectKind kind) {
+  switch (kind) {
+    case ObjectKind::Data:
+      return kRestoreKindData;
+    case ObjectKind::Journal:
+      return kRestoreKindJournal;
+    case ObjectKind::ConfigDump:
+      return kRestoreKindConfig;
+    case ObjectKind::Invalid:
+      break;
+  }
+  return kRestoreKindNone;
+}
 
 DSA_RESULT endWrite(ConnectionRecord* ci, DSA_RESULT result) {
   traceEndBanner(ci, "DSAWrite");
@@ -34,7 +50,7 @@ DSA_RESULT endWrite(ConnectionRecord* ci, DSA_RESULT result) {
 DSA_RESULT refuseBlock(ConnectionRecord* ci, uint32_t bytes, HeaderCheck check) {
   trace(ci, "DSAWrite(): a block of %d bytes is due as an object header but is %s; refused",
         static_cast<int>(bytes), headerCheckText(check));
-  return endWrite(ci, kResultNotAnObjectHeader);
+  return endWrite(ci, DSA_ERROR_NOT_AN_OBJECT_HEADER);
 }
 
 // The first write of the connection: the begin step of the restore kind. 0 or its code.
@@ -78,7 +94,7 @@ DSA_RESULT takeHeader(ConnectionRecord* ci, int connectionId, const void* block)
     trace(ci, "DSAWrite(): %s lies outside the destinations of database %s; refused", name,
           ci->dbName);
     Log_act(ci, kActivityRestoreOutsideDestinations, name, ci->dbName);
-    return kResultOutsideDestinations;
+    return DSA_ERROR_OUTSIDE_DESTINATIONS;
   }
   std::snprintf(ci->restoreRequest, sizeof ci->restoreRequest, "%s", name);
   char directory[header::kPathSize];
@@ -120,11 +136,12 @@ extern "C" DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objectN
     traceEndBanner(ci, "DSABeginRestore");
     return DSA_ERROR_NOT_SUPPORTED;
   }
-  const RestoreObjectName name = classifyRestoreObjectName(objectName);
+  const ObjectName name = classifyObjectName(objectName, NameRule::Restore);
+  const int32_t kind = restoreKindOf(name.kind);
   // The begin step runs once per connection: its roll-forward or destinations serve one kind
   // of object of one database.
-  if (ci->first_write == 1 && name.kind != kRestoreKindNone &&
-      (name.kind != ci->restoreKind ||
+  if (ci->first_write == 1 && kind != kRestoreKindNone &&
+      (kind != ci->restoreKind ||
        _strnicmp(std::string(name.dbName).c_str(), ci->dbName, sizeof ci->dbName) != 0)) {
     trace(ci,
           "DSABeginRestore(): the restore of %s (kind %d) runs on this connection; %s needs a "
@@ -142,34 +159,33 @@ extern "C" DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objectN
 
   char eventName[300];
   std::snprintf(eventName, sizeof eventName, "RestoreEvent%s", ci->installationCode);
-  if (holdsHandle(ci->hRestoreEvent)) CloseHandle(ci->hRestoreEvent);
-  ci->hRestoreEvent = CreateEventA(/*security=*/nullptr, /*manualReset=*/TRUE,
-                                   /*initialState=*/FALSE, eventName);
-  if (ci->hRestoreEvent == nullptr) {
+  ci->hRestoreEvent.reset(CreateEventA(/*security=*/nullptr, /*manualReset=*/TRUE,
+                                       /*initialState=*/FALSE, eventName));
+  if (!ci->hRestoreEvent) {
     trace(ci, "DSABeginRestore(): CreateEvent(%s) failed. Error = %d", eventName,
           static_cast<int>(GetLastError()));
   } else {
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
       trace(ci, "DSABeginRestore():  event already exist!");
-      ResetEvent(ci->hRestoreEvent);
+      ResetEvent(ci->hRestoreEvent.get());
     }
     trace(ci, "DSABeginRestore(): CreateEvent(%s) successful", eventName);
   }
 
   ci->restoreOption = restoreOption;
   ci->restoreSessionOpen = 1;
-  if (name.kind == kRestoreKindNone) {
+  if (kind == kRestoreKindNone) {
     if (name.dottedUnknown) {
       trace(ci, "DSABeginRestore(): Error, Don't know what kind of restore");
       Log_act(ci, kActivityUnknownRestoreKind);
     }
   } else {
-    if (name.kind == kRestoreKindData) {
+    if (kind == kRestoreKindData) {
       trace(ci,
             "DSABeginRestore(): NOTE: Make sure that you restore the necessary Journal and Config "
             "sessions before database data");
     }
-    ci->restoreKind = name.kind;
+    ci->restoreKind = kind;
     std::snprintf(ci->dbName, sizeof ci->dbName, "%.*s", static_cast<int>(name.dbName.size()),
                   name.dbName.data());
   }
@@ -197,7 +213,7 @@ extern "C" DSA_RESULT DSAWrite(uint32_t connectionId, uint32_t /*reserved1*/,
     trace(ci, "*************** DSAWrite(): Ends Here(Invalid call sequence) ***************");
     return DSA_ERROR_OUT_OF_SEQUENCE;
   }
-  if (bytes == 0 && !holdsHandle(ci->fd)) {
+  if (bytes == 0 && !ci->fd) {
     // An empty block carries nothing, neither header nor data: nothing to begin or to write.
     trace(ci, "DSAWrite(): an empty block, nothing to do");
     return endWrite(ci, DSA_OK);
@@ -216,7 +232,7 @@ extern "C" DSA_RESULT DSAWrite(uint32_t connectionId, uint32_t /*reserved1*/,
     trace(ci, "*************** DSAWrite(): Ends Here(Invalid call sequence) ***************");
     return DSA_ERROR_OUT_OF_SEQUENCE;
   }
-  if (holdsHandle(ci->fd)) return endWrite(ci, dsaWrite_cldsa(ci, buffer, bytes));
+  if (ci->fd) return endWrite(ci, dsaWrite_cldsa(ci, buffer, bytes));
 
   // No file is open: every header opens its file, so this block must be the next header.
   const HeaderCheck check = checkRestoreHeader(buffer, bytes, /*checkpointNeeded=*/false);
@@ -231,8 +247,7 @@ extern "C" DSA_RESULT DSAEndRestore(uint32_t connectionId, uint32_t endStatus) {
   ConnectionRecord* ci = findConnection(static_cast<int>(connectionId));
   if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
   traceStartBanner(ci, "DSAEndRestore");
-  if (holdsHandle(ci->hRestoreEvent)) CloseHandle(ci->hRestoreEvent);
-  ci->hRestoreEvent = nullptr;
+  ci->hRestoreEvent.reset();
   if (DWORD result = DSACloseMatchedObjectFile(static_cast<int>(connectionId)); result != 0) {
     // Nothing was open to close (no restore running): the session ends all the same.
     trace(ci, "DSAEndRestore(): DSACloseMatchedObjectFile() returns Error: %d",

@@ -8,24 +8,22 @@
 #include <string>
 #include <string_view>
 
-#include "activity_log.h"
-#include "agent_state.h"
-#include "connection_table.h"
-#include "extractor_pipe.h"
+#include "connection/connection_table.h"
+#include "core/restore_names.h"
+#include "library/agent_state.h"
+#include "logs/activity_log.h"
+#include "logs/trace.h"
 #include "message_ids.h"
 #include "oidb_msg.h"
 #include "restore/restore_flow.h"
-#include "restore/restore_names.h"
-#include "trace.h"
 #include "unique_handle.h"
+#include "utility/extractor_pipe.h"
 
 namespace ferry::agent {
 namespace {
 
 using namespace ferry::messages;
 
-// The longest a released extractor is given to take its release before the pipe is let go.
-constexpr DWORD kLocationChangeSleepMs = 300;
 // How long a change of location waits for the next location's extractor: rollforwarddb first
 // empties that location (a command of its own), then starts the extractor.
 constexpr DWORD kNextExtractorWaitMs = 20000;
@@ -83,9 +81,8 @@ DWORD awaitNextExtractor(ConnectionRecord* ci) {
     trace(ci, "DSAWrite(): the extractor of the next location did not connect within %d s",
           static_cast<int>(kNextExtractorWaitMs / 1000));
     Log_act(ci, kActivityExtractorTimeout);
-    return kResultExtractorTimeout;
+    return DSA_ERROR_EXTRACTOR_TIMEOUT;
   }
-  ci->pipeConnected = 1;
   char objectName[kObjectNameSize] = "";
   DataFileInfo info{};
   if (int result = getRestoreObjectName(ci, objectName, &info); result != 0) {
@@ -97,17 +94,14 @@ DWORD awaitNextExtractor(ConnectionRecord* ci) {
 }
 
 // Sends the held extractor its release and lets the pipe listen for the next one.
-void releaseExtractor(ConnectionRecord* ci) {
-  sendExtractorRecord(ci, OIDBMSGTYPE_END_RESTORE, "DSAWrite(): WriteFile() successful",
-                      "DSAWrite(): WriteFile() failed. Error=%d");
+void releaseHeldExtractor(ConnectionRecord* ci) {
+  releaseExtractor(ci, OIDBMSGTYPE_END_RESTORE, "DSAWrite(): WriteFile() successful",
+                   "DSAWrite(): WriteFile() failed. Error=%d");
   ci->restoreExtractorHeld = 0;
   ++ci->restoreLocationsReleased;
-  // The released extractor closes its end when it exits; the pipe is let go once it has.
-  waitForExtractorToGo(ci, kLocationChangeSleepMs);
-  DisconnectNamedPipe(ci->pipeHandle);
-  ci->pipeConnected = 0;
+  disconnectExtractor(ci, /*routine=*/nullptr);
   trace(ci, "DSAWrite(): going to connect named pipe for the new location");
-  if (ConnectNamedPipe(ci->pipeHandle, /*overlapped=*/nullptr) ||
+  if (ConnectNamedPipe(ci->pipeHandle.get(), /*overlapped=*/nullptr) ||
       GetLastError() == ERROR_PIPE_CONNECTED || GetLastError() == ERROR_PIPE_LISTENING) {
     // The next extractor is awaited (and its request read) before anything is written.
     ci->pipeConnected = 1;
@@ -128,7 +122,7 @@ DWORD reachLocation(ConnectionRecord* ci, const char* directory) {
       if (sameDirectory(held, directory)) return 0;
       trace(ci, "DSAWrite(): the extractor holds %.*s while the next file lies in %s; released",
             static_cast<int>(held.size()), held.data(), directory);
-      releaseExtractor(ci);
+      releaseHeldExtractor(ci);
     }
     // Once every location's extractor has been released, rollforwarddb starts no other and
     // every location has been emptied: the files are written straight away.
@@ -150,7 +144,7 @@ bool restorePathAllowed(ConnectionRecord* ci, const char* path) {
 
 DWORD trackRestoreLocation(ConnectionRecord* ci, const char* directory) {
   // Journal and configuration files are written without an extractor.
-  const bool extractor = ci->ObjectType == kRestoreKindData && holdsHandle(ci->pipeHandle);
+  const bool extractor = ci->ObjectType == kRestoreKindData && ci->pipeHandle.valid();
   if (ci->restoreLocationDirectory[0] == '\0') {
     trace(ci, "DSAWrite(): the first location %s", directory);
     std::snprintf(ci->restoreLocationDirectory, sizeof ci->restoreLocationDirectory, "%s",
@@ -163,19 +157,19 @@ DWORD trackRestoreLocation(ConnectionRecord* ci, const char* directory) {
   trace(ci, "DSAWrite(): a new location %s", directory);
   std::snprintf(ci->restoreLocationDirectory, sizeof ci->restoreLocationDirectory, "%s", directory);
   if (!extractor) return 0;
-  if (ci->restoreExtractorHeld) releaseExtractor(ci);
+  if (ci->restoreExtractorHeld) releaseHeldExtractor(ci);
   return reachLocation(ci, directory);
 }
 
 DWORD DSAOpenMatchedObjectFile(int connectionId, const char* fileName) {
   constexpr char kRoutine[] = "DSAOpenMatchedObjectFile";
   ConnectionRecord* ci = findConnection(connectionId);
-  if (ci == nullptr) return kResultUnknownConnection;
-  if (ci->status != 2) return kResultOutOfSequence;
+  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
+  if (ci->status != 2) return DSA_ERROR_OUT_OF_SEQUENCE;
   if (fileName == nullptr || fileName[0] == '\0') {
     trace(ci, "%s(): ERROR: NULL tapeFilename received", kRoutine);
     Log_act(ci, kActivityRestoreNoFileName);
-    return kResultMissingArgument;
+    return DSA_ERROR_ARGUMENT_MISSING;
   }
   std::snprintf(ci->ObjectName, sizeof ci->ObjectName, "%s", fileName);
   char path[kRestorePathSize];
@@ -200,50 +194,48 @@ DWORD DSAOpenMatchedObjectFile(int connectionId, const char* fileName) {
     }
   }
 
-  HANDLE file = createRestoreFile(path, /*shareForWriting=*/false);
+  UniqueFile file(createRestoreFile(path, /*shareForWriting=*/false));
   DWORD error = 0;
-  if (file == INVALID_HANDLE_VALUE) {
+  if (!file) {
     error = GetLastError();
     trace(ci, "DSAOpenMatchedObjectFile(): Could Not open file %s Error() = %d", path,
           static_cast<int>(error));
-    file = createRestoreFile(path, /*shareForWriting=*/true);
-    if (file == INVALID_HANDLE_VALUE) error = GetLastError();
+    file.reset(createRestoreFile(path, /*shareForWriting=*/true));
+    if (!file) error = GetLastError();
   }
-  if (file == INVALID_HANDLE_VALUE && error == ERROR_PATH_NOT_FOUND &&
-      createDirectoriesTo(ci, path)) {
-    file = createRestoreFile(path, /*shareForWriting=*/false);
-    if (file == INVALID_HANDLE_VALUE) error = GetLastError();
+  if (!file && error == ERROR_PATH_NOT_FOUND && createDirectoriesTo(ci, path)) {
+    file.reset(createRestoreFile(path, /*shareForWriting=*/false));
+    if (!file) error = GetLastError();
   }
-  if (file == INVALID_HANDLE_VALUE) {
+  if (!file) {
     trace(ci, "DSAOpenMatchedObjectFile(): Could Not open file %s Error() = %d", path,
           static_cast<int>(error));
     Log_act(ci, kActivityFileNotOpened, path, error);
     return resultFromWin32(error);
   }
-  ci->fd = file;
+  ci->fd.reset(file.release());
   trace(ci, "DSAOpenMatchedObjectFile(): file %s successfully opened. Handle=%d", path,
-        static_cast<int>(reinterpret_cast<intptr_t>(file)));
+        static_cast<int>(reinterpret_cast<intptr_t>(ci->fd.get())));
   return 0;
 }
 
 DWORD DSACloseMatchedObjectFile(int connectionId) {
   constexpr char kRoutine[] = "DSACloseMatchedObjectFile";
   ConnectionRecord* ci = findConnection(connectionId);
-  if (ci == nullptr) return kResultUnknownConnection;
-  if (ci->status != 2) return kResultOutOfSequence;
-  if (!holdsHandle(ci->fd)) {
-    ci->fd = nullptr;
+  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
+  if (ci->status != 2) return DSA_ERROR_OUT_OF_SEQUENCE;
+  if (!ci->fd) {
+    ci->fd.reset();
     ci->ObjectName[0] = '\0';
     return 0;
   }
   if (ci->ObjectName[0] == '\0') {
     trace(ci, "%s(): Bad sequence call. No file opened.", kRoutine);
-    return kResultOutOfSequence;
+    return DSA_ERROR_OUT_OF_SEQUENCE;
   }
   trace(ci, "%s(): file to close %s,Closed Handle=%d", kRoutine, ci->ObjectName,
-        static_cast<int>(reinterpret_cast<intptr_t>(ci->fd)));
-  CloseHandle(ci->fd);
-  ci->fd = nullptr;
+        static_cast<int>(reinterpret_cast<intptr_t>(ci->fd.get())));
+  ci->fd.reset();
   ci->ObjectName[0] = '\0';
   return 0;
 }
@@ -256,17 +248,17 @@ DWORD dsaWrite_cldsa(ConnectionRecord* ci, const void* buffer, uint32_t bytes) {
   }
   if (ci->status != 2) {
     trace(ci, "dsaWrite_cldsa(): Bad call sequence(not in restore mode), returned");
-    return kResultOutOfSequence;
+    return DSA_ERROR_OUT_OF_SEQUENCE;
   }
   DWORD written = 0;
-  if (WriteFile(ci->fd, buffer, bytes, &written, /*overlapped=*/nullptr) && written == bytes) {
+  if (WriteFile(ci->fd.get(), buffer, bytes, &written, /*overlapped=*/nullptr) &&
+      written == bytes) {
     return 0;
   }
   trace(ci, "%s(): Error writing to the file %s. errno=%d", kRoutine, ci->ObjectName,
         static_cast<int>(GetLastError()));
-  if (!CloseHandle(ci->fd)) trace(ci, "dsaWrite_cldsa(): could not close file");
-  ci->fd = nullptr;
-  return kResultFileError;
+  if (!ci->fd.close()) trace(ci, "dsaWrite_cldsa(): could not close file");
+  return DSA_ERROR_FILE;
 }
 
 void endWholeRestore(ConnectionRecord* ci) {

@@ -4,7 +4,7 @@
 //
 // Conventions:
 // - Every function runs under the agent lock, on the thread of the entry point that calls it.
-// - Results are the agent's codes (message_ids.h): 0; 1 a file could not be written; 2
+// - Results are the agent's codes (ferryman.h): 0; 1 a file could not be written; 2
 //   connection id not in use; 5 no file name; 8 wrong object kind; 9 out of sequence (no restore
 //   running); 12 template; 20 no usable extractor record; 22 a block where an object header is
 //   due that is none; 23 a path outside the database's destinations; 300 the next location's
@@ -18,9 +18,15 @@
 #include <cstdint>
 
 #include "backup/backup_flow.h"
-#include "connection_record.h"
+#include "connection/connection_record.h"
 
 namespace ferry::agent {
+
+// Restore kinds, as ObjectType holds them once the restore has begun.
+inline constexpr int32_t kRestoreKindNone = 0;
+inline constexpr int32_t kRestoreKindData = 2;
+inline constexpr int32_t kRestoreKindJournal = 6;
+inline constexpr int32_t kRestoreKindConfig = 8;
 
 inline constexpr int32_t kFileKindConfiguration = 102;
 

@@ -11,14 +11,15 @@
 #include <cstring>
 
 #include "account/account_layer.h"
-#include "activity_log.h"
-#include "agent_state.h"
-#include "catalog/catalog_session.h"
-#include "connection_table.h"
+#include "account/privileges.h"
+#include "connection/connection_table.h"
 #include "core/line_format.h"
+#include "ingres_catalog/catalog_session.h"
+#include "library/agent_state.h"
+#include "logs/activity_log.h"
+#include "logs/trace.h"
 #include "message_ids.h"
-#include "privileges.h"
-#include "trace.h"
+#include "unique_handle.h"
 
 namespace ferry::agent {
 namespace {
@@ -110,15 +111,14 @@ extern "C" DSA_RESULT DSAConnectAgent(uint32_t /*reserved*/, const char* instanc
   }
 
   AccountLayer& accounts = accountLayer();
-  HANDLE token = nullptr;
-  if (accounts.logOn(account.user, ".", password, &token) != 0 &&
-      accounts.logOn(account.user, account.domain, password, &token) != 0) {
+  ferry::UniqueHandleNull token;
+  if (accounts.logOn(account.user, ".", password, token.put()) != 0 &&
+      accounts.logOn(account.user, account.domain, password, token.put()) != 0) {
     Log_act(nullptr, kActivityLogonFailed);
     return DSA_ERROR_LOGON;
   }
-  if (accounts.impersonate(token) != 0) {
+  if (accounts.impersonate(token.get()) != 0) {
     Log_act(nullptr, kActivityLogonFailed);
-    CloseHandle(token);
     return DSA_ERROR_LOGON;
   }
   size = sizeof currentUser;
@@ -129,7 +129,6 @@ extern "C" DSA_RESULT DSAConnectAgent(uint32_t /*reserved*/, const char* instanc
   int id = allocateConnection();
   if (id == 0) {
     endImpersonation(nullptr);
-    CloseHandle(token);  // no record holds it
     return DSA_ERROR_NO_FREE_CONNECTION;
   }
   ConnectionRecord* ci = findConnection(id);
@@ -138,7 +137,7 @@ extern "C" DSA_RESULT DSAConnectAgent(uint32_t /*reserved*/, const char* instanc
   copyField(ci->connInfo.password, password, std::strlen(password));
   copyField(ci->connInfo.domainName, account.domain, std::strlen(account.domain));
   ci->restoreLocationDirectory[0] = '\0';
-  ci->hAccessToken = token;
+  ci->hAccessToken.reset(token.release());
 
   // The installation code is taken from the argument itself, not from the record's shorter
   // copy of the instance name.
@@ -159,8 +158,7 @@ extern "C" DSA_RESULT DSAConnectAgent(uint32_t /*reserved*/, const char* instanc
     connected = connectOpIngresDatabase2(&ci->connInfo, "iidbdb") == 0;
   }
   if (!connected) {
-    // The record is zeroed on release: its token would be lost, not closed.
-    CloseHandle(ci->hAccessToken);
+    // Releasing the id closes the record's token with it.
     releaseConnection(id);
     *connectionId = 0;
     endImpersonation(nullptr);

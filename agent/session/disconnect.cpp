@@ -9,32 +9,32 @@
 #include <cstdio>
 
 #include "account/account_layer.h"
-#include "activity_log.h"
-#include "agent_state.h"
 #include "backup/backup_flow.h"
-#include "catalog/catalog_session.h"
-#include "connection_table.h"
+#include "connection/connection_table.h"
+#include "connection/object_block.h"
+#include "core/utility_command.h"
+#include "ingres_catalog/catalog_session.h"
+#include "library/agent_state.h"
+#include "logs/activity_log.h"
+#include "logs/trace.h"
 #include "message_ids.h"
-#include "object_block.h"
 #include "restore/restore_flow.h"
-#include "trace.h"
+#include "unique_handle.h"
+#include "utility/extractor_pipe.h"
 
 namespace ferry::agent {
 namespace {
 
 using namespace ferry::messages;
 
-// Closes one of the record's handles and marks it none. Both 0 and INVALID_HANDLE_VALUE mean
-// none here: closing the latter would act on the pseudo handle of the current process.
-void closeRecordHandle(ConnectionRecord* ci, HANDLE* handle, const char* failureFormat) {
-  if (!holdsHandle(*handle)) {
-    *handle = nullptr;
-    return;
+// Closes one of the record's handles; a failed close is traced with `failureFormat` (one %d,
+// the system error) when one is given.
+template <typename Owned>
+void closeTraced(ConnectionRecord* ci, Owned* handle, const char* failureFormat) {
+  DWORD error = 0;
+  if (!handle->close(&error) && failureFormat != nullptr) {
+    trace(ci, failureFormat, static_cast<int>(error));
   }
-  if (!CloseHandle(*handle) && failureFormat != nullptr) {
-    trace(ci, failureFormat, static_cast<int>(GetLastError()));
-  }
-  *handle = nullptr;
 }
 
 // ingunset II_CKTMPL_FILE, started and not waited for: the template the connection registered
@@ -47,8 +47,9 @@ void unsetTemplateVariable(ConnectionRecord* ci) {
     // No short form (or none needed): the long form names the same folder.
     std::snprintf(shortRoot, sizeof shortRoot, "%s", ci->iiSystem);
   }
+  // Room for any root of MAX_PATH characters: the line is never cut.
   char command[MAX_PATH + 64];
-  std::snprintf(command, sizeof command, "%s\\ingres\\bin\\ingunset II_CKTMPL_FILE", shortRoot);
+  const bool built = buildIngunsetCommand(shortRoot, command, sizeof command) == CommandStatus::Ok;
   trace(ci, "DSADisconnectAgent(): exec cmd = %s", command);
 
   STARTUPINFOA startup{};
@@ -57,10 +58,10 @@ void unsetTemplateVariable(ConnectionRecord* ci) {
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION process{};
   BOOL started = FALSE;
-  if (ci->hAccessToken != INVALID_HANDLE_VALUE && ci->hAccessToken != nullptr) {
-    started =
-        accountLayer().createProcessAsUser(ci->hAccessToken, command,
-                                           /*inheritHandles=*/TRUE, 0, &startup, &process) == 0;
+  if (ci->hAccessToken) {
+    started = built && accountLayer().createProcessAsUser(ci->hAccessToken.get(), command,
+                                                          /*inheritHandles=*/TRUE, 0, &startup,
+                                                          &process) == 0;
     DWORD error = accountLayer().revertToSelf();
     if (error == 0) {
       trace(ci, "DSADisconnectAgent(): RevertToSelf() successful");
@@ -68,62 +69,41 @@ void unsetTemplateVariable(ConnectionRecord* ci) {
       trace(ci, "DSADisconnectAgent(): ERROR: RevertToSelf() return errcode[%d]",
             static_cast<int>(error));
     }
-    if (CloseHandle(ci->hAccessToken)) {
+    if (ci->hAccessToken.close(&error)) {
       trace(ci, "DSADisconnectAgent(): CloseHandle() successful");
     } else {
       trace(ci, "DSADisconnectAgent(): ERROR: CloseHandle() return errcode[%d]",
-            static_cast<int>(GetLastError()));
+            static_cast<int>(error));
     }
-    ci->hAccessToken = INVALID_HANDLE_VALUE;
-  } else {
+  } else if (built) {
     started =
         CreateProcessA(/*application=*/nullptr, command, /*processSecurity=*/nullptr,
                        /*threadSecurity=*/nullptr, /*inheritHandles=*/TRUE, 0,
                        /*environment=*/nullptr, /*currentDirectory=*/nullptr, &startup, &process);
   }
-  if (started) {
-    // Not waited for; only our handles to it go.
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
+  // Not waited for; only our handles to it go.
+  UniqueHandleNull processHandle(started ? process.hProcess : nullptr);
+  UniqueHandleNull threadHandle(started ? process.hThread : nullptr);
 }
 
 // Releases the extractor of a running data backup or restore: the pipe's client is let go.
-void disconnectExtractorPipe(ConnectionRecord* ci) {
+void releaseConnectedExtractor(ConnectionRecord* ci) {
   if (ci->pipeConnected != 1) return;
   trace(ci, "DSADisconnectAgent(): ci->status= %d", ci->status);
   // A data restore ends here: the last location's extractor is still waiting for its release.
   if (ci->status == 2) endWholeRestore(ci);
-  if (DisconnectNamedPipe(ci->pipeHandle)) {
-    trace(ci, "DSADisconnectAgent(): DisconnectNamedPipe successful");
-    ci->pipeConnected = 0;
-  } else {
-    DWORD error = GetLastError();
-    std::snprintf(sharedErrorText(), kSharedErrorTextSize,
-                  "DSADisconnectAgent(): DisconnectNamedPipe failed. Error= %d",
-                  static_cast<int>(error));
-    trace(ci, "%s", sharedErrorText());
-    Log_act(ci, kActivityPipeNotDisconnected, error);
-  }
-  if (holdsHandle(ci->pipeHandle)) {
-    if (CloseHandle(ci->pipeHandle)) {
-      trace(ci, "DSADisconnectAgent(): pipeHandle closed successfully");
-    } else {
-      trace(ci, "DSADisconnectAgent(): pipeHandle could not be closed.");
-    }
-  }
-  ci->pipeHandle = nullptr;
+  closeExtractorPipe(ci, "DSADisconnectAgent");
 }
 
 // Ends a remote streaming thread that is still running and closes its handle.
-void endRemoteThread(ConnectionRecord* ci, HANDLE* thread, const char* runningText,
+void endRemoteThread(ConnectionRecord* ci, RecordHandle* thread, const char* runningText,
                      const char* exitedText, const char* terminateFailedFormat,
                      const char* activityName, const char* closeFailedFormat) {
-  if (!holdsHandle(*thread)) return;
+  if (!*thread) return;
   DWORD exitCode = 0;
-  if (GetExitCodeThread(*thread, &exitCode) && exitCode == STILL_ACTIVE) {
+  if (GetExitCodeThread(thread->get(), &exitCode) && exitCode == STILL_ACTIVE) {
     trace(ci, "%s", runningText);
-    if (!TerminateThread(*thread, 0)) {
+    if (!TerminateThread(thread->get(), 0)) {
       DWORD error = GetLastError();
       trace(ci, terminateFailedFormat, static_cast<int>(error));
       Log_act(ci, kActivityThreadNotTerminated, activityName, error);
@@ -131,42 +111,71 @@ void endRemoteThread(ConnectionRecord* ci, HANDLE* thread, const char* runningTe
   } else {
     trace(ci, "%s", exitedText);
   }
-  closeRecordHandle(ci, thread, closeFailedFormat);
+  closeTraced(ci, thread, closeFailedFormat);
 }
 
 void closeRemotePipe(ConnectionRecord* ci) {
   trace(ci, "DSADisconnectAgent(): remote job, checking threads");
-  if (ci->rhPipe == INVALID_HANDLE_VALUE) {
+  if (ci->rhPipe.get() == INVALID_HANDLE_VALUE) {
     trace(ci, "DSADisconnectAgent(): No need to close the pipe");
     return;
   }
   trace(ci, "DSADisconnectAgent(): Need to close the remote pipe handle");
-  if (holdsHandle(ci->hRemotePipeConnectThread)) {
-    DWORD exitCode = 0;
-    if (GetExitCodeThread(ci->hRemotePipeConnectThread, &exitCode) && exitCode == STILL_ACTIVE) {
-      trace(ci, "DSADisconnectAgent(): Terminating the thread");
-      if (!TerminateThread(ci->hRemotePipeConnectThread, 0)) {
-        DWORD error = GetLastError();
-        trace(ci, "DSADisconnectAgent(): Error terminating thread, error = %d",
-              static_cast<int>(error));
-        Log_act(ci, kActivityThreadNotTerminated, "RemotePipeConnectThread", error);
-      }
-    } else {
-      trace(ci, "DSADisconnectAgent(): Remote Pipe Connect thread is not active");
-    }
-    closeRecordHandle(ci, &ci->hRemotePipeConnectThread, nullptr);
-  }
-  closeRecordHandle(ci, &ci->rhPipe, nullptr);
+  endRemoteThread(ci, &ci->hRemotePipeConnectThread, "DSADisconnectAgent(): Terminating the thread",
+                  "DSADisconnectAgent(): Remote Pipe Connect thread is not active",
+                  "DSADisconnectAgent(): Error terminating thread, error = %d",
+                  "RemotePipeConnectThread", nullptr);
+  closeTraced(ci, &ci->rhPipe, nullptr);
   trace(ci, "DSADisconnectAgent(): Remote Pipe Closed");
 }
 
-void endSearch(ConnectionRecord* ci, HANDLE* search, const char* failureFormat) {
-  if (!holdsHandle(*search)) {
-    *search = nullptr;
-    return;
+// Disconnects a pipe the record still holds; a failure is traced.
+void disconnectLeftPipe(ConnectionRecord* ci, const RecordHandle& pipe) {
+  if (pipe && !DisconnectNamedPipe(pipe.get())) {
+    trace(ci, "DSADisconnectAgent(): Unable to disconnect the named pipe, error = %d",
+          static_cast<int>(GetLastError()));
   }
-  if (!FindClose(*search)) trace(ci, failureFormat, static_cast<int>(GetLastError()));
-  *search = nullptr;
+}
+
+// The record's release: every handle the connection still holds, closed in the fixed order of
+// the disconnect, each failure traced and the next step taken all the same. The steps before it
+// (the remote job stopped, ingunset, the running backup or restore ended, the extractor and the
+// catalog session let go) have closed what they own; releasing the id afterwards leaves the
+// record value-initialised.
+void releaseRecordHandles(ConnectionRecord* ci) {
+  if (ci->remoteJob) closeRemotePipe(ci);
+  if (ci->pipeHandle) {
+    trace(ci, "DSADisconnectAgent(): Closing the pipe Handle");
+    closeTraced(ci, &ci->pipeHandle, nullptr);
+  }
+  endRemoteThread(ci, &ci->hWriteRemotePipeThread,
+                  "DSADisconnectAgent(): Terminating Write Remote Pipe Thread",
+                  "DSADisconnectAgent(): Write Remote Pipe Thread has exited",
+                  "DSADisconnectAgent(): Unable to terminate thread error = %d", "WriteRemotePipe",
+                  "Unable to close handle ci -> hWriteRemotePipeThread error = %d");
+  endRemoteThread(
+      ci, &ci->hReadRemotePipeThread, "DSADisconnectAgent(): Terminating Read Remote Pipe Thread",
+      "DSADisconnectAgent(): Read Remote Pipe Thread has exited",
+      "DSADisconnectAgent(): Unable to terminate thread error = %d", "ReadRemotePipeThread",
+      "DSADisconnectAgent(): Unable to close handle ci -> hReadRemotePipeThread error "
+      "= %d");
+  closeTraced(ci, &ci->fd, "DSADisconnectAgent(): Unable to close handle ci -> fd error = %d");
+  disconnectLeftPipe(ci, ci->pipeHandle);
+  closeTraced(ci, &ci->pipeHandle,
+              "DSADisconnectAgent(): Unable to close handle ci -> pipeHandle, error = %d");
+  disconnectLeftPipe(ci, ci->rhPipe);
+  closeTraced(ci, &ci->rhPipe,
+              "DSADisconnectAgent(): Unable to close handle ci -> rhPipe, error = %d");
+  closeTraced(ci, &ci->hAccessToken,
+              "DSADisconnectAgent(): Unable to close handle ci -> hAccessToken, error = %d");
+  closeTraced(ci, &ci->findFileConfig,
+              "DSADisconnectAgent(): Unable to close handle ci -> findFileConfig error = %d");
+  closeTraced(ci, &ci->findFileJournal,
+              "DSADisconnectAgent(): Unable to close handle ci -> findFileJournal error = %d");
+  ci->hRestoreEvent.reset();
+  ci->ckpdbProcessHandle.reset();
+  // The work block of an object whose end never came (a restore ends only here).
+  releaseObjectBlock(ci);
 }
 
 }  // namespace
@@ -191,48 +200,10 @@ extern "C" DSA_RESULT DSADisconnectAgent(uint32_t connectionId) {
   }
   unsetTemplateVariable(ci);
   endBackupAtDisconnect(ci);
-  disconnectExtractorPipe(ci);
+  releaseConnectedExtractor(ci);
   if (ci->connInfo.connected == 1) disconnectOpIngres2(&ci->connInfo);
-  closeRecordHandle(ci, &ci->hAccessToken, nullptr);
-  if (ci->remoteJob) closeRemotePipe(ci);
-  if (holdsHandle(ci->pipeHandle)) {
-    trace(ci, "DSADisconnectAgent(): Closing the pipe Handle");
-    closeRecordHandle(ci, &ci->pipeHandle, nullptr);
-  }
-  endRemoteThread(ci, &ci->hWriteRemotePipeThread,
-                  "DSADisconnectAgent(): Terminating Write Remote Pipe Thread",
-                  "DSADisconnectAgent(): Write Remote Pipe Thread has exited",
-                  "DSADisconnectAgent(): Unable to terminate thread error = %d", "WriteRemotePipe",
-                  "Unable to close handle ci -> hWriteRemotePipeThread error = %d");
-  endRemoteThread(
-      ci, &ci->hReadRemotePipeThread, "DSADisconnectAgent(): Terminating Read Remote Pipe Thread",
-      "DSADisconnectAgent(): Read Remote Pipe Thread has exited",
-      "DSADisconnectAgent(): Unable to terminate thread error = %d", "ReadRemotePipeThread",
-      "DSADisconnectAgent(): Unable to close handle ci -> hReadRemotePipeThread error "
-      "= %d");
-  closeRecordHandle(ci, &ci->fd,
-                    "DSADisconnectAgent(): Unable to close handle ci -> fd error = %d");
-  if (holdsHandle(ci->pipeHandle) && !DisconnectNamedPipe(ci->pipeHandle)) {
-    trace(ci, "DSADisconnectAgent(): Unable to disconnect the named pipe, error = %d",
-          static_cast<int>(GetLastError()));
-  }
-  closeRecordHandle(ci, &ci->pipeHandle,
-                    "DSADisconnectAgent(): Unable to close handle ci -> pipeHandle, error = %d");
-  if (holdsHandle(ci->rhPipe) && !DisconnectNamedPipe(ci->rhPipe)) {
-    trace(ci, "DSADisconnectAgent(): Unable to disconnect the named pipe, error = %d",
-          static_cast<int>(GetLastError()));
-  }
-  closeRecordHandle(ci, &ci->rhPipe,
-                    "DSADisconnectAgent(): Unable to close handle ci -> rhPipe, error = %d");
-  closeRecordHandle(ci, &ci->hAccessToken,
-                    "DSADisconnectAgent(): Unable to close handle ci -> hAccessToken, error = %d");
-  endSearch(ci, &ci->findFileConfig,
-            "DSADisconnectAgent(): Unable to close handle ci -> findFileConfig error = %d");
-  endSearch(ci, &ci->findFileJournal,
-            "DSADisconnectAgent(): Unable to close handle ci -> findFileJournal error = %d");
-
-  // The work block of an object whose end never came (a restore ends only here).
-  releaseObjectBlock(ci);
+  ci->hAccessToken.close();
+  releaseRecordHandles(ci);
 
   Log_act(ci, kActivityDisconnected);
   trace(ci, "DSADisconnectAgent(): returning SUCCESS");

@@ -8,19 +8,16 @@
 
 #include <cstring>
 
-#include "activity_log.h"
-#include "agent_state.h"
-#include "connection_table.h"
+#include "connection/connection_table.h"
+#include "library/agent_state.h"
+#include "logs/activity_log.h"
+#include "logs/trace.h"
 #include "message_ids.h"
-#include "trace.h"
 
 namespace {
 
 constexpr DWORD kSystemTextSize = 1300;
 constexpr int kAgentTextSize = 256;
-// The remote pipe's security set-up failure shows the text of the extractor pipe's.
-constexpr uint32_t kRemotePipeSecurityCode = 68;
-constexpr uint32_t kPipeSetupCode = 25;
 
 }  // namespace
 
@@ -52,8 +49,7 @@ extern "C" DSA_RESULT DSAGetError(uint32_t connectionId, uint32_t errorCode, cha
 
   Log_act(ci, kActivityErrorTextRequested, errorCode);
   Log_act(ci, kActivityErrorTextLookup);
-  uint32_t id = errorCode == kRemotePipeSecurityCode ? kPipeSetupCode : errorCode;
-  int n = loadMessageText(id, buffer, kAgentTextSize);
+  int n = loadMessageText(textIdOfResult(errorCode), buffer, kAgentTextSize);
   Log_act(ci, kActivityErrorText, buffer);
   if (length != nullptr) *length = static_cast<uint32_t>(n);
   traceEndBanner(ci, "DSAGetError");

@@ -6,11 +6,11 @@
 #include <cstring>
 #include <string>
 
-#include "activity_log.h"
-#include "agent_state.h"
 #include "core/checkpoint_template.h"
+#include "library/agent_state.h"
+#include "logs/activity_log.h"
+#include "logs/trace.h"
 #include "message_ids.h"
-#include "trace.h"
 #include "utility/utility_runs.h"
 
 namespace ferry::agent {

@@ -8,14 +8,14 @@
 
 #include "account/account_layer.h"
 #include "account/act_as_account.h"
-#include "activity_log.h"
-#include "agent_state.h"
-#include "catalog/catalog_session.h"
-#include "connection_table.h"
+#include "connection/connection_table.h"
 #include "core/checkpoint_template.h"
 #include "core/utility_command.h"
+#include "ingres_catalog/catalog_session.h"
+#include "library/agent_state.h"
+#include "logs/activity_log.h"
+#include "logs/trace.h"
 #include "message_ids.h"
-#include "trace.h"
 #include "unique_handle.h"
 
 namespace ferry::agent {
@@ -36,11 +36,6 @@ constexpr size_t kCheckpointTextSize = sizeof(ConnectionRecord{}.restoreCheckpoi
 
 DWORD nameTooLong() { return resultFromWin32(ERROR_FILENAME_EXCED_RANGE); }
 DWORD badParameter() { return resultFromWin32(ERROR_INVALID_PARAMETER); }
-
-void closeRecordHandle(HANDLE* handle) {
-  if (holdsHandle(*handle)) CloseHandle(*handle);
-  *handle = nullptr;
-}
 
 // The pipe's and the output files' security: a NULL DACL, so that siphon under any account
 // opens the pipe, and inheritable handles, so that the utility writes to the files. The
@@ -105,8 +100,8 @@ STARTUPINFOA hiddenStartup(HANDLE output, HANDLE error) {
 DWORD startUtility(ConnectionRecord* ci, char* commandLine, STARTUPINFOA* startup,
                    PROCESS_INFORMATION* process) {
   *process = {};
-  if (holdsHandle(ci->hAccessToken)) {
-    return accountLayer().createProcessAsUser(ci->hAccessToken, commandLine,
+  if (ci->hAccessToken) {
+    return accountLayer().createProcessAsUser(ci->hAccessToken.get(), commandLine,
                                               /*inheritHandles=*/TRUE, /*creationFlags=*/0, startup,
                                               process);
   }
@@ -228,16 +223,121 @@ void traceCkpdbOptions(ConnectionRecord* ci, uint32_t options) {
   }
 }
 
+// What tells the checkpoint run and the roll-forward run apart in the steps they share: their
+// trace texts and how hard the pipe is tried.
+struct RunSteps {
+  const char* routine;            // "execOpIngresckpdb", in front of most lines
+  const char* sizeRoutine;        // in front of the failed size query's line
+  const char* errorFileFormat;    // the error file's line (%s: its path)
+  bool outputLineShowsDirectory;  // the output file's line shows the agent directory, not the path
+  int pipeAttempts;
+  bool tokenInStartLine;  // the CreateProcessAsUser line shows the token's value
+  bool closeCatalogSession;
+};
+
+enum class RunState {
+  Running,              // started, and nothing in the error file after 5 s
+  PipeNotCreated,       // 25: nothing was started
+  ErrorFileUnreadable,  // 1
+  ErrorFileNotEmpty,    // 1, each run reports it with its own texts
+  NotStarted,           // 10000 + the start's system error
+};
+
+struct RunOutcome {
+  RunState state = RunState::NotStarted;
+  DWORD startError = 0;
+  UniqueHandleNull process;  // the utility's process once it started
+};
+
+// The steps both runs share: the extractor pipe, the two output files, the template's
+// registration, the start and the 5-second check of the error file. On every state but
+// PipeNotCreated the pipe is in ci->pipeHandle.
+RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const RunNames& names,
+                           char* commandLine) {
+  RunOutcome outcome;
+  const char* routine = steps.routine;
+  trace(ci, "%s(): pipeName = %s", routine, names.pipe);
+  OpenSecurity security;
+  if (!security.prepare()) {
+    trace(ci, "%s(): the pipe's security descriptor could not be set up. Error = %d", routine,
+          static_cast<int>(GetLastError()));
+    outcome.state = RunState::PipeNotCreated;
+    return outcome;
+  }
+  // One instance per name: a server end left from an earlier run would keep this one from
+  // being created.
+  ci->pipeHandle.reset();
+  HANDLE pipe = INVALID_HANDLE_VALUE;
+  for (int attempt = 1; attempt <= steps.pipeAttempts; ++attempt) {
+    pipe = createExtractorPipe(names.pipe, security.attributes());
+    if (pipe != INVALID_HANDLE_VALUE) break;
+    trace(ci, "%s(): CreateNamedPipe() returned Invalid Handle. Error = %d", routine,
+          static_cast<int>(GetLastError()));
+    if (attempt < steps.pipeAttempts) Sleep(kPipeRetryMs);
+  }
+  if (pipe == INVALID_HANDLE_VALUE) {
+    outcome.state = RunState::PipeNotCreated;
+    return outcome;
+  }
+  ci->pipeHandle.reset(pipe);
+  trace(ci, "%s(): CreateNamedPipe successful", routine);
+
+  trace(ci, "%s(): %s", routine, steps.outputLineShowsDirectory ? agentDirectory() : names.output);
+  UniqueFile output(createOutputFile(names.output, security.attributes()));
+  trace(ci, steps.errorFileFormat, names.error);
+  // A failed open is not tested here: it shows as the failed size query below.
+  UniqueFile errorFile(createOutputFile(names.error, security.attributes()));
+  STARTUPINFOA startup = hiddenStartup(output.get(), errorFile.get());
+  trace(ci, "%s(): %s", routine, commandLine);
+
+  // rollforwarddb replaces the database: the agent's own catalog session must not hold it.
+  if (steps.closeCatalogSession) disconnectOpIngres2(&ci->connInfo);
+
+  registerTemplate(ci, routine, &startup);
+
+  if (ci->hAccessToken) {
+    if (steps.tokenInStartLine) {
+      trace(ci, "%s(): calling CreateProcessAsUser(). hAccessToken = %d", routine,
+            static_cast<int>(reinterpret_cast<intptr_t>(ci->hAccessToken.get())));
+    } else {
+      trace(ci, "%s(): calling CreateProcessAsUser()", routine);
+    }
+    trace(ci, "%s(): Command = %s", routine, commandLine);
+  } else {
+    trace(ci, "%s(): calling CreateProcess()", routine);
+  }
+  PROCESS_INFORMATION process = {};
+  outcome.startError = startUtility(ci, commandLine, &startup, &process);
+  outcome.process.reset(process.hProcess);
+  // The utility's main thread is of no use to the agent.
+  UniqueHandleNull threadHandle(process.hThread);
+
+  Sleep(kErrorFileCheckMs);
+
+  DWORD low = 0;
+  DWORD high = 0;
+  if (!errorFileSize(ci, steps.sizeRoutine, routine, errorFile.get(), &low, &high)) {
+    outcome.state = RunState::ErrorFileUnreadable;
+  } else if (low != 0 || high != 0) {
+    outcome.state = RunState::ErrorFileNotEmpty;
+  } else if (outcome.startError != 0) {
+    outcome.state = RunState::NotStarted;
+  } else {
+    outcome.state = RunState::Running;
+  }
+  return outcome;
+}
+
 }  // namespace
 
 DWORD execOpIngresckpdb(int connectionId, const char* dbName, uint32_t options) {
   constexpr char kRoutine[] = "execOpIngresckpdb";
   ConnectionRecord* ci = findConnection(connectionId);
-  if (ci == nullptr) return kResultUnknownConnection;
+  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
   trace(ci, "%s(): Entered.", kRoutine);
   if (dbName == nullptr) {
     trace(ci, "%s(): DBName variable is NULL!.", kRoutine);
-    return kResultMissingArgument;
+    return DSA_ERROR_ARGUMENT_MISSING;
   }
 
   // Every name and the command line are checked before anything changes on disk.
@@ -251,7 +351,7 @@ DWORD execOpIngresckpdb(int connectionId, const char* dbName, uint32_t options) 
     return nameTooLong();
   }
 
-  if (deleteOldErrorFile(ci, names.error) != 0) return kResultFileError;
+  if (deleteOldErrorFile(ci, names.error) != 0) return DSA_ERROR_FILE;
 
   trace(ci, "execOpIngresckpdb(): DBName = %s", dbName);
   ActAsAccountTexts texts;
@@ -262,80 +362,42 @@ DWORD execOpIngresckpdb(int connectionId, const char* dbName, uint32_t options) 
 
   traceCkpdbOptions(ci, options);
 
-  trace(ci, "execOpIngresckpdb(): pipeName = %s", names.pipe);
-  OpenSecurity security;
-  if (!security.prepare()) {
-    trace(ci, "%s(): the pipe's security descriptor could not be set up. Error = %d", kRoutine,
-          static_cast<int>(GetLastError()));
-    return kResultExtractorPipeSetup;
-  }
-  // One instance per name: a server end left from an earlier run would keep this one from
-  // being created.
-  closeRecordHandle(&ci->pipeHandle);
-  HANDLE pipe = INVALID_HANDLE_VALUE;
-  for (int attempt = 1; attempt <= kCkpdbPipeAttempts; ++attempt) {
-    pipe = createExtractorPipe(names.pipe, security.attributes());
-    if (pipe != INVALID_HANDLE_VALUE) break;
-    trace(ci, "execOpIngresckpdb(): CreateNamedPipe() returned Invalid Handle. Error = %d",
-          static_cast<int>(GetLastError()));
-    if (attempt < kCkpdbPipeAttempts) Sleep(kPipeRetryMs);
-  }
-  if (pipe == INVALID_HANDLE_VALUE) return kResultExtractorPipeSetup;
-  ci->pipeHandle = pipe;
-  trace(ci, "execOpIngresckpdb(): CreateNamedPipe successful");
-
-  trace(ci, "execOpIngresckpdb(): %s", agentDirectory());
-  UniqueFile output(createOutputFile(names.output, security.attributes()));
-  trace(ci, "execOpIngresCkpdb(): %s", names.error);
-  // A failed open is not tested here: it shows as the failed size query below.
-  UniqueFile errorFile(createOutputFile(names.error, security.attributes()));
-  STARTUPINFOA startup = hiddenStartup(output.get(), errorFile.get());
-  trace(ci, "execOpIngresckpdb(): %s", commandLine);
-
-  registerTemplate(ci, kRoutine, &startup);
-
-  if (holdsHandle(ci->hAccessToken)) {
-    trace(ci, "execOpIngresckpdb(): calling CreateProcessAsUser(). hAccessToken = %d",
-          static_cast<int>(reinterpret_cast<intptr_t>(ci->hAccessToken)));
-    trace(ci, "execOpIngresckpdb(): Command = %s", commandLine);
-  } else {
-    trace(ci, "execOpIngresckpdb(): calling CreateProcess()");
-  }
-  PROCESS_INFORMATION process = {};
-  const DWORD startError = startUtility(ci, commandLine, &startup, &process);
-  UniqueHandleNull processHandle(process.hProcess);
-  // ckpdb's main thread is of no use to the agent.
-  UniqueHandleNull threadHandle(process.hThread);
-
-  Sleep(kErrorFileCheckMs);
-
-  DWORD low = 0;
-  DWORD high = 0;
-  if (!errorFileSize(ci, "execOpIngresCkpdb", kRoutine, errorFile.get(), &low, &high)) {
-    return kResultFileError;
-  }
-  if (low != 0 || high != 0) {
-    trace(ci,
-          "execOpIngresCkpdb(): The checkpoint error file is greater than 0, checkpoint has "
-          "failed");
-    closeRecordHandle(&ci->pipeHandle);
-    trace(ci, "execOpIngresckpdb():  checkpoint error, close named pipe = %s", names.pipe);
-    Log_act(ci, kActivityCheckpointFailed);
-    Log_act(ci, kActivityCheckpointErrorFile);
-    // ckpdb is left to end on its own; its handle is not kept.
-    return kResultFileError;
-  }
-  if (startError != 0) {
-    trace(ci, "execOpIngresckpdb(): ckpdb Process could not be created. Error = %d",
-          static_cast<int>(startError));
-    closeRecordHandle(&ci->ckpdbProcessHandle);
-    return resultFromWin32(startError);
-  }
+  RunSteps steps;
+  steps.routine = kRoutine;
+  steps.sizeRoutine = "execOpIngresCkpdb";
+  steps.errorFileFormat = "execOpIngresCkpdb(): %s";
+  steps.outputLineShowsDirectory = true;
+  steps.pipeAttempts = kCkpdbPipeAttempts;
+  steps.tokenInStartLine = true;
+  steps.closeCatalogSession = false;
+  RunOutcome run = startUtilityRun(ci, steps, names, commandLine);
   // A handle of an earlier run would otherwise leak when it is replaced.
-  closeRecordHandle(&ci->ckpdbProcessHandle);
-  ci->ckpdbProcessHandle = processHandle.release();
+  ci->ckpdbProcessHandle.reset();
+  switch (run.state) {
+    case RunState::PipeNotCreated:
+      return DSA_ERROR_EXTRACTOR_PIPE_SETUP;
+    case RunState::ErrorFileUnreadable:
+      return DSA_ERROR_FILE;
+    case RunState::ErrorFileNotEmpty:
+      trace(ci,
+            "execOpIngresCkpdb(): The checkpoint error file is greater than 0, checkpoint has "
+            "failed");
+      ci->pipeHandle.reset();
+      trace(ci, "execOpIngresckpdb():  checkpoint error, close named pipe = %s", names.pipe);
+      Log_act(ci, kActivityCheckpointFailed);
+      Log_act(ci, kActivityCheckpointErrorFile);
+      // ckpdb is left to end on its own; its handle is not kept.
+      return DSA_ERROR_FILE;
+    case RunState::NotStarted:
+      trace(ci, "execOpIngresckpdb(): ckpdb Process could not be created. Error = %d",
+            static_cast<int>(run.startError));
+      return resultFromWin32(run.startError);
+    case RunState::Running:
+      break;
+  }
+  ci->ckpdbProcessHandle.reset(run.process.release());
   trace(ci, "execOpIngresckpdb(): ckpdb Process created successfully with ckpdbProcessHandle = %d",
-        static_cast<int>(reinterpret_cast<intptr_t>(ci->ckpdbProcessHandle)));
+        static_cast<int>(reinterpret_cast<intptr_t>(ci->ckpdbProcessHandle.get())));
   return 0;
 }
 
@@ -343,14 +405,14 @@ DWORD execOpIngresrollforwarddb(int connectionId, const char* dbName, const char
                                 uint32_t options, const char* endTime) {
   constexpr char kRoutine[] = "execOpIngresrollforwarddb";
   ConnectionRecord* ci = findConnection(connectionId);
-  if (ci == nullptr) return kResultUnknownConnection;
+  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
   if (checkpointId == nullptr) {
     trace(ci, "%s: p_ckpId variable is NULL!.", kRoutine);
-    return kResultMissingArgument;
+    return DSA_ERROR_ARGUMENT_MISSING;
   }
   if (dbName == nullptr) {
     trace(ci, "%s: DBName  variable is NULL!.\n", kRoutine);
-    return kResultMissingArgument;
+    return DSA_ERROR_ARGUMENT_MISSING;
   }
   trace(ci, "%s(): Entered.", kRoutine);
   if (std::strlen(checkpointId) >= kCheckpointTextSize) {
@@ -360,7 +422,7 @@ DWORD execOpIngresrollforwarddb(int connectionId, const char* dbName, const char
   }
   if ((options & kRollEndTime) != 0 && endTime == nullptr) {
     trace(ci, "%s(): the end time is missing", kRoutine);
-    return kResultMissingArgument;
+    return DSA_ERROR_ARGUMENT_MISSING;
   }
 
   RunNames names;
@@ -394,65 +456,38 @@ DWORD execOpIngresrollforwarddb(int connectionId, const char* dbName, const char
     trace(ci, "execOpIngresrollforwarddb(): Not from journals option selected");
   }
 
-  trace(ci, "execOpIngresrollforwarddb(): pipeName = %s", names.pipe);
-  OpenSecurity security;
-  if (!security.prepare()) {
-    trace(ci, "%s(): the pipe's security descriptor could not be set up. Error = %d", kRoutine,
-          static_cast<int>(GetLastError()));
-    return kResultExtractorPipeSetup;
-  }
-  closeRecordHandle(&ci->pipeHandle);
-  HANDLE pipe = createExtractorPipe(names.pipe, security.attributes());
-  if (pipe == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    trace(ci, "execOpIngresrollforwarddb(): CreateNamedPipe() returned Invalid Handle. Error = %d",
-          static_cast<int>(error));
-    return error;
-  }
-  ci->pipeHandle = pipe;
-  trace(ci, "execOpIngresrollforwarddb(): CreateNamedPipe successful");
-
-  trace(ci, "execOpIngresrollforwarddb(): %s", names.output);
-  UniqueFile output(createOutputFile(names.output, security.attributes()));
-  trace(ci, "execOpIngresrollforwarddb(): %s", names.error);
-  UniqueFile errorFile(createOutputFile(names.error, security.attributes()));
-  STARTUPINFOA startup = hiddenStartup(output.get(), errorFile.get());
-  trace(ci, "execOpIngresrollforwarddb(): %s", commandLine);
-
-  // rollforwarddb replaces the database: the agent's own catalog session must not hold it.
-  disconnectOpIngres2(&ci->connInfo);
-
-  registerTemplate(ci, kRoutine, &startup);
-
-  if (holdsHandle(ci->hAccessToken)) {
-    trace(ci, "execOpIngresrollforwarddb(): calling CreateProcessAsUser()");
-    trace(ci, "execOpIngresrollforwarddb(): Command = %s", commandLine);
-  } else {
-    trace(ci, "execOpIngresrollforwarddb(): calling CreateProcess()");
-  }
-  PROCESS_INFORMATION process = {};
-  const DWORD startError = startUtility(ci, commandLine, &startup, &process);
-  // The restore flow follows rollforwarddb through siphon only; neither handle is kept.
-  UniqueHandleNull processHandle(process.hProcess);
-  UniqueHandleNull threadHandle(process.hThread);
-
-  Sleep(kErrorFileCheckMs);
-
-  DWORD low = 0;
-  DWORD high = 0;
-  if (!errorFileSize(ci, kRoutine, kRoutine, errorFile.get(), &low, &high)) return kResultFileError;
-  if (low != 0 || high != 0) {
-    trace(ci,
-          "execOpIngresrollforwarddb(): The rollforward error file is greater than 0, rollforward "
-          "has failed");
-    Log_act(ci, kActivityRollforwardFailed);
-    Log_act(ci, kActivityRollforwardErrorFile);
-    return kResultFileError;
-  }
-  if (startError != 0) {
-    trace(ci, "execOpIngresrollforwarddb(): rollforwarddb Process could not be created. Error = %d",
-          static_cast<int>(startError));
-    return resultFromWin32(startError);
+  RunSteps steps;
+  steps.routine = kRoutine;
+  steps.sizeRoutine = kRoutine;
+  steps.errorFileFormat = "execOpIngresrollforwarddb(): %s";
+  steps.outputLineShowsDirectory = false;
+  // One attempt: a roll-forward is not retried against a pipe name some other run still holds.
+  steps.pipeAttempts = 1;
+  steps.tokenInStartLine = false;
+  steps.closeCatalogSession = true;
+  // The restore flow follows rollforwarddb through siphon only; its handle is not kept.
+  RunOutcome run = startUtilityRun(ci, steps, names, commandLine);
+  switch (run.state) {
+    case RunState::PipeNotCreated:
+      // As for the checkpoint run: the pipe's failure is the agent's code 25, not a bare
+      // system error that reads as one of the agent's own codes.
+      return DSA_ERROR_EXTRACTOR_PIPE_SETUP;
+    case RunState::ErrorFileUnreadable:
+      return DSA_ERROR_FILE;
+    case RunState::ErrorFileNotEmpty:
+      trace(ci,
+            "execOpIngresrollforwarddb(): The rollforward error file is greater than 0, "
+            "rollforward has failed");
+      Log_act(ci, kActivityRollforwardFailed);
+      Log_act(ci, kActivityRollforwardErrorFile);
+      return DSA_ERROR_FILE;
+    case RunState::NotStarted:
+      trace(ci,
+            "execOpIngresrollforwarddb(): rollforwarddb Process could not be created. Error = %d",
+            static_cast<int>(run.startError));
+      return resultFromWin32(run.startError);
+    case RunState::Running:
+      break;
   }
   trace(ci, "execOpIngresrollforwarddb(): rollforwarddb Process created successfully");
   return 0;

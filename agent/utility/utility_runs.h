@@ -21,7 +21,7 @@
 
 #include <cstdint>
 
-#include "connection_record.h"
+#include "connection/connection_record.h"
 
 namespace ferry::agent {
 

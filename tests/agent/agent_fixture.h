@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "connection_record.h"
+#include "connection/connection_record.h"
 #include "ingsim/installation.h"
 
 namespace ferry::test {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "agent_fixture.h"
+#include "ferryman.h"
 #include "ingsim/installation.h"
 #include "object_header.h"
 #include "support/win_process.h"
@@ -21,12 +22,6 @@
 
 namespace ferry::test {
 namespace {
-
-using ConnectFn = uint32_t (*)(uint32_t, const char*, const char*, const char*, uint32_t*);
-using DisconnectFn = uint32_t (*)(uint32_t);
-using BeginFn = uint32_t (*)(uint32_t, char*, uint32_t, uint32_t*, uint32_t*);
-using ReadFn = uint32_t (*)(uint32_t, uint32_t, uint32_t, void*, uint32_t*);
-using EndFn = uint32_t (*)(uint32_t, uint32_t);
 
 template <typename Fn>
 Fn bound(HMODULE module, const char* name) {
@@ -131,11 +126,11 @@ class Backup : public testing::Test {
     ASSERT_EQ(agent_->setupError(), "");
     ASSERT_EQ(agent_->load(), 0u);
     HMODULE module = agent_->module();
-    connect_ = bound<ConnectFn>(module, "DSAConnectAgent");
-    disconnect_ = bound<DisconnectFn>(module, "DSADisconnectAgent");
-    begin_ = bound<BeginFn>(module, "DSABeginBackup");
-    read_ = bound<ReadFn>(module, "DSARead");
-    end_ = bound<EndFn>(module, "DSAEndBackup");
+    connect_ = bound<PFN_DSAConnectAgent>(module, "DSAConnectAgent");
+    disconnect_ = bound<PFN_DSADisconnectAgent>(module, "DSADisconnectAgent");
+    begin_ = bound<PFN_DSABeginBackup>(module, "DSABeginBackup");
+    read_ = bound<PFN_DSARead>(module, "DSARead");
+    end_ = bound<PFN_DSAEndBackup>(module, "DSAEndBackup");
     ASSERT_TRUE(connect_ && disconnect_ && begin_ && read_ && end_) << "entry points missing";
     installation_ = std::make_unique<TestInstallation>(installationOptions(code, 2));
     ASSERT_EQ(installation_->error(), "") << code;
@@ -231,11 +226,11 @@ class Backup : public testing::Test {
   std::unique_ptr<ScopedAccount> account_;
   std::vector<std::string> extraAreas_;
   uint32_t connectionId_ = 0;
-  ConnectFn connect_ = nullptr;
-  DisconnectFn disconnect_ = nullptr;
-  BeginFn begin_ = nullptr;
-  ReadFn read_ = nullptr;
-  EndFn end_ = nullptr;
+  PFN_DSAConnectAgent connect_ = nullptr;
+  PFN_DSADisconnectAgent disconnect_ = nullptr;
+  PFN_DSABeginBackup begin_ = nullptr;
+  PFN_DSARead read_ = nullptr;
+  PFN_DSAEndBackup end_ = nullptr;
   unsigned char* buffer_ = nullptr;
   std::string lastCutName_;
 };

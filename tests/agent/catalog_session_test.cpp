@@ -14,6 +14,7 @@
 
 #include "agent_fixture.h"
 #include "ingsim/installation.h"
+#include "sounder.h"
 #include "support/win_process.h"
 
 namespace ferry::test {
@@ -28,8 +29,6 @@ using DbListFn = int (*)(ConnectionRecord*, char*, int*, int*);
 using DestFn = int (*)(ConnectionRecord*, const char*, char*);
 using LocNumFn = int (*)(ConnectionRecord*, const char*);
 using CallFn = int (*)(const char*, const char*);
-using IngSessionFn = int (*)(int, const char*, int*);
-using IngDisconnectFn = int (*)(int, int*);
 
 std::string root(const std::string& code) { return "C:\\ferrytest\\" + code; }
 
@@ -237,9 +236,9 @@ TEST_F(CatalogSessionTest, HeldSessionIdsAreSkippedInStepsOfTen) {
   // library copy hold ids 5 and 15.
   HMODULE library = GetModuleHandleA(agent_->path("sounder30.dll").c_str());
   ASSERT_NE(library, nullptr) << "error " << GetLastError();
-  auto ingConnect = reinterpret_cast<IngSessionFn>(
+  auto ingConnect = reinterpret_cast<PFN_IngConnect>(
       reinterpret_cast<void*>(GetProcAddress(library, "IngConnect")));
-  auto ingDisconnect = reinterpret_cast<IngDisconnectFn>(
+  auto ingDisconnect = reinterpret_cast<PFN_IngDisconnect>(
       reinterpret_cast<void*>(GetProcAddress(library, "IngDisconnect")));
   ASSERT_TRUE(ingConnect && ingDisconnect);
   SetEnvironmentVariableA("II_SYSTEM", root("CD").c_str());

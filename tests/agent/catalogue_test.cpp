@@ -14,18 +14,13 @@
 
 #include "agent_fixture.h"
 #include "core/object_catalogue.h"
+#include "ferryman.h"
 #include "ingsim/installation.h"
 
 namespace ferry::test {
 namespace {
 
 using agent::PropertySheetHeader;
-
-using ConnectFn = uint32_t (*)(uint32_t, const char*, const char*, const char*, uint32_t*);
-using DisconnectFn = uint32_t (*)(uint32_t);
-using InfoFn = uint32_t (*)(uint32_t, void*, uint32_t*);
-using EnumFn = uint32_t (*)(uint32_t, const char*, uint32_t, void*, uint32_t*);
-using ExcludedFn = uint32_t (*)(uint32_t, void*, uint32_t*);
 
 template <typename Fn>
 Fn bound(HMODULE module, const char* name) {
@@ -84,11 +79,11 @@ class Catalogue : public testing::Test {
     ASSERT_EQ(agent_->setupError(), "");
     ASSERT_EQ(agent_->load(), 0u);
     HMODULE module = agent_->module();
-    connect_ = bound<ConnectFn>(module, "DSAConnectAgent");
-    disconnect_ = bound<DisconnectFn>(module, "DSADisconnectAgent");
-    info_ = bound<InfoFn>(module, "DSAGetAgentInfo");
-    enumerate_ = bound<EnumFn>(module, "DSAEnumObjects");
-    excluded_ = bound<ExcludedFn>(module, "DSAGetExcludedFiles");
+    connect_ = bound<PFN_DSAConnectAgent>(module, "DSAConnectAgent");
+    disconnect_ = bound<PFN_DSADisconnectAgent>(module, "DSADisconnectAgent");
+    info_ = bound<PFN_DSAGetAgentInfo>(module, "DSAGetAgentInfo");
+    enumerate_ = bound<PFN_DSAEnumObjects>(module, "DSAEnumObjects");
+    excluded_ = bound<PFN_DSAGetExcludedFiles>(module, "DSAGetExcludedFiles");
     ASSERT_TRUE(connect_ && disconnect_ && info_ && enumerate_ && excluded_)
         << "entry points not exported";
   }
@@ -127,11 +122,11 @@ class Catalogue : public testing::Test {
   std::unique_ptr<ScopedAccount> account_;
   std::unique_ptr<AgentCopy> agent_;
   uint32_t connectionId_ = 0;
-  ConnectFn connect_ = nullptr;
-  DisconnectFn disconnect_ = nullptr;
-  InfoFn info_ = nullptr;
-  EnumFn enumerate_ = nullptr;
-  ExcludedFn excluded_ = nullptr;
+  PFN_DSAConnectAgent connect_ = nullptr;
+  PFN_DSADisconnectAgent disconnect_ = nullptr;
+  PFN_DSAGetAgentInfo info_ = nullptr;
+  PFN_DSAEnumObjects enumerate_ = nullptr;
+  PFN_DSAGetExcludedFiles excluded_ = nullptr;
   std::string savedMachineRoot_;
 };
 

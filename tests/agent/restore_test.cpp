@@ -1,6 +1,5 @@
-// The restore flow: the platform-free rules (object names, header checks, path confinement, end
-// time), and DSABeginRestore / DSAWrite / DSAEndRestore against simulated installations, with
-// the simulated rollforwarddb and siphon for data restores. The tests build the restore stream
+// The restore flow: DSABeginRestore / DSAWrite / DSAEndRestore against simulated installations,
+// with the simulated rollforwarddb and siphon for data restores. The tests build the restore stream
 // themselves: per file a 1024-byte object header and the data blocks, one session per file.
 #include <windows.h>
 
@@ -16,25 +15,14 @@
 #include <vector>
 
 #include "agent_fixture.h"
+#include "core/restore_names.h"
+#include "ferryman.h"
 #include "ingsim/installation.h"
 #include "object_header.h"
-#include "restore/restore_names.h"
 #include "support/win_process.h"
 
 namespace ferry::test {
 namespace {
-
-using agent::checkRestoreHeader;
-using agent::classifyRestoreObjectName;
-using agent::fileInDirectory;
-using agent::HeaderCheck;
-
-using ConnectFn = uint32_t (*)(uint32_t, const char*, const char*, const char*, uint32_t*);
-using DisconnectFn = uint32_t (*)(uint32_t);
-using BeginRestoreFn = uint32_t (*)(uint32_t, const char*, uint32_t, uint32_t*, uint32_t*);
-using WriteFn = uint32_t (*)(uint32_t, uint32_t, uint32_t, const void*, uint32_t*);
-using EndRestoreFn = uint32_t (*)(uint32_t, uint32_t);
-using PointInTimeFn = uint32_t (*)(uint32_t, int64_t);
 
 constexpr uint32_t kOverwriteJournals = 0x200;
 constexpr uint32_t kPointInTime = 0x800;
@@ -89,144 +77,6 @@ size_t occurrences(const std::string& text, const std::string& what) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The platform-free rules.
-
-TEST(RestoreNames, ClassifiesObjectNames) {
-  struct Case {
-    const char* name;
-    int32_t kind;
-    const char* db;
-    bool dottedUnknown;
-  };
-  const Case cases[] = {
-      {"mydb.DATA", 2, "mydb", false},
-      {"mydb.data", 2, "mydb", false},
-      {"mydb.~CONFIG", 8, "mydb", false},
-      {"mydb.~conf", 8, "mydb", false},
-      {"~JOURNAL OF DATABASE mydb", 6, "mydb", false},
-      {"x.y\\~JOURNAL OF DATABASE mydb", 6, "mydb", false},
-      {"~journal of database mydb", 0, "", false},
-      {"mydb", 0, "", false},
-      {"mydb.XYZ", 0, "", true},
-      {"mydb.~CON", 0, "", true},
-      {".DATA", 0, "", false},
-      {"~JOURNAL OF DATABASE ", 0, "", false},
-  };
-  for (const Case& c : cases) {
-    const agent::RestoreObjectName name = classifyRestoreObjectName(c.name);
-    EXPECT_EQ(name.kind, c.kind) << c.name;
-    EXPECT_EQ(std::string(name.dbName), c.db) << c.name;
-    EXPECT_EQ(name.dottedUnknown, c.dottedUnknown) << c.name;
-  }
-  EXPECT_EQ(classifyRestoreObjectName(std::string(256, 'a') + ".DATA").kind, 0)
-      << "a database name longer than 255 characters";
-  EXPECT_EQ(classifyRestoreObjectName(std::string(255, 'a') + ".DATA").kind, 2);
-}
-
-TEST(RestoreNames, ChecksHeaders) {
-  std::vector<unsigned char> good = objectHeader("C:\\db\\aaaaaaab.t00", "0001");
-  EXPECT_EQ(checkRestoreHeader(good.data(), good.size(), true), HeaderCheck::Ok);
-  {
-    SCOPED_TRACE("size: one byte less or more than a header");
-    EXPECT_EQ(checkRestoreHeader(good.data(), 1023, false), HeaderCheck::WrongSize);
-    std::vector<unsigned char> longer(good);
-    longer.push_back(0);
-    EXPECT_EQ(checkRestoreHeader(longer.data(), longer.size(), false), HeaderCheck::WrongSize);
-  }
-  {
-    SCOPED_TRACE("magic");
-    std::vector<unsigned char> block(good);
-    block[0] = 'f';
-    EXPECT_EQ(checkRestoreHeader(block.data(), block.size(), false), HeaderCheck::NoMagic);
-    std::vector<unsigned char> data(header::kSize, 0x41);
-    EXPECT_EQ(checkRestoreHeader(data.data(), data.size(), false), HeaderCheck::NoMagic);
-  }
-  {
-    SCOPED_TRACE("path: empty, or filling its whole field without a NUL");
-    std::vector<unsigned char> empty = objectHeader("", "0001");
-    EXPECT_EQ(checkRestoreHeader(empty.data(), empty.size(), false), HeaderCheck::NoPath);
-    std::vector<unsigned char> full = objectHeader(std::string(header::kPathSize, 'p'), "0001");
-    EXPECT_EQ(checkRestoreHeader(full.data(), full.size(), false), HeaderCheck::NoPath);
-    std::vector<unsigned char> longest =
-        objectHeader("C:\\" + std::string(header::kPathSize - 4, 'p'), "0001");
-    EXPECT_EQ(checkRestoreHeader(longest.data(), longest.size(), false), HeaderCheck::Ok);
-  }
-  {
-    SCOPED_TRACE("checkpoint: digits only, on the first header of a connection");
-    for (const char* bad : {"", "0001 -j", "12a", "1234567890"}) {
-      std::vector<unsigned char> block = objectHeader("C:\\db\\f", bad);
-      EXPECT_EQ(checkRestoreHeader(block.data(), block.size(), true), HeaderCheck::BadCheckpoint)
-          << "'" << bad << "'";
-      EXPECT_EQ(checkRestoreHeader(block.data(), block.size(), false), HeaderCheck::Ok) << bad;
-    }
-    std::vector<unsigned char> nine = objectHeader("C:\\db\\f", "123456789");
-    EXPECT_EQ(checkRestoreHeader(nine.data(), nine.size(), true), HeaderCheck::Ok);
-  }
-}
-
-TEST(RestoreNames, ConfinesPathsToTheirDirectory) {
-  const std::string dir = "C:\\ii\\ingres\\data\\default\\mydb";
-  EXPECT_TRUE(fileInDirectory(dir + "\\aaaaaaab.t00", dir));
-  EXPECT_TRUE(fileInDirectory(dir + "\\aaaaaaab.t00", dir + "\\"));
-  EXPECT_TRUE(fileInDirectory("c:\\II\\Ingres\\DATA\\default\\MYDB\\a.t00", dir)) << "case";
-  EXPECT_TRUE(fileInDirectory("C:/ii/ingres/data/default/mydb/a.t00", dir)) << "slashes";
-  EXPECT_TRUE(fileInDirectory("\\\\srv\\share\\db\\f", "\\\\srv\\share\\db"));
-  const char* refused[] = {
-      "C:\\ii\\ingres\\data\\default\\mydb",                // the directory itself
-      "C:\\ii\\ingres\\data\\default\\mydb\\",              // no file name
-      "C:\\ii\\ingres\\data\\default\\mydb\\sub\\f",        // below it
-      "C:\\ii\\ingres\\data\\default\\mydb2\\f",            // a sibling sharing the prefix
-      "C:\\ii\\ingres\\data\\default\\mydb\\..\\mydb\\f",   // ".."
-      "C:\\ii\\ingres\\data\\default\\mydb\\..\\..\\evil",  // ".." out
-      "C:\\ii\\ingres\\data\\default\\mydb\\.\\f",          // "."
-      "C:\\ii\\ingres\\data\\default\\mydb\\.. ",           // ".." that Windows would trim
-      "C:\\ii\\ingres\\data\\default\\mydb\\f.",            // trailing dot
-      "C:\\ii\\ingres\\data\\default\\mydb\\\\f",           // empty component
-      "C:\\ii\\ingres\\data\\default\\mydb\\f:stream",      // alternate stream
-      "C:\\ii\\ingres\\data\\default\\mydb\\f*",            // wildcard
-      "ii\\ingres\\data\\default\\mydb\\f",                 // relative
-      "C:ii\\ingres\\data\\default\\mydb\\f",               // drive-relative
-      "D:\\ii\\ingres\\data\\default\\mydb\\f",             // another drive
-      "",
-  };
-  for (const char* path : refused) EXPECT_FALSE(fileInDirectory(path, dir)) << path;
-  EXPECT_FALSE(fileInDirectory("C:\\a\\f", "")) << "no destination";
-  EXPECT_FALSE(fileInDirectory("C:\\a\\..\\f", "C:\\a\\..")) << "destination with ..";
-  EXPECT_TRUE(agent::sameDirectory("C:\\A\\b\\", "c:\\a\\B"));
-  EXPECT_FALSE(agent::sameDirectory("C:\\a\\b\\", "C:\\a\\"));
-  EXPECT_EQ(std::string(agent::directoryOf("C:\\a\\f")), "C:\\a\\");
-  EXPECT_EQ(std::string(agent::directoryOf("f")), "");
-  EXPECT_EQ(agent::endMarkerPath("C:\\a\\", "0007"), "C:\\a\\zzzz0007.ali");
-}
-
-TEST(RestoreNames, FormatsEndTimeInEnglish) {
-  std::tm time{};
-  time.tm_year = 126;
-  time.tm_mon = 0;
-  time.tm_mday = 5;
-  time.tm_hour = 7;
-  time.tm_min = 8;
-  time.tm_sec = 9;
-  char text[31];
-  ASSERT_TRUE(agent::formatEndTime(time, text, sizeof text));
-  EXPECT_STREQ(text, "05-Jan-2026:07:08:09");
-  time.tm_mon = 11;
-  ASSERT_TRUE(agent::formatEndTime(time, text, sizeof text));
-  EXPECT_STREQ(text, "05-Dec-2026:07:08:09");
-  {
-    SCOPED_TRACE("buffer edges: 20 characters need 21 bytes");
-    char exact[21];
-    EXPECT_TRUE(agent::formatEndTime(time, exact, sizeof exact));
-    char shorter[20];
-    std::memset(shorter, 0xbd, sizeof shorter);
-    EXPECT_FALSE(agent::formatEndTime(time, shorter, sizeof shorter));
-    EXPECT_EQ(shorter[0], '\0');
-  }
-  time.tm_mon = 12;
-  EXPECT_FALSE(agent::formatEndTime(time, text, sizeof text));
-}
-
-// ---------------------------------------------------------------------------------------------
 // The agent against simulated installations.
 
 struct RestoredFile {
@@ -248,12 +98,12 @@ class Restore : public testing::Test {
     ASSERT_EQ(agent_->load(), 0u);
     ASSERT_EQ(agent_->bind(), "");
     HMODULE module = agent_->module();
-    connect_ = bound<ConnectFn>(module, "DSAConnectAgent");
-    disconnect_ = bound<DisconnectFn>(module, "DSADisconnectAgent");
-    begin_ = bound<BeginRestoreFn>(module, "DSABeginRestore");
-    write_ = bound<WriteFn>(module, "DSAWrite");
-    end_ = bound<EndRestoreFn>(module, "DSAEndRestore");
-    pointInTime_ = bound<PointInTimeFn>(module, "DSASetRestorePointInTime");
+    connect_ = bound<PFN_DSAConnectAgent>(module, "DSAConnectAgent");
+    disconnect_ = bound<PFN_DSADisconnectAgent>(module, "DSADisconnectAgent");
+    begin_ = bound<PFN_DSABeginRestore>(module, "DSABeginRestore");
+    write_ = bound<PFN_DSAWrite>(module, "DSAWrite");
+    end_ = bound<PFN_DSAEndRestore>(module, "DSAEndRestore");
+    pointInTime_ = bound<PFN_DSASetRestorePointInTime>(module, "DSASetRestorePointInTime");
     ASSERT_TRUE(connect_ && disconnect_ && begin_ && write_ && end_ && pointInTime_)
         << "entry points not exported";
   }
@@ -262,7 +112,7 @@ class Restore : public testing::Test {
     for (uint32_t id : connections_) {
       if (id != 0) disconnect_(id);
     }
-    if (installation_) waitForRollForward(/*timeoutMs=*/30000);
+    if (installation_ && awaitRollForward_) waitForRollForward(/*timeoutMs=*/30000);
     if (HasFailure() && agent_) {
       // What the agent and rollforwarddb said, before their folder goes.
       const std::string log = trace();
@@ -292,6 +142,9 @@ class Restore : public testing::Test {
     ASSERT_EQ(ingsim::addDatabase(code, db), "");
     database_ = db.name;
   }
+
+  // A test whose rollforwarddb reports nothing clears this: there is no end to wait for.
+  bool awaitRollForward_ = true;
 
   // Use with ASSERT_NO_FATAL_FAILURE.
   uint32_t connect() {
@@ -367,12 +220,12 @@ class Restore : public testing::Test {
   std::unique_ptr<ScopedAgentSettings> settings_;
   std::string database_;
   std::vector<uint32_t> connections_;
-  ConnectFn connect_ = nullptr;
-  DisconnectFn disconnect_ = nullptr;
-  BeginRestoreFn begin_ = nullptr;
-  WriteFn write_ = nullptr;
-  EndRestoreFn end_ = nullptr;
-  PointInTimeFn pointInTime_ = nullptr;
+  PFN_DSAConnectAgent connect_ = nullptr;
+  PFN_DSADisconnectAgent disconnect_ = nullptr;
+  PFN_DSABeginRestore begin_ = nullptr;
+  PFN_DSAWrite write_ = nullptr;
+  PFN_DSAEndRestore end_ = nullptr;
+  PFN_DSASetRestorePointInTime pointInTime_ = nullptr;
 };
 
 // Every file of both locations comes back byte for byte; rollforwarddb ran each location's
@@ -673,6 +526,25 @@ TEST_F(Restore, ConfigurationFilesKeptOnlyWhenAsked) {
   EXPECT_TRUE(readWholeFile(config) == replaced.content);
   EXPECT_FALSE(fileExists(config + ".1"));
   EXPECT_EQ(joined(namesIn(dmp)), "[aaaaaaaa.cnf][aaaaaaaa.cnf.0][d0000001.dmp]");
+}
+
+// A roll-forward whose extractor never opens the pipe: the ten connects fail and DSAWrite
+// reports the last one's system error the interface's way (10000 + the error), not bare.
+TEST_F(Restore, ExtractorThatNeverConnectsGivesTheSystemErrorPlus10000) {
+  ingsim::DatabaseOptions db;
+  db.name = "ndb";
+  db.checkpointSequence = 1;
+  ASSERT_NO_FATAL_FAILURE(install("RN", db));
+  // A rollforwarddb that starts cleanly and ends without running the template's extractor.
+  awaitRollForward_ = false;
+  ASSERT_TRUE(CopyFileA((binDir() + "\\ag_stand_in_utility.exe").c_str(),
+                        (root() + "\\ingres\\bin\\rollforwarddb.exe").c_str(), FALSE))
+      << "error " << GetLastError();
+  const uint32_t id = connect();
+  ASSERT_NE(id, 0u);
+  const std::string location = ingsim::dataFolder(root(), "ndb");
+  const uint32_t rc = restoreFile(id, "ndb.DATA", 0, {location + "\\aaaaaaab.t00", "x"});
+  EXPECT_EQ(rc, 10000u + ERROR_PIPE_LISTENING) << "rc " << rc;
 }
 
 // Calls out of order and blocks that are no header.

@@ -10,17 +10,13 @@
 #include <string>
 
 #include "agent_fixture.h"
+#include "ferryman.h"
 #include "ingsim/installation.h"
 #include "support/child_role.h"
 #include "support/win_process.h"
 
 namespace ferry::test {
 namespace {
-
-using ConnectFn = uint32_t (*)(uint32_t, const char*, const char*, const char*, uint32_t*);
-using DisconnectFn = uint32_t (*)(uint32_t);
-using GetErrorFn = uint32_t (*)(uint32_t, uint32_t, char*, uint32_t*);
-using TrivialFn = uint32_t (*)(uint32_t, void*);
 
 constexpr char kTemplatePath[] = "C:\\ferrytest\\htbtmpl.def";
 template <typename Fn>
@@ -80,9 +76,9 @@ class AgentSession : public testing::Test {
     ASSERT_EQ(agent_->load(), 0u);
     ASSERT_EQ(agent_->bind(), "");
     HMODULE module = agent_->module();
-    connect_ = bound<ConnectFn>(module, "DSAConnectAgent");
-    disconnect_ = bound<DisconnectFn>(module, "DSADisconnectAgent");
-    getError_ = bound<GetErrorFn>(module, "DSAGetError");
+    connect_ = bound<PFN_DSAConnectAgent>(module, "DSAConnectAgent");
+    disconnect_ = bound<PFN_DSADisconnectAgent>(module, "DSADisconnectAgent");
+    getError_ = bound<PFN_DSAGetError>(module, "DSAGetError");
     ASSERT_TRUE(connect_ && disconnect_ && getError_) << "session entry points not exported";
   }
   void TearDown() override {
@@ -97,9 +93,9 @@ class AgentSession : public testing::Test {
   }
 
   std::unique_ptr<AgentCopy> agent_;
-  ConnectFn connect_ = nullptr;
-  DisconnectFn disconnect_ = nullptr;
-  GetErrorFn getError_ = nullptr;
+  PFN_DSAConnectAgent connect_ = nullptr;
+  PFN_DSADisconnectAgent disconnect_ = nullptr;
+  PFN_DSAGetError getError_ = nullptr;
   std::string savedMachineRoot_;
 };
 
@@ -123,8 +119,8 @@ TEST_F(AgentSession, ConnectsToVersion2And3Installations) {
     EXPECT_EQ(ci->connInfo.connected, 0) << "the probe session is closed again";
     EXPECT_EQ(ci->connInfo.record, ci);
     EXPECT_EQ(std::strncmp(ci->connInfo.installationCodeHead, "SA", 2), 0);
-    EXPECT_NE(ci->hAccessToken, nullptr);
-    EXPECT_NE(ci->hAccessToken, INVALID_HANDLE_VALUE);
+    EXPECT_NE(ci->hAccessToken.get(), nullptr);
+    EXPECT_NE(ci->hAccessToken.get(), INVALID_HANDLE_VALUE);
 
     EXPECT_EQ(disconnect_(id), 0u);
     EXPECT_EQ(agent_->api().FindConnection(static_cast<int>(id)), nullptr) << "id released";
@@ -297,13 +293,13 @@ TEST_F(AgentSession, UnknownIdsAndTrivialEntryPoints) {
   std::memset(arguments, 0xbd, sizeof arguments);
   for (const char* name : {"DSAOpen", "DSAClose", "DSAFileSize", "DSAGetNextFile", "DSALockDBagent",
                            "DSAUnlockDBagent"}) {
-    TrivialFn fn = bound<TrivialFn>(agent_->module(), name);
+    PFN_DSATrivial fn = bound<PFN_DSATrivial>(agent_->module(), name);
     ASSERT_NE(fn, nullptr) << name;
     EXPECT_EQ(fn(3, arguments), 50u) << name;
   }
   for (const char* name :
        {"DSAControl", "DSABeginBackupStripe", "DSABeginRestoreStripe", "DSAGetCanonicalPath"}) {
-    TrivialFn fn = bound<TrivialFn>(agent_->module(), name);
+    PFN_DSATrivial fn = bound<PFN_DSATrivial>(agent_->module(), name);
     ASSERT_NE(fn, nullptr) << name;
     EXPECT_EQ(fn(0, nullptr), 0u) << name;
   }
@@ -334,8 +330,10 @@ TEST_F(AgentSession, ErrorTexts) {
     std::string want = expected;
     while (!want.empty() && want.back() == ' ') want.pop_back();
     ASSERT_NE(want, "") << "the system has a text for error 1";
+    length = 0xdeadbeef;
     EXPECT_EQ(getError_(0, 10001, buffer, &length), 0u);
     EXPECT_EQ(std::string(buffer), want);
+    EXPECT_EQ(length, want.size()) << "the length of a system text, as the header states";
   }
   {
     SCOPED_TRACE("68 shows the text of 25");

@@ -144,8 +144,15 @@ TEST_F(SlotMapTest, ThirtySecondIsRefusedAndReuseStartsZeroed) {
   record->traceOn = 1;
   record->connectionId = 7;
   snprintf(record->instanceName, sizeof record->instanceName, "ingres@AG9");
-  record->hAccessToken = reinterpret_cast<HANDLE>(0x1234);  // a marker, never closed
+  // A real handle left in the record: releasing the id must close it, not forget it.
+  HANDLE left = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &left,
+                              0, FALSE, DUPLICATE_SAME_ACCESS))
+      << "error " << GetLastError();
+  record->hAccessToken.reset(left);
   api().ReleaseConnection(7);
+  DWORD flags = 0;
+  EXPECT_FALSE(GetHandleInformation(left, &flags)) << "the release left the record's handle open";
   EXPECT_EQ(api().FindConnection(7), nullptr) << "a released id is not in use";
   EXPECT_EQ(slotWords().at(7), 0u);
   EXPECT_EQ(api().AllocateConnection(), 7) << "the freed id is the one handed out";

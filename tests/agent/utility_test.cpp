@@ -13,6 +13,7 @@
 #include "agent_fixture.h"
 #include "ingsim/installation.h"
 #include "support/win_process.h"
+#include "unique_handle.h"
 
 namespace ferry::test {
 namespace {
@@ -113,15 +114,7 @@ class UtilityTest : public testing::Test {
       agent_->api().RevertToSelf();
       for (ConnectionRecord* r : records_) agent_->api().DestroyRecord(r);
       for (int id : connections_) {
-        ConnectionRecord* ci = agent_->api().FindConnection(id);
-        if (ci != nullptr) {
-          for (HANDLE* h : {&ci->pipeHandle, &ci->ckpdbProcessHandle}) {
-            if (*h != nullptr && *h != INVALID_HANDLE_VALUE) CloseHandle(*h);
-          }
-          if (ci->hAccessToken != nullptr && ci->hAccessToken != INVALID_HANDLE_VALUE) {
-            CloseHandle(ci->hAccessToken);
-          }
-        }
+        // Releasing the id closes the handles the runs left in the record.
         agent_->api().ReleaseConnection(id);
       }
     }
@@ -146,7 +139,7 @@ class UtilityTest : public testing::Test {
     ConnectionRecord* ci = agent_->api().FindConnection(id);
     ci->connectionId = id;
     ci->connInfo.record = ci;
-    ci->hAccessToken = INVALID_HANDLE_VALUE;
+    ci->hAccessToken.reset(INVALID_HANDLE_VALUE);
     std::snprintf(ci->installationCode, sizeof ci->installationCode, "%s", code.c_str());
     std::snprintf(ci->iiSystem, sizeof ci->iiSystem, "%s", root.c_str());
     std::snprintf(ci->dbName, sizeof ci->dbName, "%s", db.c_str());
@@ -262,8 +255,19 @@ TEST_F(UtilityTest, RunsRefuseBadRequestsBeforeStartingAnything) {
     result = rollforward_(id, "demo", "1", 0x800, std::string(37, 't').c_str());
     EXPECT_EQ(result, 10000u + ERROR_INVALID_PARAMETER) << "end time; result " << result;
     ConnectionRecord* ci = agent_->api().FindConnection(id);
-    EXPECT_EQ(ci->pipeHandle, nullptr) << "no pipe was created";
+    EXPECT_EQ(ci->pipeHandle.get(), nullptr) << "no pipe was created";
     EXPECT_FALSE(fileExists(agent_->path("ckpderrUC" + longDb + ".out")));
+  }
+  {
+    SCOPED_TRACE("the pipe's name taken by another server end: 25, as for a checkpoint");
+    ScopedAccount account({"ingres", kPassword, ""});  // the run logs on before the pipe
+    ASSERT_EQ(account.error(), "");
+    ferry::UniqueFile squatter(CreateNamedPipeA("\\\\.\\pipe\\TIDUCdemo", PIPE_ACCESS_DUPLEX,
+                                                PIPE_TYPE_MESSAGE, 1, 512, 512, 0, nullptr));
+    ASSERT_TRUE(squatter) << "error " << GetLastError();
+    DWORD result = rollforward_(id, "demo", "1", 0, nullptr);
+    EXPECT_EQ(result, 25u) << "not the bare system error; result " << result;
+    EXPECT_EQ(agent_->api().FindConnection(id)->pipeHandle.get(), nullptr);
   }
 }
 
@@ -286,9 +290,9 @@ TEST_F(UtilityTest, CheckpointStartsCkpdbWithItsFlagsAndKeepsThePipe) {
       << "command line and the II_CKTMPL_FILE ckpdb saw";
   EXPECT_NE(activityLog().find(activityText(68)), std::string::npos) << activityLog();
   EXPECT_EQ(activityLog().find(activityText(65)), std::string::npos) << activityLog();
-  ASSERT_NE(ci->pipeHandle, nullptr);
-  ASSERT_NE(ci->ckpdbProcessHandle, nullptr);
-  EXPECT_NE(ci->hAccessToken, INVALID_HANDLE_VALUE) << "ckpdb runs as the account \"ingres\"";
+  ASSERT_NE(ci->pipeHandle.get(), nullptr);
+  ASSERT_NE(ci->ckpdbProcessHandle.get(), nullptr);
+  EXPECT_NE(ci->hAccessToken.get(), INVALID_HANDLE_VALUE) << "ckpdb runs as the account \"ingres\"";
   {
     SCOPED_TRACE("the pipe is listening under the template's name for siphon");
     HANDLE client = CreateFileA("\\\\.\\pipe\\TIDUDdemo", GENERIC_READ | GENERIC_WRITE,
@@ -297,7 +301,7 @@ TEST_F(UtilityTest, CheckpointStartsCkpdbWithItsFlagsAndKeepsThePipe) {
     EXPECT_NE(client, INVALID_HANDLE_VALUE) << "error " << GetLastError();
     if (client != INVALID_HANDLE_VALUE) CloseHandle(client);
   }
-  EXPECT_EQ(WaitForSingleObject(ci->ckpdbProcessHandle, 30000), WAIT_OBJECT_0)
+  EXPECT_EQ(WaitForSingleObject(ci->ckpdbProcessHandle.get(), 30000), WAIT_OBJECT_0)
       << "the kept handle is ckpdb's process";
   EXPECT_TRUE(fileExists(agent_->path("ckpdbUDdemo.out")));
   EXPECT_EQ(readWholeFile(agent_->path("ckpderrUDdemo.out")), "");
@@ -324,8 +328,8 @@ TEST_F(UtilityTest, CheckpointFailsWhenCkpdbWritesToItsErrorFile) {
   EXPECT_NE(failed, std::string::npos) << log;
   EXPECT_NE(errorFile, std::string::npos) << log;
   EXPECT_LT(failed, errorFile) << "65 before 69: " << log;
-  EXPECT_EQ(ci->pipeHandle, nullptr) << "the pipe is closed";
-  EXPECT_EQ(ci->ckpdbProcessHandle, nullptr) << "ckpdb's handle is not kept";
+  EXPECT_EQ(ci->pipeHandle.get(), nullptr) << "the pipe is closed";
+  EXPECT_EQ(ci->ckpdbProcessHandle.get(), nullptr) << "ckpdb's handle is not kept";
   EXPECT_NE(readWholeFile(agent_->path("ckpderrUEnosuchdb.out")).find("E_DM0053"),
             std::string::npos);
   DeleteFileA(agent_->path("ckpdbUEnosuchdb.out").c_str());
@@ -348,7 +352,7 @@ TEST_F(UtilityTest, RollforwardStartsWithEveryRestoreFlag) {
                 "\\ingres\\bin\\rollforwarddb\" demo #c12 -v -e08-Dec-2026:16:20:02 -j\n" +
                 installation.root() + "\\ingres\\files\\htbtmplUF.def\n");
   EXPECT_STREQ(ci->restoreCheckpointText, "12");
-  EXPECT_NE(ci->pipeHandle, nullptr) << "the pipe stays for siphon";
+  EXPECT_NE(ci->pipeHandle.get(), nullptr) << "the pipe stays for siphon";
   DeleteFileA(agent_->path("rollUFdemo.out").c_str());
   DeleteFileA(agent_->path("rollerrUFdemo.out").c_str());
 }

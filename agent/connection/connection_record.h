@@ -1,0 +1,123 @@
+// The per-connection state of the agent: ConnectionRecord and its catalog session block
+// OIConnInfo.
+//
+// Conventions:
+// - One record per connection id, in the connection table's static slots; value-initialised
+//   when the id is released (every number and text 0, every handle none, no work block), so
+//   every field starts empty for a new connection unless the connect step sets it.
+// - Character fields hold NUL-terminated ANSI text in fixed arrays.
+// - Handles: the record owns every handle in it, each in an owning member (RecordHandle,
+//   RecordSearch) for which both 0 and INVALID_HANDLE_VALUE mean none, the two values the
+//   record's convention uses (INVALID_HANDLE_VALUE for the access token and the remote pipe).
+//   The step that ends a handle's use closes it through its member; disconnecting closes what
+//   is left, in its fixed order, and releasing the id closes anything still held.
+// - The field order is not relied on outside the agent.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "unique_handle.h"
+
+namespace ferry::agent {
+
+struct ConnectionRecord;
+
+// The Ingres session block of a connection (field connInfo of ConnectionRecord).
+struct OIConnInfo {
+  char installationCodeHead[4];  // first bytes of the installation code, set at connect
+  ConnectionRecord* record;      // back reference to the record that holds this block
+  char connectedDb[36];          // database of the open session; empty when none
+  int32_t sessionId;             // Ingres session id of the open session; 0 when none
+  int32_t connected;             // 1 while a session is open
+  char loginName[64];            // the connection's account
+  char password[68];
+  char domainName[64];
+  char version[64];       // Ingres major version: one digit and a NUL; empty until first read
+  int32_t locationCount;  // data locations found by the last data-location query
+};
+
+// Per-object work block of the backup and restore flows; defined by those flows (object_block.h).
+struct ObjectBlock;
+struct ObjectBlockDeleter {
+  void operator()(ObjectBlock* block) const;
+};
+
+struct ConnectionRecord {
+  int32_t connectionId;  // also the base of the connection's Ingres session ids
+  char instanceName[72];
+  int32_t status;      // 0 idle, 1 backup begun, 2 restore begun (readers also accept 3)
+  int32_t tagAbort;    // abort flag: journal files are deleted only while it is 0
+  int32_t ObjectType;  // 2 database data, 6 journals, 7 or 8 configuration and dump files
+  char dbName[256];
+  std::unique_ptr<ObjectBlock, ObjectBlockDeleter>
+      objectBlock;      // released at the end of the object
+  uint32_t bkrtOption;  // option bits of the current begin call
+  OIConnInfo connInfo;
+  char installationCode[255];  // text after the first '@' of instanceName
+  char iiSystem[260];
+  char pathValue[32768];
+  char envNames[32][256];  // installation variable cache; an empty name is a free entry
+  char envValues[32][256];
+  char installationOwner[256];
+  // Current active journal sequence of the database, read from infodb before a journal backup.
+  int32_t currentJournalNumber;
+  int32_t traceOn;  // 1 while trace lines may be written for this connection
+  char ObjectName[1024];
+  char lastRequestName[1024];  // copy of the last restore request
+  // Restore checkpoint id and bookkeeping of the restore flow.
+  int32_t restoreCheckpointId;
+  int32_t restoreFileCount;
+  int32_t noFile;             // 1 when the current pipe request opened no file
+  RecordHandle fd;            // open object file; 0 none; INVALID_HANDLE_VALUE marks a failed open
+  RecordHandle pipeHandle;    // server end of the extractor pipe
+  int32_t pipeConnected;      // 1 while a client is connected to the extractor pipe
+  RecordHandle hAccessToken;  // logon token of the account; INVALID_HANDLE_VALUE none
+  int32_t backupCount;        // incremented by every backup begin; returned as the backup id
+  int32_t restoreCount;
+  int32_t remoteJob;  // 1 when the current job streams through the remote pipe
+  // Remote pipe state: its name and flags.
+  char remotePipeName[256];
+  int32_t remotePipeFlags;
+  RecordHandle rhPipe;  // remote pipe; INVALID_HANDLE_VALUE none
+  int32_t pipe_connect_called;
+  int32_t headerSent;  // remote backup: the object header was returned
+  // First-write flag and request fields of the restore flow.
+  int32_t first_write;
+  char restoreRequest[1024];
+  char restoreCheckpointText[10];  // checkpoint id given to rollforwarddb
+  char ckpdbID[10];                // checkpoint number text of the running backup
+  int32_t remoteWriteDone;
+  int32_t remoteReaderFlags[3];  // disconnect sets the second to 1 and the third to 2
+  RecordSearch findFileConfig;   // open search of the dump directory
+  int32_t findFileConfigActive;
+  int32_t findFileJournalActive;
+  RecordSearch findFileJournal;  // open search of the journal directory
+  int32_t restoreBegun;
+  RecordHandle hRemotePipeConnectThread;
+  RecordHandle hWriteRemotePipeThread;
+  RecordHandle hReadRemotePipeThread;
+  RecordHandle ckpdbProcessHandle;
+  RecordHandle hRestoreEvent;
+  char restoreLocationDirectory[264];
+  // Restore flow (agent/restore): the object of the current restore session and the work state
+  // of the connection's restore. restoreRequest holds the path of the next (or last) file.
+  int32_t restoreKind;          // 2, 6 or 8 from the last object name of a known form; 0 none
+  uint32_t restoreOption;       // option bits of the last DSABeginRestore
+  int32_t restoreSessionOpen;   // 1 from DSABeginRestore to DSAEndRestore
+  int32_t restoreSuffix;        // first ".%d" suffix tried for a file that is kept
+  int32_t journalRestoreBegun;  // set by the journal begin step
+  int32_t configObjectHandedOut;
+  int32_t restoreEndTimeSet;  // 1 when DSASetRestorePointInTime gave restoreEndTime
+  int64_t restoreEndTime;     // seconds since 1970, UTC
+  // Directories a restored file may be written to: the data locations, the journal or the dump
+  // destination of the restored database, resolved by the begin step; NUL-separated.
+  int32_t restoreDestinationCount;
+  char restoreDestinations[16384];
+  int32_t restoreLocationsReleased;  // extractors released by a change of location
+  int32_t restoreExtractorHeld;      // 1 while a connected extractor waits for its release
+};
+
+}  // namespace ferry::agent

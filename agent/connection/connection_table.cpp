@@ -1,0 +1,144 @@
+#include "connection/connection_table.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "core/slot_words.h"
+#include "unique_handle.h"
+
+namespace ferry::agent {
+namespace {
+
+constexpr char kSlotMapName[] = "ferryman_sharedmem";
+// Two processes connecting at the same instant could both see one word free, and a creator
+// could zero words another process has just taken; every slot-map change holds this mutex.
+constexpr char kSlotMapMutexName[] = "ferryman_sharedmem_lock";
+constexpr DWORD kSlotMapLockWaitMs = 30000;
+
+struct ConnectionSlot {
+  uint16_t inUse;
+  ConnectionRecord record;
+};
+
+ConnectionSlot g_table[kSlotCount];
+
+// The section handle kept from the first allocation for the life of the process, so the map
+// outlives every view of it.
+UniqueHandleNull g_slotMap;
+std::atomic<int> g_slotMapHandles{0};
+
+class SlotMapLock {
+ public:
+  SlotMapLock() {
+    mutex_.reset(CreateMutexA(/*security=*/nullptr, /*initialOwner=*/FALSE, kSlotMapMutexName));
+    if (!mutex_) return;
+    DWORD wait = WaitForSingleObject(mutex_.get(), kSlotMapLockWaitMs);
+    // An abandoned mutex still serialises us; its owner's change either landed or not.
+    owned_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+  }
+  ~SlotMapLock() {
+    if (owned_) ReleaseMutex(mutex_.get());
+  }
+  SlotMapLock(const SlotMapLock&) = delete;
+  SlotMapLock& operator=(const SlotMapLock&) = delete;
+  bool owned() const { return owned_; }
+
+ private:
+  UniqueHandleNull mutex_;
+  bool owned_ = false;
+};
+
+// Counts the handles to the section that this library holds.
+class CountedSection {
+ public:
+  explicit CountedSection(HANDLE handle) : handle_(handle) {
+    if (handle_) ++g_slotMapHandles;
+  }
+  ~CountedSection() {
+    if (handle_) --g_slotMapHandles;
+  }
+  CountedSection(const CountedSection&) = delete;
+  CountedSection& operator=(const CountedSection&) = delete;
+  HANDLE get() const { return handle_.get(); }
+  bool valid() const { return handle_.valid(); }
+
+ private:
+  UniqueHandleNull handle_;
+};
+
+// Empties a slot: the record is destroyed (its members close whatever handle is still held) and
+// value-initialised in place, so that the next connection on the id starts from nothing.
+void clearSlot(ConnectionSlot* slot) {
+  std::destroy_at(&slot->record);
+  ::new (static_cast<void*>(&slot->record)) ConnectionRecord();
+  slot->inUse = 0;
+}
+
+uint32_t* mapWords(HANDLE section, UniqueView* view) {
+  view->reset(MapViewOfFile(section, FILE_MAP_ALL_ACCESS, 0, 0, kSlotMapBytes));
+  return static_cast<uint32_t*>(view->get());
+}
+
+}  // namespace
+
+ConnectionRecord* findConnection(int id) {
+  if (!validConnectionId(id) || g_table[id].inUse == 0) return nullptr;
+  return &g_table[id].record;
+}
+
+int allocateConnection() {
+  SlotMapLock lock;
+  if (!lock.owned()) return 0;
+  bool created = false;
+  if (!g_slotMap) {
+    HANDLE section =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, /*security=*/nullptr, PAGE_READWRITE,
+                           /*sizeHigh=*/0, static_cast<DWORD>(kSlotMapBytes), kSlotMapName);
+    if (section == nullptr) return 0;
+    created = GetLastError() != ERROR_ALREADY_EXISTS;
+    g_slotMap.reset(section);
+    ++g_slotMapHandles;
+  }
+  UniqueView view;
+  uint32_t* words = mapWords(g_slotMap.get(), &view);
+  if (words == nullptr) return 0;
+  if (created) std::memset(words, 0, kSlotMapBytes);
+  int id = takeFirstFreeSlot(words);
+  if (id != 0) g_table[id].inUse = 1;
+  return id;
+}
+
+void releaseConnection(int id) {
+  if (!validConnectionId(id)) return;
+  SlotMapLock lock;
+  if (!lock.owned()) return;
+  // Opened by name, as any process may release, and closed again whether or not other ids
+  // remain in use: a handle kept per release would pile up for the life of the process.
+  CountedSection section(OpenFileMappingA(FILE_MAP_ALL_ACCESS, /*inherit=*/FALSE, kSlotMapName));
+  if (!section.valid()) return;
+  UniqueView view;
+  uint32_t* words = mapWords(section.get(), &view);
+  if (words == nullptr) return;
+  words[id] = 0;
+  clearSlot(&g_table[id]);
+}
+
+void releaseAllConnections() {
+  for (int id = kFirstConnectionId; id <= kLastConnectionId; ++id) {
+    if (g_table[id].inUse != 0) releaseConnection(id);
+  }
+}
+
+void closeSlotMap() {
+  if (g_slotMap) {
+    g_slotMap.reset();
+    --g_slotMapHandles;
+  }
+}
+
+int slotMapHandlesHeld() { return g_slotMapHandles.load(); }
+
+}  // namespace ferry::agent

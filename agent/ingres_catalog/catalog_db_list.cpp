@@ -1,0 +1,207 @@
+// The database list: every database name from the catalog, then one "~JOURNAL OF DATABASE "
+// entry per database that infodb reports journaled, then an empty entry, all within the
+// caller's buffer.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "core/line_format.h"
+#include "ingres_catalog/catalog_operation.h"
+#include "ingres_catalog/catalog_session.h"
+#include "installation/captured_run.h"
+#include "library/agent_state.h"
+#include "logs/trace.h"
+#include "unique_handle.h"
+
+namespace ferry::agent {
+namespace {
+
+constexpr const char* kRoutine = "getOpIngresDbList2()";
+constexpr char kJournalPrefix[] = "~JOURNAL OF DATABASE ";
+constexpr char kDatabaseLine[] = "    Database : (";
+constexpr char kJournaledLine[] = "               The Database is Journaled.";
+static_assert(sizeof kJournaledLine - 1 == 41);
+// The catalog library fetches names of up to 32 characters and stores each with its NUL.
+constexpr int kFetchedNameSize = 33;
+// Room for databases created between the count and the list query.
+constexpr int kSpareNames = 64;
+constexpr size_t kLineSize = 512;
+
+// The caller's buffer, filled from its start without ever passing its size.
+struct ListWriter {
+  char* buffer;
+  int size;
+  int end;  // offset of the next entry
+  bool append(const char* entry) {
+    int length = static_cast<int>(std::strlen(entry));
+    // The entry, its NUL, and the NUL of the empty entry that ends the list.
+    if (length + 2 > size - end) return false;
+    std::memcpy(buffer + end, entry, static_cast<size_t>(length) + 1);
+    end += length + 1;
+    return true;
+  }
+};
+
+// The names from the catalog into the caller's buffer. The library writes 33 bytes per name
+// and checks nothing, so it fills a buffer of the agent's own; only what fits reaches the
+// caller's.
+int listDatabaseNames(OIConnInfo* connInfo, int count, ListWriter* list, int* namesOut) {
+  ConnectionRecord* ci = connInfo->record;
+  size_t ownSize = static_cast<size_t>(count + kSpareNames) * kFetchedNameSize + 1;
+  std::unique_ptr<char[]> own(new (std::nothrow) char[ownSize]());
+  if (!own) return static_cast<int>(resultFromWin32(ERROR_NOT_ENOUGH_MEMORY));
+  int ownBufferSize = static_cast<int>(ownSize);
+  int names = 0;
+  int sqlcode = 0;
+  int status = catalogGetDbList(connInfo->version, own.get(), &ownBufferSize, &names, &sqlcode);
+  if (status == DSA_ERROR_NO_READER) return DSA_ERROR_NO_READER;
+  if (sqlcode < 0 || status != 0) {
+    trace(ci, "%s: Error opening cursor named getdblst.  sqlca.sqlcode= %d\n", kRoutine, sqlcode);
+    return DSA_ERROR_CATALOG_QUERY;
+  }
+  const char* name = own.get();
+  for (int i = 0; i < names; ++i) {
+    if (!list->append(name)) {
+      trace(ci, "%s: Output buffer size =%d, which is too small. Required =%d", kRoutine,
+            list->size, list->end + static_cast<int>(std::strlen(name)) + 2);
+      return DSA_ERROR_LIST_TOO_LONG;
+    }
+    name += std::strlen(name) + 1;
+  }
+  *namesOut = names;
+  return 0;
+}
+
+// Reads infodb's report and appends the journal entries. 0, 1 or 11314 for an error the
+// report shows, 4 when an entry would not fit.
+int addJournalEntries(ConnectionRecord* ci, FILE* report, ListWriter* list) {
+  char line[kLineSize];
+  char current[kLineSize] = {};
+  while (std::fgets(line, sizeof line, report) != nullptr) {
+    if (std::strlen(line) > 26 && line[25] == 'E' && line[26] == '_') {
+      trace(ci, "getOpingresDbList2(): error occurs in infodb");
+      return DSA_ERROR_FILE;
+    }
+    if (std::strncmp(line, "ERROR", 5) == 0) {
+      trace(ci, "getOpingresDbList2(): error occurs in infodb,maybe 1314");
+      // infodb refused the listing: reported as the privilege it lacks.
+      return static_cast<int>(resultFromWin32(ERROR_PRIVILEGE_NOT_HELD));
+    }
+    if (std::strncmp(line, kDatabaseLine, sizeof kDatabaseLine - 1) == 0) {
+      const char* start = line + sizeof kDatabaseLine - 1;
+      size_t length = std::strcspn(start, ",");
+      std::memcpy(current, start, length);
+      current[length] = '\0';
+      continue;
+    }
+    if (std::strncmp(line, kJournaledLine, sizeof kJournaledLine - 1) == 0) {
+      trace(ci, "getOpIngresDbList2(): %s is Journaled.", current);
+      // A journaled line before any database line belongs to no database.
+      if (current[0] == '\0') continue;
+      char entry[sizeof kJournalPrefix + kLineSize];
+      formatMessage(entry, sizeof entry, "%s%s", kJournalPrefix, current);
+      if (!list->append(entry)) {
+        trace(ci, "%s: Output buffer size =%d, which is too small. Required =%d", kRoutine,
+              list->size, list->end + static_cast<int>(std::strlen(entry)) + 2);
+        return DSA_ERROR_LIST_TOO_LONG;
+      }
+      trace(ci, "getOpIngresDbList2(): DBNAME: %s", entry);
+    }
+  }
+  return 0;
+}
+
+// infodb -u<login> lists the databases with their journaling state.
+int readJournaledDatabases(ConnectionRecord* ci, ListWriter* list) {
+  CapturedRun run;
+  if (DWORD prepared = prepareCapturedRun(ci, CapturedUtility::DatabaseList, ci->connInfo.loginName,
+                                          ci->hAccessToken.get(), &run);
+      prepared != 0) {
+    return static_cast<int>(prepared);
+  }
+  DWORD ran = runCapturedUtility(ci, run);
+  if (ran != 0) return static_cast<int>(ran);
+  const char* outputPath = run.outputPath;
+
+  LARGE_INTEGER outputSize = {};
+  {
+    UniqueFile output(CreateFileA(outputPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  /*security=*/nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                  /*template=*/nullptr));
+    if (!output || !GetFileSizeEx(output.get(), &outputSize)) {
+      DWORD error = GetLastError();
+      trace(ci, "getOpIngresDbList2(): GetFileSize failed,errorcode=%d", static_cast<int>(error));
+      return static_cast<int>(resultFromWin32(error));
+    }
+  }
+  if (outputSize.QuadPart == 0) {
+    trace(ci, "getOpIngresDbList2(): infodb failed! can not get db list");
+    return DSA_ERROR_FILE;
+  }
+  UniqueStdioFile report(std::fopen(outputPath, "r"));
+  if (report.get() == nullptr) {
+    DWORD error = GetLastError();
+    trace(ci, "getOpIngresDbList2(): fopen() failed. file is %s, error is %d", outputPath,
+          static_cast<int>(error));
+    return static_cast<int>(resultFromWin32(error));
+  }
+  return addJournalEntries(ci, report.get(), list);
+}
+
+}  // namespace
+
+int getOpIngresDbList2(ConnectionRecord* ci, char* buffer, int* size, int* count) {
+  if (ci == nullptr) return DSA_ERROR_ARGUMENT_MISSING;
+  trace(ci, "getOpIngresDbList2(): Entered. retBufSize= %d", size != nullptr ? *size : 0);
+  DWORD acted = actAsCatalogAccount(ci, /*skipWhenAlreadyAccount=*/true);
+  if (acted != ERROR_SUCCESS) return static_cast<int>(acted);
+  OIConnInfo* connInfo = &ci->connInfo;
+  if (connInfo->record == nullptr || buffer == nullptr || size == nullptr || count == nullptr) {
+    trace(ci, "%s: p_OIConnInfo variable is NULL!.", kRoutine);
+    return DSA_ERROR_ARGUMENT_MISSING;
+  }
+  int result = connectOpIngresDatabase2(connInfo, "iidbdb");
+  if (result != 0) {
+    trace(ci, "%s: Error connecting to iidbdb.", kRoutine);
+    return result;
+  }
+
+  int databases = 0;
+  int sqlcode = 0;
+  int status = catalogGetDbCount(connInfo->version, &databases, &sqlcode);
+  if (status == DSA_ERROR_NO_READER) {
+    result = DSA_ERROR_NO_READER;
+  } else if (sqlcode < 0) {
+    trace(ci, "%s: Error counting nb database.  sqlca.sqlcode= %d", kRoutine, sqlcode);
+    result = DSA_ERROR_CATALOG_QUERY;
+  } else {
+    trace(ci, "%s: counting nb database.  db count= %d", kRoutine, databases);
+    // Checked in 64 bits: a huge count must not wrap into a small requirement.
+    long long required = 32LL * databases + 1;
+    if (databases < 0 || required > *size) {
+      trace(ci, "%s: Output buffer size =%d, which is too small. Required =%lld", kRoutine, *size,
+            required);
+      result = DSA_ERROR_LIST_TOO_LONG;
+    }
+  }
+  if (result == 0) {
+    ListWriter list{buffer, *size, 0};
+    int names = 0;
+    result = listDatabaseNames(connInfo, databases, &list, &names);
+    if (result == 0) {
+      *count = names;
+      result = readJournaledDatabases(ci, &list);
+    }
+    if (result == 0) {
+      // The empty entry that ends the list; append() always left room for it.
+      buffer[list.end] = '\0';
+      *size = list.end + 1;
+    }
+  }
+  return closeCatalogSession(connInfo, kRoutine, result, DisconnectRule::DisconnectFirst);
+}
+
+}  // namespace ferry::agent

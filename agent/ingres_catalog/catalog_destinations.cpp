@@ -1,0 +1,212 @@
+// A database's journal, dump and data destinations and its number of data locations, from the
+// location areas the catalog names: an area is a folder, or the name of an installation
+// variable whose value is the folder.
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "core/line_format.h"
+#include "ingres_catalog/catalog_operation.h"
+#include "ingres_catalog/catalog_session.h"
+#include "installation/installation_environment.h"
+#include "library/agent_state.h"
+#include "logs/trace.h"
+
+namespace ferry::agent {
+namespace {
+
+constexpr size_t kAreaSize = 1024;
+// The library appends up to 1024 bytes per area without a size check; room for 64 areas.
+constexpr size_t kAreaListSize = 64 * kAreaSize;
+// Installation variable values are read into buffers of this size.
+constexpr size_t kValueSize = 1024;
+
+bool queryFailed(int status, int sqlcode) { return status != 0 || sqlcode < 0 || sqlcode == 100; }
+
+// The code of a failed query: 3 when the library lacks the entry point, else 14.
+int queryFailure(int status) {
+  return static_cast<int>(status == DSA_ERROR_NO_READER ? DSA_ERROR_NO_READER
+                                                        : DSA_ERROR_CATALOG_QUERY);
+}
+
+// Formats one path into `dest` (kDestinationSize bytes); false, with `dest` emptied, when it
+// would be cut: a cut path names another folder.
+bool composePath(char* dest, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int wanted = std::vsnprintf(dest, kDestinationSize, format, args);
+  va_end(args);
+  if (wanted >= 0 && static_cast<size_t>(wanted) < kDestinationSize) return true;
+  dest[0] = '\0';
+  return false;
+}
+
+// Acting as the account and connecting to iidbdb, shared by the four operations. 0 or the code
+// the operation returns at once.
+int openCatalogSession(OIConnInfo* connInfo, const char* routine) {
+  ConnectionRecord* ci = connInfo->record;
+  DWORD acted = actAsCatalogAccount(ci, /*skipWhenAlreadyAccount=*/false);
+  if (acted != ERROR_SUCCESS) return static_cast<int>(acted);
+  int result = connectOpIngresDatabase2(connInfo, "iidbdb");
+  if (result != 0) trace(ci, "%s: Error connecting to database %s.", routine, "iidbdb");
+  return result;
+}
+
+struct DestinationKind {
+  const char* routine;
+  const char* folder;  // "jnl" or "dmp"
+  const char* returningText;
+  bool dump;
+};
+
+int getSingleDest(OIConnInfo* connInfo, const char* dbName, char* dest,
+                  const DestinationKind& kind) {
+  if (connInfo == nullptr || connInfo->record == nullptr || dbName == nullptr || dest == nullptr) {
+    return DSA_ERROR_ARGUMENT_MISSING;
+  }
+  ConnectionRecord* ci = connInfo->record;
+  const char* routine = kind.routine;
+  dest[0] = '\0';
+  trace(ci, "%s : Entered.", routine);
+  if (!kind.dump) trace(ci, "%s : dbname = %s .", routine, dbName);
+  int result = openCatalogSession(connInfo, routine);
+  if (result != 0) return result;
+
+  char area[kAreaSize] = {};
+  int sqlcode = 0;
+  int status = kind.dump ? catalogGetDumpDest(connInfo->version, dbName, area, &sqlcode)
+                         : catalogGetJournalDest(connInfo->version, dbName, area, &sqlcode);
+  char format[64];
+  formatMessage(format, sizeof format, "%%s\\ingres\\%s\\default\\%%s", kind.folder);
+  if (queryFailed(status, sqlcode)) {
+    trace(ci, "%s: Error getting info from iilocation_info for database %s. sqlcode=%d", routine,
+          dbName, sqlcode);
+    result = queryFailure(status);
+  } else {
+    if (kind.dump) trace(ci, "getOpIngresDumpDest2(): tmp_dir_name = %s", area);
+    if (GetFileAttributesA(area) != INVALID_FILE_ATTRIBUTES) {
+      trace(ci, "%s(): tmp_dir_name is a directory path.", routine);
+      if (!composePath(dest, format, area, dbName))
+        result = static_cast<int>(DSA_ERROR_LIST_TOO_LONG);
+    } else {
+      char value[kValueSize] = {};
+      result = getOpIngresVarValue(connInfo, area, value);
+      if (kind.dump) {
+        trace(ci, "getOpIngresDumpDest2(): getOpIngresVarValue ret= %d. dmp_dst= [%s]", result,
+              value);
+      }
+      if (result == 0 && !composePath(dest, format, value, dbName)) {
+        result = static_cast<int>(DSA_ERROR_LIST_TOO_LONG);
+      }
+    }
+    trace(ci, kind.returningText, routine, dest);
+  }
+  return closeCatalogSession(connInfo, routine, result, DisconnectRule::ResultFirst);
+}
+
+}  // namespace
+
+int getOpIngresJournalDest2(OIConnInfo* connInfo, const char* dbName, char* dest) {
+  return getSingleDest(connInfo, dbName, dest,
+                       {"getOpIngresJournalDest2", "jnl", "%s: returning jn_dest=[%s]", false});
+}
+
+int getOpIngresDumpDest2(OIConnInfo* connInfo, const char* dbName, char* dest) {
+  return getSingleDest(connInfo, dbName, dest,
+                       {"getOpIngresDumpDest2", "dmp", "%s: returning dmp_dest=[%s]", true});
+}
+
+int getOpIngresDataLocNum2(OIConnInfo* connInfo, const char* dbName) {
+  constexpr const char* routine = "getOpIngresDataLocNum2()";
+  if (connInfo == nullptr || connInfo->record == nullptr || dbName == nullptr)
+    return DSA_ERROR_ARGUMENT_MISSING;
+  ConnectionRecord* ci = connInfo->record;
+  trace(ci, "%s : Entered.", routine);
+  int result = openCatalogSession(connInfo, routine);
+  if (result != 0) return result;
+  connInfo->locationCount = 0;
+  int sqlcode = 0;
+  int status = catalogGetDataLocNum(connInfo->version, dbName, &connInfo->locationCount, &sqlcode);
+  if (queryFailed(status, sqlcode)) {
+    trace(ci, "%s: Error getting info from iilocation_info for database %s. sqlcode=%d", routine,
+          dbName, sqlcode);
+    result = queryFailure(status);
+  }
+  result = closeCatalogSession(connInfo, routine, result, DisconnectRule::ResultFirst);
+  trace(ci, "%s : returned with db loaction nums = %d", routine, connInfo->locationCount);
+  return result;
+}
+
+int getOpIngresDataDest2(OIConnInfo* connInfo, const char* dbName, char* dest) {
+  constexpr const char* routine = "getOpIngresDataDest2";
+  if (connInfo == nullptr || connInfo->record == nullptr || dbName == nullptr || dest == nullptr) {
+    return DSA_ERROR_ARGUMENT_MISSING;
+  }
+  ConnectionRecord* ci = connInfo->record;
+  dest[0] = '\0';
+  trace(ci, "%s : Entered.", routine);
+  char systemDrive[MAX_PATH] = {};
+  DWORD length = GetEnvironmentVariableA("SYSTEMDRIVE", systemDrive, sizeof systemDrive);
+  if (length == 0 || length >= sizeof systemDrive) systemDrive[0] = '\0';
+  trace(ci, "%s : system drive is %s.", routine, systemDrive);
+  int result = openCatalogSession(connInfo, routine);
+  if (result != 0) return result;
+
+  connInfo->locationCount = 0;
+  char iiDatabase[kValueSize] = {};
+  // Only needed for an area variable without value; an unset II_DATABASE shows in that path.
+  static_cast<void>(getOpIngresVarValue(connInfo, "II_DATABASE", iiDatabase));
+  trace(ci, "%s : II_SYSTEM=%s, II_DATABASE=%s", routine, ci->iiSystem, iiDatabase);
+
+  std::unique_ptr<char[]> areas(new (std::nothrow) char[kAreaListSize]());
+  if (!areas) {
+    result = static_cast<int>(resultFromWin32(ERROR_NOT_ENOUGH_MEMORY));
+    return closeCatalogSession(connInfo, routine, result, DisconnectRule::ResultFirst);
+  }
+  int count = 0;
+  int sqlcode = 0;
+  int status = catalogGetDataDest(connInfo->version, dbName, areas.get(), &count, &sqlcode);
+  connInfo->locationCount = count;
+  trace(ci, "%s: returning data_dest=[%s],num=%d", routine, areas.get(), count);
+  if (queryFailed(status, sqlcode)) {
+    trace(ci, "%s: Error getting info from iilocation_info for database %s. sqlcode=%d", routine,
+          dbName, sqlcode);
+    result = queryFailure(status);
+  } else {
+    const char* area = areas.get();
+    const char* areasEnd = areas.get() + kAreaListSize;
+    char* out = dest;
+    for (int i = 0; i < count && area < areasEnd; ++i) {
+      trace(ci, "getOpIngresDbDest2(): location %d: %s", connInfo->locationCount, area);
+      bool composed = false;
+      if (area[0] == '\\' || (area[0] != '\0' && area[1] == ':')) {
+        composed = composePath(out, "%s\\ingres\\data\\default\\%s", area, dbName);
+      } else {
+        char value[kValueSize] = {};
+        // An empty value names no folder: the area then lives below II_DATABASE, as for a
+        // variable that is not set at all.
+        if (getOpIngresVarValue(connInfo, area, value) == 0 && value[0] != '\0') {
+          composed = composePath(out, "%s\\ingres\\data\\default\\%s", value, dbName);
+        } else {
+          composed = composePath(out, "%s\\ingres\\data\\%s\\%s", iiDatabase, area, dbName);
+        }
+      }
+      // Each path stays within its kDestinationSize slot, so the packed list fits the caller's
+      // kDestinationSize bytes per location.
+      if (!composed) {
+        result = static_cast<int>(DSA_ERROR_LIST_TOO_LONG);
+        break;
+      }
+      trace(ci, "%s: returning data_dest=[%s]", routine, out);
+      out += std::strlen(out) + 1;
+      area += std::strlen(area) + 1;
+    }
+  }
+  return closeCatalogSession(connInfo, routine, result, DisconnectRule::ResultFirst);
+}
+
+}  // namespace ferry::agent

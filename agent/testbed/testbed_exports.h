@@ -1,0 +1,80 @@
+// Test-only exports of the testbed build of ferryman.dll (bin/testbed/ferryman.dll), through
+// which the tests call the agent's internals. The shipped library exports none of them.
+//
+// Conventions:
+// - C linkage, exported by name, prefix "FerryTest".
+// - Records are ferry::agent::ConnectionRecord (connection_record.h); tests read and write their
+//   fields directly. Records made by FerryTestCreateRecord live outside the connection table and
+//   the slot map, so tests of the logs and accounts need no machine-wide lock.
+// - Table functions take the agent lock, as the entry points do.
+// - Returned strings are the library's own and stay valid while it is loaded.
+#pragma once
+
+#include <windows.h>
+
+#include "connection/connection_record.h"
+
+extern "C" {
+
+using ferry::agent::ConnectionRecord;
+
+// A zeroed record with its installation code and traceOn set and no access token.
+ConnectionRecord* FerryTestCreateRecord(const char* installationCode, int traceOn);
+void FerryTestDestroyRecord(ConnectionRecord* record);
+int FerryTestRecordSize();
+
+int FerryTestAllocateConnection();
+void FerryTestReleaseConnection(int id);
+ConnectionRecord* FerryTestFindConnection(int id);
+int FerryTestSlotMapHandles();
+
+void FerryTestTrace(ConnectionRecord* record, const char* format, ...);
+void FerryTestTraceBanner(ConnectionRecord* record, const char* entryPoint, int end);
+int FerryTestLogAct(ConnectionRecord* record, int id, ...);
+int FerryTestMessageText(unsigned id, char* buffer, int size);
+int FerryTestHasMessageLibrary();
+int FerryTestGetDestDir();
+
+const char* FerryTestAgentDirectory();
+const char* FerryTestSavedPath();
+int FerryTestCatalogBound(int major);
+
+const char* FerryTestRegistryRoot();
+DWORD FerryTestReadAgentSetting(const char* subKey, const char* instance, const char* valueName,
+                                DWORD defaultValue);
+int FerryTestGetBuildNumber(char* buffer, DWORD size);
+
+int FerryTestSetAllPrivilege();
+const char* FerryTestSharedErrorText();
+// Acting as the record's account with the texts of `routine`; skipWhenAlreadyAccount as given.
+DWORD FerryTestActAsAccount(ConnectionRecord* record, const char* routine,
+                            int skipWhenAlreadyAccount);
+DWORD FerryTestRevertToSelf();
+DWORD FerryTestCurrentUserName(char* buffer, DWORD* size);
+
+// The installation environment of the record's installation code, under the agent lock.
+int FerryTestSetIISYSTEM(ConnectionRecord* record);
+int FerryTestGetVarValue(ConnectionRecord* record, const char* name, char* value);
+int FerryTestGetInfodbInfo(ConnectionRecord* record, const char* dbName, HANDLE token);
+void FerryTestGetInstallationOwner(ConnectionRecord* record, char* owner, size_t ownerSize);
+
+// The catalog layer, under the agent lock. FerryTestCatalogCall runs the dispatch step named
+// `entry` ("IngConnect", "IngGetDbList", ...) for `version` with buffers of its own and returns
+// its result (-1 for an unknown name).
+int FerryTestCatalogCall(const char* version, const char* entry);
+int FerryTestCatalogConnect(ConnectionRecord* record, const char* dbName);
+int FerryTestCatalogDisconnect(ConnectionRecord* record);
+int FerryTestCatalogDbList(ConnectionRecord* record, char* buffer, int* size, int* count);
+int FerryTestCatalogJournalDest(ConnectionRecord* record, const char* dbName, char* dest);
+int FerryTestCatalogDumpDest(ConnectionRecord* record, const char* dbName, char* dest);
+int FerryTestCatalogDataLocNum(ConnectionRecord* record, const char* dbName);
+int FerryTestCatalogDataDest(ConnectionRecord* record, const char* dbName, char* dest);
+
+// The utility driver, under the agent lock: the template of the record's installation, and the
+// ckpdb / rollforwarddb runs of connection `id` (a connection from the table, so that the runs
+// find it as the begin steps do).
+int FerryTestCustomizeTemplate(ConnectionRecord* record);
+DWORD FerryTestExecCkpdb(int id, const char* dbName, DWORD options);
+DWORD FerryTestExecRollforwarddb(int id, const char* dbName, const char* checkpointId,
+                                 DWORD options, const char* endTime);
+}

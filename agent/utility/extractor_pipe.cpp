@@ -1,0 +1,209 @@
+#include "utility/extractor_pipe.h"
+
+#include <cstdio>
+
+#include "library/agent_state.h"
+#include "logs/activity_log.h"
+#include "logs/trace.h"
+#include "message_ids.h"
+#include "unique_handle.h"
+
+namespace ferry::agent {
+namespace {
+
+// Polling steps: short at first, so that a record already on its way costs next to nothing,
+// then longer, so that a slow extractor does not keep a processor busy.
+DWORD pollDelay(int attempt) {
+  if (attempt < 20) return 1;
+  if (attempt < 100) return 10;
+  return 50;
+}
+
+constexpr DWORD kSelfConnectWaitMs = 5000;
+constexpr int kFirstConnectAttempts = 10;
+constexpr DWORD kFirstConnectPauseMs = 2000;
+
+DWORD WINAPI listenBlocking(void* pipe) {
+  return ConnectNamedPipe(static_cast<HANDLE>(pipe), /*overlapped=*/nullptr) ? 0 : GetLastError();
+}
+
+void traceIf(ConnectionRecord* ci, const char* text) {
+  if (text != nullptr) trace(ci, "%s", text);
+}
+
+void traceConnectedEarlier(ConnectionRecord* ci, const FirstConnectTexts& texts) {
+  for (const char* text : texts.connectedEarlier) traceIf(ci, text);
+}
+
+// Gives the released extractor up to `limitMs` to take its release record and go; returns as
+// soon as its end of the pipe has closed.
+void waitForExtractorToGo(ConnectionRecord* ci, DWORD limitMs) {
+  const ULONGLONG start = GetTickCount64();
+  for (int attempt = 0;; ++attempt) {
+    OidbMsg msg{};
+    DWORD got = 0;
+    if (!ReadFile(ci->pipeHandle.get(), &msg, sizeof msg, &got, nullptr)) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED) return;
+      if (error != ERROR_NO_DATA) {
+        trace(ci, "waitForExtractorToGo(): ReadFile failed. Error = %d", static_cast<int>(error));
+        return;
+      }
+    } else {
+      // The extractor has nothing more to say once it was released.
+      trace(ci, "waitForExtractorToGo(): record of type %d after the release", msg.MsgType);
+    }
+    if (GetTickCount64() - start >= limitMs) return;
+    Sleep(pollDelay(attempt));
+  }
+}
+
+}  // namespace
+
+bool connectFirstExtractor(ConnectionRecord* ci, const FirstConnectTexts& texts, DWORD* error) {
+  *error = 0;
+  traceIf(ci, texts.starting);
+  for (int attempt = 1;; ++attempt) {
+    const BOOL connected = ConnectNamedPipe(ci->pipeHandle.get(), /*overlapped=*/nullptr);
+    *error = connected ? 0 : GetLastError();
+    if (attempt == 1 && texts.firstResult != nullptr) trace(ci, texts.firstResult, connected, 0);
+    if (!connected && texts.failed != nullptr) trace(ci, texts.failed, static_cast<int>(*error));
+    if (connected || *error == ERROR_PIPE_CONNECTED) {
+      if (*error == ERROR_PIPE_CONNECTED) {
+        traceConnectedEarlier(ci, texts);
+      } else if (attempt > 1) {
+        traceIf(ci, texts.succeeded);
+      }
+      *error = 0;
+      ci->pipeConnected = 1;
+      return true;
+    }
+    traceIf(ci, texts.waiting);
+    traceIf(ci, texts.pausing);
+    Sleep(kFirstConnectPauseMs);
+    if (attempt == kFirstConnectAttempts) return false;
+    if (texts.retrying != nullptr) trace(ci, texts.retrying, attempt);
+  }
+}
+
+bool awaitExtractorClient(ConnectionRecord* ci, DWORD waitMs) {
+  DWORD mode = PIPE_READMODE_MESSAGE | PIPE_WAIT;
+  if (!SetNamedPipeHandleState(ci->pipeHandle.get(), &mode, nullptr, nullptr)) {
+    trace(ci, "awaitExtractorClient(): SetNamedPipeHandleState failed. Error= %d",
+          static_cast<int>(GetLastError()));
+    return false;
+  }
+  UniqueHandleNull listener(CreateThread(/*security=*/nullptr, 0, listenBlocking,
+                                         ci->pipeHandle.get(), 0, /*threadId=*/nullptr));
+  bool connected = false;
+  if (listener) {
+    UniqueFile self;
+    if (WaitForSingleObject(listener.get(), waitMs) != WAIT_OBJECT_0) {
+      trace(ci, "awaitExtractorClient(): no extractor within %lu ms",
+            static_cast<unsigned long>(waitMs));
+      char name[kObjectNameSize];
+      std::snprintf(name, sizeof name, "%s%s%s", kExtractorPipePrefix, ci->installationCode,
+                    ci->dbName);
+      // Fails only when the extractor got there first, which ends the listen all the same.
+      self.reset(CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, /*security=*/nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr));
+      if (WaitForSingleObject(listener.get(), kSelfConnectWaitMs) != WAIT_OBJECT_0) {
+        // A thread left blocked on the pipe would keep it from ever being closed.
+        TerminateThread(listener.get(), ERROR_TIMEOUT);
+      }
+    }
+    DWORD exitCode = ERROR_TIMEOUT;
+    GetExitCodeThread(listener.get(), &exitCode);
+    connected = !self && (exitCode == 0 || exitCode == ERROR_PIPE_CONNECTED);
+    if (self) DisconnectNamedPipe(ci->pipeHandle.get());
+  } else {
+    trace(ci, "awaitExtractorClient(): CreateThread failed. Error= %d",
+          static_cast<int>(GetLastError()));
+  }
+  mode = PIPE_READMODE_MESSAGE | PIPE_NOWAIT;
+  SetNamedPipeHandleState(ci->pipeHandle.get(), &mode, nullptr, nullptr);
+  if (!connected) ConnectNamedPipe(ci->pipeHandle.get(), /*overlapped=*/nullptr);
+  if (connected) ci->pipeConnected = 1;
+  return connected;
+}
+
+bool readExtractorRecord(ConnectionRecord* ci, OidbMsg* msg, DWORD* error) {
+  const ULONGLONG start = GetTickCount64();
+  for (int attempt = 0;; ++attempt) {
+    *msg = OidbMsg{};
+    DWORD got = 0;
+    if (ReadFile(ci->pipeHandle.get(), msg, sizeof *msg, &got, nullptr)) {
+      if (got == sizeof *msg) return true;
+      // A record is written with one write: a short one is not a record of this protocol.
+      *error = ERROR_INVALID_DATA;
+      return false;
+    }
+    *error = GetLastError();
+    // Nothing written yet (ERROR_NO_DATA), or the extractor of the next location has not opened
+    // the pipe yet (ERROR_PIPE_LISTENING): wait. Anything else ends the read.
+    if (*error != ERROR_NO_DATA && *error != ERROR_PIPE_LISTENING) return false;
+    // A listening pipe is asked once more whether its client has come.
+    if (*error == ERROR_PIPE_LISTENING) ConnectNamedPipe(ci->pipeHandle.get(), nullptr);
+    if (GetTickCount64() - start >= kRecordWaitMs) {
+      trace(ci, "readExtractorRecord(): no record from the extractor within %lu ms",
+            static_cast<unsigned long>(kRecordWaitMs));
+      *error = ERROR_TIMEOUT;
+      return false;
+    }
+    Sleep(pollDelay(attempt));
+  }
+}
+
+void sendExtractorRecord(ConnectionRecord* ci, int32_t type, const char* successText,
+                         const char* failedFormat) {
+  OidbMsg msg = makeOidbMsg(type);
+  DWORD written = 0;
+  if (ci->pipeHandle && WriteFile(ci->pipeHandle.get(), &msg, sizeof msg, &written, nullptr) &&
+      written == sizeof msg) {
+    trace(ci, "%s", successText);
+  } else {
+    trace(ci, failedFormat, static_cast<int>(GetLastError()));
+  }
+}
+
+void releaseExtractor(ConnectionRecord* ci, int32_t type, const char* successText,
+                      const char* failedFormat) {
+  sendExtractorRecord(ci, type, successText, failedFormat);
+  waitForExtractorToGo(ci, kExtractorReleaseMs);
+}
+
+void disconnectExtractor(ConnectionRecord* ci, const char* routine) {
+  if (DisconnectNamedPipe(ci->pipeHandle.get())) {
+    if (routine != nullptr) trace(ci, "%s(): DisconnectNamedPipe successful", routine);
+    ci->pipeConnected = 0;
+    return;
+  }
+  const DWORD error = GetLastError();
+  if (routine == nullptr) {
+    trace(ci, "disconnectExtractor(): DisconnectNamedPipe failed. Error= %d",
+          static_cast<int>(error));
+  } else {
+    std::snprintf(sharedErrorText(), kSharedErrorTextSize,
+                  "%s(): DisconnectNamedPipe failed. Error= %d", routine, static_cast<int>(error));
+    trace(ci, "%s", sharedErrorText());
+    Log_act(ci, messages::kActivityPipeNotDisconnected, error);
+  }
+  // The client is gone from the agent's point of view either way: the next listen replaces it.
+  ci->pipeConnected = 0;
+}
+
+void closeExtractorPipe(ConnectionRecord* ci, const char* routine) {
+  if (ci->pipeConnected == 1) disconnectExtractor(ci, routine);
+  ci->pipeConnected = 0;
+  if (!ci->pipeHandle) {
+    ci->pipeHandle.reset();
+    return;
+  }
+  if (ci->pipeHandle.close()) {
+    trace(ci, "%s(): pipeHandle closed successfully", routine);
+  } else {
+    trace(ci, "%s(): pipeHandle could not be closed.", routine);
+  }
+}
+
+}  // namespace ferry::agent
