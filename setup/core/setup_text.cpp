@@ -29,8 +29,8 @@ std::string_view trimmed(std::string_view text) {
 }
 
 bool isDriveRooted(std::string_view path) {
-  return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
-         path[1] == ':' && path[2] == '\\';
+  return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+         path[2] == '\\';
 }
 
 AgentValue textValue(const char* name, std::string text) {
@@ -109,8 +109,8 @@ std::vector<AgentValue> agentKeyValues(const AgentKeyFacts& facts) {
   values.push_back(textValue("Type", "database"));
   values.push_back(textValue("Dll", agentLibraryPath(facts.agentFolder)));
   values.push_back(textValue("Server", "Ingres II"));
-  values.push_back(textValue(
-      "BuildNumber", facts.buildNumber.empty() ? kDefaultBuildNumber : facts.buildNumber));
+  values.push_back(textValue("BuildNumber",
+                             facts.buildNumber.empty() ? kDefaultBuildNumber : facts.buildNumber));
   values.push_back(textValue("Version", facts.version.empty() ? kDefaultVersion : facts.version));
   values.push_back(textValue("RestoreDir", ""));
   values.push_back(numberValue("Debug", 0));
@@ -230,7 +230,8 @@ bool isAgentFolderAcceptable(std::string_view folder, size_t maxLength) {
   if (!isDriveRooted(folder) || folder.size() > maxLength) return false;
   for (size_t i = 2; i < folder.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(folder[i]);
-    if (c < 32 || std::string_view("<>:\"/|?*").find(static_cast<char>(c)) != std::string_view::npos) {
+    if (c < 32 ||
+        std::string_view("<>:\"/|?*").find(static_cast<char>(c)) != std::string_view::npos) {
       return false;
     }
     if (c == '\\' && i + 1 < folder.size() && folder[i + 1] == '\\') return false;

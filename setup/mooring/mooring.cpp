@@ -20,8 +20,7 @@ void report(DWORD state, DWORD exitCode, DWORD waitHintMs) {
   g_status.dwWaitHint = waitHintMs;
   g_status.dwControlsAccepted =
       state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
-  g_status.dwCheckPoint =
-      state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : checkPoint++;
+  g_status.dwCheckPoint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : checkPoint++;
   SetServiceStatus(g_statusHandle, &g_status);
 }
 

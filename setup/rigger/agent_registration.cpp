@@ -66,12 +66,14 @@ std::string writeAgentKey(const CMesquiteRegistry& registry, const AgentKeyFacts
   std::string secret;
   if (!registry.isRemote()) {
     DWORD rc = encipherAccount(account, password, &secret);
-    if (rc != ERROR_SUCCESS) return failure("the account of " + keyName + " cannot be enciphered", rc);
+    if (rc != ERROR_SUCCESS)
+      return failure("the account of " + keyName + " cannot be enciphered", rc);
   }
   UniqueKey key;
   LONG rc = registry.createKey(keyName, &key);
   if (rc != ERROR_SUCCESS) return failure("cannot create " + registry.fullName(keyName), rc);
   setupTrace(0, "lpProdRootKey = %s", registry.productRoot().c_str());
+  std::string written;  // the names in the order they went in, for the trace
   for (const AgentValue& value : values) {
     switch (value.kind) {
       case AgentValue::Kind::kText:
@@ -90,8 +92,10 @@ std::string writeAgentKey(const CMesquiteRegistry& registry, const AgentKeyFacts
         break;
     }
     if (rc != ERROR_SUCCESS) return failure("cannot write " + value.name + " of " + keyName, rc);
+    written += " " + value.name;
   }
-  setupTrace(0, "Agent key %s written for %s", keyName.c_str(), account.c_str());
+  setupTrace(0, "Agent key %s written for %s:%s", keyName.c_str(), account.c_str(),
+             written.c_str());
   return "";
 }
 
@@ -134,8 +138,9 @@ std::string readAgentAccount(const CMesquiteRegistry& registry, const std::strin
   rc = CMesquiteRegistry::readBytes(key.get(), "Es", &secret, kMaxEnciphered);
   if (rc != ERROR_SUCCESS) return failure("no account in " + keyName, rc);
   DWORD error = decipherAccount(secret, name, password);
-  return error == ERROR_SUCCESS ? "" : failure("the account of " + keyName + " does not decipher",
-                                               static_cast<LONG>(error));
+  return error == ERROR_SUCCESS ? ""
+                                : failure("the account of " + keyName + " does not decipher",
+                                          static_cast<LONG>(error));
 }
 
 std::string writeAgentFolder(const CMesquiteRegistry& registry, const std::string& folder) {
@@ -145,8 +150,8 @@ std::string writeAgentFolder(const CMesquiteRegistry& registry, const std::strin
   return rc == ERROR_SUCCESS ? "" : failure("cannot write " + std::string(kPathValue), rc);
 }
 
-std::string registerProductDescriptors(const CMesquiteRegistry& registry,
-                                       const std::string& folder, const std::string& version) {
+std::string registerProductDescriptors(const CMesquiteRegistry& registry, const std::string& folder,
+                                       const std::string& version) {
   for (const char* descriptor : {kProductDescriptor, kOwnProductDescriptor}) {
     UniqueKey key;
     LONG rc = registry.createKey(std::string(kDescriptorsKey) + "\\" + descriptor, &key);

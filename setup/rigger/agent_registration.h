@@ -40,8 +40,8 @@ std::string readAgentAccount(const CMesquiteRegistry& registry, const std::strin
                              std::string* name, std::string* password);
 // "DSAgent\Path" "DbaIngPath".
 std::string writeAgentFolder(const CMesquiteRegistry& registry, const std::string& folder);
-std::string registerProductDescriptors(const CMesquiteRegistry& registry,
-                                       const std::string& folder, const std::string& version);
+std::string registerProductDescriptors(const CMesquiteRegistry& registry, const std::string& folder,
+                                       const std::string& version);
 
 // Every agent key of this agent, "DbaIngPath", the product descriptors; then "DSAgent" when no
 // other database agent remains, and the product's root key when it is left empty.

@@ -76,13 +76,13 @@ std::string defaultFolder(MSIHANDLE install) {
 }
 
 // The checks of AllowInstall and PreInstall: "" or the refusal's text.
-std::string installChecks(MSIHANDLE install, const CMesquiteRegistry& registry,
-                          InstallPlan* plan) {
+std::string installChecks(MSIHANDLE install, const CMesquiteRegistry& registry, InstallPlan* plan) {
   std::string error = findInstallations(registry, &plan->codes);
   if (!error.empty()) return error;
   setupTrace(install, "%u Ingres installation(s) found", static_cast<unsigned>(plan->codes.size()));
   plan->earlier = findEarlierAgent(registry);
-  if (!plan->earlier.found && !isIngresPresent(registry, "", plan->codes)) return messageText(IDS_NO_INGRES);
+  if (!plan->earlier.found && !isIngresPresent(registry, "", plan->codes))
+    return messageText(IDS_NO_INGRES);
   SilentProfile profile;
   if (isSilent(install)) {
     const std::string path = property(install, "ICFPATH");
@@ -220,8 +220,8 @@ extern "C" UINT __stdcall PostInstall(MSIHANDLE hInstall) {
     const CService service(kAgentServiceName);
     DWORD rc = service.setDisplay(messageText(IDS_SERVICE_DISPLAY_NAME),
                                   messageText(IDS_SERVICE_DESCRIPTION));
-    if (rc != ERROR_SUCCESS) error = "the agent's service cannot be described (error " +
-                                     std::to_string(rc) + ")";
+    if (rc != ERROR_SUCCESS)
+      error = "the agent's service cannot be described (error " + std::to_string(rc) + ")";
   }
   if (!error.empty()) {
     refuse(hInstall, "PostInstall", error);

@@ -31,8 +31,8 @@ void wipeItem(HWND dialog, int id) { SetDlgItemTextA(dialog, id, ""); }
 void showPrompt(HWND dialog, const AccountFields& fields) {
   // The table's text has two %s; machine and code come from the registry, never a format.
   std::string prompt = messageText(IDS_ACCOUNT_PROMPT);
-  for (const std::string& part : {fields.code, fields.machine.empty() ? std::string("this machine")
-                                                                      : fields.machine}) {
+  for (const std::string& part :
+       {fields.code, fields.machine.empty() ? std::string("this machine") : fields.machine}) {
     size_t at = prompt.find("%s");
     if (at != std::string::npos) prompt.replace(at, 2, part);
   }
@@ -111,8 +111,7 @@ INT_PTR CALLBACK folderProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         std::string typed = itemText(dialog, IDC_FOLDER);
         while (typed.size() > 3 && typed.back() == '\\') typed.pop_back();
         if (!isAgentFolderAcceptable(typed, kMaxFolder)) {
-          MessageBoxA(dialog, messageText(IDS_BAD_FOLDER).c_str(), nullptr,
-                      MB_OK | MB_ICONWARNING);
+          MessageBoxA(dialog, messageText(IDS_BAD_FOLDER).c_str(), nullptr, MB_OK | MB_ICONWARNING);
           return TRUE;
         }
         *folder = typed;
@@ -137,7 +136,8 @@ bool accountDialog(HWND parent, const std::string& machine, const std::string& c
   INT_PTR result = DialogBoxParamA(riggerModule(), MAKEINTRESOURCEA(IDD_ACCOUNT), parent,
                                    accountProc, reinterpret_cast<LPARAM>(&fields));
   if (result != IDOK) {
-    if (result == -1) setupTrace(0, "The account dialog cannot be shown (error %lu)", GetLastError());
+    if (result == -1)
+      setupTrace(0, "The account dialog cannot be shown (error %lu)", GetLastError());
     wipe(&fields.password);
     return false;
   }
@@ -199,13 +199,13 @@ bool agentFolderDialog(HWND parent, std::string* folder) {
 }
 
 StatusWindow::StatusWindow(Kind kind, HWND parent, const std::string& text) {
-  window_ = CreateDialogParamA(riggerModule(),
-                               MAKEINTRESOURCEA(kind == Kind::kNotice ? IDD_NOTICE : IDD_PROGRESS),
-                               parent, [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; },
-                               0);
+  window_ = CreateDialogParamA(
+      riggerModule(), MAKEINTRESOURCEA(kind == Kind::kNotice ? IDD_NOTICE : IDD_PROGRESS), parent,
+      [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
   if (window_ == nullptr) return;  // the setup works on without its notice
   SetDlgItemTextA(window_, IDC_NOTICE_TEXT, text.c_str());
-  if (kind == Kind::kProgress) SendDlgItemMessageA(window_, IDC_PROGRESS_BAR, PBM_SETMARQUEE, TRUE, 50);
+  if (kind == Kind::kProgress)
+    SendDlgItemMessageA(window_, IDC_PROGRESS_BAR, PBM_SETMARQUEE, TRUE, 50);
   UpdateWindow(window_);
 }
 

@@ -11,7 +11,8 @@ namespace {
 
 constexpr char kMachineEnvironment[] =
     "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
-constexpr char kIngresUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ingres";
+constexpr char kIngresUninstallKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ingres";
 // config.dat is a few kilobytes; a file far beyond that is not one.
 constexpr DWORD kMaxConfigDat = 4u << 20;
 
@@ -25,8 +26,8 @@ std::string readSmallFile(const std::string& path, bool* opened) {
   if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxConfigDat) return "";
   std::string text(static_cast<size_t>(size.QuadPart), '\0');
   DWORD got = 0;
-  if (!text.empty() && !ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &got,
-                                 nullptr)) {
+  if (!text.empty() &&
+      !ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &got, nullptr)) {
     return "";
   }
   text.resize(got);
@@ -173,7 +174,8 @@ bool isIngresPresent(const CMesquiteRegistry& registry, const std::string& machi
 }
 
 EarlierAgent findEarlierAgent(const CMesquiteRegistry& registry) {
-  for (const std::string& root : {registry.productRoot(), std::string("SOFTWARE\\Norvane\\TidewellIT")}) {
+  for (const std::string& root :
+       {registry.productRoot(), std::string("SOFTWARE\\Norvane\\TidewellIT")}) {
     EarlierAgent agent = agentKeyBelow(registry, root);
     if (agent.found) return agent;
   }

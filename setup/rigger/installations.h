@@ -23,8 +23,7 @@ bool hasInstallation(const CMesquiteRegistry& registry, const std::string& code)
 bool isRootConfigured(const CMesquiteRegistry& registry, const std::string& machine,
                       const std::string& root);
 // II_SYSTEM of the machine environment names a configured installation.
-bool isMachineInstallationConfigured(const CMesquiteRegistry& registry,
-                                     const std::string& machine);
+bool isMachineInstallationConfigured(const CMesquiteRegistry& registry, const std::string& machine);
 // The installation of `code`, found through the II_SYSTEM of its installation key, is
 // configured: a machine with several installations names only one in its environment.
 bool isInstallationConfigured(const CMesquiteRegistry& registry, const std::string& machine,

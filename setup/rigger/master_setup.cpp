@@ -87,15 +87,15 @@ DWORD removeEarlierAgent(const CMesquiteRegistry& registry, const EarlierAgent& 
   if (major && *major < 8) {
     const std::string program = agent.folder + kOldUninstaller;
     DWORD error = 0;
-    DWORD code = runAndWait(program, "\"" + program + "\" -SMSUninstall", kUninstallerWaitMs, &error);
+    DWORD code =
+        runAndWait(program, "\"" + program + "\" -SMSUninstall", kUninstallerWaitMs, &error);
     setupTrace(0, "BeforeUpgrade(): %s -SMSUninstall ended with %lu (error %lu)", program.c_str(),
                code, error);
     return error == 0 && code == 0 ? ERROR_SUCCESS : RIGGER_UPGRADE_FAILED;
   }
   char product[39] = {};
-  for (DWORD index = 0; MsiEnumRelatedProductsA(FERRY_UPGRADE_CODE, 0, index, product) ==
-                        ERROR_SUCCESS;
-       ++index) {
+  for (DWORD index = 0;
+       MsiEnumRelatedProductsA(FERRY_UPGRADE_CODE, 0, index, product) == ERROR_SUCCESS; ++index) {
     UINT rc = MsiConfigureProductExA(product, INSTALLLEVEL_DEFAULT, INSTALLSTATE_ABSENT,
                                      "REBOOT=ReallySuppress MASTERSETUP=1");
     setupTrace(0, "BeforeUpgrade(): removing package %s: %u", product, rc);
@@ -147,14 +147,14 @@ extern "C" int __stdcall CheckInstallInfo(RiggerSetupInfo* info, char* reason,
   LONG rc = registry.open(info->machine);
   if (rc != ERROR_SUCCESS) {
     copyCut(reason, reasonSize, messageText(IDS_NO_INGRES));
-    setupTrace(0, "CheckInstallInfo(): the registry of %s cannot be reached (%ld)", info->machine, rc);
+    setupTrace(0, "CheckInstallInfo(): the registry of %s cannot be reached (%ld)", info->machine,
+               rc);
     return 0;
   }
   const EarlierAgent agent = findEarlierAgent(registry);
   const VersionStamp stamp = readVersionStamp(folder + "\\tally.dll");
-  const InstallState state =
-      CSettings::installState(agent.found ? (agent.version.empty() ? "0" : agent.version) : "",
-                              stamp.version);
+  const InstallState state = CSettings::installState(
+      agent.found ? (agent.version.empty() ? "0" : agent.version) : "", stamp.version);
   setupTrace(0, "CheckInstallInfo(): install state %d", static_cast<int>(state));
   std::string chosen;
   if (state == kUpgradeExisting) {
@@ -206,7 +206,8 @@ extern "C" int __stdcall CreateSilentConfigIni(const char* machine, const char* 
   }
   std::string error = CSetupIcf::writeAgentPath(file, agentFolder);
   setupTrace(0, "CreateSilentConfigIni(): AgentPath = %s %s", agentFolder.c_str(), error.c_str());
-  if (info != nullptr && error.empty()) copyField(info->installFolder, sizeof info->installFolder, agentFolder);
+  if (info != nullptr && error.empty())
+    copyField(info->installFolder, sizeof info->installFolder, agentFolder);
   return 1;
 }
 
@@ -249,8 +250,9 @@ extern "C" DWORD __stdcall AfterUpgrade(void) {
   if (!agent.found) return ERROR_FILE_NOT_FOUND;
   const std::string folder = riggerFolder();
   int count = 0;
-  std::string error = rewriteAgentKeys(registry, agent.folder, readVersionStamp(folder + "\\tally.dll"),
-                                       CSetupInf::read(folder).prodSubType, &count);
+  std::string error =
+      rewriteAgentKeys(registry, agent.folder, readVersionStamp(folder + "\\tally.dll"),
+                       CSetupInf::read(folder).prodSubType, &count);
   LONG rc = error.empty() ? CSettings::recreate(registry) : ERROR_WRITE_FAULT;
   setupTrace(0, "AfterUpgrade() - End: %d key(s) %s %ld", count, error.c_str(), rc);
   return static_cast<DWORD>(rc);
@@ -300,8 +302,8 @@ extern "C" DWORD __stdcall Install(RiggerSetupInfo* info, HWND parentWindow) {
     for (size_t i = 0; i < request.accounts.size(); ++i) {
       const ProfileInstallation& entry = request.accounts[i];
       const int position = static_cast<int>(i + 1);
-      WritePrivateProfileStringA("DBAINGRES", profileCodeKey(position).c_str(),
-                                 entry.code.c_str(), path.c_str());
+      WritePrivateProfileStringA("DBAINGRES", profileCodeKey(position).c_str(), entry.code.c_str(),
+                                 path.c_str());
       WritePrivateProfileStringA("DBAINGRES", profileLoginKey(position).c_str(),
                                  entry.login.c_str(), path.c_str());
       WritePrivateProfileStringA("DBAINGRES", profilePasswordKey(position).c_str(),
@@ -424,15 +426,15 @@ extern "C" int __stdcall CreateConfigProfile(const char* machine, char* errorTex
   if (!hasAgent && setupType != 2) return 1;
   const std::string folder = field(infFolder);
   const std::string pattern = CSetupInf::read(folder).configProgram;
-  std::string program =
-      configurationProgramName(pattern, CSetupIcf::languageId(field(icfFile)));
+  std::string program = configurationProgramName(pattern, CSetupIcf::languageId(field(icfFile)));
   if (program.empty()) {
     copyCut(errorText, errorTextSize, "setup.inf in " + folder + " names no usable ConfigProgram");
     setupTrace(0, "Err - setup.inf names no usable ConfigProgram");
     return 0;
   }
   if (program.find('\\') == std::string::npos) program = folder + "\\" + program;
-  const std::string command = configurationCommandLine(program, field(icfFile), field(machine), setupType);
+  const std::string command =
+      configurationCommandLine(program, field(icfFile), field(machine), setupType);
   setupTrace(0, "Executable Path = %s", command.c_str());
   DWORD error = 0;
   DWORD code = runAndWait(program, command, kWizardWaitMs, &error);

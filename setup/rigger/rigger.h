@@ -40,25 +40,25 @@ extern "C" {
 #define RIGGER_CONFIG_BACK 12323u
 
 typedef struct RiggerSetupInfo {
-  char machine[RIGGER_MACHINE_SIZE];        /* target machine; empty: this one */
-  char user[RIGGER_TEXT_SIZE];              /* account for the target's ADMIN$ share */
-  char password[RIGGER_TEXT_SIZE];          /* its password */
-  char setupFolder[RIGGER_PATH_SIZE];       /* folder of setup.inf and tally.dll */
-  char profilePath[RIGGER_PATH_SIZE];       /* silent profile; empty: none */
-  uint32_t readProfile;                     /* 1: /r, take the answers from the profile */
-  uint32_t writeProfile;                    /* 1: /w, record the answers in the profile */
-  uint32_t setupType;                       /* 2: fresh installation */
-  uint32_t prodSubType;                     /* out: from setup.inf */
-  char installFolder[RIGGER_PATH_SIZE];     /* out: the agent folder */
-  uint32_t agentFolderFound;                /* out: 1 when an installed agent named it */
-  char installationCode[RIGGER_CODE_SIZE];  /* the agent key an account call is about */
-  char accountName[RIGGER_TEXT_SIZE];       /* in/out: that installation's account */
-  char accountPassword[RIGGER_TEXT_SIZE];   /* in/out: its password */
+  char machine[RIGGER_MACHINE_SIZE];       /* target machine; empty: this one */
+  char user[RIGGER_TEXT_SIZE];             /* account for the target's ADMIN$ share */
+  char password[RIGGER_TEXT_SIZE];         /* its password */
+  char setupFolder[RIGGER_PATH_SIZE];      /* folder of setup.inf and tally.dll */
+  char profilePath[RIGGER_PATH_SIZE];      /* silent profile; empty: none */
+  uint32_t readProfile;                    /* 1: /r, take the answers from the profile */
+  uint32_t writeProfile;                   /* 1: /w, record the answers in the profile */
+  uint32_t setupType;                      /* 2: fresh installation */
+  uint32_t prodSubType;                    /* out: from setup.inf */
+  char installFolder[RIGGER_PATH_SIZE];    /* out: the agent folder */
+  uint32_t agentFolderFound;               /* out: 1 when an installed agent named it */
+  char installationCode[RIGGER_CODE_SIZE]; /* the agent key an account call is about */
+  char accountName[RIGGER_TEXT_SIZE];      /* in/out: that installation's account */
+  char accountPassword[RIGGER_TEXT_SIZE];  /* in/out: its password */
 } RiggerSetupInfo;
 
 typedef struct RiggerProductInfo {
-  uint32_t prodSubType;                 /* out */
-  char productName[RIGGER_TEXT_SIZE];   /* out */
+  uint32_t prodSubType;               /* out */
+  char productName[RIGGER_TEXT_SIZE]; /* out */
 } RiggerProductInfo;
 
 /* Installer custom actions. */

@@ -11,8 +11,7 @@
 namespace ferry::setup {
 
 // printf-style; the line is cut at 2047 characters. `install` 0: the setup log only.
-void setupTrace(MSIHANDLE install, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+void setupTrace(MSIHANDLE install, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // String `id` of rigger's table ("" when it has none).
 std::string messageText(UINT id);

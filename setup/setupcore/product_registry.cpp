@@ -19,8 +19,8 @@ std::vector<std::string> enumerateSubKeys(HKEY key) {
 
 bool isEmptyKey(HKEY key) {
   DWORD subKeys = 0, values = 0;
-  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values,
-                       nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
+                       nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
     return false;
   }
   return subKeys == 0 && values == 0;
@@ -109,8 +109,8 @@ LONG CMesquiteRegistry::setBytes(HKEY key, const char* name, const std::string& 
 LONG CMesquiteRegistry::readText(HKEY key, const char* name, std::string* text, DWORD maxBytes) {
   std::string buffer(maxBytes + 1, '\0');
   DWORD size = maxBytes, type = 0;
-  LONG rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
-                             &size);
+  LONG rc =
+      RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
   if (rc != ERROR_SUCCESS) return rc;
   if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATATYPE;
   buffer.resize(size);
@@ -132,8 +132,8 @@ LONG CMesquiteRegistry::readNumber(HKEY key, const char* name, DWORD* number) {
 LONG CMesquiteRegistry::readBytes(HKEY key, const char* name, std::string* bytes, DWORD maxBytes) {
   std::string buffer(maxBytes, '\0');
   DWORD size = maxBytes;
-  LONG rc = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()),
-                             &size);
+  LONG rc =
+      RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size);
   if (rc != ERROR_SUCCESS) return rc;
   buffer.resize(size);
   *bytes = std::move(buffer);

@@ -6,8 +6,8 @@ CService::CService(std::string name, std::string machine)
     : name_(std::move(name)), machine_(std::move(machine)) {}
 
 DWORD CService::openManager(DWORD access, UniqueService* manager) const {
-  std::string target = machine_.empty() || machine_.rfind("\\\\", 0) == 0 ? machine_
-                                                                          : "\\\\" + machine_;
+  std::string target =
+      machine_.empty() || machine_.rfind("\\\\", 0) == 0 ? machine_ : "\\\\" + machine_;
   manager->reset(OpenSCManagerA(target.empty() ? nullptr : target.c_str(), nullptr, access));
   return *manager ? ERROR_SUCCESS : GetLastError();
 }

@@ -17,8 +17,8 @@ constexpr char kAbsent[] = "\x01";
 bool readValue(const std::string& path, const char* section, const std::string& key,
                const char* fallback, std::string* value) {
   char buffer[kValueSize] = {};
-  DWORD n = GetPrivateProfileStringA(section, key.c_str(), fallback, buffer, sizeof buffer,
-                                     path.c_str());
+  DWORD n =
+      GetPrivateProfileStringA(section, key.c_str(), fallback, buffer, sizeof buffer, path.c_str());
   if (n >= sizeof buffer - 2) return false;
   value->assign(buffer, n);
   return true;
@@ -36,8 +36,9 @@ std::string plainValue(const std::string& stored, std::string* plain) {
     return "is marked enciphered but is not hexadecimal";
   }
   DWORD rc = decipherText(blob, plain);
-  return rc == ERROR_SUCCESS ? "" : "cannot be deciphered on this machine (error " +
-                                        std::to_string(rc) + ")";
+  return rc == ERROR_SUCCESS
+             ? ""
+             : "cannot be deciphered on this machine (error " + std::to_string(rc) + ")";
 }
 
 bool isFullPath(const std::string& path) {
