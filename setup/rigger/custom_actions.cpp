@@ -138,6 +138,25 @@ std::string installationStep(MSIHANDLE install) {
   return registerAgent(registry, request, install);
 }
 
+// The files the agent itself writes into its folder: its logs, the extractor's traces and the
+// Ingres utilities' output. The package cannot name them (wixl has no RemoveFile element), so
+// the removal deletes them here and the installer can then remove the emptied folder.
+void removeAgentOutput(MSIHANDLE install, const std::string& folder) {
+  if (folder.empty()) return;
+  for (const char* pattern : {"ferryman.log", "ferryman.trc", "siphon*.trc", "*.out"}) {
+    WIN32_FIND_DATAA entry;
+    UniqueFind find(FindFirstFileA((folder + "\\" + pattern).c_str(), &entry));
+    if (!find) continue;
+    do {
+      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+      const std::string path = folder + "\\" + entry.cFileName;
+      if (!DeleteFileA(path.c_str())) {
+        setupTrace(install, "PreUninstall() - %s stays (error %lu)", path.c_str(), GetLastError());
+      }
+    } while (FindNextFileA(find.get(), &entry));
+  }
+}
+
 void handleReboot(MSIHANDLE install) {
   const std::string reboot = property(install, "REBOOT");
   if (reboot.find("Force") == std::string::npos) return;
@@ -267,6 +286,7 @@ extern "C" UINT __stdcall PreUninstall(MSIHANDLE hInstall) {
     refuse(hInstall, "PreUninstall", error);
     return ERROR_INSTALL_FAILURE;
   }
+  removeAgentOutput(hInstall, withoutTrailingBackslash(property(hInstall, "INSTALLDIR")));
   setupTrace(hInstall, "PreUninstall() ended.");
   return ERROR_SUCCESS;
 }
