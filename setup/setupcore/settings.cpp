@@ -23,8 +23,16 @@ std::vector<long> versionFields(const std::string& text) {
   return fields;
 }
 
-// Copies each value of `from` that `to` lacks.
-LONG mergeMissingValues(HKEY from, HKEY to) {
+// The values an upgrade sets for the new files; every other saved value is the old agent's
+// setting and goes back.
+bool describesNewFiles(const char* name) {
+  for (const char* own : {"Dll", "Version", "BuildNumber", "ProdSubType"}) {
+    if (_stricmp(name, own) == 0) return true;
+  }
+  return false;
+}
+
+LONG restoreSavedValues(HKEY from, HKEY to) {
   std::vector<BYTE> data(65536);
   char name[16384];
   for (DWORD index = 0;; ++index) {
@@ -32,7 +40,7 @@ LONG mergeMissingValues(HKEY from, HKEY to) {
     LONG rc = RegEnumValueA(from, index, name, &nameSize, nullptr, &type, data.data(), &dataSize);
     if (rc == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
     if (rc != ERROR_SUCCESS) return rc;
-    if (RegQueryValueExA(to, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) continue;
+    if (describesNewFiles(name)) continue;
     rc = RegSetValueExA(to, name, 0, type, data.data(), dataSize);
     if (rc != ERROR_SUCCESS) return rc;
   }
@@ -86,7 +94,7 @@ LONG CSettings::recreate(const CMesquiteRegistry& registry) {
     UniqueKey from, to;
     LONG rc = registry.openKey(std::string(kSavedKey) + "\\" + name, &from);
     if (rc == ERROR_SUCCESS) rc = registry.createKey(std::string(kAgentsKey) + "\\" + name, &to);
-    if (rc == ERROR_SUCCESS) rc = mergeMissingValues(from.get(), to.get());
+    if (rc == ERROR_SUCCESS) rc = restoreSavedValues(from.get(), to.get());
     if (rc != ERROR_SUCCESS) return rc;
   }
   return registry.deleteTree(kSavedKey);

@@ -32,8 +32,9 @@ class CSettings {
   static std::string defaultAgentPath(const CMesquiteRegistry& registry);
   // Copies every agent key below "<root>\SetupSavedSettings" (an earlier copy is replaced).
   static LONG save(const CMesquiteRegistry& registry);
-  // Puts each saved value back that the agent key of the same name lacks now, then removes the
-  // saved copy. Nothing saved is success.
+  // Puts each saved value back into the agent key of the same name (created when missing), but
+  // "Dll", "Version", "BuildNumber" and "ProdSubType", which describe the new files; then
+  // removes the saved copy. Nothing saved is success.
   static LONG recreate(const CMesquiteRegistry& registry);
 };
 

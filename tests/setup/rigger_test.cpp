@@ -358,5 +358,107 @@ TEST_F(Rigger, AccountAndFolderDialogsTakeWhatIsTyped) {
   }
 }
 
+TEST_F(Rigger, MasterSetupChecksUpgradesAndConfigures) {
+  auto mu = install("MU");
+  const std::string key = agentKey("MU");
+  const std::string old = folder_ + "\\old";
+  ASSERT_TRUE(CreateDirectoryA(old.c_str(), nullptr));
+  RiggerSetupInfo info = {};
+  strcpy(info.setupFolder, binDir().c_str());
+  char reason[64];
+  {
+    SCOPED_TRACE("no agent yet: a fresh installation into the default folder");
+    memset(reason, 0xbd, sizeof reason);
+    ASSERT_EQ(rigger_.CheckInstallInfo(&info, reason, sizeof reason), 1) << reason;
+    EXPECT_STREQ(reason, "");
+    EXPECT_NE(std::string(info.installFolder)
+                  .find("\\NV\\Halyard Tidewell Backup Enterprise Option for Keelson Ingres"),
+              std::string::npos)
+        << info.installFolder;
+    EXPECT_EQ(info.agentFolderFound, 0u);
+  }
+  {
+    SCOPED_TRACE("an older agent: an upgrade in its own folder");
+    ASSERT_EQ(writeText(key, "Dll", old + "\\ferryman.dll"), ERROR_SUCCESS);
+    writeText(key, "Version", "6.62");
+    ASSERT_EQ(rigger_.CheckInstallInfo(&info, reason, sizeof reason), 1) << reason;
+    EXPECT_EQ(info.installFolder, old);
+    EXPECT_EQ(info.agentFolderFound, 1u);
+  }
+  {
+    SCOPED_TRACE("a newer agent: refused with the table's text, cut to the buffer");
+    writeText(key, "Version", "9.1");
+    memset(reason, 0xbd, sizeof reason);
+    EXPECT_EQ(rigger_.CheckInstallInfo(&info, reason, sizeof reason), 0);
+    EXPECT_EQ(strlen(reason), sizeof reason - 1) << reason;
+    EXPECT_EQ(std::string(reason).find("A newer Ingres database agent"), 0u) << reason;
+  }
+  {
+    SCOPED_TRACE("BeforeUpgrade: settings saved, an agent before version 8 by its uninstaller");
+    writeText(key, "Version", "6.62");
+    writeNumber(key, "debug", 1);
+    ASSERT_TRUE(CopyFileA((binDir() + "\\st_setup_stub.exe").c_str(),
+                          (old + "\\uninst.exe").c_str(), FALSE));
+    auto beforeUpgrade = reinterpret_cast<DWORD(__stdcall*)(int)>(
+        reinterpret_cast<void*>(GetProcAddress(rigger_.module, "BeforeUpgrade")));
+    auto afterUpgrade = reinterpret_cast<DWORD(__stdcall*)()>(
+        reinterpret_cast<void*>(GetProcAddress(rigger_.module, "AfterUpgrade")));
+    ASSERT_TRUE(beforeUpgrade != nullptr && afterUpgrade != nullptr);
+    SetEnvironmentVariableA("ST_STUB_EXIT", "3");
+    EXPECT_EQ(beforeUpgrade(1), 4113u) << "the old uninstaller failed";
+    SetEnvironmentVariableA("ST_STUB_EXIT", nullptr);
+    ASSERT_EQ(beforeUpgrade(1), 0u) << setupLog();
+    EXPECT_NE(readFile(old + "\\calls.txt").find("uninst.exe\" -SMSUninstall"), std::string::npos)
+        << readFile(old + "\\calls.txt");
+    // The old uninstaller took its key; the new setup writes the key afresh.
+    deleteKeyTree(key);
+    ASSERT_EQ(rigger_.CreateDBAgentSubKeys("", "MU", "ingres", "pw", old.c_str(), 0), 1);
+    ASSERT_EQ(afterUpgrade(), 0u) << setupLog();
+    std::vector<StoredValue> values = storedValues(key);
+    ASSERT_NE(findValue(values, "debug"), nullptr) << "the saved setting is back";
+    EXPECT_EQ(findValue(values, "debug")->number(), 1u);
+    EXPECT_EQ(findValue(values, "Version")->text(), FERRY_AGENT_VERSION)
+        << "the saved old version does not overwrite the new one";
+    EXPECT_FALSE(keyExists(std::string(kProductRoot) + "\\SetupSavedSettings"));
+  }
+  {
+    SCOPED_TRACE("CreateConfigProfile: the wizard named by setup.inf, its Back button");
+    const std::string media = folder_ + "\\media";
+    ASSERT_TRUE(CreateDirectoryA(media.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA((binDir() + "\\st_setup_stub.exe").c_str(),
+                          (media + "\\cfg0407.exe").c_str(), FALSE));
+    writeFile(media + "\\setup.inf", "[Product]\r\nConfigProgram=cfg%s.exe\r\n");
+    const std::string icf = media + "\\setup.icf";
+    writeFile(icf, "[Language]\r\nLangID=0407\r\n");
+    char error[256];
+    EXPECT_EQ(
+        rigger_.CreateConfigProfile_("", error, sizeof error, &info, icf.c_str(), media.c_str()), 1)
+        << error;
+    EXPECT_NE(readFile(media + "\\calls.txt")
+                  .find("cfg0407.exe\" /r:" + icf + " /w:" + icf + " /p:0 /m: /s:0"),
+              std::string::npos)
+        << readFile(media + "\\calls.txt");
+    SetEnvironmentVariableA("ST_STUB_EXIT", "12323");
+    EXPECT_EQ(
+        rigger_.CreateConfigProfile_("", error, sizeof error, &info, icf.c_str(), media.c_str()),
+        2);
+    SetEnvironmentVariableA("ST_STUB_EXIT", nullptr);
+    writeFile(media + "\\setup.inf", "[Product]\r\nConfigProgram=missing.exe\r\n");
+    EXPECT_EQ(
+        rigger_.CreateConfigProfile_("", error, sizeof error, &info, icf.c_str(), media.c_str()),
+        0);
+    EXPECT_NE(std::string(error), "") << "the system's text of the start failure";
+    EXPECT_NE(setupLog().find(std::string("Err - ") + error), std::string::npos) << setupLog();
+  }
+  {
+    SCOPED_TRACE("GetProductInfo: the name for setup.inf's sub-type");
+    RiggerProductInfo product = {};
+    memset(product.productName, 0xbd, sizeof product.productName);
+    ASSERT_EQ(rigger_.GetProductInfo(&product), 1);
+    EXPECT_EQ(product.prodSubType, 0u);
+    EXPECT_STREQ(product.productName, "Halyard Tidewell Backup");
+  }
+}
+
 }  // namespace
 }  // namespace ferry::test

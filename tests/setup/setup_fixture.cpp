@@ -24,6 +24,7 @@ std::string RiggerApi::load(const std::string& path) {
   bind("CreateSilentConfigIni", CreateSilentConfigIni);
   bind("CheckInstallInfo", CheckInstallInfo);
   bind("GetProductInfo", GetProductInfo);
+  bind("CreateConfigProfile", CreateConfigProfile_);
   return missing.empty() ? "" : "unbound:" + missing;
 }
 

@@ -27,6 +27,7 @@ struct RiggerApi {
   decltype(&::CreateSilentConfigIni) CreateSilentConfigIni = nullptr;
   decltype(&::CheckInstallInfo) CheckInstallInfo = nullptr;
   decltype(&::RiggerGetProductInfo) GetProductInfo = nullptr;
+  decltype(&::CreateConfigProfile) CreateConfigProfile_ = nullptr;
   // "" or what did not load or bind.
   std::string load(const std::string& path);
   ~RiggerApi();
