@@ -80,6 +80,22 @@ void copyCut(char* buffer, uint32_t size, const std::string& text) {
   buffer[n] = '\0';
 }
 
+// The start of Install and Uninstall: the record given, the setup mutex owned (else the
+// message `busyMessage`, which is also the result), the target's registry reached.
+DWORD beginMasterStep(const char* step, const RiggerSetupInfo* info, const SetupMutex& mutex,
+                      UINT busyMessage, HWND parent, CMesquiteRegistry* registry) {
+  if (info == nullptr) return ERROR_INVALID_PARAMETER;
+  if (!mutex.owned()) {
+    if (showMessages(info)) tell(parent, busyMessage, MB_OK | MB_ICONSTOP);
+    setupTrace(0, "%s(): %s", step, messageText(busyMessage).c_str());
+    return busyMessage;
+  }
+  LONG rc = registry->open(info->machine);
+  if (rc != ERROR_SUCCESS)
+    setupTrace(0, "%s(): the registry of %s: error %ld", step, info->machine, rc);
+  return static_cast<DWORD>(rc);
+}
+
 // Removes an agent older than version 8 through its own uninstaller, a newer one through the
 // installer (its package, when one is registered) and the registration.
 DWORD removeEarlierAgent(const CMesquiteRegistry& registry, const EarlierAgent& agent) {
@@ -260,16 +276,10 @@ extern "C" DWORD __stdcall AfterUpgrade(void) {
 
 extern "C" DWORD __stdcall Install(RiggerSetupInfo* info, HWND parentWindow) {
   setupTrace(0, "Install() - Start");
-  if (info == nullptr) return ERROR_INVALID_PARAMETER;
   SetupMutex mutex;
-  if (!mutex.owned()) {
-    if (showMessages(info)) tell(parentWindow, IDS_SETUP_RUNNING, MB_OK | MB_ICONSTOP);
-    setupTrace(0, "Install(): %s", messageText(IDS_SETUP_RUNNING).c_str());
-    return RIGGER_MESSAGE_SETUP_RUNNING;
-  }
   CMesquiteRegistry registry(kProductRegistryRoot);
-  LONG rc = registry.open(info->machine);
-  if (rc != ERROR_SUCCESS) return static_cast<DWORD>(rc);
+  DWORD rc = beginMasterStep("Install", info, mutex, IDS_SETUP_RUNNING, parentWindow, &registry);
+  if (rc != ERROR_SUCCESS) return rc;
   std::vector<std::string> codes;
   std::string error = findInstallations(registry, &codes);
   if (!error.empty()) {
@@ -322,16 +332,10 @@ extern "C" DWORD __stdcall Install(RiggerSetupInfo* info, HWND parentWindow) {
 
 extern "C" DWORD __stdcall Uninstall(RiggerSetupInfo* info) {
   setupTrace(0, "Uninstall() - Start");
-  if (info == nullptr) return ERROR_INVALID_PARAMETER;
   SetupMutex mutex;
-  if (!mutex.owned()) {
-    if (showMessages(info)) tell(nullptr, IDS_UNINSTALL_RUNNING, MB_OK | MB_ICONSTOP);
-    setupTrace(0, "Uninstall(): %s", messageText(IDS_UNINSTALL_RUNNING).c_str());
-    return RIGGER_MESSAGE_UNINSTALL_RUNNING;
-  }
   CMesquiteRegistry registry(kProductRegistryRoot);
-  LONG rc = registry.open(info->machine);
-  if (rc != ERROR_SUCCESS) return static_cast<DWORD>(rc);
+  DWORD rc = beginMasterStep("Uninstall", info, mutex, IDS_UNINSTALL_RUNNING, nullptr, &registry);
+  if (rc != ERROR_SUCCESS) return rc;
   DWORD stopped = CService(kAgentServiceName, info->machine).stop(kServiceWaitMs);
   if (stopped != ERROR_SUCCESS) {
     setupTrace(0, "Uninstall(): %s does not stop (%lu)", kAgentServiceName, stopped);

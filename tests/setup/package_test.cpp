@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 #include <msi.h>
-#include <wincrypt.h>
 
 #include <memory>
 #include <string>
@@ -47,19 +46,6 @@ DWORD serviceState(const char* name) {
   if (service != nullptr) CloseServiceHandle(service);
   CloseServiceHandle(manager);
   return state;
-}
-
-std::string enciphered(const std::string& text) {
-  DATA_BLOB in = {static_cast<DWORD>(text.size()),
-                  reinterpret_cast<BYTE*>(const_cast<char*>(text.data()))};
-  DATA_BLOB out = {};
-  if (!CryptProtectData(&in, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_LOCAL_MACHINE,
-                        &out)) {
-    return "";
-  }
-  std::string blob(reinterpret_cast<char*>(out.pbData), out.cbData);
-  LocalFree(out.pbData);
-  return blob;
 }
 
 std::string agentKey(const std::string& code) {
@@ -225,6 +211,22 @@ TEST_F(SetupPackage, SilentInstallConnectBackUpRemoveAndUpgradeOverAnEarlierAgen
     EXPECT_EQ(textOf(storedValues(std::string(kProductRoot) + "\\DSAgent\\Path"), "DbaIngPath"),
               kAgentFolder);
     EXPECT_EQ(serviceState("DbaRpcService"), static_cast<DWORD>(SERVICE_RUNNING));
+  }
+  {
+    SCOPED_TRACE("StopComponent and StartComponent: the service stops and starts when asked");
+    HMODULE rigger = LoadLibraryA((binDir() + "\\rigger.dll").c_str());
+    ASSERT_NE(rigger, nullptr) << GetLastError();
+    auto stop = reinterpret_cast<DWORD(__stdcall*)()>(
+        reinterpret_cast<void*>(GetProcAddress(rigger, "StopComponent")));
+    auto start = reinterpret_cast<DWORD(__stdcall*)()>(
+        reinterpret_cast<void*>(GetProcAddress(rigger, "StartComponent")));
+    ASSERT_TRUE(stop != nullptr && start != nullptr);
+    EXPECT_EQ(stop(), 0u);
+    EXPECT_EQ(serviceState("DbaRpcService"), static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(stop(), 0u) << "a stopped service is stopped";
+    EXPECT_EQ(start(), 0u);
+    EXPECT_EQ(serviceState("DbaRpcService"), static_cast<DWORD>(SERVICE_RUNNING));
+    FreeLibrary(rigger);
   }
   const std::string dll = textOf(storedValues(agentKey("P1")), "Dll");
   {

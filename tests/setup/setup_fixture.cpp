@@ -122,16 +122,49 @@ LONG writeNumber(const std::string& key, const char* name, DWORD number) {
   return writeValue(key, name, REG_DWORD, &number, sizeof number);
 }
 
-std::string decipheredAccount(const std::string& blob) {
-  DATA_BLOB in = {static_cast<DWORD>(blob.size()),
-                  reinterpret_cast<BYTE*>(const_cast<char*>(blob.data()))};
+namespace {
+// One DPAPI call on `data`: its output, or none with the error in *error.
+template <typename Call>
+bool protectCall(const std::string& data, Call call, std::string* result, DWORD* error) {
+  DATA_BLOB in = {static_cast<DWORD>(data.size()),
+                  reinterpret_cast<BYTE*>(const_cast<char*>(data.data()))};
   DATA_BLOB out = {};
-  if (!CryptUnprotectData(&in, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN,
-                          &out)) {
-    return "<error " + std::to_string(GetLastError()) + ">";
+  if (!call(&in, &out)) {
+    *error = GetLastError();
+    return false;
   }
-  std::string text(reinterpret_cast<char*>(out.pbData), out.cbData);
+  result->assign(reinterpret_cast<char*>(out.pbData), out.cbData);
   LocalFree(out.pbData);
+  return true;
+}
+}  // namespace
+
+std::string enciphered(const std::string& text) {
+  std::string blob;
+  DWORD error = 0;
+  return protectCall(
+             text,
+             [](DATA_BLOB* in, DATA_BLOB* out) {
+               return CryptProtectData(in, nullptr, nullptr, nullptr, nullptr,
+                                       CRYPTPROTECT_LOCAL_MACHINE, out);
+             },
+             &blob, &error)
+             ? blob
+             : "";
+}
+
+std::string decipheredAccount(const std::string& blob) {
+  std::string text;
+  DWORD error = 0;
+  if (!protectCall(
+          blob,
+          [](DATA_BLOB* in, DATA_BLOB* out) {
+            return CryptUnprotectData(in, nullptr, nullptr, nullptr, nullptr,
+                                      CRYPTPROTECT_UI_FORBIDDEN, out);
+          },
+          &text, &error)) {
+    return "<error " + std::to_string(error) + ">";
+  }
   for (char& c : text) {
     if (c == '\0') c = '|';
   }

@@ -61,6 +61,8 @@ void deleteKeyTree(const std::string& key);
 LONG writeText(const std::string& key, const char* name, const std::string& text);
 LONG writeNumber(const std::string& key, const char* name, DWORD number);
 
+// CryptProtectData (machine scope) of `text`; "" when it fails.
+std::string enciphered(const std::string& text);
 // CryptUnprotectData of `blob`: "name|password" (the zero byte shown as '|'), or "<error N>".
 std::string decipheredAccount(const std::string& blob);
 
