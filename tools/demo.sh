@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # make demo: creates a sample Ingres installation in the build's Wine prefix and shows what the
 # agent will find there: databases, locations, accounts and what the Ingres utilities report;
-# then drives the test build of the agent with the backup console: connect, agent information,
+# then installs the test-bed installer package silently (msiexec /qn with a silent profile) and
+# drives the agent that the registry's "Dll" value names with the backup console: connect, agent
+# information (with the build number setup wrote),
 # objects with sizes and property sheets, excluded directories, a backup of the database
 # "sample" into an archive under the prefix (drive_c/ferry-demo/sample.fya), and its restore after
 # the database's files were deleted, checked byte for byte.
@@ -51,23 +53,46 @@ win "$ingbin\\ingprenv.exe" II_CKTMPL_FILE
 win "$ingbin\\ingunset.exe" II_CKTMPL_FILE
 printf 'after ingunset: "%s"\n' "$(win "$ingbin\\ingprenv.exe" II_CKTMPL_FILE)"
 
-say "ferryctl connect: the agent (test build, simulated accounts) connects as ingres"
+# The installer package: a silent installation with a profile that names the installation and
+# its account; rigger.dll writes the agent key, the service DbaRpcService starts.
+demo_c="$build/wineprefix/drive_c/ferry-demo"
+mkdir -p "$demo_c"
+printf '[DBAINGRES]\r\nTotalSID=1\r\nSID1=%s\r\nLoginID1=ingres\r\nPassword1=ingres\r\n' "$code" \
+  >"$demo_c/silent.ini"
+package="$(win winepath -w "$build/package/ferryman-testbed.msi")"
+say "msiexec /x: the agent an earlier demo run installed, if any"
+DBAGUI_LOG_PATH='C:\ferry-demo' win msiexec /x "$package" /qn || echo "(none of this build installed)"
+say "msiexec /i ferryman-testbed.msi /qn ICFPATH=C:\ferry-demo\silent.ini"
+rm -f "$demo_c/IngresDBASetup.log"
+DBAGUI_LOG_PATH='C:\ferry-demo' win msiexec /i "$package" /qn 'ICFPATH=C:\ferry-demo\silent.ini'
+echo "msiexec: exit code 0"
+say "The setup log (C:\ferry-demo\IngresDBASetup.log)"
+tr -d '\r' <"$demo_c/IngresDBASetup.log" | cut -c25-
+say "The agent key setup wrote, and the agent's service"
+key="HKLM\\SOFTWARE\\Norvane\\Halyard Tidewell\\DSAgent\\CurrentVersion\\agent\\ferryman@$code"
+win reg query "$key"
+win sc query DbaRpcService | grep -E 'SERVICE_NAME|STATE'
+agent=$(win reg query "$key" /v Dll | sed -n 's/^ *Dll *REG_SZ *//p')
+agent_dir=$(win winepath -u "${agent%\\*}")
+echo "the agent the registry names: $agent"
+
+say "ferryctl connect: the installed agent (test build, simulated accounts) connects as ingres"
 # The agent's utility runs write their output files on the root of the current drive: run it
 # from drive C: of the prefix rather than from the Linux file system.
 (cd "$build/wineprefix/drive_c" &&
-  win "$bin/ferryctl.exe" --agent "$bin/testbed/ferryman.dll" connect "server@$code" ingres ingres)
+  win "$bin/ferryctl.exe" --agent "$agent" connect "server@$code" ingres ingres)
 say "ferryctl connect with a wrong password"
 (cd "$build/wineprefix/drive_c" &&
-  win "$bin/ferryctl.exe" --agent "$bin/testbed/ferryman.dll" connect "server@$code" ingres wrong) ||
+  win "$bin/ferryctl.exe" --agent "$agent" connect "server@$code" ingres wrong) ||
   echo "(exit code $?, as expected)"
 say "ferryctl error 18"
-win "$bin/ferryctl.exe" --agent "$bin/testbed/ferryman.dll" error 18
+win "$bin/ferryctl.exe" --agent "$agent" error 18
 
 # The backup console's catalogue and backup commands, run from drive C: like connect above.
 ctl() {
-  (cd "$build/wineprefix/drive_c" && win "$bin/ferryctl.exe" --agent "$bin/testbed/ferryman.dll" "$@")
+  (cd "$build/wineprefix/drive_c" && win "$bin/ferryctl.exe" --agent "$agent" "$@")
 }
-say "ferryctl info: who the agent is"
+say "ferryctl info: who the agent is (the build number is the one setup wrote)"
 ctl info "server@$code" ingres ingres
 say "ferryctl list --properties: the objects the agent offers, their sizes and property sheets"
 ctl list "server@$code" ingres ingres --properties
@@ -98,7 +123,7 @@ done
 say "ferryctl restore: the archive replayed through the agent, every file checked against it"
 ctl restore "$archive" "server@$code" ingres ingres
 say "What the simulated rollforwarddb reported"
-tr -d '\r' <"$bin/testbed/roll${code}sample.out"
+tr -d '\r' <"$agent_dir/roll${code}sample.out"
 say "Every restored file compared byte for byte with the copy taken before the damage"
 for folder in "${folders[@]}"; do
   for file in "$before/$folder"/*; do
@@ -114,5 +139,6 @@ say "Registry: installation key and the machine Path entry"
 win reg query "HKLM\\SOFTWARE\\Norvane\\IngresII\\${code}_Installation" /v II_SYSTEM
 win reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v Path
 
-say "Done. The installation stays in $build/wineprefix (drive C: is $build/wineprefix/drive_c);"
+say "Done. The installation and the installed agent ($agent) stay in $build/wineprefix"
+echo "(drive C: is $build/wineprefix/drive_c; remove the agent with: wine-run msiexec /x $package /qn);"
 echo "the archive is $build/wineprefix/drive_c/ferry-demo/sample.fya."

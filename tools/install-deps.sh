@@ -19,6 +19,7 @@ wanted=(
   "/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a libclang-rt-14-dev"
   "/usr/src/googletest/CMakeLists.txt googletest"
   "npm npm"
+  "wixl wixl"
   "sha256sum coreutils"
 )
 

@@ -1,0 +1,74 @@
+#include "credential.h"
+
+#include <wincrypt.h>
+
+#include "core/setup_text.h"
+
+namespace ferry::setup {
+namespace {
+
+// The description DPAPI stores beside the data; it is not secret.
+constexpr wchar_t kDescription[] = L"Ingres database agent account";
+
+void wipe(std::string* text) {
+  if (!text->empty()) SecureZeroMemory(text->data(), text->size());
+  text->clear();
+}
+
+struct LocalBlob {
+  DATA_BLOB blob = {};
+  ~LocalBlob() {
+    if (blob.pbData != nullptr) {
+      SecureZeroMemory(blob.pbData, blob.cbData);
+      LocalFree(blob.pbData);
+    }
+  }
+};
+
+}  // namespace
+
+DWORD encipherText(const std::string& plain, std::string* blob) {
+  DATA_BLOB in = {static_cast<DWORD>(plain.size()),
+                  reinterpret_cast<BYTE*>(const_cast<char*>(plain.data()))};
+  LocalBlob out;
+  if (!CryptProtectData(&in, kDescription, /*entropy=*/nullptr, /*reserved=*/nullptr,
+                        /*prompt=*/nullptr, CRYPTPROTECT_LOCAL_MACHINE | CRYPTPROTECT_UI_FORBIDDEN,
+                        &out.blob)) {
+    return GetLastError();
+  }
+  if (out.blob.cbData > kMaxEnciphered) return ERROR_INSUFFICIENT_BUFFER;
+  blob->assign(reinterpret_cast<const char*>(out.blob.pbData), out.blob.cbData);
+  return ERROR_SUCCESS;
+}
+
+DWORD decipherText(const std::string& blob, std::string* plain) {
+  if (blob.empty() || blob.size() > kMaxEnciphered) return ERROR_INVALID_DATA;
+  DATA_BLOB in = {static_cast<DWORD>(blob.size()),
+                  reinterpret_cast<BYTE*>(const_cast<char*>(blob.data()))};
+  LocalBlob out;
+  if (!CryptUnprotectData(&in, /*description=*/nullptr, /*entropy=*/nullptr, nullptr, nullptr,
+                          CRYPTPROTECT_UI_FORBIDDEN, &out.blob)) {
+    return GetLastError();
+  }
+  plain->assign(reinterpret_cast<const char*>(out.blob.pbData), out.blob.cbData);
+  return ERROR_SUCCESS;
+}
+
+DWORD encipherAccount(const std::string& name, const std::string& password, std::string* blob) {
+  std::string text;
+  if (!accountText(name, password, &text)) return ERROR_INVALID_PARAMETER;
+  DWORD rc = encipherText(text, blob);
+  wipe(&text);
+  return rc;
+}
+
+DWORD decipherAccount(const std::string& blob, std::string* name, std::string* password) {
+  std::string text;
+  DWORD rc = decipherText(blob, &text);
+  if (rc != ERROR_SUCCESS) return rc;
+  bool ok = splitAccountText(text, name, password);
+  wipe(&text);
+  return ok ? ERROR_SUCCESS : ERROR_INVALID_DATA;
+}
+
+}  // namespace ferry::setup

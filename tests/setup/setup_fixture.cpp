@@ -1,0 +1,252 @@
+#include "setup_fixture.h"
+
+#include <wincrypt.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace ferry::test {
+
+std::string RiggerApi::load(const std::string& path) {
+  module = LoadLibraryA(path.c_str());
+  if (module == nullptr) return "LoadLibrary " + path + ": error " + std::to_string(GetLastError());
+  std::string missing;
+  auto bind = [&](const char* name, auto& target) {
+    target = reinterpret_cast<std::remove_reference_t<decltype(target)>>(
+        reinterpret_cast<void*>(GetProcAddress(module, name)));
+    if (target == nullptr) missing += std::string(" ") + name;
+  };
+  bind("CreateDBAgentSubKeys", CreateDBAgentSubKeys);
+  bind("GetExistDBAgentSysInformation", GetExistDBAgentSysInformation);
+  bind("Install", Install);
+  bind("Uninstall", Uninstall);
+  bind("ServerAccountDlg", ServerAccountDlg);
+  bind("CreateSilentConfigIni", CreateSilentConfigIni);
+  bind("CheckInstallInfo", CheckInstallInfo);
+  bind("GetProductInfo", GetProductInfo);
+  bind("CreateConfigProfile", CreateConfigProfile_);
+  return missing.empty() ? "" : "unbound:" + missing;
+}
+
+RiggerApi::~RiggerApi() {
+  if (module != nullptr) FreeLibrary(module);
+}
+
+void deleteKeyTree(const std::string& key) {
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+}
+
+void ScopedProductBranch::clear() {
+  for (const char* sub : {"\\DSAgent", "\\ProductDescriptors", "\\SetupSavedSettings"}) {
+    deleteKeyTree(std::string(kProductRoot) + sub);
+  }
+  deleteKeyTree("SOFTWARE\\Norvane\\TidewellIT\\DSAgent");
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvane\\TidewellIT");  // only when empty
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProductRoot);  // fails while another part keeps a key there
+}
+
+std::string StoredValue::text() const {
+  std::string value = data;
+  while (!value.empty() && value.back() == '\0') value.pop_back();
+  return value;
+}
+
+DWORD StoredValue::number() const {
+  DWORD value = 0;
+  if (data.size() == sizeof value) memcpy(&value, data.data(), sizeof value);
+  return value;
+}
+
+std::vector<StoredValue> storedValues(const std::string& keyName) {
+  std::vector<StoredValue> values;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return values;
+  }
+  for (DWORD index = 0;; ++index) {
+    char name[256];
+    BYTE data[4096];
+    DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
+    if (RegEnumValueA(key, index, name, &nameSize, nullptr, &type, data, &dataSize) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    values.push_back(
+        {std::string(name, nameSize), type, std::string(reinterpret_cast<char*>(data), dataSize)});
+  }
+  RegCloseKey(key);
+  return values;
+}
+
+std::string valueNames(const std::vector<StoredValue>& values) {
+  std::string text;
+  for (const StoredValue& value : values) text += value.name + " ";
+  return text;
+}
+
+const StoredValue* findValue(const std::vector<StoredValue>& values, const std::string& name) {
+  for (const StoredValue& value : values) {
+    if (_stricmp(value.name.c_str(), name.c_str()) == 0) return &value;
+  }
+  return nullptr;
+}
+
+bool keyExists(const std::string& keyName) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(key);
+  return true;
+}
+
+namespace {
+LONG writeValue(const std::string& keyName, const char* name, DWORD type, const void* data,
+                DWORD size) {
+  HKEY key = nullptr;
+  LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                            &key, nullptr);
+  if (rc != ERROR_SUCCESS) return rc;
+  rc = RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+  RegCloseKey(key);
+  return rc;
+}
+}  // namespace
+
+LONG writeText(const std::string& key, const char* name, const std::string& text) {
+  return writeValue(key, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
+LONG writeNumber(const std::string& key, const char* name, DWORD number) {
+  return writeValue(key, name, REG_DWORD, &number, sizeof number);
+}
+
+namespace {
+// One DPAPI call on `data`: its output, or none with the error in *error.
+template <typename Call>
+bool protectCall(const std::string& data, Call call, std::string* result, DWORD* error) {
+  DATA_BLOB in = {static_cast<DWORD>(data.size()),
+                  reinterpret_cast<BYTE*>(const_cast<char*>(data.data()))};
+  DATA_BLOB out = {};
+  if (!call(&in, &out)) {
+    *error = GetLastError();
+    return false;
+  }
+  result->assign(reinterpret_cast<char*>(out.pbData), out.cbData);
+  LocalFree(out.pbData);
+  return true;
+}
+}  // namespace
+
+std::string enciphered(const std::string& text) {
+  std::string blob;
+  DWORD error = 0;
+  return protectCall(
+             text,
+             [](DATA_BLOB* in, DATA_BLOB* out) {
+               return CryptProtectData(in, nullptr, nullptr, nullptr, nullptr,
+                                       CRYPTPROTECT_LOCAL_MACHINE, out);
+             },
+             &blob, &error)
+             ? blob
+             : "";
+}
+
+std::string decipheredAccount(const std::string& blob) {
+  std::string text;
+  DWORD error = 0;
+  if (!protectCall(
+          blob,
+          [](DATA_BLOB* in, DATA_BLOB* out) {
+            return CryptUnprotectData(in, nullptr, nullptr, nullptr, nullptr,
+                                      CRYPTPROTECT_UI_FORBIDDEN, out);
+          },
+          &text, &error)) {
+    return "<error " + std::to_string(error) + ">";
+  }
+  for (char& c : text) {
+    if (c == '\0') c = '|';
+  }
+  return text;
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+namespace {
+constexpr char kDriversKey[] = "Software\\Wine\\Drivers";
+}
+
+ScopedWindowDriver::ScopedWindowDriver() {
+  char value[256] = {};
+  DWORD size = sizeof value;
+  saved_ = RegGetValueA(HKEY_CURRENT_USER, kDriversKey, "Graphics", RRF_RT_REG_SZ, nullptr, value,
+                        &size) == ERROR_SUCCESS
+               ? value
+               : "<missing>";
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, kDriversKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                      nullptr) == ERROR_SUCCESS) {
+    RegSetValueExA(key, "Graphics", 0, REG_SZ, reinterpret_cast<const BYTE*>("null"), 5);
+    RegCloseKey(key);
+  }
+}
+
+ScopedWindowDriver::~ScopedWindowDriver() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kDriversKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return;
+  if (saved_ == "<missing>") {
+    RegDeleteValueA(key, "Graphics");
+  } else {
+    RegSetValueExA(key, "Graphics", 0, REG_SZ, reinterpret_cast<const BYTE*>(saved_.c_str()),
+                   static_cast<DWORD>(saved_.size() + 1));
+  }
+  RegCloseKey(key);
+}
+
+DialogAnswer::DialogAnswer(std::string title, std::function<void(HWND)> fill, int button)
+    : title_(std::move(title)), fill_(std::move(fill)), button_(button) {
+  thread_ = CreateThread(
+      nullptr, 0,
+      [](void* self) -> DWORD {
+        auto* answer = static_cast<DialogAnswer*>(self);
+        for (int i = 0; i < 200; ++i) {
+          HWND window = FindWindowA(nullptr, answer->title_.c_str());
+          DWORD process = 0;
+          if (window != nullptr) GetWindowThreadProcessId(window, &process);
+          if (window != nullptr && process == GetCurrentProcessId() && IsWindowVisible(window)) {
+            answer->fill_(window);
+            PostMessageA(window, WM_COMMAND, MAKEWPARAM(answer->button_, BN_CLICKED), 0);
+            answer->error_ = "";
+            return 0;
+          }
+          Sleep(50);
+        }
+        answer->error_ = "no window titled '" + answer->title_ + "' within 10 s";
+        return 1;
+      },
+      this, 0, nullptr);
+}
+
+DialogAnswer::~DialogAnswer() { join(); }
+
+std::string DialogAnswer::join() {
+  if (thread_ != nullptr) {
+    WaitForSingleObject(thread_, 20000);
+    CloseHandle(thread_);
+    thread_ = nullptr;
+  }
+  return error_;
+}
+
+}  // namespace ferry::test

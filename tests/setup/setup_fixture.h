@@ -1,0 +1,99 @@
+// What the setup tests share: rigger.dll loaded with its exports bound, the product's registry
+// branch owned by the test, agent key values read back in their stored order, an account
+// deciphered with the Data Protection API directly, and dialogs answered as a person would.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "rigger.h"
+
+namespace ferry::test {
+
+inline constexpr char kProductRoot[] = "SOFTWARE\\Norvane\\Halyard Tidewell";
+inline constexpr char kAgentsKey[] =
+    "SOFTWARE\\Norvane\\Halyard Tidewell\\DSAgent\\CurrentVersion\\agent";
+
+struct RiggerApi {
+  HMODULE module = nullptr;
+  decltype(&::CreateDBAgentSubKeys) CreateDBAgentSubKeys = nullptr;
+  decltype(&::GetExistDBAgentSysInformation) GetExistDBAgentSysInformation = nullptr;
+  decltype(&::Install) Install = nullptr;
+  decltype(&::Uninstall) Uninstall = nullptr;
+  decltype(&::ServerAccountDlg) ServerAccountDlg = nullptr;
+  decltype(&::CreateSilentConfigIni) CreateSilentConfigIni = nullptr;
+  decltype(&::CheckInstallInfo) CheckInstallInfo = nullptr;
+  decltype(&::RiggerGetProductInfo) GetProductInfo = nullptr;
+  decltype(&::CreateConfigProfile) CreateConfigProfile_ = nullptr;
+  // "" or what did not load or bind.
+  std::string load(const std::string& path);
+  ~RiggerApi();
+};
+
+// Removes the agent's branch (DSAgent, the product descriptors, saved settings, the upgrade
+// marker's parent) at both ends of a test: the tests that hold the lock "agent_machine_state"
+// own it.
+class ScopedProductBranch {
+ public:
+  ScopedProductBranch() { clear(); }
+  ~ScopedProductBranch() { clear(); }
+  ScopedProductBranch(const ScopedProductBranch&) = delete;
+  ScopedProductBranch& operator=(const ScopedProductBranch&) = delete;
+  static void clear();
+};
+
+struct StoredValue {
+  std::string name;
+  DWORD type = 0;
+  std::string data;
+  std::string text() const;  // REG_SZ without its NUL
+  DWORD number() const;      // REG_DWORD
+};
+// Every value of HKLM\<key> in enumeration (that is, stored) order; empty when it does not open.
+std::vector<StoredValue> storedValues(const std::string& key);
+std::string valueNames(const std::vector<StoredValue>& values);
+const StoredValue* findValue(const std::vector<StoredValue>& values, const std::string& name);
+bool keyExists(const std::string& key);
+void deleteKeyTree(const std::string& key);
+LONG writeText(const std::string& key, const char* name, const std::string& text);
+LONG writeNumber(const std::string& key, const char* name, DWORD number);
+
+// CryptProtectData (machine scope) of `text`; "" when it fails.
+std::string enciphered(const std::string& text);
+// CryptUnprotectData of `blob`: "name|password" (the zero byte shown as '|'), or "<error N>".
+std::string decipheredAccount(const std::string& blob);
+
+void writeFile(const std::string& path, const std::string& text);
+std::string readFile(const std::string& path);
+
+// Wine without a display creates no top-level window unless its null display driver is
+// chosen; this chooses it for the test's duration (and puts the earlier setting back).
+class ScopedWindowDriver {
+ public:
+  ScopedWindowDriver();
+  ~ScopedWindowDriver();
+
+ private:
+  std::string saved_;
+};
+
+// Waits (at most 10 s) for a top-level window titled `title` of this process, runs `fill` on
+// it, and presses the button `button`. Runs on its own thread; join() gives "" or what failed.
+class DialogAnswer {
+ public:
+  DialogAnswer(std::string title, std::function<void(HWND)> fill, int button);
+  ~DialogAnswer();
+  std::string join();
+
+ private:
+  HANDLE thread_ = nullptr;
+  std::string title_;
+  std::function<void(HWND)> fill_;
+  int button_;
+  std::string error_ = "not run";
+};
+
+}  // namespace ferry::test
