@@ -301,8 +301,8 @@ TEST_F(Rigger, SecondSetupWhileTheMutexIsHeldEndsWith1636And1640) {
   }
 }
 
+// The build's Wine prefix uses the null window driver (wine-run), so the dialogs have windows.
 TEST_F(Rigger, AccountAndFolderDialogsTakeWhatIsTyped) {
-  ScopedWindowDriver driver;
   {
     SCOPED_TRACE("account dialog: OK with what was typed");
     RiggerSetupInfo info = {};

@@ -183,37 +183,6 @@ std::string readFile(const std::string& path) {
   return text.str();
 }
 
-namespace {
-constexpr char kDriversKey[] = "Software\\Wine\\Drivers";
-}
-
-ScopedWindowDriver::ScopedWindowDriver() {
-  char value[256] = {};
-  DWORD size = sizeof value;
-  saved_ = RegGetValueA(HKEY_CURRENT_USER, kDriversKey, "Graphics", RRF_RT_REG_SZ, nullptr, value,
-                        &size) == ERROR_SUCCESS
-               ? value
-               : "<missing>";
-  HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, kDriversKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                      nullptr) == ERROR_SUCCESS) {
-    RegSetValueExA(key, "Graphics", 0, REG_SZ, reinterpret_cast<const BYTE*>("null"), 5);
-    RegCloseKey(key);
-  }
-}
-
-ScopedWindowDriver::~ScopedWindowDriver() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kDriversKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return;
-  if (saved_ == "<missing>") {
-    RegDeleteValueA(key, "Graphics");
-  } else {
-    RegSetValueExA(key, "Graphics", 0, REG_SZ, reinterpret_cast<const BYTE*>(saved_.c_str()),
-                   static_cast<DWORD>(saved_.size() + 1));
-  }
-  RegCloseKey(key);
-}
-
 DialogAnswer::DialogAnswer(std::string title, std::function<void(HWND)> fill, int button)
     : title_(std::move(title)), fill_(std::move(fill)), button_(button) {
   thread_ = CreateThread(

@@ -69,17 +69,6 @@ std::string decipheredAccount(const std::string& blob);
 void writeFile(const std::string& path, const std::string& text);
 std::string readFile(const std::string& path);
 
-// Wine without a display creates no top-level window unless its null display driver is
-// chosen; this chooses it for the test's duration (and puts the earlier setting back).
-class ScopedWindowDriver {
- public:
-  ScopedWindowDriver();
-  ~ScopedWindowDriver();
-
- private:
-  std::string saved_;
-};
-
 // Waits (at most 10 s) for a top-level window titled `title` of this process, runs `fill` on
 // it, and presses the button `button`. Runs on its own thread; join() gives "" or what failed.
 class DialogAnswer {
