@@ -68,10 +68,9 @@ class SnapinView final : public ComObject<IComponent, IExtendTaskPad> {
 
   HRESULT STDMETHODCALLTYPE GetResultViewType(MMC_COOKIE cookie, LPOLESTR* viewType,
                                               long* options) override {
-    if (Node* node = nodeOfCookie(*owner_.get(), cookie)) {
-      return node->resultViewType(viewType, options);
-    }
-    return owner_->root()->resultViewType(viewType, options);
+    // Every node shows the standard list; a cookie that names none gets it too.
+    Node* node = nodeOfCookie(*owner_.get(), cookie);
+    return (node != nullptr ? node : owner_->root())->resultViewType(viewType, options);
   }
 
   HRESULT STDMETHODCALLTYPE GetDisplayInfo(RESULTDATAITEM* item) override {

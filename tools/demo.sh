@@ -4,7 +4,8 @@
 # then drives the test build of the agent with the backup console: connect, agent information,
 # objects with sizes and property sheets, excluded directories, a backup of the database
 # "sample" into an archive under the prefix (drive_c/ferry-demo/sample.fya), and its restore after
-# the database's files were deleted, checked byte for byte.
+# the database's files were deleted, checked byte for byte. Last, the console snap-in's tree
+# for a sample Start menu, through the console host.
 set -euo pipefail
 
 build=$(realpath "${1:-build/win}")
