@@ -17,16 +17,14 @@ namespace {
 // mmc.h spells the callback marker as an unsigned short pointer; LPOLESTR is wchar_t based.
 LPOLESTR textByCallback() { return reinterpret_cast<LPOLESTR>(MMC_CALLBACK); }
 
-const FolderStyle kToolsStyle = {FolderKind::kTools,
-                                 &kNodeTypeToolsFolder,
+const FolderStyle kToolsStyle = {&kNodeTypeToolsFolder,
                                  &kNodeTypeToolItem,
                                  IDS_TOOLS_FOLDER,
                                  5,
                                  23,
                                  "Add a NVConsole item\r\n",
                                  true};
-const FolderStyle kAgentsStyle = {FolderKind::kAgents,
-                                  &kNodeTypeAgentsFolder,
+const FolderStyle kAgentsStyle = {&kNodeTypeAgentsFolder,
                                   &kNodeTypeAgentItem,
                                   IDS_AGENTS_FOLDER,
                                   10,
@@ -34,8 +32,8 @@ const FolderStyle kAgentsStyle = {FolderKind::kAgents,
                                   "Add a backup agent item\r\n",
                                   false};
 
-// Puts the shell's icon for `path` at `position` of the console's image list: large first (for
-// both sizes), then small for the small size only.
+// Puts the shell's icons for the record's target at the record's position of the console's image
+// list: the large one first (for both sizes), then the small one for the small size only.
 void setShellIcons(IImageList* images, const ShortcutRecord& record) {
   SHFILEINFOA large{}, small{};
   SHGetFileInfoA(record.targetPath, 0, &large, sizeof large,

@@ -53,7 +53,6 @@ class Node {
 
 // What tells the tools folder from the agents folder, and their items apart.
 struct FolderStyle {
-  FolderKind kind;
   const GUID* folderType;
   const GUID* itemType;
   UINT nameId;
