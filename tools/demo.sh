@@ -6,7 +6,8 @@
 # information (with the build number setup wrote),
 # objects with sizes and property sheets, excluded directories, a backup of the database
 # "sample" into an archive under the prefix (drive_c/ferry-demo/sample.fya), and its restore after
-# the database's files were deleted, checked byte for byte.
+# the database's files were deleted, checked byte for byte. Last, the console snap-in's tree
+# for a sample Start menu, through the console host.
 set -euo pipefail
 
 build=$(realpath "${1:-build/win}")
@@ -138,6 +139,39 @@ rm -rf "$before"
 say "Registry: installation key and the machine Path entry"
 win reg query "HKLM\\SOFTWARE\\Norvane\\IngresII\\${code}_Installation" /v II_SYSTEM
 win reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment' /v Path
+
+# The console snap-in lookout.dll, shown through the console host (Wine has no management
+# console): a sample of the product's Start-menu folders with real shortcuts, the snap-in
+# registered with regsvr32 and its tree printed; then the sample and the registration go again.
+host="$bin/consolehost.exe"
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+menu='C:\ProgramData\Microsoft\Windows\Start Menu\Programs\NV\Halyard'
+menu_dir="$build/wineprefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/NV/Halyard"
+edition_key='HKLM\SOFTWARE\Norvane\Halyard Tidewell Backup\Products'
+# Saving a shortcut to a Z: target makes Wine say that drive Z: has no volume serial: harmless.
+shortcut() {
+  "$run" "$host" shortcut "$@" 2> >(grep -v 'FS volume label and serial are not available' >&2)
+}
+say "Console snap-in: a sample Start menu (the edition key, two folders, three shortcuts)"
+win reg add "$edition_key" /f
+mkdir -p "$menu_dir/Tidewell Backup" "$menu_dir/Tidewell Backup Agents"
+shortcut "$menu\\Tidewell Backup\\Backup Console.lnk" "$(winpath "$bin/ferryctl.exe")" \
+  --description "The backup console: connect, list, back up, restore"
+shortcut "$menu\\Tidewell Backup\\Ingres Simulator.lnk" "$(winpath "$bin/ingsim.exe")" \
+  --arguments "show --code $code" --description "Shows the simulated Ingres installation"
+shortcut "$menu\\Tidewell Backup Agents\\Ingres Agent.lnk" "$(winpath "$bin/ferryctl.exe")" \
+  --arguments "--agent $(winpath "$bin/testbed/ferryman.dll") info server@$code ingres ingres" \
+  --directory 'C:\' --description "Asks the Ingres agent (test build) who it is"
+say "consolehost register: regsvr32 registers lookout.dll"
+win "$host" register "$(winpath "$bin/lookout.dll")"
+say "consolehost tree: the snap-in's tree as the console shows it"
+win "$host" tree
+say "consolehost about: the snap-in's About answers"
+win "$host" about
+win "$host" unregister "$(winpath "$bin/lookout.dll")"
+win reg delete "$edition_key" /f >/dev/null
+rm -rf "$menu_dir/Tidewell Backup" "$menu_dir/Tidewell Backup Agents"
+rmdir "$menu_dir" "$(dirname "$menu_dir")" 2>/dev/null || true
 
 say "Done. The installation and the installed agent ($agent) stay in $build/wineprefix"
 echo "(drive C: is $build/wineprefix/drive_c; remove the agent with: wine-run msiexec /x $package /qn);"
