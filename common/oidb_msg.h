@@ -23,6 +23,9 @@ enum OidbMsgType : int32_t {
   OIDBMSGTYPE_CKPDB_NAME = 3,       // siphon -> agent: first record of a backed-up location
   OIDBMSGTYPE_END_BACKUP = 4,       // agent -> siphon: release after the location's last file
   OIDBMSGTYPE_END_RESTORE = 5,      // agent -> siphon: release when the restore moves on
+  // agent -> siphon: the backup or restore of the location failed. siphon ends with a failure,
+  // so that the utility does not record a checkpoint or finish a roll forward on partial data.
+  OIDBMSGTYPE_ABORT = 6,
 };
 
 inline constexpr size_t kObjectNameSize = 256;

@@ -70,16 +70,23 @@ bool send(HANDLE pipe, const OidbMsg& msg) {
   return true;
 }
 
-// Blocks until the agent's release record; its type is not checked, and a broken pipe ends the
-// run just as normally.
+// Blocks until the agent's release record. Any release ends the run normally; the agent's abort
+// record, or the pipe going without a record (the agent gave up or went away), ends it with a
+// failure, so that the utility fails the location instead of taking it as done.
 int awaitRelease(HANDLE pipe) {
   OidbMsg msg;
   std::memset(&msg, 0, sizeof msg);
   DWORD read = 0;
-  if (ReadFile(pipe, &msg, sizeof msg, &read, /*overlapped=*/nullptr)) {
-    trace("MsgType= %d received.", msg.MsgType);
-  } else {
-    trace("ReadFile Failed. Error = %lu", GetLastError());
+  if (!ReadFile(pipe, &msg, sizeof msg, &read, /*overlapped=*/nullptr)) {
+    const DWORD error = failureCode();
+    trace("ReadFile Failed. Error = %lu", error);
+    trace("siphon.exe exit: the agent went without releasing the location.");
+    return static_cast<int>(error);
+  }
+  trace("MsgType= %d received.", msg.MsgType);
+  if (msg.MsgType == OIDBMSGTYPE_ABORT) {
+    trace("siphon.exe exit: the agent aborted the location.");
+    return ERROR_OPERATION_ABORTED;
   }
   trace("siphon.exe exit normally.");
   return 0;
@@ -136,13 +143,13 @@ int runBackup(const CommandLine& line) {
       }
       if (!FindNextFileA(listing.get(), &entry)) {
         DWORD error = GetLastError();
-        if (error == ERROR_NO_MORE_FILES) {
-          trace("No More Files..");
-        } else {
-          // The agent waits for the type-2 record before it releases us: end the location
-          // in order rather than leave both sides waiting on each other.
-          trace("FindNextFile() failed. Error=%lu; ending the location's listing.", error);
+        if (error != ERROR_NO_MORE_FILES) {
+          // A listing cut short must not pass as the whole location: no end record, and the
+          // pipe closes with the process, so the agent's next read fails where it can be seen.
+          trace("FindNextFile() failed. Error=%lu; the location's listing is incomplete.", error);
+          return static_cast<int>(error != 0 ? error : ERROR_GEN_FAILURE);
         }
+        trace("No More Files..");
         break;
       }
     }
@@ -157,12 +164,9 @@ int runRestore(const CommandLine& line) {
   std::string request = restoreRequestName(line);
   trace("%s: Queried full file name= %s", run, request.c_str());
   PipeOpen open = openPipe(line.pipeName, /*backup=*/false);
-  if (!open.pipe) {
-    if (open.waitFailed) return static_cast<int>(open.error);
-    // Ten failed opens end like a successful run: the roll-forward goes on and the agent,
-    // which never got the request, reports the location itself.
-    return 0;
-  }
+  // Ten failed opens fail the run: a roll-forward must not go on past a location that was
+  // never filled.
+  if (!open.pipe) return static_cast<int>(open.error);
   send(open.pipe.get(), makeOidbMsg(OIDBMSGTYPE_RESTORE_REQUEST, request, line.ckpdbName));
   return awaitRelease(open.pipe.get());
 }

@@ -48,6 +48,11 @@ inline constexpr uint32_t kResultTexts[] = {
     DSA_ERROR_OUTSIDE_DESTINATIONS,
     DSA_ERROR_EXTRACTOR_SILENT,
     DSA_ERROR_EXTRACTOR_PIPE_SETUP,
+    DSA_ERROR_BACKUP_INCOMPLETE,
+    DSA_ERROR_RESTORE_INCOMPLETE,
+    DSA_ERROR_ROLLFORWARD_FAILED,
+    DSA_ERROR_LOCATION_PASSED,
+    DSA_ERROR_FILE_INCOMPLETE,
     DSA_ERROR_NOT_SUPPORTED,
     DSA_ERROR_REMOTE_PIPE_SECURITY,
     DSA_ERROR_REMOTE_PIPE_NOT_CREATED,
@@ -113,6 +118,15 @@ inline constexpr uint32_t kActivityDatabaseReadFailed = 102;          // system 
 inline constexpr uint32_t kActivityJournalReadFailed = 103;           // system error
 inline constexpr uint32_t kActivitySystemErrorText = 104;             // system code, text
 inline constexpr uint32_t kActivityRestoreOutsideDestinations = 105;  // path, database
+inline constexpr uint32_t kActivityRestoreFailed = 106;               // database
+inline constexpr uint32_t kActivityRollforwardExit = 107;             // exit code
+inline constexpr uint32_t kActivityRollforwardNotEnded = 108;         // seconds
+inline constexpr uint32_t kActivityCheckpointNotEnded = 109;          // seconds
+inline constexpr uint32_t kActivityRestoredFileShort = 110;           // path
+inline constexpr uint32_t kActivityLocationPassed = 111;              // path
+inline constexpr uint32_t kActivityFileNotRead = 112;                 // path, system error
+inline constexpr uint32_t kActivityFileNotPlaced = 113;               // path, system error
+inline constexpr uint32_t kActivityBackupIncomplete = 114;            // object kind
 inline constexpr uint32_t kActivityExtractorTimeout = 300;
 
 // Labels of the object property sheet.
@@ -178,6 +192,15 @@ inline constexpr ActivityArguments kActivityArguments[] = {
     {kActivityJournalReadFailed, "n"},
     {kActivitySystemErrorText, "ns"},
     {kActivityRestoreOutsideDestinations, "ss"},
+    {kActivityRestoreFailed, "s"},
+    {kActivityRollforwardExit, "n"},
+    {kActivityRollforwardNotEnded, "n"},
+    {kActivityCheckpointNotEnded, "n"},
+    {kActivityRestoredFileShort, "s"},
+    {kActivityLocationPassed, "s"},
+    {kActivityFileNotRead, "sn"},
+    {kActivityFileNotPlaced, "sn"},
+    {kActivityBackupIncomplete, "n"},
     {kActivityExtractorTimeout, ""},
 };
 

@@ -11,6 +11,8 @@
 //   as the account; 10000 + e for other system errors.
 // - The readers write into the caller's buffer only up to the count the caller gave.
 // - A file is open in ci->fd between the header that announces it and the 9999 that ends it.
+// - A failure other than "buffer too small" fails the object (ci->objectFailed): later reads
+//   return it, and the object cannot end whole.
 #pragma once
 
 #include <windows.h>
@@ -58,8 +60,9 @@ int DSAGetJournalFile(int connectionId, char* name, int backupId, DataFileInfo* 
 int DSAGetConfigDumpFile(int connectionId, char* name, int backupId, DataFileInfo* info);
 DWORD DSAReadJournal(int connectionId, int backupId, void* buffer, uint32_t* count);
 DWORD DSAReadDatabaseConfigDump(int connectionId, int backupId, void* buffer, uint32_t* count);
-// Deletes the delivered journal files of a journal backup with option 0x10, except the current
-// one; called by DSAEndBackup before the work block goes.
+// Deletes the journal files that a journal backup with option 0x10 delivered whole (ci's
+// deliveredFiles), older than the current one; DSAEndBackup calls it only for an object read to
+// its end without a failure and ended with status 0, before the work block goes.
 void cleanUpJournals(ConnectionRecord* ci);
 
 // A backup that the server never ended, at disconnect: as DSAEndBackup would for an object cut

@@ -189,6 +189,8 @@ extern "C" DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, ui
     result = DSA_ERROR_UNKNOWN_OBJECT;
   } else {
     *backupId = static_cast<uint32_t>(++ci->backupCount);
+    ci->objectFailed = 0;
+    ci->deliveredFiles.clear();
     trace(ci, "DSABeginBackup(): backupObjectName = %s", objectName);
     trace(ci, dot == nullptr ? "DSABeginBackup(): strchr failed to find its character"
                              : "DSABeginBackup(): strchr found its character");

@@ -28,8 +28,9 @@ int handleValue(HANDLE handle) { return static_cast<int>(reinterpret_cast<intptr
 // The size of `path` in header KB, or 0 when it cannot be had. Only the file's attributes are
 // asked for, so a file that another program holds open without sharing is measured all the
 // same, and a read-only file too.
-uint32_t measureFile(ConnectionRecord* ci, const char* path, bool* isDirectory) {
+uint32_t measureFile(ConnectionRecord* ci, const char* path, bool* isDirectory, DWORD* error) {
   *isDirectory = false;
+  *error = 0;
   for (int attempt = 0; attempt < 2; ++attempt) {
     UniqueFile file(CreateFileA(path, FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -41,11 +42,14 @@ uint32_t measureFile(ConnectionRecord* ci, const char* path, bool* isDirectory) 
       if (GetFileInformationByHandle(file.get(), &about)) {
         *isDirectory = (about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         kb = sizeInHeaderKb(static_cast<uint64_t>(about.nFileSizeHigh) << 32 | about.nFileSizeLow);
+      } else {
+        *error = GetLastError();
       }
       trace(ci, "getObjectName(): Close Handle=%d", handleValue(file.get()));
       return kb;
     }
-    trace(ci, "getObjectName(): CreateFile failed. Error= %d", static_cast<int>(GetLastError()));
+    *error = GetLastError();
+    trace(ci, "getObjectName(): CreateFile failed. Error= %d", static_cast<int>(*error));
     if (attempt == 0) {
       trace(ci, "getObjectFile(): Retrying...");
       Sleep(kMeasureRetryMs);
@@ -124,12 +128,18 @@ int getObjectName(ConnectionRecord* ci, char* name, DataFileInfo* info) {
     std::snprintf(ci->ObjectName, sizeof ci->ObjectName, "%s", name);
     info->kind = kFileKindOrdinary;
     bool isDirectory = false;
-    info->sizeKb = measureFile(ci, name, &isDirectory);
+    DWORD measureError = 0;
+    info->sizeKb = measureFile(ci, name, &isDirectory, &measureError);
     if (isDirectory) {
       // The extractor lists a location's entries without descending; a directory inside a
       // location holds nothing the checkpoint covers, and its handle could not be read.
       trace(ci, "getObjectName(): %s is a directory, passed over", name);
       continue;
+    }
+    if (info->sizeKb == 0) {
+      // A file that cannot even be measured cannot be delivered: the object is incomplete.
+      Log_act(ci, kActivityFileNotOpened, ci->ObjectName, measureError);
+      return DSA_ERROR_FILE;
     }
     const std::string_view number = checkpointNumberText(ckpdbName);
     trace(ci, "%s:Ckpdbno = %.*s", "getObjectName()", static_cast<int>(number.size()),
@@ -142,18 +152,21 @@ int getObjectName(ConnectionRecord* ci, char* name, DataFileInfo* info) {
       block->checkpointValue = std::atoi(block->checkpointText);
     }
     ci->noFile = 0;
-    // A failed open stays in the record as INVALID_HANDLE_VALUE: the reader's next call then
-    // ends the file at once.
     ci->fd.reset(CreateFileA(
         ci->ObjectName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
         FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (ci->fd.get() == INVALID_HANDLE_VALUE) {
+    if (!ci->fd) {
+      // Delivered as an empty file this would be stored as one, and the checkpoint taken: the
+      // object fails instead, where the server sees it.
+      const DWORD openError = GetLastError();
+      ci->fd.reset();
       trace(ci, "getObjectName(): error could not open file %s error = %d", ci->ObjectName,
-            static_cast<int>(GetLastError()));
-    } else {
-      trace(ci, "getObjectName(): file %s successfully opened. Handle=%d", ci->ObjectName,
-            handleValue(ci->fd.get()));
+            static_cast<int>(openError));
+      Log_act(ci, kActivityFileNotOpened, ci->ObjectName, openError);
+      return DSA_ERROR_FILE;
     }
+    trace(ci, "getObjectName(): file %s successfully opened. Handle=%d", ci->ObjectName,
+          handleValue(ci->fd.get()));
     std::snprintf(name, kObjectNameSize, "%s", ci->ObjectName);
     if (block != nullptr) {
       std::snprintf(info->checkpointText, sizeof info->checkpointText, "%s", block->checkpointText);
@@ -181,17 +194,11 @@ DWORD DSAReadDatabaseData(int connectionId, int backupId, void* buffer, uint32_t
   if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
   trace(ci, "%s(): Entered. ConnectID=%d, ci->fd=%d", "DSAReadDatabaseData()", connectionId,
         handleValue(ci->fd.get()));
-  if (ci->fd.get() == INVALID_HANDLE_VALUE) {
-    trace(ci, "DSAReadDatabaseData(): File is invalid returning 9999");
-    *count = 0;
-    ci->fd.reset();
-    return DSA_END_OF_OBJECT;
-  }
   if (ci->remoteJob) {
     trace(ci, "DSAReadDatabaseData(): Call Made to is_remote");
     return 0;
   }
-  if (ci->fd.get() == nullptr) {
+  if (!ci->fd) {
     // The next file's header is due; it is written only into a buffer that holds all of it.
     if (*count < header::kSize) return DSA_ERROR_BUFFER_TOO_SMALL;
     for (;;) {
@@ -209,10 +216,11 @@ DWORD DSAReadDatabaseData(int connectionId, int backupId, void* buffer, uint32_t
       if (result != DSA_ERROR_NO_FILE_RECORD) return static_cast<DWORD>(result);
       trace(ci, "DSAReadDatabaseData(): DSAGetBackupObjectFile(): No more files left");
       if (--ci->connInfo.locationCount <= 0) {
-        // The last extractor goes when the object ends and its pipe is closed.
-        sendExtractorRecord(ci, OIDBMSGTYPE_END_BACKUP,
-                            "DSAReadDatabaseData(): WriteFile() successful",
-                            "DSAReadDatabaseData(): WriteFile() failed. Error=%d");
+        // The last extractor is released and given the time to take it before the object's
+        // end closes the pipe: a release lost in the disconnect would fail the location.
+        releaseExtractor(ci, OIDBMSGTYPE_END_BACKUP,
+                         "DSAReadDatabaseData(): WriteFile() successful",
+                         "DSAReadDatabaseData(): WriteFile() failed. Error=%d");
         if (ci->objectBlock != nullptr) ci->objectBlock->delivered = 1;
         // As for every kind of object: an empty header and no bytes.
         fillObjectHeader(buffer, "", "", 0, nullptr);
@@ -223,7 +231,8 @@ DWORD DSAReadDatabaseData(int connectionId, int backupId, void* buffer, uint32_t
       releaseExtractor(ci, OIDBMSGTYPE_END_BACKUP, "DSAReadDatabaseData(): WriteFile() successful",
                        "DSAReadDatabaseData(): WriteFile() failed. Error=%d");
       disconnectExtractor(ci, /*routine=*/nullptr);
-      if (!awaitExtractorClient(ci, kRecordWaitMs)) {
+      // A checkpoint run that ends instead of starting the next extractor ends the wait.
+      if (!awaitExtractorClient(ci, kRecordWaitMs, ci->ckpdbProcessHandle.get())) {
         trace(ci, "DSAReadDatabaseData(): the next location's extractor did not connect");
         return DSA_ERROR_EXTRACTOR_SILENT;
       }
@@ -242,6 +251,7 @@ DWORD DSAReadDatabaseData(int connectionId, int backupId, void* buffer, uint32_t
     DWORD error = GetLastError();
     trace(ci, "DSAReadDatabaseData(): Error Cannot Read from file = %d", static_cast<int>(error));
     Log_act(ci, kActivityDatabaseReadFailed, error);
+    Log_act(ci, kActivityFileNotRead, ci->ObjectName, error);
     if (!ci->fd.close()) trace(ci, "DSAReadDatabaseData(): Cannot close the file handle");
     return DSA_ERROR_FILE;
   }

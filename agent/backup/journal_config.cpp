@@ -2,6 +2,7 @@
 // dump directory itself, one file per header, and a journal backup may delete what it delivered.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -164,10 +165,13 @@ int findNextFile(ConnectionRecord* ci, const FinderTexts& texts, Search search,
     break;
   }
 
-  char path[MAX_PATH + 16];
+  // The path must fit the object header's field whole: a cut one would name another file when
+  // it is restored.
+  char path[header::kPathSize];
   if (std::snprintf(path, sizeof path, "%s\\%s", directory, entry.cFileName) >=
       static_cast<int>(sizeof path)) {
-    trace(ci, "%s(): path too long: %s\\%s", texts.routine, directory, entry.cFileName);
+    trace(ci, "%s(): path longer than %d characters: %s\\%s", texts.routine,
+          static_cast<int>(sizeof path - 1), directory, entry.cFileName);
     Log_act(ci, kActivityFileNotOpened, entry.cFileName, ERROR_FILENAME_EXCED_RANGE);
     return DSA_ERROR_FILE;
   }
@@ -275,6 +279,7 @@ DWORD readObjectSet(int connectionId, int backupId, void* buffer, uint32_t* coun
                   static_cast<int>(error));
     trace(ci, "%s", sharedErrorText());
     Log_act(ci, texts.readFailedActivity, error);
+    Log_act(ci, kActivityFileNotRead, ci->ObjectName, error);
     const HANDLE file = ci->fd.get();
     if (!ci->fd.close()) trace(ci, texts.closeAfterError, handleValue(file));
     return DSA_ERROR_FILE;
@@ -283,6 +288,8 @@ DWORD readObjectSet(int connectionId, int backupId, void* buffer, uint32_t* coun
   *count = got;
   if (got == 0) {
     closeObjectFile(ci, texts.closeAtEnd);
+    // Read to its end: the only files the journal clean-up may delete.
+    ci->deliveredFiles.emplace_back(ci->ObjectName);
     return DSA_END_OF_OBJECT;
   }
   return 0;
@@ -447,6 +454,12 @@ void cleanUpJournals(ConnectionRecord* ci) {
           if (sequence == 0 || sequence >= block->currentJournalNumber) continue;
           char path[MAX_PATH + 16];
           std::snprintf(path, sizeof path, "%s\\%s", block->directory, entry.cFileName);
+          // Only a journal whose every byte went to the server.
+          if (std::find(ci->deliveredFiles.begin(), ci->deliveredFiles.end(), path) ==
+              ci->deliveredFiles.end()) {
+            trace(ci, "DSAEndBackup(): %s was not delivered; kept", entry.cFileName);
+            continue;
+          }
           if (DeleteFileA(path)) {
             trace(ci, "DSAEndBackup():deleting file %s ...OK", entry.cFileName);
           } else {

@@ -22,7 +22,10 @@ namespace {
 
 using namespace ferry::messages;
 
-constexpr DWORD kCheckpointEndWaitMs = 10000;
+// How long the end of a data object waits for ckpdb to finish after its last location: its
+// last steps are short, but a slow installation must not see a healthy checkpoint reported
+// failed. The agent lock is held meanwhile.
+constexpr DWORD kCheckpointEndWaitMs = 60000;
 constexpr char kUtilityOutputFile[] = "\\tmp\\ckpdb_out";
 
 // The output a checkpoint utility may have left on the current drive goes into the trace, and
@@ -42,43 +45,51 @@ void copyUtilityOutput(ConnectionRecord* ci) {
   std::remove(kUtilityOutputFile);
 }
 
-// Waits for the checkpoint run to end and lets its handle go. A run that ended with a failure
-// after every location was delivered makes the end step fail: the checkpoint the backup belongs
-// to was not completed, and Ingres could not roll forward from it.
+// Waits for the checkpoint run of a data object read to its end and lets its handle go. The
+// checkpoint the backup belongs to is complete only when the run ended, and ended well: a run
+// that fails, or has not ended within the wait, makes the end step fail.
 DWORD finishCheckpointRun(ConnectionRecord* ci) {
   if (!ci->ckpdbProcessHandle) return 0;
   trace(ci, "DSAEndBackup(): Begin waiting Ckpdb.exe to end...");
   const DWORD waited = WaitForSingleObject(ci->ckpdbProcessHandle.get(), kCheckpointEndWaitMs);
-  trace(ci, "DSAEndBackup(): Wait Ckpdb.exe OK!");
   DWORD result = 0;
   DWORD exitCode = 0;
-  const bool delivered = ci->objectBlock != nullptr && ci->objectBlock->delivered != 0;
-  if (waited == WAIT_OBJECT_0 && GetExitCodeProcess(ci->ckpdbProcessHandle.get(), &exitCode) &&
-      exitCode != 0 && delivered) {
+  if (waited != WAIT_OBJECT_0) {
+    trace(ci, "DSAEndBackup(): ckpdb did not end within %lu s",
+          static_cast<unsigned long>(kCheckpointEndWaitMs / 1000));
+    Log_act(ci, kActivityCheckpointNotEnded, kCheckpointEndWaitMs / 1000);
+    result = DSA_ERROR_FILE;
+  } else if (!GetExitCodeProcess(ci->ckpdbProcessHandle.get(), &exitCode) || exitCode != 0) {
     trace(ci, "DSAEndBackup(): ckpdb ended with exit code %lu", exitCode);
     Log_act(ci, kActivityCheckpointErrorFile);
     result = DSA_ERROR_FILE;
+  } else {
+    trace(ci, "DSAEndBackup(): Wait Ckpdb.exe OK!");
   }
   ci->ckpdbProcessHandle.reset();
   return result;
 }
 
-// A data backup that ends before its last location: its checkpoint can never be whole, so the
-// run is ended before it starts the next location's extractor, and the extractor that holds the
-// current location is released (it waits for that record, not for the pipe to break).
+// True when the current object was delivered whole: read to its end without a failure.
+bool objectComplete(const ConnectionRecord* ci) {
+  return ci->objectFailed == 0 && ci->objectBlock != nullptr && ci->objectBlock->delivered != 0;
+}
+
+// A data backup that did not deliver every file of every location: its checkpoint can never be
+// whole. The run is ended before it starts the next location's extractor, and the extractor that
+// holds the current location is aborted (not released), so that it fails its location and
+// Ingres records no checkpoint from it.
 void abandonCheckpointRun(ConnectionRecord* ci) {
   if (ci->ckpdbProcessHandle) {
-    trace(ci, "DSAEndBackup(): the backup ended before its last location; ending ckpdb");
+    trace(ci, "DSAEndBackup(): the backup is not complete; ending ckpdb");
     if (!TerminateProcess(ci->ckpdbProcessHandle.get(), 1)) {
       trace(ci, "DSAEndBackup(): TerminateProcess(ckpdb) failed, GetLastError = %d",
             static_cast<int>(GetLastError()));
     }
     WaitForSingleObject(ci->ckpdbProcessHandle.get(), kCheckpointEndWaitMs);
   }
-  if (ci->pipeConnected == 1 && ci->pipeHandle) {
-    releaseExtractor(ci, OIDBMSGTYPE_END_BACKUP, "DSAEndBackup(): extractor released",
-                     "DSAEndBackup(): the extractor could not be released. Error=%d");
-  }
+  ci->ckpdbProcessHandle.reset();
+  abortExtractor(ci, "DSAEndBackup");
 }
 
 }  // namespace
@@ -86,12 +97,11 @@ void abandonCheckpointRun(ConnectionRecord* ci) {
 void endBackupAtDisconnect(ConnectionRecord* ci) {
   if (ci->status != 1 && ci->status != 3) return;
   trace(ci, "DSADisconnectAgent(): a backup of object type %d was not ended", ci->ObjectType);
-  if (ci->ObjectType == kObjectData &&
-      (ci->objectBlock == nullptr || ci->objectBlock->delivered == 0)) {
-    abandonCheckpointRun(ci);
-  }
+  if (ci->ObjectType == kObjectData && !objectComplete(ci)) abandonCheckpointRun(ci);
   ci->ckpdbProcessHandle.reset();
   releaseObjectBlock(ci);
+  ci->deliveredFiles.clear();
+  ci->objectFailed = 0;
   ci->status = 0;
 }
 
@@ -116,6 +126,11 @@ extern "C" DSA_RESULT DSARead(uint32_t connectionId, uint32_t backupId, uint32_t
   if (ci->status != 1 && ci->status != 3) {
     trace(ci, "%s(): Invalid Call Sequence.", "DSARead");
     result = DSA_ERROR_OUT_OF_SEQUENCE;
+  } else if (ci->objectFailed != 0) {
+    trace(ci, "DSARead(): the object failed earlier (%d); nothing more is read",
+          static_cast<int>(ci->objectFailed));
+    *count = 0;
+    result = static_cast<DWORD>(ci->objectFailed);
   } else {
     const int id = static_cast<int>(connectionId);
     const int backup = static_cast<int>(backupId);
@@ -134,6 +149,12 @@ extern "C" DSA_RESULT DSARead(uint32_t connectionId, uint32_t backupId, uint32_t
         result = DSA_ERROR_NO_READER;
         break;
     }
+  }
+  // A file that could not be delivered, or a location cut short, fails the whole object: no
+  // later call may go on as if the object could still end whole.
+  if (result != 0 && result != DSA_END_OF_OBJECT && result != DSA_LAST_LOCATION_DONE &&
+      result != DSA_ERROR_BUFFER_TOO_SMALL && result != DSA_ERROR_OUT_OF_SEQUENCE) {
+    ci->objectFailed = static_cast<int32_t>(result);
   }
   trace(ci, "DSARead(): returns. bytesRead=%d, RetCode=%d", static_cast<int>(*count),
         static_cast<int>(result));
@@ -154,25 +175,33 @@ extern "C" DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus) {
     trace(ci, "%s(): Invalid Call Sequence.", "DSAEndBackup");
     return DSA_ERROR_OUT_OF_SEQUENCE;
   }
-  if (ci->ObjectType == kObjectData &&
-      (ci->objectBlock == nullptr || ci->objectBlock->delivered == 0)) {
-    abandonCheckpointRun(ci);
-  }
+  const bool complete = objectComplete(ci);
+  if (ci->ObjectType == kObjectData && !complete) abandonCheckpointRun(ci);
   closeExtractorPipe(ci, "DSAEndBackup");
   // A file the server stopped reading in the middle is let go with the object.
   closeObjectFile(ci, "DSAEndBackup(): close() failed. Error= %d");
 
   DWORD result = 0;
+  if (!complete && endStatus == 0) {
+    // The server ends the object as if it went well, but the agent did not deliver it whole.
+    trace(ci, "DSAEndBackup(): the object was not delivered whole; its backup is incomplete");
+    Log_act(ci, kActivityBackupIncomplete, ci->ObjectType);
+    result = DSA_ERROR_BACKUP_INCOMPLETE;
+  }
   switch (ci->ObjectType) {
     case kObjectData:
     case kObjectConfigAlias:
     case kObjectConfig:
-      result = finishCheckpointRun(ci);
+      if (DWORD checkpoint = finishCheckpointRun(ci); checkpoint != 0 && result == 0) {
+        result = checkpoint;
+      }
       releaseObjectBlock(ci);
       copyUtilityOutput(ci);
       break;
     case kObjectJournal:
-      cleanUpJournals(ci);
+      // Journals are deleted only after a backup that delivered them whole and that the server
+      // ended with success.
+      if (complete && endStatus == 0) cleanUpJournals(ci);
       releaseObjectBlock(ci);
       break;
     default:
@@ -185,6 +214,8 @@ extern "C" DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus) {
   ci->findFileConfig.reset();
   ci->findFileJournalActive = 0;
   ci->findFileConfigActive = 0;
+  ci->deliveredFiles.clear();
+  ci->objectFailed = 0;
   ci->tagAbort = 0;
   ci->status = 0;
   if (ci->remoteJob) ci->headerSent = 0;

@@ -18,6 +18,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "unique_handle.h"
 
@@ -118,6 +120,20 @@ struct ConnectionRecord {
   char restoreDestinations[16384];
   int32_t restoreLocationsReleased;  // extractors released by a change of location
   int32_t restoreExtractorHeld;      // 1 while a connected extractor waits for its release
+  // What keeps a backup or restore from being called complete when it is not.
+  int32_t objectFailed;   // backup: the code the object failed with; later reads return it
+  int32_t restoreFailed;  // data restore: 1 once anything of it failed; it is then not finalised
+  RecordHandle rollforwardProcessHandle;  // the roll forward of the connection's data restore
+  // The restored file of the current session: written under restoreTempPath, put in place under
+  // restoreFinalPath when it ended whole.
+  char restoreTempPath[272];
+  char restoreFinalPath[272];
+  uint32_t restoreHeaderSizeKb;  // the size its header gave
+  uint64_t restoreBytesWritten;
+  // Data restores: the locations whose extractor was released (the roll forward has passed them).
+  std::vector<std::string> releasedLocations;
+  // Journal backups: the files delivered whole, the only ones the clean-up may delete.
+  std::vector<std::string> deliveredFiles;
 };
 
 }  // namespace ferry::agent

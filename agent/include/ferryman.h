@@ -60,6 +60,11 @@ typedef uint32_t DSA_RESULT;
 #define DSA_ERROR_OUTSIDE_DESTINATIONS 23u
 #define DSA_ERROR_EXTRACTOR_SILENT 24u /* the extractor broke off: the object is incomplete */
 #define DSA_ERROR_EXTRACTOR_PIPE_SETUP 25u
+#define DSA_ERROR_BACKUP_INCOMPLETE 26u  /* the object was not delivered whole: no checkpoint */
+#define DSA_ERROR_RESTORE_INCOMPLETE 27u /* a data restore failed or was cut off: not finalised */
+#define DSA_ERROR_ROLLFORWARD_FAILED 28u /* the roll forward failed or did not end in time */
+#define DSA_ERROR_LOCATION_PASSED 29u    /* a restored file's location was already released */
+#define DSA_ERROR_FILE_INCOMPLETE 30u    /* a restored file is shorter than its header says */
 #define DSA_ERROR_NOT_SUPPORTED 50u
 #define DSA_ERROR_REMOTE_PIPE_SECURITY 68u /* DSAGetError shows the text of 25 for it */
 #define DSA_ERROR_REMOTE_PIPE_NOT_CREATED 77u
@@ -80,7 +85,14 @@ FERRYMAN_API DSA_RESULT DSAConnectAgent(uint32_t reserved, const char* instanceN
                                         const char* accountName, const char* password,
                                         uint32_t* connectionId);
 
-/* Ends the connection: every handle, thread and pipe is released, the id freed. 0; 2. */
+/* Ends the connection: every handle, thread and pipe is released, the id freed. A data restore
+ * ends here: when every file arrived whole, the end marker is written, the last extractor
+ * released and the roll forward waited for (up to 5 minutes). 0; 2; 27 the data restore failed
+ * or was cut off (a write or file failed, a file was short, the stream ended inside a file, the
+ * server ended a session with a non-zero status, the extractor went away): no marker, the
+ * extractor aborted so that the roll forward fails; 28 the roll forward ended with a failure or
+ * did not end within the wait. Each is also written to the activity log. The id is freed in every
+ * case. */
 FERRYMAN_API DSA_RESULT DSADisconnectAgent(uint32_t connectionId);
 
 /* The text of `errorCode` into `buffer`, its length without the NUL in *length (when `length`
@@ -127,9 +139,10 @@ FERRYMAN_API DSA_RESULT DSAGetExcludedFiles(uint32_t connectionId, void* buffer,
                                             uint32_t* bufferSize);
 
 /* Backup option bits (DSABeginBackup `options`). */
-#define DSA_OPTION_REMOTE 0x4u           /* remote streaming: not available in this build */
-#define DSA_OPTION_DELETE_JOURNALS 0x10u /* journal objects: delete delivered journals at the end \
-                                          */
+#define DSA_OPTION_REMOTE 0x4u /* remote streaming: not available in this build */
+#define DSA_OPTION_DELETE_JOURNALS                               \
+  0x10u /* journal objects: delete delivered journals at the end \
+         */
 #define DSA_OPTION_PURGE_CHECKPOINTS 0x20u
 #define DSA_OPTION_ENABLE_JOURNALING 0x40u
 #define DSA_OPTION_DISABLE_JOURNALING 0x80u
@@ -156,16 +169,21 @@ FERRYMAN_API DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, 
  * multiple of the sector size at a sector-aligned address: the files are read unbuffered) and
  * receives the bytes returned. Per file: one call returns the 1024-byte object header (needs
  * *count >= 1024), calls return data, one returns 9999 with *count 0; after the last file one
- * call returns 0 with *count 0 (and an empty header). 0; 9999; 1 a file could not be opened or
- * read (the next call goes on with the next file); 2; 3 unknown object kind; 9 no backup begun;
- * 24 the extractor broke off or the next location's extractor did not come within 20 s (the
- * object is incomplete); 500 *count below 1024 where a header is due (nothing written). */
+ * call returns 0 with *count 0 (and an empty header). 0; 9999; 1 a file could not be measured,
+ * opened or read, or its path does not fit the header (the activity log names it); 2; 3
+ * unknown object kind; 9 no backup begun; 24 the extractor broke off or the next location's
+ * extractor did not come (the object is incomplete); 500 *count below 1024 where a header is due
+ * (nothing written). After 1 or 24 the object is failed: every later call returns the same code
+ * and DSAEndBackup aborts the checkpoint run. */
 FERRYMAN_API DSA_RESULT DSARead(uint32_t connectionId, uint32_t backupId, uint32_t reserved,
                                 void* buffer, uint32_t* count);
 
-/* Ends the object's backup: pipe, checkpoint run and work state released; journal objects with
- * option 0x10 delete their delivered journals except the current one. `endStatus` is logged.
- * 0; 2; 9 no backup begun. */
+/* Ends the object's backup: pipe, checkpoint run and work state released. A data object read to
+ * its end waits up to 60 s for the checkpoint run to finish; one that was not aborts it, so that
+ * Ingres records no checkpoint. Journal objects with option 0x10 and `endStatus` 0 delete the
+ * journals they delivered whole, except the current one. `endStatus` is logged.
+ * 0; 2; 9 no backup begun; 1 the checkpoint run failed or did not end within 60 s (activity
+ * entry); 26 `endStatus` is 0 but the object was not delivered whole. */
 FERRYMAN_API DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus);
 
 /* Begins the restore of one file of an object: "<db>.DATA" (database data: the first write of
@@ -195,19 +213,25 @@ FERRYMAN_API DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objec
  * number of 1 to 9 digits): its file is created (missing directories too) and every following
  * block of the session is the file's data. The path must name a file directly inside one of the
  * database's data locations (data), its journal destination (journals) or its dump destination
- * (configuration); another place is refused and logged.
- * 0; 1 a write failed (the file is closed); 2; 5 no count, or no buffer for a non-empty block;
- * 9 no session begun, or the restore did not begin; 12 template; 20 no extractor request; 22
- * no valid header where one is due; 23 a path outside the destinations; 300 the next location's
- * extractor did not connect within 20 s; the roll-forward run's, catalog's or account's code;
- * 10000 + e the file could not be created. Nothing is written for a refused block. */
+ * (configuration); another place is refused and logged. A data file goes only into the location
+ * whose extractor the roll forward holds: one in a location already released is refused (29).
+ * An existing file that is read-only, or a directory where the file should be, is refused at
+ * its header. Any failure of a data restore fails the whole restore (see DSADisconnectAgent).
+ * 0; 1 a write failed (the file is closed and discarded); 2; 5 no count, or no buffer for a
+ * non-empty block; 9 no session begun, or the restore did not begin; 12 template; 20 no
+ * extractor request; 22 no valid header where one is due; 23 a path outside the destinations;
+ * 29 a location the roll forward has passed; 300 the next location's extractor did not connect
+ * within 20 s; the roll-forward run's, catalog's or account's code; 10000 + e the file could not
+ * be created. Nothing is written for a refused block. */
 FERRYMAN_API DSA_RESULT DSAWrite(uint32_t connectionId, uint32_t reserved1, uint32_t reserved2,
                                  const void* buffer, uint32_t* bytesToWrite);
 
-/* Ends the session: the restored file is closed (an empty file stays created). `endStatus` is
- * logged. The data restore itself ends when the connection is disconnected: an empty marker
- * file "zzzz<checkpoint>.ali" goes into the directory of the last file restored and the last
- * extractor is released. 0; 2. */
+/* Ends the session: the restored file, written under a temporary name beside its final one, is
+ * checked against the size its header gave, flushed and moved over the final name; a file that
+ * is short or cannot be put in place is deleted and the original kept. A non-zero `endStatus`
+ * also fails the session's file (and a data restore). The data restore itself ends when the
+ * connection is disconnected (DSADisconnectAgent). 0; 2; 30 the file is shorter than its
+ * header says; 10000 + e it could not be put in place. */
 FERRYMAN_API DSA_RESULT DSAEndRestore(uint32_t connectionId, uint32_t endStatus);
 
 /* The point in time (seconds since 1970, UTC) a data restore with option 0x800 rolls forward

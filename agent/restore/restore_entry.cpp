@@ -43,6 +43,12 @@ int32_t restoreKindOf(ObjectKind kind) {
 }
 
 DSA_RESULT endWrite(ConnectionRecord* ci, DSA_RESULT result) {
+  // Whatever failed once the data restore has begun leaves a location that is not whole.
+  if (result != 0 && result != DSA_ERROR_OUT_OF_SEQUENCE && ci->first_write != 0 &&
+      ci->restoreKind == kRestoreKindData && !ci->restoreFailed) {
+    trace(ci, "DSAWrite(): the data restore failed with %d", static_cast<int>(result));
+    ci->restoreFailed = 1;
+  }
   traceEndBanner(ci, "DSAWrite");
   return result;
 }
@@ -102,7 +108,8 @@ DSA_RESULT takeHeader(ConnectionRecord* ci, int connectionId, const void* block)
   std::snprintf(directory, sizeof directory, "%.*s", static_cast<int>(folder.size()),
                 folder.data());
   if (DWORD result = trackRestoreLocation(ci, directory); result != 0) return result;
-  if (DWORD result = DSAOpenMatchedObjectFile(connectionId, name); result != 0) {
+  if (DWORD result = DSAOpenMatchedObjectFile(connectionId, name, header::sizeKbOf(block));
+      result != 0) {
     trace(ci, "DSAWrite(): DSAOpenMatchedObjectFile() returns Error: %d", static_cast<int>(result));
     return result;
   }
@@ -248,15 +255,22 @@ extern "C" DSA_RESULT DSAEndRestore(uint32_t connectionId, uint32_t endStatus) {
   if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
   traceStartBanner(ci, "DSAEndRestore");
   ci->hRestoreEvent.reset();
-  if (DWORD result = DSACloseMatchedObjectFile(static_cast<int>(connectionId)); result != 0) {
+  // A session the server ends with a failure does not put its file in place.
+  DWORD result = DSACloseMatchedObjectFile(static_cast<int>(connectionId), endStatus == 0);
+  if (result == DSA_ERROR_OUT_OF_SEQUENCE) {
     // Nothing was open to close (no restore running): the session ends all the same.
     trace(ci, "DSAEndRestore(): DSACloseMatchedObjectFile() returns Error: %d",
           static_cast<int>(result));
+    result = 0;
+  }
+  if ((result != 0 || endStatus != 0) && ci->first_write != 0 &&
+      ci->restoreKind == kRestoreKindData) {
+    ci->restoreFailed = 1;
   }
   ci->restoreSessionOpen = 0;
   Log_act(ci, kActivityRestoreEnded, endStatus);
   traceEndBanner(ci, "DSAEndRestore");
-  return DSA_OK;
+  return result;
 }
 
 extern "C" DSA_RESULT DSASetRestorePointInTime(uint32_t connectionId, int64_t endTime) {

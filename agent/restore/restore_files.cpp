@@ -27,16 +27,27 @@ using namespace ferry::messages;
 // How long a change of location waits for the next location's extractor: rollforwarddb first
 // empties that location (a command of its own), then starts the extractor.
 constexpr DWORD kNextExtractorWaitMs = 20000;
+// How long the end of a data restore waits for the roll forward to finish: it applies the
+// journals after the last location, which takes a while on a large database. The agent lock is
+// held meanwhile.
+constexpr DWORD kRollForwardEndWaitMs = 300000;
+// How long a roll forward that was aborted is given to fail on its own before it is ended.
+constexpr DWORD kAbortedRollForwardWaitMs = 30000;
 // Kept copies are numbered from the begin step's suffix on; past this many the file is refused.
 constexpr int kSuffixAttempts = 10000;
 constexpr size_t kRestorePathSize = MAX_PATH + 16;
 
-HANDLE createRestoreFile(const char* path, bool shareForWriting) {
-  const DWORD access = shareForWriting ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE;
-  const DWORD share = shareForWriting ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
-  return CreateFileA(path, access, share, /*security=*/nullptr, CREATE_ALWAYS,
+// The temporary file a restored file is written to. The fallback asks for read access too (some
+// file systems want it), but never lets another writer in.
+HANDLE createRestoreFile(const char* path, bool withRead) {
+  const DWORD access = withRead ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE;
+  return CreateFileA(path, access, FILE_SHARE_READ, /*security=*/nullptr, CREATE_ALWAYS,
                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, /*template=*/nullptr);
 }
+
+// The name a restored file is written under until it ended whole: beside its final name, so
+// that the move over it stays in one directory.
+constexpr char kTemporarySuffix[] = ".restoring";
 
 bool exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
@@ -77,7 +88,7 @@ bool keptName(ConnectionRecord* ci, const char* path, char (&out)[kRestorePathSi
 // Waits for the next location's extractor and reads its request, which names the location it
 // holds.
 DWORD awaitNextExtractor(ConnectionRecord* ci) {
-  if (!awaitExtractorClient(ci, kNextExtractorWaitMs)) {
+  if (!awaitExtractorClient(ci, kNextExtractorWaitMs, ci->rollforwardProcessHandle.get())) {
     trace(ci, "DSAWrite(): the extractor of the next location did not connect within %d s",
           static_cast<int>(kNextExtractorWaitMs / 1000));
     Log_act(ci, kActivityExtractorTimeout);
@@ -95,10 +106,16 @@ DWORD awaitNextExtractor(ConnectionRecord* ci) {
 
 // Sends the held extractor its release and lets the pipe listen for the next one.
 void releaseHeldExtractor(ConnectionRecord* ci) {
+  if (extractorGone(ci)) {
+    // The location's extractor went before its release: rollforwarddb has failed it.
+    trace(ci, "DSAWrite(): the extractor of %s went before its release", ci->lastRequestName);
+    ci->restoreFailed = 1;
+  }
   releaseExtractor(ci, OIDBMSGTYPE_END_RESTORE, "DSAWrite(): WriteFile() successful",
                    "DSAWrite(): WriteFile() failed. Error=%d");
   ci->restoreExtractorHeld = 0;
   ++ci->restoreLocationsReleased;
+  ci->releasedLocations.emplace_back(directoryOf(ci->lastRequestName));
   disconnectExtractor(ci, /*routine=*/nullptr);
   trace(ci, "DSAWrite(): going to connect named pipe for the new location");
   if (ConnectNamedPipe(ci->pipeHandle.get(), /*overlapped=*/nullptr) ||
@@ -111,24 +128,53 @@ void releaseHeldExtractor(ConnectionRecord* ci) {
   }
 }
 
+bool locationReleased(const ConnectionRecord* ci, const char* directory) {
+  for (const std::string& released : ci->releasedLocations) {
+    if (sameDirectory(released, directory)) return true;
+  }
+  return false;
+}
+
 // Makes `directory` safe to write: rollforwarddb empties each location before it starts the
-// location's extractor, so a file may go only into the location whose extractor is held, or
-// anywhere once every extractor has been released. An extractor that holds another location
-// than the stream's next file (a stream in another order than the locations) is released too.
+// location's extractor and goes on with the location once the extractor is released, so a file
+// may go only into the location whose extractor is held. An extractor that holds another
+// location than the stream's next file is released (a stream in another order than the
+// locations); a location already released, or any once every extractor has been, is refused:
+// Ingres no longer expects it to change.
 DWORD reachLocation(ConnectionRecord* ci, const char* directory) {
   for (;;) {
     if (ci->restoreExtractorHeld) {
       const std::string_view held = directoryOf(ci->lastRequestName);
       if (sameDirectory(held, directory)) return 0;
-      trace(ci, "DSAWrite(): the extractor holds %.*s while the next file lies in %s; released",
-            static_cast<int>(held.size()), held.data(), directory);
-      releaseHeldExtractor(ci);
     }
-    // Once every location's extractor has been released, rollforwarddb starts no other and
-    // every location has been emptied: the files are written straight away.
-    if (ci->restoreLocationsReleased >= ci->restoreDestinationCount) return 0;
+    if (locationReleased(ci, directory) ||
+        (!ci->restoreExtractorHeld &&
+         ci->restoreLocationsReleased >= ci->restoreDestinationCount)) {
+      trace(ci, "DSAWrite(): the roll forward has passed the location %s; refused", directory);
+      Log_act(ci, kActivityLocationPassed, directory);
+      return DSA_ERROR_LOCATION_PASSED;
+    }
+    if (ci->restoreExtractorHeld) {
+      trace(ci, "DSAWrite(): the extractor holds %s while the next file lies in %s; released",
+            ci->lastRequestName, directory);
+      releaseHeldExtractor(ci);
+      continue;
+    }
     if (DWORD result = awaitNextExtractor(ci); result != 0) return result;
   }
+}
+
+// Lets the restored file of the session go without putting it in place: the temporary file is
+// deleted and whatever stood under the final name stays.
+void discardRestoredFile(ConnectionRecord* ci) {
+  ci->fd.reset();
+  if (ci->restoreTempPath[0] != '\0' && !DeleteFileA(ci->restoreTempPath)) {
+    trace(ci, "DSACloseMatchedObjectFile(): %s could not be deleted. Error= %d",
+          ci->restoreTempPath, static_cast<int>(GetLastError()));
+  }
+  ci->restoreTempPath[0] = '\0';
+  ci->restoreFinalPath[0] = '\0';
+  ci->ObjectName[0] = '\0';
 }
 
 }  // namespace
@@ -157,11 +203,12 @@ DWORD trackRestoreLocation(ConnectionRecord* ci, const char* directory) {
   trace(ci, "DSAWrite(): a new location %s", directory);
   std::snprintf(ci->restoreLocationDirectory, sizeof ci->restoreLocationDirectory, "%s", directory);
   if (!extractor) return 0;
-  if (ci->restoreExtractorHeld) releaseHeldExtractor(ci);
+  // The held extractor is released only on the way to a location the roll forward has still to
+  // reach: for a file it has passed, releasing it would let the roll forward complete.
   return reachLocation(ci, directory);
 }
 
-DWORD DSAOpenMatchedObjectFile(int connectionId, const char* fileName) {
+DWORD DSAOpenMatchedObjectFile(int connectionId, const char* fileName, uint32_t sizeKb) {
   constexpr char kRoutine[] = "DSAOpenMatchedObjectFile";
   ConnectionRecord* ci = findConnection(connectionId);
   if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
@@ -174,7 +221,8 @@ DWORD DSAOpenMatchedObjectFile(int connectionId, const char* fileName) {
   std::snprintf(ci->ObjectName, sizeof ci->ObjectName, "%s", fileName);
   char path[kRestorePathSize];
   std::snprintf(path, sizeof path, "%s", fileName);
-  if (exists(fileName)) {
+  const DWORD attributes = GetFileAttributesA(fileName);
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
     bool keep = false;
     if (ci->ObjectType == kRestoreKindJournal &&
         (ci->restoreOption & kRestoreOverwriteJournals) == 0) {
@@ -192,34 +240,56 @@ DWORD DSAOpenMatchedObjectFile(int connectionId, const char* fileName) {
       Log_act(ci, kActivityFileNotOpened, fileName, static_cast<DWORD>(ERROR_FILE_EXISTS));
       return resultFromWin32(ERROR_FILE_EXISTS);
     }
+    // What cannot be replaced is refused before anything is written: a directory in the
+    // file's place, or a file that is read-only.
+    const DWORD refusal = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0  ? ERROR_DIRECTORY
+                          : (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? ERROR_ACCESS_DENIED
+                                                                        : 0;
+    if (!keep && refusal != 0) {
+      trace(ci, "DSAOpenMatchedObjectFile(): %s cannot be replaced (attributes 0x%x)", path,
+            static_cast<unsigned>(attributes));
+      Log_act(ci, kActivityFileNotOpened, path, refusal);
+      return resultFromWin32(refusal);
+    }
+  }
+  char temporary[kRestorePathSize];
+  const int length = std::snprintf(temporary, sizeof temporary, "%s%s", path, kTemporarySuffix);
+  if (length < 0 || static_cast<size_t>(length) >= MAX_PATH) {
+    trace(ci, "DSAOpenMatchedObjectFile(): %s is too long to be restored beside itself", path);
+    Log_act(ci, kActivityFileNotOpened, path, static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+    return resultFromWin32(ERROR_FILENAME_EXCED_RANGE);
   }
 
-  UniqueFile file(createRestoreFile(path, /*shareForWriting=*/false));
+  UniqueFile file(createRestoreFile(temporary, /*withRead=*/false));
   DWORD error = 0;
   if (!file) {
     error = GetLastError();
-    trace(ci, "DSAOpenMatchedObjectFile(): Could Not open file %s Error() = %d", path,
+    trace(ci, "DSAOpenMatchedObjectFile(): Could Not open file %s Error() = %d", temporary,
           static_cast<int>(error));
-    file.reset(createRestoreFile(path, /*shareForWriting=*/true));
+    file.reset(createRestoreFile(temporary, /*withRead=*/true));
     if (!file) error = GetLastError();
   }
-  if (!file && error == ERROR_PATH_NOT_FOUND && createDirectoriesTo(ci, path)) {
-    file.reset(createRestoreFile(path, /*shareForWriting=*/false));
+  if (!file && error == ERROR_PATH_NOT_FOUND && createDirectoriesTo(ci, temporary)) {
+    file.reset(createRestoreFile(temporary, /*withRead=*/false));
     if (!file) error = GetLastError();
   }
   if (!file) {
-    trace(ci, "DSAOpenMatchedObjectFile(): Could Not open file %s Error() = %d", path,
+    trace(ci, "DSAOpenMatchedObjectFile(): Could Not open file %s Error() = %d", temporary,
           static_cast<int>(error));
     Log_act(ci, kActivityFileNotOpened, path, error);
     return resultFromWin32(error);
   }
   ci->fd.reset(file.release());
-  trace(ci, "DSAOpenMatchedObjectFile(): file %s successfully opened. Handle=%d", path,
+  std::snprintf(ci->restoreTempPath, sizeof ci->restoreTempPath, "%s", temporary);
+  std::snprintf(ci->restoreFinalPath, sizeof ci->restoreFinalPath, "%s", path);
+  ci->restoreHeaderSizeKb = sizeKb;
+  ci->restoreBytesWritten = 0;
+  trace(ci, "DSAOpenMatchedObjectFile(): file %s successfully opened. Handle=%d", temporary,
         static_cast<int>(reinterpret_cast<intptr_t>(ci->fd.get())));
   return 0;
 }
 
-DWORD DSACloseMatchedObjectFile(int connectionId) {
+DWORD DSACloseMatchedObjectFile(int connectionId, bool keepIt) {
   constexpr char kRoutine[] = "DSACloseMatchedObjectFile";
   ConnectionRecord* ci = findConnection(connectionId);
   if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
@@ -235,7 +305,41 @@ DWORD DSACloseMatchedObjectFile(int connectionId) {
   }
   trace(ci, "%s(): file to close %s,Closed Handle=%d", kRoutine, ci->ObjectName,
         static_cast<int>(reinterpret_cast<intptr_t>(ci->fd.get())));
-  ci->fd.reset();
+  if (!keepIt) {
+    trace(ci, "%s(): the session ended with a failure; %s is not restored", kRoutine,
+          ci->restoreFinalPath);
+    discardRestoredFile(ci);
+    return 0;
+  }
+  // The header gives the size in KB (at least 1): a file that ends short of it lost data on
+  // the way. A longer one is not refused: an online checkpoint reads a file as it grows.
+  if (ci->restoreHeaderSizeKb != 0 &&
+      sizeInHeaderKb(ci->restoreBytesWritten) < ci->restoreHeaderSizeKb) {
+    trace(ci, "%s(): %s has %llu bytes, its header says %lu KB; not restored", kRoutine,
+          ci->restoreFinalPath, static_cast<unsigned long long>(ci->restoreBytesWritten),
+          static_cast<unsigned long>(ci->restoreHeaderSizeKb));
+    Log_act(ci, kActivityRestoredFileShort, ci->restoreFinalPath);
+    discardRestoredFile(ci);
+    return DSA_ERROR_FILE_INCOMPLETE;
+  }
+  DWORD error = 0;
+  if (!FlushFileBuffers(ci->fd.get())) error = GetLastError();
+  if (error == 0 && !ci->fd.close(&error)) {
+    trace(ci, "%s(): %s could not be closed", kRoutine, ci->restoreTempPath);
+  }
+  if (error == 0 && !MoveFileExA(ci->restoreTempPath, ci->restoreFinalPath,
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    error = GetLastError();
+  }
+  if (error != 0) {
+    trace(ci, "%s(): %s could not be put in place. Error= %d", kRoutine, ci->restoreFinalPath,
+          static_cast<int>(error));
+    Log_act(ci, kActivityFileNotPlaced, ci->restoreFinalPath, error);
+    discardRestoredFile(ci);
+    return resultFromWin32(error);
+  }
+  ci->restoreTempPath[0] = '\0';
+  ci->restoreFinalPath[0] = '\0';
   ci->ObjectName[0] = '\0';
   return 0;
 }
@@ -253,16 +357,44 @@ DWORD dsaWrite_cldsa(ConnectionRecord* ci, const void* buffer, uint32_t bytes) {
   DWORD written = 0;
   if (WriteFile(ci->fd.get(), buffer, bytes, &written, /*overlapped=*/nullptr) &&
       written == bytes) {
+    ci->restoreBytesWritten += written;
     return 0;
   }
   trace(ci, "%s(): Error writing to the file %s. errno=%d", kRoutine, ci->ObjectName,
         static_cast<int>(GetLastError()));
-  if (!ci->fd.close()) trace(ci, "dsaWrite_cldsa(): could not close file");
+  discardRestoredFile(ci);
   return DSA_ERROR_FILE;
 }
 
-void endWholeRestore(ConnectionRecord* ci) {
-  if (ci->status != 2) return;
+DWORD endWholeRestore(ConnectionRecord* ci) {
+  if (ci->status != 2 || ci->ObjectType != kRestoreKindData || ci->first_write == 0) return 0;
+  if (ci->fd) {
+    // The stream ended inside a file: it is not put in place, and the location is not whole.
+    trace(ci, "DSADisconnectAgent(): the stream ended inside %s", ci->restoreFinalPath);
+    discardRestoredFile(ci);
+    ci->restoreFailed = 1;
+  }
+  if (ci->restoreExtractorHeld && extractorGone(ci)) {
+    trace(ci, "DSADisconnectAgent(): the extractor of %s went before its release",
+          ci->lastRequestName);
+    ci->restoreFailed = 1;
+  }
+  if (ci->restoreFailed) {
+    trace(ci, "DSADisconnectAgent(): the data restore of %s failed; no end marker", ci->dbName);
+    Log_act(ci, kActivityRestoreFailed, ci->dbName);
+    abortExtractor(ci, "DSADisconnectAgent");
+    // The aborted extractor fails its location and with it the roll forward; one that does not
+    // end (it may be waiting for an extractor that will never come) is ended.
+    if (ci->rollforwardProcessHandle &&
+        WaitForSingleObject(ci->rollforwardProcessHandle.get(), kAbortedRollForwardWaitMs) !=
+            WAIT_OBJECT_0) {
+      trace(ci, "DSADisconnectAgent(): ending rollforwarddb");
+      TerminateProcess(ci->rollforwardProcessHandle.get(), ERROR_OPERATION_ABORTED);
+    }
+    ci->rollforwardProcessHandle.reset();
+    return DSA_ERROR_RESTORE_INCOMPLETE;
+  }
+
   const std::string_view directory = directoryOf(ci->restoreRequest);
   if (directory.empty()) {
     // No file was restored: there is no directory to mark, and a bare name would land in the
@@ -280,8 +412,34 @@ void endWholeRestore(ConnectionRecord* ci) {
             marker.c_str(), static_cast<int>(GetLastError()));
     }
   }
-  sendExtractorRecord(ci, OIDBMSGTYPE_END_RESTORE, "DSADisconnectAgent(): WriteFile() successful",
-                      "DSADisconnectAgent(): WriteFile() failed. Error=%d");
+  if (ci->pipeConnected == 1) {
+    releaseExtractor(ci, OIDBMSGTYPE_END_RESTORE, "DSADisconnectAgent(): WriteFile() successful",
+                     "DSADisconnectAgent(): WriteFile() failed. Error=%d");
+  }
+  closeExtractorPipe(ci, "DSADisconnectAgent");
+
+  // The restore is complete only when the roll forward is.
+  DWORD result = 0;
+  if (ci->rollforwardProcessHandle) {
+    trace(ci, "DSADisconnectAgent(): waiting for rollforwarddb to end");
+    DWORD exitCode = 0;
+    if (WaitForSingleObject(ci->rollforwardProcessHandle.get(), kRollForwardEndWaitMs) !=
+        WAIT_OBJECT_0) {
+      trace(ci, "DSADisconnectAgent(): rollforwarddb did not end within %lu s",
+            static_cast<unsigned long>(kRollForwardEndWaitMs / 1000));
+      Log_act(ci, kActivityRollforwardNotEnded, kRollForwardEndWaitMs / 1000);
+      result = DSA_ERROR_ROLLFORWARD_FAILED;
+    } else if (!GetExitCodeProcess(ci->rollforwardProcessHandle.get(), &exitCode) ||
+               exitCode != 0) {
+      trace(ci, "DSADisconnectAgent(): rollforwarddb ended with exit code %lu", exitCode);
+      Log_act(ci, kActivityRollforwardExit, exitCode);
+      result = DSA_ERROR_ROLLFORWARD_FAILED;
+    } else {
+      trace(ci, "DSADisconnectAgent(): rollforwarddb completed");
+    }
+    ci->rollforwardProcessHandle.reset();
+  }
+  return result;
 }
 
 }  // namespace ferry::agent

@@ -9,7 +9,9 @@
 //   running); 12 template; 20 no usable extractor record; 22 a block where an object header is
 //   due that is none; 23 a path outside the database's destinations; 300 the next location's
 //   extractor did not connect; the roll-forward run's, catalog's or account's code; 10000 + e.
-// - A restored file is open in ci->fd from its header to DSAEndRestore (or a write error).
+// - A restored file is open in ci->fd from its header to DSAEndRestore (or a write error),
+//   written under a temporary name and put in place only when it ended whole.
+// - A data restore that fails in any step is remembered (ci->restoreFailed) and never finalised.
 // - Files are only ever written inside the destinations resolved by the begin step.
 #pragma once
 
@@ -48,9 +50,13 @@ DWORD beginRestoreConfig(int connectionId, const char* dbName, uint32_t options,
 int DSAGetRestoreObjectFile(int connectionId, char* objectName, DataFileInfo* info);
 int getRestoreObjectName(ConnectionRecord* ci, char* objectName, DataFileInfo* info);
 
-// One restored file: open (applying the overwrite rules), write, close.
-DWORD DSAOpenMatchedObjectFile(int connectionId, const char* fileName);
-DWORD DSACloseMatchedObjectFile(int connectionId);
+// One restored file: open (applying the overwrite rules; the data go to a temporary file beside
+// the final name, `sizeKb` is the size its header gives), write, close. Closing with `keepIt`
+// checks the size, flushes and moves the file over its final name: 0; 30 short; 10000 + e it
+// could not be put in place (the temporary file is deleted and the original kept either way).
+// Without `keepIt` the file is discarded. A failed write discards it too.
+DWORD DSAOpenMatchedObjectFile(int connectionId, const char* fileName, uint32_t sizeKb);
+DWORD DSACloseMatchedObjectFile(int connectionId, bool keepIt);
 DWORD dsaWrite_cldsa(ConnectionRecord* ci, const void* buffer, uint32_t bytes);
 
 // True when `path` may be restored: a file directly inside one of the destinations that the
@@ -61,9 +67,12 @@ bool restorePathAllowed(ConnectionRecord* ci, const char* path);
 // directory during a data restore the current extractor is released and the next one awaited.
 DWORD trackRestoreLocation(ConnectionRecord* ci, const char* directory);
 
-// The end of a data restore when the connection closes: the marker file in the directory of
-// the last file restored and the release of the waiting extractor. Only while the extractor
-// pipe is connected and a restore runs.
-void endWholeRestore(ConnectionRecord* ci);
+// The end of a data restore when the connection closes. A restore that failed in any way (a
+// write, a short file, a file the stream ended in, a session ended with a failure, an extractor
+// that went away) is not finalised: no marker, the extractor aborted, the roll forward ended;
+// 27. Otherwise the marker file goes into the directory of the last file restored, the waiting
+// extractor is released and the roll forward waited for: 0, or 28 when it failed or did not end
+// in time. 0 for a connection without a data restore.
+DWORD endWholeRestore(ConnectionRecord* ci);
 
 }  // namespace ferry::agent

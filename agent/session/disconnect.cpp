@@ -86,13 +86,15 @@ void unsetTemplateVariable(ConnectionRecord* ci) {
   UniqueHandleNull threadHandle(started ? process.hThread : nullptr);
 }
 
-// Releases the extractor of a running data backup or restore: the pipe's client is let go.
-void releaseConnectedExtractor(ConnectionRecord* ci) {
-  if (ci->pipeConnected != 1) return;
-  trace(ci, "DSADisconnectAgent(): ci->status= %d", ci->status);
-  // A data restore ends here: the last location's extractor is still waiting for its release.
-  if (ci->status == 2) endWholeRestore(ci);
-  closeExtractorPipe(ci, "DSADisconnectAgent");
+// A data restore ends here (its last location's extractor still waits for its release), and
+// the extractor of anything else still connected is let go. The restore's outcome, or 0.
+DWORD endRunningExtractor(ConnectionRecord* ci) {
+  DWORD result = endWholeRestore(ci);
+  if (ci->pipeConnected == 1) {
+    trace(ci, "DSADisconnectAgent(): ci->status= %d", ci->status);
+    closeExtractorPipe(ci, "DSADisconnectAgent");
+  }
+  return result;
 }
 
 // Ends a remote streaming thread that is still running and closes its handle.
@@ -174,6 +176,7 @@ void releaseRecordHandles(ConnectionRecord* ci) {
               "DSADisconnectAgent(): Unable to close handle ci -> findFileJournal error = %d");
   ci->hRestoreEvent.reset();
   ci->ckpdbProcessHandle.reset();
+  ci->rollforwardProcessHandle.reset();
   // The work block of an object whose end never came (a restore ends only here).
   releaseObjectBlock(ci);
 }
@@ -200,14 +203,19 @@ extern "C" DSA_RESULT DSADisconnectAgent(uint32_t connectionId) {
   }
   unsetTemplateVariable(ci);
   endBackupAtDisconnect(ci);
-  releaseConnectedExtractor(ci);
+  const DWORD result = endRunningExtractor(ci);
   if (ci->connInfo.connected == 1) disconnectOpIngres2(&ci->connInfo);
   ci->hAccessToken.close();
   releaseRecordHandles(ci);
 
   Log_act(ci, kActivityDisconnected);
-  trace(ci, "DSADisconnectAgent(): returning SUCCESS");
+  if (result == 0) {
+    trace(ci, "DSADisconnectAgent(): returning SUCCESS");
+  } else {
+    trace(ci, "DSADisconnectAgent(): the data restore did not complete; returning %d",
+          static_cast<int>(result));
+  }
   traceEndBanner(ci, "DSADisconnectAgent");
   releaseConnection(static_cast<int>(connectionId));
-  return DSA_OK;
+  return result;
 }

@@ -86,7 +86,7 @@ bool connectFirstExtractor(ConnectionRecord* ci, const FirstConnectTexts& texts,
   }
 }
 
-bool awaitExtractorClient(ConnectionRecord* ci, DWORD waitMs) {
+bool awaitExtractorClient(ConnectionRecord* ci, DWORD waitMs, HANDLE utility) {
   DWORD mode = PIPE_READMODE_MESSAGE | PIPE_WAIT;
   if (!SetNamedPipeHandleState(ci->pipeHandle.get(), &mode, nullptr, nullptr)) {
     trace(ci, "awaitExtractorClient(): SetNamedPipeHandleState failed. Error= %d",
@@ -98,9 +98,16 @@ bool awaitExtractorClient(ConnectionRecord* ci, DWORD waitMs) {
   bool connected = false;
   if (listener) {
     UniqueFile self;
-    if (WaitForSingleObject(listener.get(), waitMs) != WAIT_OBJECT_0) {
-      trace(ci, "awaitExtractorClient(): no extractor within %lu ms",
-            static_cast<unsigned long>(waitMs));
+    HANDLE waits[] = {listener.get(), utility};
+    const DWORD waited = WaitForMultipleObjects(utility != nullptr ? 2 : 1, waits,
+                                                /*waitAll=*/FALSE, waitMs);
+    if (waited != WAIT_OBJECT_0) {
+      if (waited == WAIT_OBJECT_0 + 1) {
+        trace(ci, "awaitExtractorClient(): the utility ended without starting another extractor");
+      } else {
+        trace(ci, "awaitExtractorClient(): no extractor within %lu ms",
+              static_cast<unsigned long>(waitMs));
+      }
       char name[kObjectNameSize];
       std::snprintf(name, sizeof name, "%s%s%s", kExtractorPipePrefix, ci->installationCode,
                     ci->dbName);
@@ -190,6 +197,26 @@ void disconnectExtractor(ConnectionRecord* ci, const char* routine) {
   }
   // The client is gone from the agent's point of view either way: the next listen replaces it.
   ci->pipeConnected = 0;
+}
+
+void abortExtractor(ConnectionRecord* ci, const char* routine) {
+  if (ci->pipeConnected == 1 && ci->pipeHandle) {
+    char sent[128];
+    char failed[128];
+    std::snprintf(sent, sizeof sent, "%s(): the extractor was told to abort", routine);
+    std::snprintf(failed, sizeof failed, "%s(): the abort could not be sent. Error=%%d", routine);
+    // Not waited for: whether the extractor reads the record or finds the pipe gone, it fails.
+    sendExtractorRecord(ci, OIDBMSGTYPE_ABORT, sent, failed);
+  }
+  closeExtractorPipe(ci, routine);
+}
+
+bool extractorGone(ConnectionRecord* ci) {
+  if (!ci->pipeHandle) return true;
+  DWORD available = 0;
+  if (PeekNamedPipe(ci->pipeHandle.get(), nullptr, 0, nullptr, &available, nullptr)) return false;
+  const DWORD error = GetLastError();
+  return error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED || error == ERROR_NO_DATA;
 }
 
 void closeExtractorPipe(ConnectionRecord* ci, const char* routine) {

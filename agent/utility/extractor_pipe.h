@@ -23,8 +23,9 @@ namespace ferry::agent {
 // one that will never come; only a broken pipe or this much silence ends the wait.
 inline constexpr DWORD kRecordWaitMs = 20000;
 // The longest a released extractor is given to take its release record and go before the pipe
-// is disconnected under it.
-inline constexpr DWORD kExtractorReleaseMs = 300;
+// is disconnected under it. It goes within milliseconds; the wait ends as soon as it has, and a
+// disconnect before it has read the record would discard the release and fail its location.
+inline constexpr DWORD kExtractorReleaseMs = 10000;
 
 // The trace lines of the first connect of a run; a null text is not traced.
 struct FirstConnectTexts {
@@ -57,6 +58,15 @@ void sendExtractorRecord(ConnectionRecord* ci, int32_t type, const char* success
 void releaseExtractor(ConnectionRecord* ci, int32_t type, const char* successText,
                       const char* failedFormat);
 
+// The backup or restore of the current location failed: the extractor, if one is connected, gets
+// the abort record, and the pipe is closed (traced under `routine`). The extractor then ends
+// with a failure, and so does the utility's run: Ingres records no checkpoint and completes no
+// roll forward from a location the agent did not take or fill whole.
+void abortExtractor(ConnectionRecord* ci, const char* routine);
+
+// True when the extractor that was connected has gone: its end of the pipe is closed.
+bool extractorGone(ConnectionRecord* ci);
+
 // Lets the pipe's client go (pipeConnected 0). With a `routine`, the outcome is traced under its
 // name and a failure written as activity entry 92; without one a failure is only traced.
 void disconnectExtractor(ConnectionRecord* ci, const char* routine);
@@ -67,8 +77,9 @@ void disconnectExtractor(ConnectionRecord* ci, const char* routine);
 // extractor may well start waiting before the agent listens again. On time-out the agent connects
 // to its own pipe to end that listen and leaves the pipe listening, so that a late extractor still
 // finds it. The pipe is back in non-blocking mode when this returns; pipeConnected is set to 1
-// when a client is connected.
-bool awaitExtractorClient(ConnectionRecord* ci, DWORD waitMs);
+// when a client is connected. With a `utility` process, the wait also ends (false) as soon as
+// that utility has ended without an extractor coming: nothing will connect any more.
+bool awaitExtractorClient(ConnectionRecord* ci, DWORD waitMs, HANDLE utility = nullptr);
 
 // The end of the run's pipe: a connected client is let go (traced under `routine`, activity entry
 // 92 on failure), then the server end is closed ("<routine>(): pipeHandle closed successfully").

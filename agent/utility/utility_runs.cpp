@@ -465,8 +465,10 @@ DWORD execOpIngresrollforwarddb(int connectionId, const char* dbName, const char
   steps.pipeAttempts = 1;
   steps.tokenInStartLine = false;
   steps.closeCatalogSession = true;
-  // The restore flow follows rollforwarddb through siphon only; its handle is not kept.
   RunOutcome run = startUtilityRun(ci, steps, names, commandLine);
+  // Kept whatever the start check found: the end of the restore waits for the roll forward and
+  // reports how it ended, and a failed restore ends it.
+  ci->rollforwardProcessHandle.reset(run.process.release());
   switch (run.state) {
     case RunState::PipeNotCreated:
       // As for the checkpoint run: the pipe's failure is the agent's code 25, not a bare

@@ -12,8 +12,9 @@
 //   A name or command line that would not fit its buffer gives 10000 + ERROR_FILENAME_EXCED_RANGE,
 //   a checkpoint id or end time that is too long 10000 + ERROR_INVALID_PARAMETER: nothing is
 //   cut short and nothing is started.
-// - On success the connection record holds the pipe's server end in pipeHandle and, for a
-//   checkpoint, ckpdb's process in ckpdbProcessHandle; the record owns both.
+// - On success the connection record holds the pipe's server end in pipeHandle and the
+//   utility's process in ckpdbProcessHandle or rollforwardProcessHandle; the record owns them.
+//   A roll forward's process is kept whenever it started, also when its start check failed.
 // - The calling thread keeps the identity of the connection's account when a run returns.
 #pragma once
 

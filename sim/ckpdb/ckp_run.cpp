@@ -227,8 +227,16 @@ Failure checkSteps(const std::vector<core::TemplateLine>& lines,
   return {};
 }
 
-Failure runStep(const std::vector<core::TemplateLine>& lines, const std::string& code,
-                const core::CodeValues& values, bool verbose) {
+Failure runStep(const Installation& installation, const std::vector<core::TemplateLine>& lines,
+                const std::string& code, const core::CodeValues& values, bool verbose) {
+  if (const core::Symbol* symbol = core::findSymbol(installation.symbols, "II_SIM_FAIL_STEP")) {
+    const std::string& wanted = symbol->value;
+    const std::string here = code + ":" + std::to_string(values.locationNumber);
+    if (wanted == code || wanted == here) {
+      return {"E_DM1105_CKP_COMMAND_FAILED",
+              "the command of step " + here + " ended with exit code 1 (II_SIM_FAIL_STEP)"};
+    }
+  }
   const core::TemplateLine* line = core::findStepLine(lines, code);
   if (line == nullptr) {
     return {"E_DM1104_CKP_TEMPLATE_LINE",

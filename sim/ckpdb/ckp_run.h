@@ -58,9 +58,12 @@ Failure loadTemplate(const Installation& installation, std::vector<core::Templat
 Failure checkSteps(const std::vector<core::TemplateLine>& lines,
                    const std::vector<std::string>& codes);
 
-// Runs the line of step `code` with its codes filled; waits for every command.
-Failure runStep(const std::vector<core::TemplateLine>& lines, const std::string& code,
-                const core::CodeValues& values, bool verbose);
+// Runs the line of step `code` with its codes filled; waits for every command. The
+// installation's variable II_SIM_FAIL_STEP, "<code>" or "<code>:<location number>", fails that
+// step as a command that ended with exit code 1 would, without running it (a test hook, as
+// II_SIM_INFODB_FAILURE is for infodb).
+Failure runStep(const Installation& installation, const std::vector<core::TemplateLine>& lines,
+                const std::string& code, const core::CodeValues& values, bool verbose);
 
 // The program's arguments (argv[1..]).
 std::vector<std::string> argumentList(int argc, char** argv);

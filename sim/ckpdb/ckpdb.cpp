@@ -65,7 +65,8 @@ int checkpoint(const ingsim::core::CkpArguments& arguments) {
 
   ingsim::core::CodeValues values;
   values.locationCount = static_cast<int>(database.locations.size());
-  if (Failure failure = ingsim::ckp::runStep(lines, "BSDD", values, arguments.verbose)) {
+  if (Failure failure =
+          ingsim::ckp::runStep(installation, lines, "BSDD", values, arguments.verbose)) {
     return ingsim::ckp::reportFailure(failure);
   }
   for (size_t i = 0; i < database.locations.size(); ++i) {
@@ -75,7 +76,8 @@ int checkpoint(const ingsim::core::CkpArguments& arguments) {
     progress("CPP: Beginning checkpoint of location " + std::to_string(values.locationNumber) +
              " (" + values.directory + ") to " + values.checkpointFile);
     for (const char* code : {"PSDD", "WSDD"}) {
-      if (Failure failure = ingsim::ckp::runStep(lines, code, values, arguments.verbose)) {
+      if (Failure failure =
+              ingsim::ckp::runStep(installation, lines, code, values, arguments.verbose)) {
         return ingsim::ckp::reportFailure(failure);
       }
     }
@@ -84,7 +86,8 @@ int checkpoint(const ingsim::core::CkpArguments& arguments) {
   values.directory.clear();
   values.checkpointFile.clear();
   for (const char* code : {"ESDD", "EEDE"}) {
-    if (Failure failure = ingsim::ckp::runStep(lines, code, values, arguments.verbose)) {
+    if (Failure failure =
+            ingsim::ckp::runStep(installation, lines, code, values, arguments.verbose)) {
       return ingsim::ckp::reportFailure(failure);
     }
   }

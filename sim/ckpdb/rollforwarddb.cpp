@@ -78,7 +78,8 @@ int rollForward(const ingsim::core::CkpArguments& arguments) {
 
   ingsim::core::CodeValues values;
   values.locationCount = static_cast<int>(database.locations.size());
-  if (Failure failure = ingsim::ckp::runStep(lines, "BRDD", values, arguments.verbose)) {
+  if (Failure failure =
+          ingsim::ckp::runStep(installation, lines, "BRDD", values, arguments.verbose)) {
     return ingsim::ckp::reportFailure(failure);
   }
   for (size_t i = 0; i < database.locations.size(); ++i) {
@@ -88,7 +89,8 @@ int rollForward(const ingsim::core::CkpArguments& arguments) {
     progress("RFP: Restoring location " + std::to_string(values.locationNumber) + " (" +
              values.directory + ") from " + values.checkpointFile);
     for (const char* code : {"WDDD", "PRDD", "WRDD"}) {
-      if (Failure failure = ingsim::ckp::runStep(lines, code, values, arguments.verbose)) {
+      if (Failure failure =
+              ingsim::ckp::runStep(installation, lines, code, values, arguments.verbose)) {
         return ingsim::ckp::reportFailure(failure);
       }
     }
@@ -96,7 +98,8 @@ int rollForward(const ingsim::core::CkpArguments& arguments) {
   values.locationNumber = 0;
   values.directory.clear();
   values.checkpointFile.clear();
-  if (Failure failure = ingsim::ckp::runStep(lines, "ERDD", values, arguments.verbose)) {
+  if (Failure failure =
+          ingsim::ckp::runStep(installation, lines, "ERDD", values, arguments.verbose)) {
     return ingsim::ckp::reportFailure(failure);
   }
   if (arguments.applyJournals && database.journalSequence > 0) {

@@ -54,46 +54,6 @@ std::vector<unsigned char> fileBytes(const std::string& path) {
   return {text.begin(), text.end()};
 }
 
-// Terminates every process of `image` that still runs (the stand-in extractor of the time-out
-// case), so that its folder can be removed.
-void terminateProcesses(const char* image) {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return;
-  PROCESSENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-    if (lstrcmpiA(entry.szExeFile, image) != 0) continue;
-    if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
-      TerminateProcess(process, 1);
-      WaitForSingleObject(process, 5000);
-      CloseHandle(process);
-    }
-  }
-  CloseHandle(snapshot);
-}
-
-int processesNamed(const char* image) {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return -1;
-  PROCESSENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  int found = 0;
-  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-    if (lstrcmpiA(entry.szExeFile, image) == 0) ++found;
-  }
-  CloseHandle(snapshot);
-  return found;
-}
-
-// True once no process of `image` runs, waiting at most `limitMs` for the last to end.
-bool noProcessNamedWithin(const char* image, DWORD limitMs) {
-  for (DWORD waited = 0; processesNamed(image) != 0; waited += 100) {
-    if (waited >= limitMs) return false;
-    Sleep(100);
-  }
-  return true;
-}
-
 class Backup : public testing::Test {
  protected:
   ScopedTestDirectory testDirectory_;  // made first, undone last
@@ -109,6 +69,7 @@ class Backup : public testing::Test {
     if (connectionId_ != 0) {
       EXPECT_EQ(disconnect_(connectionId_), 0u);
     }
+    if (HasFailure() && agent_) std::printf("---- trace (end)\n%s\n", traceTail().c_str());
     terminateProcesses("siphon.exe");
     agent_.reset();
     account_.reset();
@@ -217,7 +178,7 @@ class Backup : public testing::Test {
   // The end of the agent's trace (written for installations whose debug setting is on).
   std::string traceTail() const {
     std::string text = readWholeFile(agent_->path("ferryman.trc"));
-    return text.substr(text.size() > 4000 ? text.size() - 4000 : 0);
+    return text.substr(text.size() > 30000 ? text.size() - 30000 : 0);
   }
 
   std::string savedMachineRoot_;
@@ -422,37 +383,116 @@ TEST_F(Backup, CallsThatMustBeginNothing) {
   EXPECT_EQ(end_(connectionId_, 0), 0u);
 }
 
-TEST_F(Backup, FileHeldWithoutSharingEndsAtOnceAndTheBackupGoesOn) {
+// A file that cannot be read is never delivered as an empty one: the object fails, later reads
+// say so again, no checkpoint is taken from it, and a journal that was not delivered survives
+// the clean-up of option 0x10.
+TEST_F(Backup, FileHeldWithoutSharingFailsTheObjectAndKeepsItsJournal) {
   ASSERT_NO_FATAL_FAILURE(install("BD"));
   ingsim::DatabaseOptions db;
   db.name = "held";
+  db.journaled = true;
+  db.journalFiles = 3;
   db.locations = {{"", {{"aaaaaaab.t00", 5000}, {"aaaaaaac.t00", 9000}}}};
   ASSERT_EQ(ingsim::addDatabase("BD", db), "");
   ASSERT_NO_FATAL_FAILURE(connect());
-  const std::string heldPath = ingsim::dataFolder(installation_->root(), "held") + "\\aaaaaaab.t00";
-  ferry::UniqueFile held(CreateFileA(heldPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                     OPEN_EXISTING, 0, nullptr));
-  ASSERT_TRUE(held.valid());
-
-  ASSERT_EQ(begin("held.DATA", 0), 0u);
-  StreamObject data = readObject();
-  EXPECT_EQ(data.failure, 0u);
-  EXPECT_TRUE(data.ended);
-  bool sawHeld = false;
-  bool sawOther = false;
-  for (const StreamFile& file : data.files) {
-    if (file.path == heldPath) {
-      sawHeld = true;
-      EXPECT_TRUE(file.bytes.empty()) << "a file that cannot be opened sends no bytes";
-      EXPECT_EQ(file.sizeKb, 4u) << "measured all the same";
-    } else {
-      sawOther = true;
-      EXPECT_TRUE(file.bytes == fileBytes(file.path)) << file.path;
+  {
+    SCOPED_TRACE("a data file held without sharing");
+    const std::string path = ingsim::dataFolder(installation_->root(), "held") + "\\aaaaaaab.t00";
+    ferry::UniqueFile held(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.valid());
+    ASSERT_EQ(begin("held.DATA", 0), 0u);
+    StreamObject data = readObject();
+    EXPECT_EQ(data.failure, 1u);
+    EXPECT_FALSE(data.ended);
+    for (const StreamFile& file : data.files) EXPECT_NE(file.path, path) << "delivered anyway";
+    uint32_t count = kBufferSize;
+    EXPECT_EQ(read_(connectionId_, 1, 0, buffer_, &count), 1u) << "the object stays failed";
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(end_(connectionId_, 0), 26u) << "ended as a success, it is not one";
+    EXPECT_EQ(processesNamed("ckpdb.exe"), 0);
+    EXPECT_TRUE(noProcessNamedWithin("siphon.exe", 10000));
+    EXPECT_EQ(readWholeFile(agent_->path("ckpdbBDheld.out")).find("completed."), std::string::npos)
+        << "a checkpoint was recorded";
+    EXPECT_NE(readWholeFile(agent_->path("ferryman.log")).find(path), std::string::npos)
+        << "the activity log names the file";
+  }
+  {
+    SCOPED_TRACE("a journal held without sharing, option 0x10");
+    const std::string jnl = ingsim::journalFolder(installation_->root(), "held");
+    ferry::UniqueFile held(CreateFileA((jnl + "\\j0000002.jnl").c_str(), GENERIC_READ, 0, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.valid());
+    ASSERT_EQ(begin("~JOURNAL OF DATABASE held", 0x10), 0u);
+    StreamObject journals = readObject();
+    EXPECT_EQ(journals.failure, 1u);
+    EXPECT_EQ(end_(connectionId_, 0), 26u);
+    held.reset();
+    for (const char* name : {"j0000001.jnl", "j0000002.jnl", "j0000003.jnl"}) {
+      EXPECT_TRUE(fileExists(jnl + "\\" + name)) << name << " deleted";
     }
   }
-  EXPECT_TRUE(sawHeld);
-  EXPECT_TRUE(sawOther);
-  EXPECT_EQ(end_(connectionId_, 0), 0u);
+}
+
+// Whatever goes wrong in the checkpoint run or its extractor fails the backup where the server
+// sees it, and leaves neither a checkpoint nor a process behind.
+TEST_F(Backup, FailuresOfTheCheckpointRunAndItsExtractorFailTheBackup) {
+  ASSERT_NO_FATAL_FAILURE(install("BG"));
+  const std::string second = area("area2");
+  ingsim::DatabaseOptions db;
+  db.name = "faulty";
+  db.locations = {{"", {{"aaaaaaab.t00", 300000}, {"aaaaaaac.t00", 3000}}},
+                  {second, {{"aaaaaaad.t00", 7000}}}};
+  ASSERT_EQ(ingsim::addDatabase("BG", db), "");
+  ScopedAgentSettings settings("BG");
+  ASSERT_EQ(settings.setDebug(1), 0);
+  ASSERT_NO_FATAL_FAILURE(connect());
+  const std::string checkpointOutput = agent_->path("ckpdbBGfaulty.out");
+  auto noCheckpoint = [&] {
+    EXPECT_TRUE(noProcessNamedWithin("ckpdb.exe", 10000)) << "ckpdb outlived the backup";
+    EXPECT_TRUE(noProcessNamedWithin("siphon.exe", 10000)) << "an extractor outlived the backup";
+    EXPECT_EQ(readWholeFile(checkpointOutput).find("completed."), std::string::npos);
+  };
+  {
+    SCOPED_TRACE("ckpdb fails after its last location");
+    ASSERT_EQ(ingsim::setVariable("BG", "II_SIM_FAIL_STEP", "ESDD"), "");
+    ASSERT_EQ(begin("faulty.DATA", 0), 0u);
+    StreamObject data = readObject();
+    EXPECT_TRUE(data.ended) << data.failure;
+    EXPECT_EQ(data.files.size(), 3u);
+    EXPECT_EQ(end_(connectionId_, 0), 1u) << "the checkpoint it belongs to failed";
+    noCheckpoint();
+  }
+  {
+    SCOPED_TRACE("ckpdb fails before the second location");
+    ASSERT_EQ(ingsim::setVariable("BG", "II_SIM_FAIL_STEP", "PSDD:2"), "");
+    ASSERT_EQ(begin("faulty.DATA", 0), 0u);
+    StreamObject data = readObject();
+    EXPECT_EQ(data.failure, 24u);
+    EXPECT_EQ(data.files.size(), 2u) << "the first location only";
+    EXPECT_EQ(end_(connectionId_, data.failure), 0u);
+    noCheckpoint();
+    ASSERT_EQ(ingsim::setVariable("BG", "II_SIM_FAIL_STEP", ""), "");
+  }
+  {
+    SCOPED_TRACE("the extractor killed in the middle of its location");
+    // The begin has read the location's first record: its extractor is connected and listing.
+    ASSERT_EQ(begin("faulty.DATA", 0), 0u);
+    EXPECT_GE(terminateProcesses("siphon.exe"), 1);
+    StreamObject data = readObject();
+    EXPECT_EQ(data.failure, 24u) << "the rest of the backup cannot be whole";
+    EXPECT_EQ(end_(connectionId_, 0), 26u);
+    noCheckpoint();
+  }
+  {
+    SCOPED_TRACE("a disconnect in the middle of the backup");
+    ASSERT_EQ(begin("faulty.DATA", 0), 0u);
+    uint32_t count = kBufferSize;
+    ASSERT_EQ(read_(connectionId_, 1, 0, buffer_, &count), 0u);
+    EXPECT_EQ(disconnect_(connectionId_), 0u);
+    connectionId_ = 0;
+    noCheckpoint();
+  }
 }
 
 TEST_F(Backup, EndInTheMiddleReleasesTheRunAndTheNextBackupIsWhole) {
@@ -499,9 +539,10 @@ TEST_F(Backup, ExtractorThatNeverConnectsTimesOutAndEndsTheCheckpoint) {
   ASSERT_EQ(begin("silent.DATA", 0), 300u);
   EXPECT_EQ(processesNamed("ckpdb.exe"), 0) << "ckpdb left running";
   EXPECT_EQ(end_(connectionId_, 0), 9u) << "the failed begin left a backup begun";
-  // Nothing of the failed begin stays in the way of the next object.
+  // Nothing of the failed begin stays in the way of the next object; ended as a success without
+  // having been read, that object reports its backup incomplete.
   EXPECT_EQ(begin("~JOURNAL OF DATABASE silent", 0), 0u);
-  EXPECT_EQ(end_(connectionId_, 0), 0u);
+  EXPECT_EQ(end_(connectionId_, 0), 26u);
 }
 
 }  // namespace

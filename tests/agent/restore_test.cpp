@@ -307,9 +307,10 @@ TEST_F(Restore, DataRoundTripOfTwoLocations) {
       << "the last location's siphon is released at disconnect";
 }
 
-// A location whose files come in two runs around another location's: one release per change
-// of directory, every file in place, the marker beside the last file; and the point in time.
-TEST_F(Restore, LocationRevisitedAfterAnother) {
+// A location whose files come in two runs around another location's: the point in time reaches
+// the roll forward, but once the extractor of a location has been released the roll forward has
+// passed it, so a file for it is refused and the restore fails without being finalised.
+TEST_F(Restore, LocationRevisitedAfterItsReleaseIsRefusedAndTheRestoreFails) {
   ingsim::DatabaseOptions db;
   db.name = "abadb";
   db.journaled = true;
@@ -325,8 +326,8 @@ TEST_F(Restore, LocationRevisitedAfterAnother) {
   const std::string b = ingsim::dataFolder(two.area, "abadb");
   const std::vector<RestoredFile> stream = {{a + "\\aaaaaaab.t00", ""},
                                             {a + "\\aaaaaaac.t00", pattern(5000, 1)},
-                                            {b + "\\aaaaaaad.t00", pattern(3000, 2)},
-                                            {a + "\\aaaaaaae.t00", pattern(1024, 3)}};
+                                            {b + "\\aaaaaaad.t00", pattern(3000, 2)}};
+  const RestoredFile late{a + "\\aaaaaaae.t00", pattern(1024, 3)};
 
   const uint32_t id = connect();
   ASSERT_NE(id, 0u);
@@ -337,33 +338,30 @@ TEST_F(Restore, LocationRevisitedAfterAnother) {
     ASSERT_EQ(restoreFile(id, "abadb.DATA", kPointInTime, file, "0003"), 0u) << file.path;
   }
   EXPECT_EQ(pointInTime_(id, when), 9u) << "after the roll-forward has started";
-  disconnect(id);
+  EXPECT_EQ(restoreFile(id, "abadb.DATA", kPointInTime, late, "0003"), 29u) << late.path;
+  EXPECT_FALSE(fileExists(late.path));
+  EXPECT_EQ(disconnect_(id), 27u) << "a restore that lost a file is not complete";
+  std::replace(connections_.begin(), connections_.end(), id, 0u);
   ASSERT_TRUE(waitForRollForward(60000)) << "rollforwarddb did not end";
 
-  EXPECT_EQ(readWholeFile(agentFile("rollerr")), "");
-  const std::string output = readWholeFile(agentFile("roll"));
+  EXPECT_EQ(readWholeFile(agentFile("roll")).find("completed."), std::string::npos)
+      << "the roll forward completed on a partial location";
   const __time64_t seconds = when;
   std::tm local{};
   ASSERT_EQ(_localtime64_s(&local, &seconds), 0);
   char expectedTime[31];
   ASSERT_TRUE(agent::formatEndTime(local, expectedTime, sizeof expectedTime));
-  EXPECT_NE(output.find(std::string(" up to ") + expectedTime), std::string::npos) << output;
-  EXPECT_NE(output.find("from checkpoint 3 completed."), std::string::npos) << output;
-  for (const RestoredFile& file : stream) {
-    EXPECT_TRUE(readWholeFile(file.path) == file.content) << file.path;
-  }
-  EXPECT_EQ(joined(namesIn(a)), "[aaaaaaab.t00][aaaaaaac.t00][aaaaaaae.t00][zzzz0003.ali]");
-  EXPECT_EQ(joined(namesIn(b)), "[aaaaaaad.t00]");
-  const std::string log = trace();
-  EXPECT_EQ(occurrences(log, "DSAWrite(): a new location "), 2u) << "a to b, b to a";
-  EXPECT_EQ(occurrences(log, "DSAWrite(): WriteFile() successful"), 2u);
-  EXPECT_EQ(occurrences(log, "DSAWrite(): the first location "), 1u);
+  EXPECT_NE(trace().find(std::string(" -e") + expectedTime), std::string::npos)
+      << "the point in time reached rollforwarddb's command line";
+  EXPECT_EQ(joined(namesIn(b)), "[aaaaaaad.t00]") << "no end marker";
+  EXPECT_NE(readWholeFile(agent_->path("ferryman.log")).find("already passed"), std::string::npos);
 }
 
 // A stream whose locations come in another order than rollforwarddb visits them: an extractor
 // holding a location the stream does not need yet is released, so that no file is written to a
-// location that rollforwarddb would empty afterwards.
-TEST_F(Restore, StreamInAnotherOrderThanTheLocations) {
+// location that rollforwarddb would empty afterwards; the released location's own files then
+// come too late and the restore fails.
+TEST_F(Restore, StreamInAnotherOrderThanTheLocationsFails) {
   ingsim::DatabaseOptions db;
   db.name = "orddb";
   db.checkpointSequence = 2;
@@ -385,24 +383,22 @@ TEST_F(Restore, StreamInAnotherOrderThanTheLocations) {
 
   const uint32_t id = connect();
   ASSERT_NE(id, 0u);
-  for (const RestoredFile& file : stream) {
-    ASSERT_EQ(restoreFile(id, "orddb.DATA", 0, file, "0002"), 0u) << file.path;
+  for (size_t i = 0; i + 1 < stream.size(); ++i) {
+    ASSERT_EQ(restoreFile(id, "orddb.DATA", 0, stream[i], "0002"), 0u) << stream[i].path;
   }
-  disconnect(id);
+  // b was released on the way to c: the roll forward has passed it.
+  EXPECT_EQ(restoreFile(id, "orddb.DATA", 0, stream.back(), "0002"), 29u);
+  EXPECT_EQ(disconnect_(id), 27u);
+  std::replace(connections_.begin(), connections_.end(), id, 0u);
   ASSERT_TRUE(waitForRollForward(60000)) << "rollforwarddb did not end";
-  EXPECT_EQ(readWholeFile(agentFile("rollerr")), "");
-  EXPECT_NE(readWholeFile(agentFile("roll")).find("from checkpoint 2 completed."),
-            std::string::npos);
-  for (const RestoredFile& file : stream) {
-    EXPECT_TRUE(readWholeFile(file.path) == file.content) << file.path;
-  }
-  EXPECT_EQ(joined(namesIn(a)), "[aaaaaaab.t00]");
-  EXPECT_EQ(joined(namesIn(b)), "[aaaaaaac.t00][zzzz0002.ali]");
-  EXPECT_EQ(joined(namesIn(c)), "[aaaaaaad.t00][aaaaaaae.t00]");
+  EXPECT_EQ(readWholeFile(agentFile("roll")).find("completed."), std::string::npos);
+  EXPECT_TRUE(readWholeFile(stream[0].path) == stream[0].content);
+  EXPECT_EQ(joined(namesIn(b)), "") << "emptied by the roll forward, nothing written after";
+  EXPECT_EQ(joined(namesIn(c)), "[aaaaaaad.t00][aaaaaaae.t00]") << "no end marker";
   const std::string log = trace();
-  EXPECT_EQ(occurrences(log, "DSAWrite(): WriteFile() successful"), 3u)
-      << "a at the change to c, b because c comes first, c at the change to b";
-  EXPECT_EQ(occurrences(log, "; released"), 1u);
+  EXPECT_EQ(occurrences(log, "DSAWrite(): WriteFile() successful"), 2u)
+      << "a at the change to c, b because c comes first";
+  EXPECT_EQ(occurrences(log, "; released"), 2u) << "a and b, on the way to c";
 }
 
 // Journals: an existing file is kept and the restored one goes beside it unless 0x200 asks for
@@ -482,6 +478,24 @@ TEST_F(Restore, JournalFilesAndRefusals) {
     EXPECT_NE(original2, replaced.content);
   }
   {
+    SCOPED_TRACE("targets that cannot be replaced: refused at the header, the original kept");
+    const uint32_t other = connect();
+    ASSERT_NE(other, 0u);
+    const std::string readOnly = jnl + "\\j0000002.jnl";
+    const std::string before = readWholeFile(readOnly);
+    ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(restoreFile(other, object, kOverwriteJournals, {readOnly, pattern(3000, 15)}),
+              10000u + ERROR_ACCESS_DENIED);
+    SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(readWholeFile(readOnly), before);
+    const std::string directory = jnl + "\\j0000008.jnl";
+    ASSERT_TRUE(CreateDirectoryA(directory.c_str(), nullptr));
+    EXPECT_EQ(restoreFile(other, object, kOverwriteJournals, {directory, pattern(100, 16)}),
+              10000u + ERROR_DIRECTORY);
+    RemoveDirectoryA(directory.c_str());
+    EXPECT_EQ(joined(namesIn(jnl)).find(".restoring"), std::string::npos);
+  }
+  {
     SCOPED_TRACE("the journal directory is missing: made anew");
     removeTree(jnl);
     ASSERT_FALSE(fileExists(jnl));
@@ -526,6 +540,20 @@ TEST_F(Restore, ConfigurationFilesKeptOnlyWhenAsked) {
   EXPECT_TRUE(readWholeFile(config) == replaced.content);
   EXPECT_FALSE(fileExists(config + ".1"));
   EXPECT_EQ(joined(namesIn(dmp)), "[aaaaaaaa.cnf][aaaaaaaa.cnf.0][d0000001.dmp]");
+
+  // A restore that fails half-way leaves the configuration it would have replaced.
+  const RestoredFile incoming{config, pattern(8192, 17)};
+  uint32_t restoreId = 0, ioUnit = 0;
+  for (uint32_t endStatus : {1u, 0u}) {
+    SCOPED_TRACE(endStatus == 0 ? "short of its header" : "ended by the server with a failure");
+    ASSERT_EQ(begin_(replacing, "cdb.~CONFIG", 0, &restoreId, &ioUnit), 0u);
+    ASSERT_EQ(writeBlock(replacing, objectHeader(config, "", 8)), 0u);
+    uint32_t count = 3000;
+    ASSERT_EQ(write_(replacing, 0, 0, incoming.content.data(), &count), 0u);
+    EXPECT_EQ(end_(replacing, endStatus), endStatus == 0 ? 30u : 0u);
+    EXPECT_TRUE(readWholeFile(config) == replaced.content) << "the original was lost";
+    EXPECT_EQ(joined(namesIn(dmp)), "[aaaaaaaa.cnf][aaaaaaaa.cnf.0][d0000001.dmp]");
+  }
 }
 
 // A roll-forward whose extractor never opens the pipe: the ten connects fail and DSAWrite
@@ -545,6 +573,90 @@ TEST_F(Restore, ExtractorThatNeverConnectsGivesTheSystemErrorPlus10000) {
   const std::string location = ingsim::dataFolder(root(), "ndb");
   const uint32_t rc = restoreFile(id, "ndb.DATA", 0, {location + "\\aaaaaaab.t00", "x"});
   EXPECT_EQ(rc, 10000u + ERROR_PIPE_LISTENING) << "rc " << rc;
+  EXPECT_EQ(disconnect_(id), 27u) << "a restore that never began is not complete";
+  std::replace(connections_.begin(), connections_.end(), id, 0u);
+}
+
+// What goes wrong in a data restore is reported when the connection ends, and nothing of it is
+// finalised: no end marker, the extractor aborted, the roll forward failed or reported.
+TEST_F(Restore, FailedDataRestoresAreReportedAndNeverFinalised) {
+  ingsim::DatabaseOptions db;
+  db.name = "fdb";
+  db.checkpointSequence = 1;
+  ingsim::DataLocation one, two;
+  one.files = {{"aaaaaaab.t00", 100}};
+  two.area = "C:\\ferrytest\\RG\\area2";
+  two.files = {{"aaaaaaac.t00", 100}};
+  db.locations = {one, two};
+  ASSERT_NO_FATAL_FAILURE(install("RG", db));
+  const std::string a = ingsim::dataFolder(root(), "fdb");
+  const std::string b = ingsim::dataFolder(two.area, "fdb");
+  const RestoredFile first{a + "\\aaaaaaab.t00", pattern(5000, 21)};
+  const RestoredFile second{b + "\\aaaaaaac.t00", pattern(3000, 22)};
+  auto rollForwardFailed = [&] {
+    EXPECT_TRUE(waitForRollForward(60000)) << "rollforwarddb did not end";
+    EXPECT_EQ(readWholeFile(agentFile("roll")).find("completed."), std::string::npos);
+    EXPECT_TRUE(noProcessNamedWithin("rollforwarddb.exe", 10000));
+    EXPECT_TRUE(noProcessNamedWithin("siphon.exe", 10000));
+  };
+  auto endConnection = [&](uint32_t id, uint32_t expected) {
+    EXPECT_EQ(disconnect_(id), expected);
+    std::replace(connections_.begin(), connections_.end(), id, 0u);
+  };
+  {
+    SCOPED_TRACE("rollforwarddb fails after the last location: the restore is reported failed");
+    ASSERT_EQ(ingsim::setVariable("RG", "II_SIM_FAIL_STEP", "ERDD"), "");
+    const uint32_t id = connect();
+    ASSERT_EQ(restoreFile(id, "fdb.DATA", 0, first), 0u);
+    ASSERT_EQ(restoreFile(id, "fdb.DATA", 0, second), 0u);
+    endConnection(id, 28u);
+    rollForwardFailed();
+    EXPECT_NE(readWholeFile(agent_->path("ferryman.log")).find("ended with exit code 1"),
+              std::string::npos);
+    ASSERT_EQ(ingsim::setVariable("RG", "II_SIM_FAIL_STEP", ""), "");
+  }
+  {
+    SCOPED_TRACE("the extractor killed while its location is filled");
+    // What the first run left in the second location, which this roll forward never reaches.
+    DeleteFileA(second.path.c_str());
+    DeleteFileA((b + "\\zzzz0001.ali").c_str());
+    const uint32_t id = connect();
+    ASSERT_EQ(restoreFile(id, "fdb.DATA", 0, first), 0u);
+    EXPECT_GE(terminateProcesses("siphon.exe"), 1);
+    EXPECT_NE(restoreFile(id, "fdb.DATA", 0, second), 0u) << "the roll forward went with it";
+    EXPECT_FALSE(fileExists(second.path));
+    endConnection(id, 27u);
+    rollForwardFailed();
+    EXPECT_FALSE(fileExists(b + "\\zzzz0001.ali"));
+  }
+  {
+    SCOPED_TRACE("the stream ends after a header and part of the data");
+    const uint32_t id = connect();
+    uint32_t restoreId = 0, ioUnit = 0;
+    ASSERT_EQ(begin_(id, "fdb.DATA", 0, &restoreId, &ioUnit), 0u);
+    ASSERT_EQ(writeBlock(id, objectHeader(first.path, "0001", 4)), 0u);
+    uint32_t count = 2000;
+    ASSERT_EQ(write_(id, 0, 0, first.content.data(), &count), 0u);
+    endConnection(id, 27u);
+    rollForwardFailed();
+    EXPECT_FALSE(fileExists(first.path)) << "a part of a file is never put in place";
+    EXPECT_FALSE(fileExists(first.path + ".restoring"));
+    EXPECT_FALSE(fileExists(a + "\\zzzz0001.ali"));
+  }
+  {
+    SCOPED_TRACE("a file that ends shorter than its header says");
+    const uint32_t id = connect();
+    const RestoredFile shortened{first.path, first.content.substr(0, 1000)};
+    uint32_t restoreId = 0, ioUnit = 0;
+    ASSERT_EQ(begin_(id, "fdb.DATA", 0, &restoreId, &ioUnit), 0u);
+    ASSERT_EQ(writeBlock(id, objectHeader(first.path, "0001", 4)), 0u);
+    uint32_t count = static_cast<uint32_t>(shortened.content.size());
+    ASSERT_EQ(write_(id, 0, 0, shortened.content.data(), &count), 0u);
+    EXPECT_EQ(end_(id, 0), 30u);
+    EXPECT_FALSE(fileExists(first.path));
+    endConnection(id, 27u);
+    rollForwardFailed();
+  }
 }
 
 // Calls out of order and blocks that are no header.
@@ -602,7 +714,7 @@ TEST_F(Restore, SequenceAndHeaderChecks) {
     ASSERT_EQ(writeBlock(id, good), 0u);
     std::vector<unsigned char> data = objectHeader(jnl + "\\elsewhere.jnl", "0001");
     EXPECT_EQ(writeBlock(id, data), 0u);
-    EXPECT_EQ(end_(id, 7), 0u);
+    EXPECT_EQ(end_(id, 0), 0u);
     EXPECT_TRUE(readWholeFile(jnl + "\\j0000009.jnl") == std::string(data.begin(), data.end()))
         << "the block after a header is data";
     EXPECT_FALSE(fileExists(jnl + "\\elsewhere.jnl"));

@@ -125,14 +125,25 @@ TEST_F(SiphonPipeTest, ReleaseOfAnyTypeEndsRunWithZero) {
   }
 }
 
-TEST_F(SiphonPipeTest, BackupEndsWithZeroWhenAgentGoesAway) {
+// Without a release the location is not done: an agent that went away, or one that aborts the
+// location, fails the extractor, and with it the utility's run.
+TEST_F(SiphonPipeTest, BackupFailsWhenTheAgentGoesAway) {
   TestFolder folder("sx_broken");
   start("X5", arguments(folder.path(), "db_backup", extractorPipeName("X5", "sxdb")));
   connect();
   next();
   next();
   server_.reset();  // the final read sees a broken pipe
-  EXPECT_EQ(run_.exitCode(), 0u);
+  EXPECT_NE(run_.exitCode(), 0u);
+}
+
+TEST_F(SiphonPipeTest, RestoreFailsWhenTheAgentAborts) {
+  TestFolder folder("sx_abort");
+  start("XA", arguments(folder.path(), "db_restore", extractorPipeName("XA", "sxdb")));
+  connect();
+  next();
+  release(OIDBMSGTYPE_ABORT);
+  EXPECT_EQ(run_.exitCode(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
 }
 
 TEST_F(SiphonPipeTest, BackupOfMissingLocationExitsWithSystemErrorBeforeThePipe) {

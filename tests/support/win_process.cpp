@@ -1,5 +1,7 @@
 #include "support/win_process.h"
 
+#include <tlhelp32.h>
+
 #include <shellapi.h>
 
 #include <thread>
@@ -84,6 +86,45 @@ void removeTree(const std::string& path) {
   op.pFrom = from.c_str();
   op.fFlags = FOF_NO_UI;
   SHFileOperationA(&op);
+}
+
+int terminateProcesses(const char* image) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  int terminated = 0;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    if (lstrcmpiA(entry.szExeFile, image) != 0) continue;
+    if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
+      if (TerminateProcess(process, 1)) ++terminated;
+      WaitForSingleObject(process, 5000);
+      CloseHandle(process);
+    }
+  }
+  CloseHandle(snapshot);
+  return terminated;
+}
+
+int processesNamed(const char* image) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  int found = 0;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    if (lstrcmpiA(entry.szExeFile, image) == 0) ++found;
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+
+bool noProcessNamedWithin(const char* image, DWORD limitMs) {
+  for (DWORD waited = 0; processesNamed(image) != 0; waited += 100) {
+    if (waited >= limitMs) return false;
+    Sleep(100);
+  }
+  return true;
 }
 
 }  // namespace ferry::test

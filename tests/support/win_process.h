@@ -30,4 +30,12 @@ ProcessResult runProcess(const std::string& commandLine, DWORD timeoutMs = 60000
 // Deletes a folder tree; a missing folder is not an error.
 void removeTree(const std::string& path);
 
+// Terminates every process whose image is `image` (e.g. "siphon.exe") and waits for each to end.
+// Returns how many were terminated.
+int terminateProcesses(const char* image);
+// How many processes of `image` run.
+int processesNamed(const char* image);
+// True once no process of `image` runs, waiting at most `limitMs` for the last to end.
+bool noProcessNamedWithin(const char* image, DWORD limitMs);
+
 }  // namespace ferry::test

@@ -229,6 +229,27 @@ TEST(Rollforwarddb, RunsTheRestoreLinesAndChecksJournals) {
     ASSERT_EQ(log.size(), 8u) << joined(log);
     EXPECT_EQ(log[3], "WRDD 1 " + kq.folder1() + " c0003001.ckp");
   }
+  {
+    SCOPED_TRACE("a location's command that fails ends the roll forward there, uncompleted");
+    std::vector<std::string> lines = kRestoreLines;
+    lines[2] = "WRDD:\t cmd /c echo WRDD %C.>>LOG & cmd /c exit 5";
+    kq.writeTemplate(lines);
+    ProcessResult run = kq.run("rollforwarddb twoloc #c -j");
+    EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
+    EXPECT_EQ(messageId(run.err), "E_DM1105_CKP_COMMAND_FAILED");
+    EXPECT_EQ(run.out.find("completed."), std::string::npos) << run.out;
+    EXPECT_EQ(logLines(kq.log()).back(), "WRDD 1.") << "no later step ran";
+  }
+  {
+    SCOPED_TRACE("II_SIM_FAIL_STEP fails the step it names, at the location it names");
+    kq.writeTemplate(kRestoreLines);
+    ASSERT_EQ(setVariable("KQ", "II_SIM_FAIL_STEP", "PRDD:2"), "");
+    ProcessResult run = kq.run("rollforwarddb twoloc #c -j");
+    EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
+    EXPECT_NE(run.err.find("PRDD:2"), std::string::npos) << run.err;
+    EXPECT_EQ(logLines(kq.log()).back(), "WDDD 2 " + kq.folder2()) << "location 2 got no further";
+    ASSERT_EQ(setVariable("KQ", "II_SIM_FAIL_STEP", ""), "");
+  }
   ASSERT_TRUE(SetEnvironmentVariableA("II_CKTMPL_FILE", nullptr));
 }
 

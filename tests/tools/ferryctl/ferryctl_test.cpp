@@ -16,6 +16,7 @@
 #include "scoped_installation.h"
 #include "sha256.h"
 #include "support/win_process.h"
+#include "unique_handle.h"
 
 namespace ferry::test {
 namespace {
@@ -525,6 +526,19 @@ TEST_F(FerryctlAgent, BackupOfAJournaledTwoLocationDatabaseHoldsEveryFileAsOnDis
     EXPECT_EQ(saved[0].files.size(), 3u);
   }
   {
+    SCOPED_TRACE("a file the agent cannot read: a failed backup, no archive");
+    const std::string held = archive + ".held";
+    const std::string path = ingsim::dataFolder(root, "shop") + "\\aaaaaaac.t00";
+    ferry::UniqueFile lock(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock.valid()) << GetLastError();
+    CtlRun failed = run("backup", quoted(held) + " shop.DATA");
+    EXPECT_EQ(failed.process.exitCode, 1u) << failed.describe();
+    EXPECT_NE(failed.err.find("DSARead(shop.DATA)"), std::string::npos) << failed.describe();
+    EXPECT_FALSE(fileExists(held));
+    EXPECT_FALSE(fileExists(held + ".partial"));
+  }
+  {
     SCOPED_TRACE("an object the agent does not know: its code and text, no archive");
     const std::string none = archive + ".none";
     CtlRun failed = run("backup", quoted(none) + " nosuchdb.DATA");
@@ -592,6 +606,17 @@ TEST_F(FerryctlAgent, RestoreOfAWholeDatabasePutsBackEveryFileAndVerifiesIt) {
   // Journals and configuration went back in place, not beside a file of the same name.
   EXPECT_FALSE(fileExists(journals + "\\j0000001.jnl.0"));
   EXPECT_FALSE(fileExists(dump + "\\aaaaaaaa.cnf.0"));
+  {
+    SCOPED_TRACE("a target the agent cannot replace: a failed restore, the original kept");
+    const std::string config = dump + "\\aaaaaaaa.cnf";
+    const std::string original = readWholeFile(config);
+    ASSERT_TRUE(SetFileAttributesA(config.c_str(), FILE_ATTRIBUTE_READONLY));
+    CtlRun failed = run("restore " + quoted(archive));
+    SetFileAttributesA(config.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(failed.process.exitCode, 1u) << failed.describe();
+    EXPECT_NE(failed.err.find("DSAWrite(" + config + ")"), std::string::npos) << failed.describe();
+    EXPECT_TRUE(readWholeFile(config) == original);
+  }
 }
 
 }  // namespace
