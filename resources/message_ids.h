@@ -53,6 +53,8 @@ inline constexpr uint32_t kResultTexts[] = {
     DSA_ERROR_ROLLFORWARD_FAILED,
     DSA_ERROR_LOCATION_PASSED,
     DSA_ERROR_FILE_INCOMPLETE,
+    DSA_ERROR_FOREIGN_FILE,
+    DSA_ERROR_INSTALLATION_BUSY,
     DSA_ERROR_NOT_SUPPORTED,
     DSA_ERROR_REMOTE_PIPE_SECURITY,
     DSA_ERROR_REMOTE_PIPE_NOT_CREATED,
@@ -127,6 +129,9 @@ inline constexpr uint32_t kActivityLocationPassed = 111;              // path
 inline constexpr uint32_t kActivityFileNotRead = 112;                 // path, system error
 inline constexpr uint32_t kActivityFileNotPlaced = 113;               // path, system error
 inline constexpr uint32_t kActivityBackupIncomplete = 114;            // object kind
+inline constexpr uint32_t kActivityForeignPipeClient = 115;           // process id, image
+inline constexpr uint32_t kActivityForeignFileName = 116;             // path
+inline constexpr uint32_t kActivityInstallationBusy = 117;            // installation code
 inline constexpr uint32_t kActivityExtractorTimeout = 300;
 
 // Labels of the object property sheet.
@@ -201,6 +206,9 @@ inline constexpr ActivityArguments kActivityArguments[] = {
     {kActivityFileNotRead, "sn"},
     {kActivityFileNotPlaced, "sn"},
     {kActivityBackupIncomplete, "n"},
+    {kActivityForeignPipeClient, "ns"},
+    {kActivityForeignFileName, "s"},
+    {kActivityInstallationBusy, "s"},
     {kActivityExtractorTimeout, ""},
 };
 

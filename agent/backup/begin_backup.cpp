@@ -18,6 +18,7 @@
 #include "logs/activity_log.h"
 #include "logs/trace.h"
 #include "message_ids.h"
+#include "restore/restore_flow.h"
 #include "utility/extractor_pipe.h"
 #include "utility/utility_runs.h"
 
@@ -97,11 +98,14 @@ DWORD beginBackupDB(int connectionId, const char* dbName, uint32_t options) {
   trace(ci, "%s(): Entered.", "beginBackupDB");
   setField(ci->dbName, dbName);
   // The data reader counts the locations down to tell the last one; a count it cannot have
-  // would end the backup after the first location, so the query's failure ends the begin.
-  if (int result = getOpIngresDataLocNum(&ci->connInfo, dbName); result != 0) {
-    trace(ci, "beginBackupDB(): the number of data locations is not known. rcode = %d", result);
-    return static_cast<DWORD>(result);
+  // would end the backup after the first location, so the query's failure ends the begin. The
+  // locations themselves bound the file names the extractor may send.
+  if (DWORD result = resolveDestinations(ci, "beginBackupDB", dbName, kObjectData); result != 0) {
+    trace(ci, "beginBackupDB(): the data locations are not known. rcode = %d",
+          static_cast<int>(result));
+    return result;
   }
+  ci->backupLocation[0] = '\0';
   if (tmplmod_customize_template(ci) != 0) {
     trace(ci, "beginBackupDB(): Error calling function tmplmod_customize_template()");
     Log_act(ci, kActivityTemplateNotWritten);

@@ -9,6 +9,7 @@
 #include "backup/backup_flow.h"
 #include "connection/connection_table.h"
 #include "connection/object_block.h"
+#include "core/restore_names.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
 #include "message_ids.h"
@@ -65,6 +66,22 @@ void putUint32(unsigned char* at, uint32_t value) {
 void putFileTime(unsigned char* at, const FILETIME& time) {
   putUint32(at, time.dwLowDateTime);
   putUint32(at + 4, time.dwHighDateTime);
+}
+
+// True when `name` is an entry directly inside the location the current extractor lists: the
+// first name of a location must lie directly inside one of the database's data locations, and
+// fixes that location for the names after it.
+bool inRunLocation(ConnectionRecord* ci, const char* name) {
+  if (ci->backupLocation[0] != '\0') return fileInDirectory(name, ci->backupLocation);
+  const char* location = ci->restoreDestinations;
+  for (int i = 0; i < ci->restoreDestinationCount; ++i) {
+    if (fileInDirectory(name, location)) {
+      std::snprintf(ci->backupLocation, sizeof ci->backupLocation, "%s", location);
+      return true;
+    }
+    location += std::strlen(location) + 1;
+  }
+  return false;
 }
 
 }  // namespace
@@ -126,6 +143,14 @@ int getObjectName(ConnectionRecord* ci, char* name, DataFileInfo* info) {
       return DSA_ERROR_EXTRACTOR_SILENT;
     }
     std::snprintf(ci->ObjectName, sizeof ci->ObjectName, "%s", name);
+    if (!inRunLocation(ci, name)) {
+      // A name outside the location the extractor serves means someone else speaks on the pipe
+      // or the extractor was tampered with: the object fails, it is never passed over.
+      trace(ci, "getObjectName(): %s is not an entry of the location %s; refused", name,
+            ci->backupLocation[0] != '\0' ? ci->backupLocation : "(none yet)");
+      Log_act(ci, kActivityForeignFileName, name);
+      return DSA_ERROR_FOREIGN_FILE;
+    }
     info->kind = kFileKindOrdinary;
     bool isDirectory = false;
     DWORD measureError = 0;
@@ -231,6 +256,7 @@ DWORD DSAReadDatabaseData(int connectionId, int backupId, void* buffer, uint32_t
       releaseExtractor(ci, OIDBMSGTYPE_END_BACKUP, "DSAReadDatabaseData(): WriteFile() successful",
                        "DSAReadDatabaseData(): WriteFile() failed. Error=%d");
       disconnectExtractor(ci, /*routine=*/nullptr);
+      ci->backupLocation[0] = '\0';
       // A checkpoint run that ends instead of starting the next extractor ends the wait.
       if (!awaitExtractorClient(ci, kRecordWaitMs, ci->ckpdbProcessHandle.get())) {
         trace(ci, "DSAReadDatabaseData(): the next location's extractor did not connect");

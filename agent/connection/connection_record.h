@@ -114,8 +114,9 @@ struct ConnectionRecord {
   int32_t configObjectHandedOut;
   int32_t restoreEndTimeSet;  // 1 when DSASetRestorePointInTime gave restoreEndTime
   int64_t restoreEndTime;     // seconds since 1970, UTC
-  // Directories a restored file may be written to: the data locations, the journal or the dump
-  // destination of the restored database, resolved by the begin step; NUL-separated.
+  // Directories a restored file may be written to (the data locations, the journal or the dump
+  // destination of the restored database), or the data locations a data backup's extractor may
+  // name files in; resolved by the begin step; NUL-separated.
   int32_t restoreDestinationCount;
   char restoreDestinations[16384];
   int32_t restoreLocationsReleased;  // extractors released by a change of location
@@ -132,6 +133,8 @@ struct ConnectionRecord {
   uint64_t restoreBytesWritten;
   // Data restores: the locations whose extractor was released (the roll forward has passed them).
   std::vector<std::string> releasedLocations;
+  // Data backups: the location the current extractor lists (the directory of its first file).
+  char backupLocation[1024];
   // Journal backups: the files delivered whole, the only ones the clean-up may delete.
   std::vector<std::string> deliveredFiles;
 };

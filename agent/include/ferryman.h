@@ -65,6 +65,10 @@ typedef uint32_t DSA_RESULT;
 #define DSA_ERROR_ROLLFORWARD_FAILED 28u /* the roll forward failed or did not end in time */
 #define DSA_ERROR_LOCATION_PASSED 29u    /* a restored file's location was already released */
 #define DSA_ERROR_FILE_INCOMPLETE 30u    /* a restored file is shorter than its header says */
+#define DSA_ERROR_FOREIGN_FILE 31u       /* the extractor named a file outside its location */
+#define DSA_ERROR_INSTALLATION_BUSY                 \
+  32u /* another data backup or restore runs on the \
+         installation */
 #define DSA_ERROR_NOT_SUPPORTED 50u
 #define DSA_ERROR_REMOTE_PIPE_SECURITY 68u /* DSAGetError shows the text of 25 for it */
 #define DSA_ERROR_REMOTE_PIPE_NOT_CREATED 77u

@@ -57,8 +57,8 @@ bool keepDestinations(ConnectionRecord* ci, const char* list, int count) {
   return true;
 }
 
-// The directories the files of a `kind` restore of `dbName` may be written to. 0 or the catalog
-// operation's code.
+}  // namespace
+
 DWORD resolveDestinations(ConnectionRecord* ci, const char* routine, const char* dbName,
                           int32_t kind) {
   ci->restoreDestinationCount = 0;
@@ -102,11 +102,13 @@ DWORD resolveDestinations(ConnectionRecord* ci, const char* routine, const char*
   }
   const char* dest = ci->restoreDestinations;
   for (int i = 0; i < ci->restoreDestinationCount; ++i) {
-    trace(ci, "%s(): restore destination %d: %s", routine, i + 1, dest);
+    trace(ci, "%s(): destination %d: %s", routine, i + 1, dest);
     dest += std::strlen(dest) + 1;
   }
   return 0;
 }
+
+namespace {
 
 // Connects the first location's extractor with the begin step's trace lines: up to ten
 // attempts 2 s apart. 0, or the last attempt's system error as a result code.

@@ -37,6 +37,12 @@ inline constexpr uint32_t kRestoreRemote = 0x4;
 inline constexpr uint32_t kRestoreOverwriteJournals = 0x200;
 inline constexpr uint32_t kRestoreKeepConfiguration = 0x2000;
 
+// The directories of database `dbName` that the files of a `kind` object (2 data, 6 journals,
+// 8 configuration) lie in, from the catalog, kept in ci->restoreDestinations: where a restore may
+// write, and where a backup's extractor may name files. 0 or the catalog operation's code.
+DWORD resolveDestinations(ConnectionRecord* ci, const char* routine, const char* dbName,
+                          int32_t kind);
+
 // Begin steps, run by the first DSAWrite of the connection. `asOfTime` (seconds since 1970,
 // UTC) may be null: no end time.
 DWORD beginRestoreDB(int connectionId, const char* dbName, uint32_t options,

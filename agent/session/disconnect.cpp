@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "account/account_layer.h"
+#include "account/child_process.h"
 #include "backup/backup_flow.h"
 #include "connection/connection_table.h"
 #include "connection/object_block.h"
@@ -57,11 +58,10 @@ void unsetTemplateVariable(ConnectionRecord* ci) {
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION process{};
-  BOOL started = FALSE;
+  // No handle of the agent's goes with it.
+  const BOOL started =
+      built && startChildProcess(ci->hAccessToken.get(), command, startup, {}, &process) == 0;
   if (ci->hAccessToken) {
-    started = built && accountLayer().createProcessAsUser(ci->hAccessToken.get(), command,
-                                                          /*inheritHandles=*/TRUE, 0, &startup,
-                                                          &process) == 0;
     DWORD error = accountLayer().revertToSelf();
     if (error == 0) {
       trace(ci, "DSADisconnectAgent(): RevertToSelf() successful");
@@ -75,11 +75,6 @@ void unsetTemplateVariable(ConnectionRecord* ci) {
       trace(ci, "DSADisconnectAgent(): ERROR: CloseHandle() return errcode[%d]",
             static_cast<int>(error));
     }
-  } else if (built) {
-    started =
-        CreateProcessA(/*application=*/nullptr, command, /*processSecurity=*/nullptr,
-                       /*threadSecurity=*/nullptr, /*inheritHandles=*/TRUE, 0,
-                       /*environment=*/nullptr, /*currentDirectory=*/nullptr, &startup, &process);
   }
   // Not waited for; only our handles to it go.
   UniqueHandleNull processHandle(started ? process.hProcess : nullptr);

@@ -1,6 +1,10 @@
 #include "utility/extractor_pipe.h"
 
+#include <tlhelp32.h>
+
 #include <cstdio>
+#include <map>
+#include <string>
 
 #include "library/agent_state.h"
 #include "logs/activity_log.h"
@@ -58,7 +62,75 @@ void waitForExtractorToGo(ConnectionRecord* ci, DWORD limitMs) {
   }
 }
 
+// The full, long form of a path, for comparing paths that may be given in 8.3 form.
+std::string longPath(const char* path) {
+  char buffer[MAX_PATH * 2] = "";
+  const DWORD length = GetLongPathNameA(path, buffer, sizeof buffer);
+  return length > 0 && length < sizeof buffer ? std::string(buffer) : std::string(path);
+}
+
+// The parent of each process, from a snapshot.
+std::map<DWORD, DWORD> parentsOfProcesses() {
+  std::map<DWORD, DWORD> parents;
+  UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return parents;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot.get(), &entry); more;
+       more = Process32Next(snapshot.get(), &entry)) {
+    parents[entry.th32ProcessID] = entry.th32ParentProcessID;
+  }
+  return parents;
+}
+
+// The utility the agent started for the connection's running data backup or restore.
+HANDLE runUtility(const ConnectionRecord* ci) {
+  return ci->status == 2 ? ci->rollforwardProcessHandle.get() : ci->ckpdbProcessHandle.get();
+}
+
 }  // namespace
+
+bool admitClient(ConnectionRecord* ci) {
+  constexpr int kAncestorsChecked = 8;
+  ULONG client = 0;
+  if (!GetNamedPipeClientProcessId(ci->pipeHandle.get(), &client)) {
+    trace(ci, "admitClient(): the client of the pipe is not known. Error= %d",
+          static_cast<int>(GetLastError()));
+    return false;
+  }
+  char image[MAX_PATH * 2] = "";
+  {
+    UniqueHandleNull process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, client));
+    DWORD size = sizeof image;
+    if (!process || !QueryFullProcessImageNameA(process.get(), 0, image, &size)) image[0] = '\0';
+  }
+  const std::string expected = longPath((std::string(agentDirectory()) + "\\siphon.exe").c_str());
+  bool admitted = image[0] != '\0' && lstrcmpiA(longPath(image).c_str(), expected.c_str()) == 0;
+  if (admitted) {
+    // ...and started, directly or through a command of its template, by the run's utility.
+    const HANDLE utility = runUtility(ci);
+    const DWORD utilityId = utility != nullptr ? GetProcessId(utility) : 0;
+    const std::map<DWORD, DWORD> parents = parentsOfProcesses();
+    admitted = false;
+    DWORD id = client;
+    for (int step = 0; step < kAncestorsChecked && utilityId != 0; ++step) {
+      const auto parent = parents.find(id);
+      if (parent == parents.end() || parent->second == 0) break;
+      id = parent->second;
+      if (id == utilityId) {
+        admitted = true;
+        break;
+      }
+    }
+  }
+  if (!admitted) {
+    trace(ci, "admitClient(): process %lu (%s) is not the run's extractor; disconnected",
+          static_cast<unsigned long>(client), image[0] != '\0' ? image : "image unknown");
+    Log_act(ci, messages::kActivityForeignPipeClient, static_cast<DWORD>(client),
+            image[0] != '\0' ? image : "image unknown");
+  }
+  return admitted;
+}
 
 bool connectFirstExtractor(ConnectionRecord* ci, const FirstConnectTexts& texts, DWORD* error) {
   *error = 0;
@@ -74,9 +146,15 @@ bool connectFirstExtractor(ConnectionRecord* ci, const FirstConnectTexts& texts,
       } else if (attempt > 1) {
         traceIf(ci, texts.succeeded);
       }
-      *error = 0;
-      ci->pipeConnected = 1;
-      return true;
+      if (admitClient(ci)) {
+        *error = 0;
+        ci->pipeConnected = 1;
+        return true;
+      }
+      // Not the run's extractor: let go, and the pipe listens again for the rest of the wait.
+      DisconnectNamedPipe(ci->pipeHandle.get());
+      ConnectNamedPipe(ci->pipeHandle.get(), /*overlapped=*/nullptr);
+      *error = ERROR_ACCESS_DENIED;
     }
     traceIf(ci, texts.waiting);
     traceIf(ci, texts.pausing);
@@ -93,14 +171,23 @@ bool awaitExtractorClient(ConnectionRecord* ci, DWORD waitMs, HANDLE utility) {
           static_cast<int>(GetLastError()));
     return false;
   }
-  UniqueHandleNull listener(CreateThread(/*security=*/nullptr, 0, listenBlocking,
-                                         ci->pipeHandle.get(), 0, /*threadId=*/nullptr));
+  const ULONGLONG deadline = GetTickCount64() + waitMs;
   bool connected = false;
-  if (listener) {
+  // A client that is not the run's extractor is let go, and the listen goes on in the time left.
+  for (bool listening = true; listening && !connected;) {
+    UniqueHandleNull listener(CreateThread(/*security=*/nullptr, 0, listenBlocking,
+                                           ci->pipeHandle.get(), 0, /*threadId=*/nullptr));
+    if (!listener) {
+      trace(ci, "awaitExtractorClient(): CreateThread failed. Error= %d",
+            static_cast<int>(GetLastError()));
+      break;
+    }
+    const ULONGLONG now = GetTickCount64();
+    const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
     UniqueFile self;
     HANDLE waits[] = {listener.get(), utility};
-    const DWORD waited = WaitForMultipleObjects(utility != nullptr ? 2 : 1, waits,
-                                                /*waitAll=*/FALSE, waitMs);
+    const DWORD waited =
+        WaitForMultipleObjects(utility != nullptr ? 2 : 1, waits, /*waitAll=*/FALSE, left);
     if (waited != WAIT_OBJECT_0) {
       if (waited == WAIT_OBJECT_0 + 1) {
         trace(ci, "awaitExtractorClient(): the utility ended without starting another extractor");
@@ -108,10 +195,11 @@ bool awaitExtractorClient(ConnectionRecord* ci, DWORD waitMs, HANDLE utility) {
         trace(ci, "awaitExtractorClient(): no extractor within %lu ms",
               static_cast<unsigned long>(waitMs));
       }
+      listening = false;
       char name[kObjectNameSize];
       std::snprintf(name, sizeof name, "%s%s%s", kExtractorPipePrefix, ci->installationCode,
                     ci->dbName);
-      // Fails only when the extractor got there first, which ends the listen all the same.
+      // Fails only when a client got there first, which ends the listen all the same.
       self.reset(CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, /*security=*/nullptr,
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr));
       if (WaitForSingleObject(listener.get(), kSelfConnectWaitMs) != WAIT_OBJECT_0) {
@@ -121,11 +209,12 @@ bool awaitExtractorClient(ConnectionRecord* ci, DWORD waitMs, HANDLE utility) {
     }
     DWORD exitCode = ERROR_TIMEOUT;
     GetExitCodeThread(listener.get(), &exitCode);
-    connected = !self && (exitCode == 0 || exitCode == ERROR_PIPE_CONNECTED);
+    const bool someone = !self && (exitCode == 0 || exitCode == ERROR_PIPE_CONNECTED);
     if (self) DisconnectNamedPipe(ci->pipeHandle.get());
-  } else {
-    trace(ci, "awaitExtractorClient(): CreateThread failed. Error= %d",
-          static_cast<int>(GetLastError()));
+    if (someone) {
+      connected = admitClient(ci);
+      if (!connected) DisconnectNamedPipe(ci->pipeHandle.get());
+    }
   }
   mode = PIPE_READMODE_MESSAGE | PIPE_NOWAIT;
   SetNamedPipeHandleState(ci->pipeHandle.get(), &mode, nullptr, nullptr);
@@ -149,8 +238,13 @@ bool readExtractorRecord(ConnectionRecord* ci, OidbMsg* msg, DWORD* error) {
     // Nothing written yet (ERROR_NO_DATA), or the extractor of the next location has not opened
     // the pipe yet (ERROR_PIPE_LISTENING): wait. Anything else ends the read.
     if (*error != ERROR_NO_DATA && *error != ERROR_PIPE_LISTENING) return false;
-    // A listening pipe is asked once more whether its client has come.
-    if (*error == ERROR_PIPE_LISTENING) ConnectNamedPipe(ci->pipeHandle.get(), nullptr);
+    // A listening pipe is asked once more whether its client has come; one that is not the run's
+    // extractor is let go before anything of it is read.
+    if (*error == ERROR_PIPE_LISTENING && !ConnectNamedPipe(ci->pipeHandle.get(), nullptr) &&
+        GetLastError() == ERROR_PIPE_CONNECTED && !admitClient(ci)) {
+      DisconnectNamedPipe(ci->pipeHandle.get());
+      ConnectNamedPipe(ci->pipeHandle.get(), nullptr);
+    }
     if (GetTickCount64() - start >= kRecordWaitMs) {
       trace(ci, "readExtractorRecord(): no record from the extractor within %lu ms",
             static_cast<unsigned long>(kRecordWaitMs));

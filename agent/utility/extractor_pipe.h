@@ -44,6 +44,12 @@ struct FirstConnectTexts {
 // connected; false with the last attempt's system error in *error.
 bool connectFirstExtractor(ConnectionRecord* ci, const FirstConnectTexts& texts, DWORD* error);
 
+// True when the client connected to the pipe is the run's own extractor: siphon.exe of the agent
+// directory, started (directly or through its template's commands) by the utility the agent
+// started for the run. Another client is traced and written to the activity log; the caller
+// disconnects it before anything of it is read. Every connect of the module passes through it.
+bool admitClient(ConnectionRecord* ci);
+
 // Reads one record, waiting for it as above. False when the pipe broke, the read failed or the
 // time ran out; *error then holds the system error (ERROR_TIMEOUT for the time-out).
 bool readExtractorRecord(ConnectionRecord* ci, OidbMsg* msg, DWORD* error);

@@ -8,6 +8,7 @@
 
 #include "account/account_layer.h"
 #include "account/act_as_account.h"
+#include "account/child_process.h"
 #include "connection/connection_table.h"
 #include "core/checkpoint_template.h"
 #include "core/utility_command.h"
@@ -17,6 +18,7 @@
 #include "logs/trace.h"
 #include "message_ids.h"
 #include "unique_handle.h"
+#include "utility/pipe_security.h"
 
 namespace ferry::agent {
 namespace {
@@ -37,50 +39,21 @@ constexpr size_t kCheckpointTextSize = sizeof(ConnectionRecord{}.restoreCheckpoi
 DWORD nameTooLong() { return resultFromWin32(ERROR_FILENAME_EXCED_RANGE); }
 DWORD badParameter() { return resultFromWin32(ERROR_INVALID_PARAMETER); }
 
-// The pipe's and the output files' security: a NULL DACL, so that siphon under any account
-// opens the pipe, and inheritable handles, so that the utility writes to the files. The
-// descriptor is needed only while the pipe and the files are created; it is freed with the run
-// instead of being kept for the life of the process.
-class OpenSecurity {
- public:
-  OpenSecurity() = default;
-  ~OpenSecurity() {
-    if (descriptor_ != nullptr) LocalFree(descriptor_);
-  }
-  OpenSecurity(const OpenSecurity&) = delete;
-  OpenSecurity& operator=(const OpenSecurity&) = delete;
-
-  bool prepare() {
-    descriptor_ = LocalAlloc(LPTR, SECURITY_DESCRIPTOR_MIN_LENGTH);
-    if (descriptor_ == nullptr) return false;
-    if (!InitializeSecurityDescriptor(descriptor_, SECURITY_DESCRIPTOR_REVISION)) return false;
-    if (!SetSecurityDescriptorDacl(descriptor_, /*daclPresent=*/TRUE, /*dacl=*/nullptr,
-                                   /*defaulted=*/FALSE)) {
-      return false;
-    }
-    attributes_.nLength = sizeof attributes_;
-    attributes_.lpSecurityDescriptor = descriptor_;
-    attributes_.bInheritHandle = TRUE;
-    return true;
-  }
-  SECURITY_ATTRIBUTES* attributes() { return &attributes_; }
-
- private:
-  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
-  SECURITY_ATTRIBUTES attributes_ = {};
-};
-
 HANDLE createExtractorPipe(const char* name, SECURITY_ATTRIBUTES* security) {
   // Message pipe read in message mode and non-blocking on the agent's side: the begin steps
-  // poll the connect, one siphon at a time.
+  // poll the connect, one siphon at a time. The first instance of its name (a server end someone
+  // else made first is not used), and for local clients only.
   return CreateNamedPipeA(
-      name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_NOWAIT,
+      name, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
+      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_NOWAIT | PIPE_REJECT_REMOTE_CLIENTS,
       /*maxInstances=*/1, kPipeBufferSize, kPipeBufferSize, kPipeTimeoutMs, security);
 }
 
-HANDLE createOutputFile(const char* path, SECURITY_ATTRIBUTES* security) {
+// The output files are the agent's; the utility gets them as its standard handles only.
+HANDLE createOutputFile(const char* path) {
   return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                     security, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr);
+                     /*security=*/nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                     /*template=*/nullptr);
 }
 
 STARTUPINFOA hiddenStartup(HANDLE output, HANDLE error) {
@@ -95,22 +68,13 @@ STARTUPINFOA hiddenStartup(HANDLE output, HANDLE error) {
   return startup;
 }
 
-// Starts `commandLine` as the connection's token when it has one, else as the agent; 0 or the
-// system error.
+// Starts `commandLine` as the connection's token when it has one, else as the agent, with its
+// standard handles (the run's two output files) as its only inherited handles; 0 or the system
+// error.
 DWORD startUtility(ConnectionRecord* ci, char* commandLine, STARTUPINFOA* startup,
                    PROCESS_INFORMATION* process) {
-  *process = {};
-  if (ci->hAccessToken) {
-    return accountLayer().createProcessAsUser(ci->hAccessToken.get(), commandLine,
-                                              /*inheritHandles=*/TRUE, /*creationFlags=*/0, startup,
-                                              process);
-  }
-  if (!CreateProcessA(/*application=*/nullptr, commandLine, /*process=*/nullptr,
-                      /*thread=*/nullptr, /*inheritHandles=*/TRUE, /*creationFlags=*/0,
-                      /*environment=*/nullptr, /*currentDirectory=*/nullptr, startup, process)) {
-    return GetLastError();
-  }
-  return 0;
+  return startChildProcess(ci->hAccessToken.get(), commandLine, *startup,
+                           {startup->hStdOutput, startup->hStdError}, process);
 }
 
 // ingsetenv II_CKTMPL_FILE "<template>": the installation-wide record of the template that the
@@ -257,10 +221,11 @@ RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const Ru
   RunOutcome outcome;
   const char* routine = steps.routine;
   trace(ci, "%s(): pipeName = %s", routine, names.pipe);
-  OpenSecurity security;
-  if (!security.prepare()) {
+  PipeSecurity security;
+  DWORD securityError = 0;
+  if (!security.prepare(ci, /*extraAccounts=*/{}, &securityError)) {
     trace(ci, "%s(): the pipe's security descriptor could not be set up. Error = %d", routine,
-          static_cast<int>(GetLastError()));
+          static_cast<int>(securityError));
     outcome.state = RunState::PipeNotCreated;
     return outcome;
   }
@@ -283,10 +248,10 @@ RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const Ru
   trace(ci, "%s(): CreateNamedPipe successful", routine);
 
   trace(ci, "%s(): %s", routine, steps.outputLineShowsDirectory ? agentDirectory() : names.output);
-  UniqueFile output(createOutputFile(names.output, security.attributes()));
+  UniqueFile output(createOutputFile(names.output));
   trace(ci, steps.errorFileFormat, names.error);
   // A failed open is not tested here: it shows as the failed size query below.
-  UniqueFile errorFile(createOutputFile(names.error, security.attributes()));
+  UniqueFile errorFile(createOutputFile(names.error));
   STARTUPINFOA startup = hiddenStartup(output.get(), errorFile.get());
   trace(ci, "%s(): %s", routine, commandLine);
 
@@ -326,6 +291,18 @@ RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const Ru
     outcome.state = RunState::Running;
   }
   return outcome;
+}
+
+// A utility whose start check failed is ended: it would otherwise go on with a run the agent
+// has given up, holding the database and waiting for an extractor no one serves.
+void endFailedUtility(ConnectionRecord* ci, const char* routine, UniqueHandleNull* process) {
+  if (!*process) return;
+  if (WaitForSingleObject(process->get(), 0) == WAIT_TIMEOUT) {
+    trace(ci, "%s(): ending the utility after its failed start", routine);
+    TerminateProcess(process->get(), ERROR_OPERATION_ABORTED);
+    WaitForSingleObject(process->get(), kErrorFileCheckMs);
+  }
+  process->reset();
 }
 
 }  // namespace
@@ -373,6 +350,9 @@ DWORD execOpIngresckpdb(int connectionId, const char* dbName, uint32_t options) 
   RunOutcome run = startUtilityRun(ci, steps, names, commandLine);
   // A handle of an earlier run would otherwise leak when it is replaced.
   ci->ckpdbProcessHandle.reset();
+  if (run.state == RunState::ErrorFileNotEmpty || run.state == RunState::ErrorFileUnreadable) {
+    endFailedUtility(ci, kRoutine, &run.process);
+  }
   switch (run.state) {
     case RunState::PipeNotCreated:
       return DSA_ERROR_EXTRACTOR_PIPE_SETUP;
@@ -386,7 +366,6 @@ DWORD execOpIngresckpdb(int connectionId, const char* dbName, uint32_t options) 
       trace(ci, "execOpIngresckpdb():  checkpoint error, close named pipe = %s", names.pipe);
       Log_act(ci, kActivityCheckpointFailed);
       Log_act(ci, kActivityCheckpointErrorFile);
-      // ckpdb is left to end on its own; its handle is not kept.
       return DSA_ERROR_FILE;
     case RunState::NotStarted:
       trace(ci, "execOpIngresckpdb(): ckpdb Process could not be created. Error = %d",
@@ -468,6 +447,9 @@ DWORD execOpIngresrollforwarddb(int connectionId, const char* dbName, const char
   RunOutcome run = startUtilityRun(ci, steps, names, commandLine);
   // Kept whatever the start check found: the end of the restore waits for the roll forward and
   // reports how it ended, and a failed restore ends it.
+  if (run.state == RunState::ErrorFileNotEmpty || run.state == RunState::ErrorFileUnreadable) {
+    endFailedUtility(ci, kRoutine, &run.process);
+  }
   ci->rollforwardProcessHandle.reset(run.process.release());
   switch (run.state) {
     case RunState::PipeNotCreated:

@@ -22,8 +22,8 @@ namespace {
 // The result codes the agent returns and looks up in the library, as reviewed here; the
 // header's list (kResultTexts) must name the same codes.
 const std::set<uint32_t> kResultCodes = {1,  2,  3,  4,  5,  6,  7,  8,  9,   12,  14,   18,
-                                         20, 21, 22, 23, 24, 25, 26, 27, 28,  29,  30,   50,
-                                         68, 77, 85, 300, 500, 4095, 9999, 10000};
+                                         20, 21, 22, 23, 24, 25, 26, 27, 28,  29,  30,   31,
+                                         32, 50, 68, 77, 85, 300, 500, 4095, 9999, 10000};
 
 // Every activity entry and the arguments its callers pass, in order: 's' a text, 'n' a 32-bit
 // number. Kept apart from message_ids.h on purpose: the header is checked against this too.
@@ -36,7 +36,7 @@ const std::map<uint32_t, std::string> kActivityArguments = {
     {92, "n"}, {93, "sn"}, {94, "sn"}, {95, "n"},  {96, "sn"},  {97, ""},    {99, ""},
     {100, ""}, {101, "n"}, {102, "n"}, {103, "n"}, {104, "ns"}, {105, "ss"}, {106, "s"},
     {107, "n"}, {108, "n"}, {109, "n"}, {110, "s"}, {111, "s"}, {112, "sn"}, {113, "sn"},
-    {114, "n"}, {300, ""},
+    {114, "n"}, {115, "ns"}, {116, "s"}, {117, "s"}, {300, ""},
 };
 
 const uint32_t kLabels[] = {301, 302, 303, 304, 305, 306, 307};
