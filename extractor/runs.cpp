@@ -13,6 +13,10 @@ namespace ferry::extractor {
 namespace {
 
 constexpr int kOpenAttempts = 10;
+// The agent's pipe exists before the utility starts siphon, and the agent listens again as soon
+// as it has let the previous location go; even with the agent busy on another connection's
+// longest wait (infodb, 300 s) the pipe comes well within this. On expiry the run fails.
+constexpr DWORD kPipeWaitMs = 600000;
 constexpr DWORD kBackupRetrySleepMs = 500;
 // Restore jobs only yield between attempts.
 constexpr DWORD kRestoreRetrySleepMs = 0;
@@ -32,7 +36,7 @@ struct PipeOpen {
 PipeOpen openPipe(const std::string& name, bool backup) {
   PipeOpen result;
   trace("pipeName = %s", name.c_str());
-  if (!WaitNamedPipeA(name.c_str(), NMPWAIT_WAIT_FOREVER)) {
+  if (!WaitNamedPipeA(name.c_str(), kPipeWaitMs)) {
     result.error = failureCode();
     result.waitFailed = true;
     trace("WaitNamedPipe failed. Error=%lx", result.error);

@@ -20,6 +20,7 @@
 #include "message_ids.h"
 #include "restore/restore_flow.h"
 #include "utility/extractor_pipe.h"
+#include "utility/run_lock.h"
 #include "utility/utility_runs.h"
 
 namespace ferry::agent {
@@ -64,6 +65,7 @@ void abandonDataBackup(ConnectionRecord* ci) {
           static_cast<int>(GetLastError()));
   }
   ci->ckpdbProcessHandle.reset();
+  releaseRunLock(ci);
   releaseObjectBlock(ci);
   ci->status = 0;
 }
@@ -106,13 +108,17 @@ DWORD beginBackupDB(int connectionId, const char* dbName, uint32_t options) {
     return result;
   }
   ci->backupLocation[0] = '\0';
+  // The installation's template and II_CKTMPL_FILE are this run's until it ends.
+  if (DWORD busy = acquireRunLock(ci, "beginBackupDB"); busy != 0) return busy;
   if (tmplmod_customize_template(ci) != 0) {
     trace(ci, "beginBackupDB(): Error calling function tmplmod_customize_template()");
     Log_act(ci, kActivityTemplateNotWritten);
+    releaseRunLock(ci);
     return DSA_ERROR_TEMPLATE_OR_SESSION;
   }
   if (DWORD result = execOpIngresckpdb(connectionId, dbName, options); result != 0) {
     trace(ci, "beginBackupDB(): The checkpoint has failed");
+    releaseRunLock(ci);
     return result;
   }
   ci->bkrtOption = options;

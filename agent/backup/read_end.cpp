@@ -16,6 +16,7 @@
 #include "logs/trace.h"
 #include "message_ids.h"
 #include "utility/extractor_pipe.h"
+#include "utility/run_lock.h"
 
 namespace ferry::agent {
 namespace {
@@ -99,6 +100,7 @@ void endBackupAtDisconnect(ConnectionRecord* ci) {
   trace(ci, "DSADisconnectAgent(): a backup of object type %d was not ended", ci->ObjectType);
   if (ci->ObjectType == kObjectData && !objectComplete(ci)) abandonCheckpointRun(ci);
   ci->ckpdbProcessHandle.reset();
+  releaseRunLock(ci);
   releaseObjectBlock(ci);
   ci->deliveredFiles.clear();
   ci->objectFailed = 0;
@@ -195,6 +197,7 @@ extern "C" DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus) {
       if (DWORD checkpoint = finishCheckpointRun(ci); checkpoint != 0 && result == 0) {
         result = checkpoint;
       }
+      releaseRunLock(ci);
       releaseObjectBlock(ci);
       copyUtilityOutput(ci);
       break;

@@ -23,6 +23,7 @@
 #include "oidb_msg.h"
 #include "restore/restore_flow.h"
 #include "utility/extractor_pipe.h"
+#include "utility/run_lock.h"
 #include "utility/utility_runs.h"
 
 namespace ferry::agent {
@@ -163,6 +164,8 @@ DWORD beginRestoreDB(int connectionId, const char* dbName, uint32_t options,
   if (DWORD result = resolveDestinations(ci, kRoutine, dbName, kRestoreKindData); result != 0) {
     return result;
   }
+  // The installation's template and II_CKTMPL_FILE are this run's until the connection ends.
+  if (DWORD busy = acquireRunLock(ci, kRoutine); busy != 0) return busy;
   if (tmplmod_customize_template(ci) != 0) {
     trace(ci, "%s(): error calling function tmplmod_customize_template()", kRoutine);
     return DSA_ERROR_TEMPLATE_OR_SESSION;

@@ -22,6 +22,7 @@
 #include "restore/restore_flow.h"
 #include "unique_handle.h"
 #include "utility/extractor_pipe.h"
+#include "utility/run_lock.h"
 
 namespace ferry::agent {
 namespace {
@@ -50,8 +51,16 @@ void unsetTemplateVariable(ConnectionRecord* ci) {
   }
   // Room for any root of MAX_PATH characters: the line is never cut.
   char command[MAX_PATH + 64];
-  const bool built = buildIngunsetCommand(shortRoot, command, sizeof command) == CommandStatus::Ok;
-  trace(ci, "DSADisconnectAgent(): exec cmd = %s", command);
+  bool built = buildIngunsetCommand(shortRoot, command, sizeof command) == CommandStatus::Ok;
+  if (otherRunActive(ci)) {
+    // The installation-wide template belongs to a run of another connection now.
+    trace(ci,
+          "DSADisconnectAgent(): a data run of another connection is under way; "
+          "II_CKTMPL_FILE is left set");
+    built = false;
+  } else {
+    trace(ci, "DSADisconnectAgent(): exec cmd = %s", command);
+  }
 
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -199,6 +208,7 @@ extern "C" DSA_RESULT DSADisconnectAgent(uint32_t connectionId) {
   unsetTemplateVariable(ci);
   endBackupAtDisconnect(ci);
   const DWORD result = endRunningExtractor(ci);
+  releaseRunLock(ci);
   if (ci->connInfo.connected == 1) disconnectOpIngres2(&ci->connInfo);
   ci->hAccessToken.close();
   releaseRecordHandles(ci);

@@ -1,0 +1,31 @@
+// One data backup or restore per installation at a time. The installation has one checkpoint
+// template, which every data run rewrites with its own pipe name, and one installation-wide
+// II_CKTMPL_FILE, which ingunset clears: a second run, or a disconnect, must not pull them from
+// under a running ckpdb or rollforwarddb.
+//
+// Conventions:
+// - Held from the begin of a data backup or restore to its end, per connection, in the machine-
+//   wide mutex "ferryman_datarun_<installation code>" and, for the connections of this process,
+//   in a table of its own (a mutex is re-entered by its own thread, which may serve two
+//   connections).
+// - Callers hold the agent lock; the connection's calls come from one thread, as the mutex needs.
+#pragma once
+
+#include <windows.h>
+
+#include "connection/connection_record.h"
+
+namespace ferry::agent {
+
+// Takes the installation's run lock for `ci`: 0 (also when `ci` holds it already), or
+// DSA_ERROR_INSTALLATION_BUSY (traced and logged) when another connection runs one.
+DWORD acquireRunLock(ConnectionRecord* ci, const char* routine);
+
+// Gives it back; nothing when `ci` does not hold it.
+void releaseRunLock(ConnectionRecord* ci);
+
+// True when a data run of `ci`'s installation is under way on another connection (of any
+// process): ingunset would clear the template under it.
+bool otherRunActive(ConnectionRecord* ci);
+
+}  // namespace ferry::agent
