@@ -124,27 +124,21 @@ int readJournaledDatabases(ConnectionRecord* ci, ListWriter* list) {
   }
   DWORD ran = runCapturedUtility(ci, run);
   if (ran != 0) return static_cast<int>(ran);
-  const char* outputPath = run.outputPath;
 
   LARGE_INTEGER outputSize = {};
-  {
-    UniqueFile output(CreateFileA(outputPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  /*security=*/nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                  /*template=*/nullptr));
-    if (!output || !GetFileSizeEx(output.get(), &outputSize)) {
-      DWORD error = GetLastError();
-      trace(ci, "getOpIngresDbList2(): GetFileSize failed,errorcode=%d", static_cast<int>(error));
-      return static_cast<int>(resultFromWin32(error));
-    }
+  if (!GetFileSizeEx(run.output.get(), &outputSize)) {
+    DWORD error = GetLastError();
+    trace(ci, "getOpIngresDbList2(): GetFileSize failed,errorcode=%d", static_cast<int>(error));
+    return static_cast<int>(resultFromWin32(error));
   }
   if (outputSize.QuadPart == 0) {
     trace(ci, "getOpIngresDbList2(): infodb failed! can not get db list");
     return DSA_ERROR_FILE;
   }
-  UniqueStdioFile report(std::fopen(outputPath, "r"));
+  UniqueStdioFile report = openCapturedOutput(run);
   if (report.get() == nullptr) {
     DWORD error = GetLastError();
-    trace(ci, "getOpIngresDbList2(): fopen() failed. file is %s, error is %d", outputPath,
+    trace(ci, "getOpIngresDbList2(): fopen() failed. file is %s, error is %d", run.outputPath,
           static_cast<int>(error));
     return static_cast<int>(resultFromWin32(error));
   }
