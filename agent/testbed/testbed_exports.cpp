@@ -196,7 +196,10 @@ int FerryTestCatalogCall(const char* version, const char* entry) {
   if (name == "IngGetJournalDest") return catalogGetJournalDest(version, db, buffer, &sqlcode);
   if (name == "IngGetDumpDest") return catalogGetDumpDest(version, db, buffer, &sqlcode);
   if (name == "IngGetDataLocNum") return catalogGetDataLocNum(version, db, &count, &sqlcode);
-  if (name == "IngGetDataDest") return catalogGetDataDest(version, db, buffer, &count, &sqlcode);
+  if (name == "IngGetDataDest") {
+    count = static_cast<int>(sizeof buffer / 1024);
+    return catalogGetDataDest(version, db, buffer, &count, &sqlcode);
+  }
   return -1;
 }
 
@@ -230,9 +233,11 @@ int FerryTestCatalogDataLocNum(ConnectionRecord* record, const char* dbName) {
   return getOpIngresDataLocNum(record != nullptr ? &record->connInfo : nullptr, dbName);
 }
 
-int FerryTestCatalogDataDest(ConnectionRecord* record, const char* dbName, char* dest) {
+int FerryTestCatalogDataDest(ConnectionRecord* record, const char* dbName, char* dest,
+                             size_t destSize) {
   AgentLockGuard lock;
-  return getOpIngresDataDest(record != nullptr ? &record->connInfo : nullptr, dbName, dest);
+  return getOpIngresDataDest(record != nullptr ? &record->connInfo : nullptr, dbName, dest,
+                             destSize);
 }
 
 int FerryTestCustomizeTemplate(ConnectionRecord* record) {

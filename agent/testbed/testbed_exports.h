@@ -76,7 +76,8 @@ int FerryTestCatalogDbList(ConnectionRecord* record, char* buffer, int* size, in
 int FerryTestCatalogJournalDest(ConnectionRecord* record, const char* dbName, char* dest);
 int FerryTestCatalogDumpDest(ConnectionRecord* record, const char* dbName, char* dest);
 int FerryTestCatalogDataLocNum(ConnectionRecord* record, const char* dbName);
-int FerryTestCatalogDataDest(ConnectionRecord* record, const char* dbName, char* dest);
+int FerryTestCatalogDataDest(ConnectionRecord* record, const char* dbName, char* dest,
+                             size_t destSize);
 
 // The utility driver, under the agent lock: the template of the record's installation, and the
 // ckpdb / rollforwarddb runs of connection `id` (a connection from the table, so that the runs
