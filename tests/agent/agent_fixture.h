@@ -108,6 +108,8 @@ class ScopedAgentSettings {
   // 0 or the registry error.
   LONG setDebug(DWORD value);
   LONG setBuildNumber(const std::string& text);
+  // The "dll" value: the agent library's path, whose folder the extractor traces into.
+  LONG setDll(const std::string& path);
   const std::string& keyName() const { return keyName_; }
 
  private:
@@ -117,6 +119,8 @@ class ScopedAgentSettings {
 
 std::string readWholeFile(const std::string& path);
 bool fileExists(const std::string& path);
+// Every file below `folder`, at all depths, as full paths in name order.
+std::vector<std::string> filesBelow(const std::string& folder);
 
 // The machine environment (HKLM ...\Session Manager\Environment): a value as text, "<missing>"
 // when absent; setting "<missing>" deletes it.

@@ -24,24 +24,6 @@ Fn bound(HMODULE module, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-// Every file below `folder` (all depths), as full paths.
-void listTree(const std::string& folder, std::set<std::string>* paths) {
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::string name = entry.cFileName;
-    if (name == "." || name == "..") continue;
-    const std::string path = folder + "\\" + name;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      listTree(path, paths);
-    } else {
-      paths->insert(path);
-    }
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
-}
-
 // The files directly on the root of C:, where the utility output of earlier agents went.
 void listRoot(std::set<std::string>* paths) {
   WIN32_FIND_DATAA entry;
@@ -100,8 +82,9 @@ class Boundary : public testing::Test {
 
   std::set<std::string> files() const {
     std::set<std::string> paths;
-    listTree(agent_->folder(), &paths);
-    listTree(installation_->root(), &paths);
+    for (const std::string& folder : {agent_->folder(), installation_->root()}) {
+      for (const std::string& path : filesBelow(folder)) paths.insert(path);
+    }
     listRoot(&paths);
     return paths;
   }
