@@ -168,6 +168,21 @@ std::vector<std::string> filesBelow(const std::string& folder) {
   return files;
 }
 
+std::vector<std::string> filesMatching(const std::string& pattern) {
+  std::vector<std::string> files;
+  const std::string folder = pattern.substr(0, pattern.find_last_of('\\') + 1);
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA(pattern.c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return files;
+  do {
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      files.push_back(folder + entry.cFileName);
+    }
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return files;
+}
+
 std::string readWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;

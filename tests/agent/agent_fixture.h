@@ -121,6 +121,8 @@ std::string readWholeFile(const std::string& path);
 bool fileExists(const std::string& path);
 // Every file below `folder`, at all depths, as full paths in name order.
 std::vector<std::string> filesBelow(const std::string& folder);
+// The files (not folders) that match `pattern` ("C:\\*", "<folder>\\*.out"), as full paths.
+std::vector<std::string> filesMatching(const std::string& pattern);
 
 // The machine environment (HKLM ...\Session Manager\Environment): a value as text, "<missing>"
 // when absent; setting "<missing>" deletes it.

@@ -24,19 +24,6 @@ Fn bound(HMODULE module, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-// The files directly on the root of C:, where the utility output of earlier agents went.
-void listRoot(std::set<std::string>* paths) {
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA("C:\\*", &entry);
-  if (find == INVALID_HANDLE_VALUE) return;
-  do {
-    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      paths->insert(std::string("C:\\") + entry.cFileName);
-    }
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
-}
-
 std::string joined(const std::vector<std::string>& paths) {
   std::string text;
   for (const std::string& path : paths) text += "\n  " + path;
@@ -85,7 +72,8 @@ class Boundary : public testing::Test {
     for (const std::string& folder : {agent_->folder(), installation_->root()}) {
       for (const std::string& path : filesBelow(folder)) paths.insert(path);
     }
-    listRoot(&paths);
+    // The root of C:, where earlier agents' utility output went.
+    for (const std::string& path : filesMatching("C:\\*")) paths.insert(path);
     return paths;
   }
 

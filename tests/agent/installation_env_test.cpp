@@ -71,13 +71,9 @@ class InstallationEnvironmentTest : public testing::Test {
   std::string outputFilesLeft(const std::string& code) {
     std::string names;
     for (const std::string& pattern : {agent_->path("*.out"), "C:\\*" + code + "*.out"}) {
-      WIN32_FIND_DATAA entry;
-      HANDLE find = FindFirstFileA(pattern.c_str(), &entry);
-      if (find == INVALID_HANDLE_VALUE) continue;
-      do {
-        names += std::string(entry.cFileName) + "\n";
-      } while (FindNextFileA(find, &entry));
-      FindClose(find);
+      for (const std::string& path : filesMatching(pattern)) {
+        names += path.substr(path.rfind('\\') + 1) + "\n";
+      }
     }
     return names;
   }

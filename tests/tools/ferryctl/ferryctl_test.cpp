@@ -715,16 +715,8 @@ TEST_F(FerryctlAgent, PasswordIsNeverWrittenToAnyFile) {
     for (const std::string& path : filesBelow(folder)) searched.push_back(path);
   }
   searched.push_back(archive);
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA("C:\\*", &entry);  // where earlier agents wrote utility output
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        searched.push_back(std::string("C:\\") + entry.cFileName);
-      }
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-  }
+  // The root of C:, where earlier agents wrote utility output.
+  for (const std::string& path : filesMatching("C:\\*")) searched.push_back(path);
   for (const std::string& path : searched) {
     const std::string text = readWholeFile(path);
     EXPECT_EQ(text.find(secret), std::string::npos) << path << " holds the password";
