@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +27,7 @@ constexpr Cursor kDataLocationCursor{"getdbloc", 3541, 30925};
 
 constexpr int kNameLength = 32;    // database and table names
 constexpr int kAreaLength = 1023;  // location areas
+constexpr int kAreaSize = kAreaLength + 1;
 
 constexpr char kDataLocationQueryPrefix[] =
     "select distinct location_area from iilocation_info where location_name in \t\t\t(select "
@@ -96,6 +98,47 @@ void closeCursor(IISQLCA& sqlca, const Cursor& cursor) {
   IIsqInit(&sqlca);
   IIcsClose(cursor.name, cursor.id1, cursor.id2);
 }
+
+// Packed NUL-terminated entries written into a caller's buffer of *size bytes: an entry that
+// does not fit (or passes the most entries asked for), and every one after it, is counted but
+// not written, so a list that grew after the caller sized its buffer never runs past it.
+// finish() sets *size to the bytes used, or to the bytes the whole list needs when it did not
+// fit (false).
+class PackedList {
+ public:
+  // `maxEntries`: the most entries written, whatever room is left.
+  PackedList(char* buffer, int* size, int maxEntries = INT_MAX)
+      : buffer_(buffer),
+        size_(size),
+        room_(size != nullptr && *size > 0 ? static_cast<size_t>(*size) : 0),
+        maxEntries_(maxEntries) {}
+  void add(const char* entry, size_t length) {
+    ++entries_;
+    if (!cut_ && buffer_ != nullptr && length < room_ - used_ && entries_ <= maxEntries_) {
+      std::memcpy(buffer_ + used_, entry, length);
+      buffer_[used_ + length] = '\0';
+      used_ += length + 1;
+    } else {
+      cut_ = true;
+    }
+    needed_ += length + 1;
+  }
+  int entries() const { return entries_; }
+  bool finish() {
+    if (size_ != nullptr) *size_ = static_cast<int>(needed_ < INT_MAX ? needed_ : INT_MAX);
+    return !cut_;
+  }
+
+ private:
+  char* buffer_;
+  int* size_;
+  size_t room_;
+  size_t used_ = 0;
+  size_t needed_ = 0;
+  int maxEntries_;
+  int entries_ = 0;
+  bool cut_ = false;
+};
 
 int locationStatus(int sqlcode) {
   return (sqlcode < 0 || sqlcode == 100) ? SOUNDER_QUERY_FAILED : SOUNDER_OK;
@@ -190,22 +233,17 @@ int IngGetDbCount(int* count, int* sqlcode) {
   return SOUNDER_OK;
 }
 
-int IngGetDbList(char* buffer, int* /*bufferSize: the caller sized the buffer by the count*/,
-                 int* count, int* sqlcode) {
+int IngGetDbList(char* buffer, int* bufferSize, int* count, int* sqlcode) {
   IISQLCA sqlca{};
   openCursor(sqlca, kDbListCursor, "select trim(name)from iidatabase");
   if (sqlca.sqlcode < 0) {
     *sqlcode = sqlca.sqlcode;
     return SOUNDER_QUERY_FAILED;
   }
+  PackedList list(buffer, bufferSize);
   char name[kNameLength + 1] = "";
-  size_t offset = 0;
-  int names = 0;
   while (rowFetched(sqlca) && fetchRow(sqlca, kDbListCursor, kNameLength, name)) {
-    size_t length = std::strlen(name);
-    std::memcpy(buffer + offset, name, length + 1);
-    offset += length + 1;
-    ++names;
+    list.add(name, std::strlen(name));
   }
   if (sqlca.sqlcode < 0) {
     *sqlcode = sqlca.sqlcode;
@@ -213,9 +251,10 @@ int IngGetDbList(char* buffer, int* /*bufferSize: the caller sized the buffer by
     return SOUNDER_QUERY_FAILED;
   }
   closeCursor(sqlca, kDbListCursor);
-  *count = names;
+  *count = list.entries();
   *sqlcode = sqlca.sqlcode;
-  debugLine("db count is : %d,%s\r\n", names, names > 0 ? buffer : "");
+  if (!list.finish()) return SOUNDER_QUERY_FAILED;
+  debugLine("db count is : %d,%s\r\n", list.entries(), list.entries() > 0 ? buffer : "");
   return SOUNDER_OK;
 }
 
@@ -236,25 +275,20 @@ int IngGetTableList(void* /*ignored*/, char* buffer, int* size, int* count, int*
     *sqlcode = sqlca.sqlcode;
     return SOUNDER_QUERY_FAILED;
   }
+  PackedList list(buffer, size);
   char name[kNameLength + 1] = "";
-  size_t offset = 0;
-  int names = 0;
   while (rowFetched(sqlca) && fetchRow(sqlca, kTableListCursor, kNameLength, name)) {
     size_t length = std::strlen(name);
     while (length > 0 && name[length - 1] == ' ') --length;  // the column is fixed-width
-    std::memcpy(buffer + offset, name, length);
-    buffer[offset + length] = '\0';
-    offset += length + 1;
-    ++names;
+    list.add(name, length);
   }
   bool failed = sqlca.sqlcode < 0;
   closeCursor(sqlca, kTableListCursor);
   if (failed) return SOUNDER_QUERY_FAILED;
   *sqlcode = sqlca.sqlcode;
-  buffer[offset++] = '\0';  // an empty entry ends the list
-  *size = static_cast<int>(offset);
-  *count = names;
-  return SOUNDER_OK;
+  *count = list.entries();
+  list.add("", 0);  // an empty entry ends the list
+  return list.finish() ? SOUNDER_OK : SOUNDER_QUERY_FAILED;
 }
 
 int IngGetJournalDest(const char* dbName, char* area, int* sqlcode) {
@@ -282,17 +316,19 @@ int IngGetDataLocNum(const char* dbName, int* count, int* sqlcode) {
 }
 
 int IngGetDataDest(const char* dbName, char* buffer, int* count, int* sqlcode) {
-  size_t offset = 0;
-  return forEachDataArea(dbName, sqlcode, [&](char* area) {
+  // *count holds the number of areas the buffer has room for; each takes at most kAreaSize.
+  const int slots = *count > 0 && *count <= INT_MAX / kAreaSize ? *count : 0;
+  int bytes = slots * kAreaSize;
+  PackedList list(buffer, &bytes, slots);
+  int status = forEachDataArea(dbName, sqlcode, [&](char* area) {
     size_t length = std::strlen(area);
     if (length > 0 && area[length - 1] == '\\') area[--length] = '\0';
-    ++*count;
-    // The caller's buffer is zero-filled, so appending at the offset and copying there are the
-    // same; copying does not depend on it.
-    std::memcpy(buffer + offset, area, length + 1);
-    debugLine("num is %d , %s\r\n", *count, area);
-    offset += length + 1;
+    list.add(area, length);
+    debugLine("num is %d , %s\r\n", list.entries(), area);
   });
+  *count = list.entries();
+  if (!list.finish()) return SOUNDER_QUERY_FAILED;
+  return status;
 }
 
 int IngGetTableInfo(void) { return SOUNDER_OK; }

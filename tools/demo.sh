@@ -77,15 +77,21 @@ agent=$(win reg query "$key" /v Dll | sed -n 's/^ *Dll *REG_SZ *//p')
 agent_dir=$(win winepath -u "${agent%\\*}")
 echo "the agent the registry names: $agent"
 
+# The console never takes a password on its command line, where other users could read it: it
+# comes from FERRYCTL_PASSWORD here, from a file (--password-file) or from a prompt without echo.
+export FERRYCTL_PASSWORD=ingres
 say "ferryctl connect: the installed agent (test build, simulated accounts) connects as ingres"
-# The agent's utility runs write their output files on the root of the current drive: run it
-# from drive C: of the prefix rather than from the Linux file system.
+# Run from drive C: of the prefix rather than from the Linux file system, as a host process
+# would: whatever a utility writes relative to the current drive lands there.
 (cd "$build/wineprefix/drive_c" &&
-  win "$bin/ferryctl.exe" --agent "$agent" connect "server@$code" ingres ingres)
-say "ferryctl connect with a wrong password"
+  win "$bin/ferryctl.exe" --agent "$agent" connect "server@$code" ingres)
+say "ferryctl --password-file: connect with a wrong password read from a file"
+printf 'wrong\r\n' >"$demo_c/wrong-password.txt"
 (cd "$build/wineprefix/drive_c" &&
-  win "$bin/ferryctl.exe" --agent "$agent" connect "server@$code" ingres wrong) ||
+  win "$bin/ferryctl.exe" --agent "$agent" --password-file 'C:\ferry-demo\wrong-password.txt' \
+    connect "server@$code" ingres) ||
   echo "(exit code $?, as expected)"
+rm -f "$demo_c/wrong-password.txt"
 say "ferryctl error 18"
 win "$bin/ferryctl.exe" --agent "$agent" error 18
 
@@ -94,16 +100,16 @@ ctl() {
   (cd "$build/wineprefix/drive_c" && win "$bin/ferryctl.exe" --agent "$agent" "$@")
 }
 say "ferryctl info: who the agent is (the build number is the one setup wrote)"
-ctl info "server@$code" ingres ingres
+ctl info "server@$code" ingres
 say "ferryctl list --properties: the objects the agent offers, their sizes and property sheets"
-ctl list "server@$code" ingres ingres --properties
+ctl list "server@$code" ingres --properties
 say "ferryctl excluded: the directories the agent covers"
-ctl excluded "server@$code" ingres ingres
+ctl excluded "server@$code" ingres
 
 archive='C:\ferry-demo\sample.fya'
 mkdir -p "$build/wineprefix/drive_c/ferry-demo"
 say "ferryctl backup --database sample: data, configuration and journals into $archive"
-ctl backup "server@$code" ingres ingres "$archive" --database sample
+ctl backup "server@$code" ingres "$archive" --database sample
 say "ferryctl restore --list: what the archive holds, every checksum verified"
 ctl restore --list "$archive"
 
@@ -122,7 +128,7 @@ for folder in "${folders[@]}"; do
   find "$c/$folder" -maxdepth 1 -type f -delete
 done
 say "ferryctl restore: the archive replayed through the agent, every file checked against it"
-ctl restore "$archive" "server@$code" ingres ingres
+ctl restore "$archive" "server@$code" ingres
 say "What the simulated rollforwarddb reported"
 tr -d '\r' <"$agent_dir/roll${code}sample.out"
 say "Every restored file compared byte for byte with the copy taken before the damage"
@@ -160,7 +166,7 @@ shortcut "$menu\\Tidewell Backup\\Backup Console.lnk" "$(winpath "$bin/ferryctl.
 shortcut "$menu\\Tidewell Backup\\Ingres Simulator.lnk" "$(winpath "$bin/ingsim.exe")" \
   --arguments "show --code $code" --description "Shows the simulated Ingres installation"
 shortcut "$menu\\Tidewell Backup Agents\\Ingres Agent.lnk" "$(winpath "$bin/ferryctl.exe")" \
-  --arguments "--agent $(winpath "$bin/testbed/ferryman.dll") info server@$code ingres ingres" \
+  --arguments "--agent $(winpath "$bin/testbed/ferryman.dll") info server@$code ingres" \
   --directory 'C:\' --description "Asks the Ingres agent (test build) who it is"
 say "consolehost register: regsvr32 registers lookout.dll"
 win "$host" register "$(winpath "$bin/lookout.dll")"

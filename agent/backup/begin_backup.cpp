@@ -12,6 +12,7 @@
 #include "backup/backup_flow.h"
 #include "connection/connection_table.h"
 #include "connection/object_block.h"
+#include "core/ingres_names.h"
 #include "core/object_names.h"
 #include "ingres_catalog/catalog_session.h"
 #include "library/agent_state.h"
@@ -175,6 +176,12 @@ extern "C" DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, ui
     trace(ci, "DSABeginBackup(): an argument is missing");
     traceEndBanner(ci, "DSABeginBackup");
     return DSA_ERROR_ARGUMENT_MISSING;
+  }
+  // The database name goes into paths, pipe names and command lines: Ingres' rules first.
+  if (!objectDatabaseNameAllowed(objectName, NameRule::Backup)) {
+    trace(ci, "DSABeginBackup(): the object name carries no valid database name; refused");
+    traceEndBanner(ci, "DSABeginBackup");
+    return DSA_ERROR_UNKNOWN_OBJECT;
   }
   Log_act(ci, kActivityBackupBegun, objectName);
   trace(ci, "DSABeginBackup(): Connection ID mapped");

@@ -77,9 +77,49 @@ void clearSlot(ConnectionSlot* slot) {
   slot->inUse = 0;
 }
 
-uint32_t* mapWords(HANDLE section, UniqueView* view) {
-  view->reset(MapViewOfFile(section, FILE_MAP_ALL_ACCESS, 0, 0, kSlotMapBytes));
-  return static_cast<uint32_t*>(view->get());
+// A view of the map: the words and, unless the map was made by an agent that records no owners
+// (its section holds the words alone), the owners behind them.
+struct SlotMapView {
+  UniqueView view;
+  uint32_t* words = nullptr;
+  SlotOwner* owners = nullptr;
+};
+
+bool mapSlots(HANDLE section, SlotMapView* map) {
+  map->view.reset(MapViewOfFile(section, FILE_MAP_ALL_ACCESS, 0, 0, kSlotMapWithOwnersBytes));
+  const bool withOwners = map->view.valid();
+  if (!withOwners)
+    map->view.reset(MapViewOfFile(section, FILE_MAP_ALL_ACCESS, 0, 0, kSlotMapBytes));
+  if (!map->view) return false;
+  auto* base = static_cast<unsigned char*>(map->view.get());
+  map->words = reinterpret_cast<uint32_t*>(base);
+  map->owners = withOwners ? reinterpret_cast<SlotOwner*>(base + kSlotOwnersOffset) : nullptr;
+  return true;
+}
+
+uint64_t startTimeOf(HANDLE process) {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+  return static_cast<uint64_t>(created.dwHighDateTime) << 32 | created.dwLowDateTime;
+}
+
+SlotOwner thisProcess() {
+  static const SlotOwner owner{GetCurrentProcessId(), 0, startTimeOf(GetCurrentProcess())};
+  return owner;
+}
+
+// Whether the process that took a slot still runs. Only a process that is certainly gone
+// counts as gone: one that exists but cannot be asked (another account's, say) keeps its slots.
+bool ownerAlive(const SlotOwner& owner, void* /*context*/) {
+  const SlotOwner self = thisProcess();
+  if (owner.processId == self.processId && owner.startTime == self.startTime) return true;
+  UniqueHandleNull process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE,
+                                       /*inherit=*/FALSE, owner.processId));
+  if (!process) return GetLastError() != ERROR_INVALID_PARAMETER;            // no such process
+  if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) return false;  // it has ended
+  const uint64_t started = startTimeOf(process.get());
+  // Another process under the same id started later than the owner.
+  return started == 0 || started == owner.startTime;
 }
 
 }  // namespace
@@ -94,19 +134,22 @@ int allocateConnection() {
   if (!lock.owned()) return 0;
   bool created = false;
   if (!g_slotMap) {
-    HANDLE section =
-        CreateFileMappingA(INVALID_HANDLE_VALUE, /*security=*/nullptr, PAGE_READWRITE,
-                           /*sizeHigh=*/0, static_cast<DWORD>(kSlotMapBytes), kSlotMapName);
+    // An existing map keeps the size its creator gave it: an older agent's holds the words only.
+    HANDLE section = CreateFileMappingA(INVALID_HANDLE_VALUE, /*security=*/nullptr, PAGE_READWRITE,
+                                        /*sizeHigh=*/0, static_cast<DWORD>(kSlotMapWithOwnersBytes),
+                                        kSlotMapName);
     if (section == nullptr) return 0;
     created = GetLastError() != ERROR_ALREADY_EXISTS;
     g_slotMap.reset(section);
     ++g_slotMapHandles;
   }
-  UniqueView view;
-  uint32_t* words = mapWords(g_slotMap.get(), &view);
-  if (words == nullptr) return 0;
-  if (created) std::memset(words, 0, kSlotMapBytes);
-  int id = takeFirstFreeSlot(words);
+  SlotMapView map;
+  if (!mapSlots(g_slotMap.get(), &map)) return 0;
+  if (created)
+    std::memset(map.words, 0, map.owners != nullptr ? kSlotMapWithOwnersBytes : kSlotMapBytes);
+  // Ids of hosts that ended without releasing them come back before the search.
+  reclaimAbandonedSlots(map.words, map.owners, ownerAlive, /*context=*/nullptr);
+  int id = takeFirstFreeSlot(map.words, map.owners, thisProcess());
   if (id != 0) g_table[id].inUse = 1;
   return id;
 }
@@ -119,10 +162,9 @@ void releaseConnection(int id) {
   // remain in use: a handle kept per release would pile up for the life of the process.
   CountedSection section(OpenFileMappingA(FILE_MAP_ALL_ACCESS, /*inherit=*/FALSE, kSlotMapName));
   if (!section.valid()) return;
-  UniqueView view;
-  uint32_t* words = mapWords(section.get(), &view);
-  if (words == nullptr) return;
-  words[id] = 0;
+  SlotMapView map;
+  if (!mapSlots(section.get(), &map)) return;
+  releaseSlot(map.words, map.owners, id);
   clearSlot(&g_table[id]);
 }
 

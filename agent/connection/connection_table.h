@@ -5,6 +5,9 @@
 // Conventions:
 // - Callers hold the agent lock (every entry point does), so the table needs no lock of its
 //   own. The slot map is shared between processes and guarded by a named mutex.
+// - The slot map records each slot's owning process (id and start time) behind its words;
+//   a map made by an agent that records no owners is used as it is, and slots without an owner
+//   (that agent's) are never taken back.
 // - Ids are 1 to 31; 0 means "none". Functions never index outside the table.
 // - No exceptions.
 #pragma once
@@ -16,8 +19,9 @@ namespace ferry::agent {
 // The record of connection `id` while it is in use, else null (also for ids outside 1 to 31).
 ConnectionRecord* findConnection(int id);
 
-// Takes the first id that no process uses, marks it in the slot map and the table, and returns
-// it; 0 when all 31 are taken or the slot map cannot be created or locked.
+// Takes the first id that no process uses, marks it in the slot map with this process as its
+// owner and in the table, and returns it; 0 when all 31 are taken or the slot map cannot be
+// created or locked. Ids whose recorded owner has ended are taken back first.
 int allocateConnection();
 
 // Frees `id` in the slot map and empties its slot: the record is value-initialised, and any

@@ -99,15 +99,33 @@ CommandStatus buildIngprenvCommand(const char* iiSystem, const char* name, char*
   return deliver(line, out, size);
 }
 
-bool buildUtilityOutputPath(const char* agentDirectory, const char* stem,
-                            const char* installationCode, const char* dbName, char* out,
-                            size_t size) {
+namespace {
+
+// "<directory>\<stem><installationCode><dbName>", the part every output file name shares.
+std::string outputPathStem(const char* agentDirectory, const char* stem,
+                           const char* installationCode, const char* dbName) {
   std::string path = text(agentDirectory);
   path += "\\";
   path += text(stem);
   path += text(installationCode);
   path += text(dbName);
-  path += ".out";
+  return path;
+}
+
+}  // namespace
+
+bool buildUtilityOutputPath(const char* agentDirectory, const char* stem,
+                            const char* installationCode, const char* dbName, char* out,
+                            size_t size) {
+  const std::string path = outputPathStem(agentDirectory, stem, installationCode, dbName) + ".out";
+  return deliver(path, out, size) == CommandStatus::Ok;
+}
+
+bool buildCapturedOutputPath(const char* agentDirectory, const char* stem,
+                             const char* installationCode, const char* dbName, uint32_t processId,
+                             uint32_t sequence, char* out, size_t size) {
+  const std::string path = outputPathStem(agentDirectory, stem, installationCode, dbName) + "-" +
+                           std::to_string(processId) + "-" + std::to_string(sequence) + ".out";
   return deliver(path, out, size) == CommandStatus::Ok;
 }
 

@@ -80,4 +80,11 @@ bool buildUtilityOutputPath(const char* agentDirectory, const char* stem,
                             const char* installationCode, const char* dbName, char* out,
                             size_t size);
 
+// "<directory>\<stem><installationCode><dbName>-<processId>-<sequence>.out": the output file of
+// one captured utility run (stems "env", "ingprenv", "infodb"), a name that no other run of
+// this or another process uses. False (and "") when the path would not fit.
+bool buildCapturedOutputPath(const char* agentDirectory, const char* stem,
+                             const char* installationCode, const char* dbName, uint32_t processId,
+                             uint32_t sequence, char* out, size_t size);
+
 }  // namespace ferry::agent

@@ -53,9 +53,12 @@ typedef uint32_t DSA_RESULT;
   12u /* the checkpoint template could not be written, or the \
          catalog session could not be opened or closed */
 #define DSA_ERROR_CATALOG_QUERY 14u
-#define DSA_ERROR_INSTANCE 18u       /* no '@' in the instance name, or "iidbdb" unreachable */
+#define DSA_ERROR_INSTANCE                                                              \
+  18u /* no '@' in the instance name, an installation code that breaks Ingres' rule, or \
+         "iidbdb" unreachable */
 #define DSA_ERROR_NO_FILE_RECORD 20u /* the extractor gave no (further) file record */
-#define DSA_ERROR_UNKNOWN_OBJECT 21u /* an object name of none of the known forms */
+#define DSA_ERROR_UNKNOWN_OBJECT \
+  21u /* an object name of none of the known forms, or its database name breaks Ingres' rules */
 #define DSA_ERROR_NOT_AN_OBJECT_HEADER 22u
 #define DSA_ERROR_OUTSIDE_DESTINATIONS 23u
 #define DSA_ERROR_EXTRACTOR_SILENT 24u /* the extractor broke off: the object is incomplete */
@@ -143,10 +146,8 @@ FERRYMAN_API DSA_RESULT DSAGetExcludedFiles(uint32_t connectionId, void* buffer,
                                             uint32_t* bufferSize);
 
 /* Backup option bits (DSABeginBackup `options`). */
-#define DSA_OPTION_REMOTE 0x4u /* remote streaming: not available in this build */
-#define DSA_OPTION_DELETE_JOURNALS                               \
-  0x10u /* journal objects: delete delivered journals at the end \
-         */
+#define DSA_OPTION_REMOTE 0x4u           /* remote streaming: not available in this build */
+#define DSA_OPTION_DELETE_JOURNALS 0x10u /* journals: delete the delivered ones at the end */
 #define DSA_OPTION_PURGE_CHECKPOINTS 0x20u
 #define DSA_OPTION_ENABLE_JOURNALING 0x40u
 #define DSA_OPTION_DISABLE_JOURNALING 0x80u

@@ -5,8 +5,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
 
 #include "core/line_format.h"
 #include "ingres_catalog/catalog_operation.h"
@@ -24,10 +22,6 @@ constexpr char kJournalPrefix[] = "~JOURNAL OF DATABASE ";
 constexpr char kDatabaseLine[] = "    Database : (";
 constexpr char kJournaledLine[] = "               The Database is Journaled.";
 static_assert(sizeof kJournaledLine - 1 == 41);
-// The catalog library fetches names of up to 32 characters and stores each with its NUL.
-constexpr int kFetchedNameSize = 33;
-// Room for databases created between the count and the list query.
-constexpr int kSpareNames = 64;
 constexpr size_t kLineSize = 512;
 
 // The caller's buffer, filled from its start without ever passing its size.
@@ -45,32 +39,26 @@ struct ListWriter {
   }
 };
 
-// The names from the catalog into the caller's buffer. The library writes 33 bytes per name
-// and checks nothing, so it fills a buffer of the agent's own; only what fits reaches the
-// caller's.
-int listDatabaseNames(OIConnInfo* connInfo, int count, ListWriter* list, int* namesOut) {
+// The names from the catalog straight into the caller's buffer: the library keeps to the size
+// it is given, less the byte of the empty entry that ends the list. Databases created since the
+// count was taken make the names not fit; that is a list too long, as a too small buffer is.
+int listDatabaseNames(OIConnInfo* connInfo, ListWriter* list, int* namesOut) {
   ConnectionRecord* ci = connInfo->record;
-  size_t ownSize = static_cast<size_t>(count + kSpareNames) * kFetchedNameSize + 1;
-  std::unique_ptr<char[]> own(new (std::nothrow) char[ownSize]());
-  if (!own) return static_cast<int>(resultFromWin32(ERROR_NOT_ENOUGH_MEMORY));
-  int ownBufferSize = static_cast<int>(ownSize);
+  int libraryRoom = list->size - 1;
   int names = 0;
   int sqlcode = 0;
-  int status = catalogGetDbList(connInfo->version, own.get(), &ownBufferSize, &names, &sqlcode);
+  int status = catalogGetDbList(connInfo->version, list->buffer, &libraryRoom, &names, &sqlcode);
   if (status == DSA_ERROR_NO_READER) return DSA_ERROR_NO_READER;
-  if (sqlcode < 0 || status != 0) {
+  if (sqlcode < 0) {
     trace(ci, "%s: Error opening cursor named getdblst.  sqlca.sqlcode= %d\n", kRoutine, sqlcode);
     return DSA_ERROR_CATALOG_QUERY;
   }
-  const char* name = own.get();
-  for (int i = 0; i < names; ++i) {
-    if (!list->append(name)) {
-      trace(ci, "%s: Output buffer size =%d, which is too small. Required =%d", kRoutine,
-            list->size, list->end + static_cast<int>(std::strlen(name)) + 2);
-      return DSA_ERROR_LIST_TOO_LONG;
-    }
-    name += std::strlen(name) + 1;
+  if (status != 0 || libraryRoom < 0 || libraryRoom > list->size - 1) {
+    trace(ci, "%s: Output buffer size =%d, which is too small. Required =%d", kRoutine, list->size,
+          libraryRoom + 1);
+    return DSA_ERROR_LIST_TOO_LONG;
   }
+  list->end = libraryRoom;
   *namesOut = names;
   return 0;
 }
@@ -124,27 +112,21 @@ int readJournaledDatabases(ConnectionRecord* ci, ListWriter* list) {
   }
   DWORD ran = runCapturedUtility(ci, run);
   if (ran != 0) return static_cast<int>(ran);
-  const char* outputPath = run.outputPath;
 
   LARGE_INTEGER outputSize = {};
-  {
-    UniqueFile output(CreateFileA(outputPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  /*security=*/nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                  /*template=*/nullptr));
-    if (!output || !GetFileSizeEx(output.get(), &outputSize)) {
-      DWORD error = GetLastError();
-      trace(ci, "getOpIngresDbList2(): GetFileSize failed,errorcode=%d", static_cast<int>(error));
-      return static_cast<int>(resultFromWin32(error));
-    }
+  if (!GetFileSizeEx(run.output.get(), &outputSize)) {
+    DWORD error = GetLastError();
+    trace(ci, "getOpIngresDbList2(): GetFileSize failed,errorcode=%d", static_cast<int>(error));
+    return static_cast<int>(resultFromWin32(error));
   }
   if (outputSize.QuadPart == 0) {
     trace(ci, "getOpIngresDbList2(): infodb failed! can not get db list");
     return DSA_ERROR_FILE;
   }
-  UniqueStdioFile report(std::fopen(outputPath, "r"));
+  UniqueStdioFile report = openCapturedOutput(run);
   if (report.get() == nullptr) {
     DWORD error = GetLastError();
-    trace(ci, "getOpIngresDbList2(): fopen() failed. file is %s, error is %d", outputPath,
+    trace(ci, "getOpIngresDbList2(): fopen() failed. file is %s, error is %d", run.outputPath,
           static_cast<int>(error));
     return static_cast<int>(resultFromWin32(error));
   }
@@ -190,7 +172,7 @@ int getOpIngresDbList2(ConnectionRecord* ci, char* buffer, int* size, int* count
   if (result == 0) {
     ListWriter list{buffer, *size, 0};
     int names = 0;
-    result = listDatabaseNames(connInfo, databases, &list, &names);
+    result = listDatabaseNames(connInfo, &list, &names);
     if (result == 0) {
       *count = names;
       result = readJournaledDatabases(ci, &list);

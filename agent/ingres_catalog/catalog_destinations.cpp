@@ -3,6 +3,7 @@
 // variable whose value is the folder.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -20,8 +21,6 @@ namespace ferry::agent {
 namespace {
 
 constexpr size_t kAreaSize = 1024;
-// The library appends up to 1024 bytes per area without a size check; room for 64 areas.
-constexpr size_t kAreaListSize = 64 * kAreaSize;
 // Installation variable values are read into buffers of this size.
 constexpr size_t kValueSize = 1024;
 
@@ -141,9 +140,10 @@ int getOpIngresDataLocNum2(OIConnInfo* connInfo, const char* dbName) {
   return result;
 }
 
-int getOpIngresDataDest2(OIConnInfo* connInfo, const char* dbName, char* dest) {
+int getOpIngresDataDest2(OIConnInfo* connInfo, const char* dbName, char* dest, size_t destSize) {
   constexpr const char* routine = "getOpIngresDataDest2";
-  if (connInfo == nullptr || connInfo->record == nullptr || dbName == nullptr || dest == nullptr) {
+  if (connInfo == nullptr || connInfo->record == nullptr || dbName == nullptr || dest == nullptr ||
+      destSize == 0) {
     return DSA_ERROR_ARGUMENT_MISSING;
   }
   ConnectionRecord* ci = connInfo->record;
@@ -162,25 +162,32 @@ int getOpIngresDataDest2(OIConnInfo* connInfo, const char* dbName, char* dest) {
   static_cast<void>(getOpIngresVarValue(connInfo, "II_DATABASE", iiDatabase));
   trace(ci, "%s : II_SYSTEM=%s, II_DATABASE=%s", routine, ci->iiSystem, iiDatabase);
 
-  std::unique_ptr<char[]> areas(new (std::nothrow) char[kAreaListSize]());
+  // One area, and one path made of it, per kDestinationSize bytes of the caller's buffer.
+  const int slots = static_cast<int>(std::min<size_t>(destSize / kDestinationSize, 1 << 16));
+  std::unique_ptr<char[]> areas(
+      new (std::nothrow) char[static_cast<size_t>(slots) * kAreaSize + 1]());
   if (!areas) {
     result = static_cast<int>(resultFromWin32(ERROR_NOT_ENOUGH_MEMORY));
     return closeCatalogSession(connInfo, routine, result, DisconnectRule::ResultFirst);
   }
-  int count = 0;
+  int count = slots;
   int sqlcode = 0;
   int status = catalogGetDataDest(connInfo->version, dbName, areas.get(), &count, &sqlcode);
   connInfo->locationCount = count;
   trace(ci, "%s: returning data_dest=[%s],num=%d", routine, areas.get(), count);
-  if (queryFailed(status, sqlcode)) {
+  if (count > slots) {
+    // More locations than the caller made room for: they were added since it counted them.
+    trace(ci, "%s: database %s has %d data locations, the list has room for %d", routine, dbName,
+          count, slots);
+    result = static_cast<int>(DSA_ERROR_LIST_TOO_LONG);
+  } else if (queryFailed(status, sqlcode)) {
     trace(ci, "%s: Error getting info from iilocation_info for database %s. sqlcode=%d", routine,
           dbName, sqlcode);
     result = queryFailure(status);
   } else {
     const char* area = areas.get();
-    const char* areasEnd = areas.get() + kAreaListSize;
     char* out = dest;
-    for (int i = 0; i < count && area < areasEnd; ++i) {
+    for (int i = 0; i < count; ++i) {
       trace(ci, "getOpIngresDbDest2(): location %d: %s", connInfo->locationCount, area);
       bool composed = false;
       if (area[0] == '\\' || (area[0] != '\0' && area[1] == ':')) {
@@ -195,8 +202,8 @@ int getOpIngresDataDest2(OIConnInfo* connInfo, const char* dbName, char* dest) {
           composed = composePath(out, "%s\\ingres\\data\\%s\\%s", iiDatabase, area, dbName);
         }
       }
-      // Each path stays within its kDestinationSize slot, so the packed list fits the caller's
-      // kDestinationSize bytes per location.
+      // Each path stays within its kDestinationSize slot, and there are no more paths than
+      // slots: the packed list stays within the caller's buffer.
       if (!composed) {
         result = static_cast<int>(DSA_ERROR_LIST_TOO_LONG);
         break;

@@ -189,8 +189,8 @@ int getOpIngresDumpDest(OIConnInfo* connInfo, const char* dbName, char* dest) {
 int getOpIngresDataLocNum(OIConnInfo* connInfo, const char* dbName) {
   return getOpIngresDataLocNum2(connInfo, dbName);
 }
-int getOpIngresDataDest(OIConnInfo* connInfo, const char* dbName, char* dest) {
-  return getOpIngresDataDest2(connInfo, dbName, dest);
+int getOpIngresDataDest(OIConnInfo* connInfo, const char* dbName, char* dest, size_t destSize) {
+  return getOpIngresDataDest2(connInfo, dbName, dest, destSize);
 }
 
 }  // namespace ferry::agent

@@ -13,7 +13,8 @@
 // - Each X2 has a forwarding entry X with the same arguments and result, through which the rest
 //   of the agent calls it.
 // - Destination buffers are the caller's: one path needs at most kDestinationSize bytes; the data
-//   destination list needs kDestinationSize bytes per location.
+//   destination list is given its buffer's size and holds one path per kDestinationSize bytes of
+//   it (a database with more locations gives 4).
 #pragma once
 
 #include <cstddef>
@@ -47,7 +48,7 @@ int getOpIngresDbList2(ConnectionRecord* ci, char* buffer, int* size, int* count
 int getOpIngresJournalDest2(OIConnInfo* connInfo, const char* dbName, char* dest);
 int getOpIngresDumpDest2(OIConnInfo* connInfo, const char* dbName, char* dest);
 int getOpIngresDataLocNum2(OIConnInfo* connInfo, const char* dbName);
-int getOpIngresDataDest2(OIConnInfo* connInfo, const char* dbName, char* dest);
+int getOpIngresDataDest2(OIConnInfo* connInfo, const char* dbName, char* dest, size_t destSize);
 
 // Forwarding entries.
 int connectOpIngresDatabase(OIConnInfo* connInfo, const char* dbName);
@@ -57,6 +58,6 @@ int getOpIngresDbList(ConnectionRecord* ci, char* buffer, int* size, int* count)
 int getOpIngresJournalDest(OIConnInfo* connInfo, const char* dbName, char* dest);
 int getOpIngresDumpDest(OIConnInfo* connInfo, const char* dbName, char* dest);
 int getOpIngresDataLocNum(OIConnInfo* connInfo, const char* dbName);
-int getOpIngresDataDest(OIConnInfo* connInfo, const char* dbName, char* dest);
+int getOpIngresDataDest(OIConnInfo* connInfo, const char* dbName, char* dest, size_t destSize);
 
 }  // namespace ferry::agent

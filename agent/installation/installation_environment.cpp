@@ -107,13 +107,11 @@ int loadVariables(ConnectionRecord* ci) {
       prepared != 0) {
     return static_cast<int>(prepared);
   }
-  // A missing old file is the normal case.
-  DeleteFileA(run.outputPath);
   DWORD result = runCapturedUtility(ci, run);
   if (result != 0) return static_cast<int>(result);
 
   errno = 0;
-  UniqueStdioFile file(std::fopen(run.outputPath, "r"));
+  UniqueStdioFile file = openCapturedOutput(run);
   if (file.get() == nullptr) return static_cast<int>(resultFromErrno(errno));
   char line[kUtilityLineSize];
   if (!readFirstLine(ci, file.get(), line, sizeof line, "SetIISYSTEM(): fgets() failed.")) {
@@ -204,7 +202,7 @@ int getOpIngresVarValue(OIConnInfo* connInfo, const char* name, char* value) {
   if (result != 0) return static_cast<int>(result);
 
   errno = 0;
-  UniqueStdioFile file(std::fopen(run.outputPath, "r"));
+  UniqueStdioFile file = openCapturedOutput(run);
   if (file.get() == nullptr) {
     trace(ci, "%s(): fopen() failed. Error = %d", routine, errno);
     return static_cast<int>(resultFromErrno(errno));
@@ -237,7 +235,7 @@ int getOpIngresInfodbInfo(OIConnInfo* connInfo, const char* dbName, void* /*igno
   if (result != 0) return static_cast<int>(result);
 
   errno = 0;
-  UniqueStdioFile file(std::fopen(run.outputPath, "r"));
+  UniqueStdioFile file = openCapturedOutput(run);
   if (file.get() == nullptr) {
     trace(ci, "%s(): fopen() failed. Error = %d", routine, errno);
     return static_cast<int>(resultFromErrno(errno));

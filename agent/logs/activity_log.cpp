@@ -4,16 +4,12 @@
 
 #include "core/line_format.h"
 #include "library/agent_state.h"
+#include "library/wait_limits.h"
 #include "logs/trace.h"
 #include "unique_handle.h"
 
 namespace ferry::agent {
 namespace {
-
-HANDLE activityMutex() {
-  static HANDLE mutex = CreateMutexA(/*security=*/nullptr, /*initialOwner=*/FALSE, nullptr);
-  return mutex;
-}
 
 int writeEntry(ConnectionRecord* ci, int id, va_list args) {
   char textTemplate[kActivityTemplateSize];
@@ -47,6 +43,11 @@ int writeEntry(ConnectionRecord* ci, int id, va_list args) {
 
 }  // namespace
 
+HANDLE activityMutex() {
+  static HANDLE mutex = CreateMutexA(/*security=*/nullptr, /*initialOwner=*/FALSE, nullptr);
+  return mutex;
+}
+
 int loadMessageText(unsigned id, char* buffer, int size) {
   if (buffer == nullptr || size <= 0) return 0;
   buffer[0] = '\0';
@@ -69,9 +70,17 @@ int Log_actV(ConnectionRecord* ci, int id, va_list args) {
   HANDLE mutex = activityMutex();
   int result = 1;
   if (mutex != nullptr) {
-    WaitForSingleObject(mutex, INFINITE);
-    result = writeEntry(ci, id, args);
-    ReleaseMutex(mutex);
+    // An abandoned mutex (its holder's thread ended) is owned all the same.
+    const DWORD limit = waitLimits().logMutexMs;
+    const DWORD waited = WaitForSingleObject(mutex, limit);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+      result = writeEntry(ci, id, args);
+      ReleaseMutex(mutex);
+    } else {
+      // The entry is given up; the trace mutex is another one and may well be free.
+      trace(ci, "Log_act(): the activity log was not free within %lu ms; entry %d not written",
+            limit, id);
+    }
   }
   SetLastError(saved);
   return result;

@@ -5,17 +5,12 @@
 #include "core/line_format.h"
 #include "core/settings_key.h"
 #include "library/agent_state.h"
+#include "library/wait_limits.h"
 #include "logs/settings.h"
 #include "unique_handle.h"
 
 namespace ferry::agent {
 namespace {
-
-// Created on first use and kept for the life of the process; null when creation failed.
-HANDLE traceMutex() {
-  static HANDLE mutex = CreateMutexA(/*security=*/nullptr, /*initialOwner=*/FALSE, nullptr);
-  return mutex;
-}
 
 LocalTime localTimeNow() {
   SYSTEMTIME now;
@@ -61,16 +56,36 @@ void writeTraceLine(ConnectionRecord* ci, const char* format, va_list args) {
   WriteFile(file.get(), line, static_cast<DWORD>(length), &written, nullptr);
 }
 
+// A line that cannot wait any longer for the trace mutex goes to the debugger output, as one
+// whose file cannot be opened: the caller goes on, and the line is not lost without a trace.
+void traceToDebugger(const char* format, va_list args) {
+  char message[kTraceMessageSize];
+  formatMessageV(message, sizeof message, format, args);
+  char line[kTraceLineSize];
+  formatDebuggerLine(line, sizeof line, localTimeNow(), message);
+  OutputDebugStringA(line);
+}
+
 }  // namespace
+
+HANDLE traceMutex() {
+  static HANDLE mutex = CreateMutexA(/*security=*/nullptr, /*initialOwner=*/FALSE, nullptr);
+  return mutex;
+}
 
 void traceV(ConnectionRecord* ci, const char* format, va_list args) {
   if (ci == nullptr || !ci->traceOn) return;
   DWORD saved = GetLastError();
   HANDLE mutex = traceMutex();
   if (mutex != nullptr) {
-    WaitForSingleObject(mutex, INFINITE);
-    writeTraceLine(ci, format, args);
-    ReleaseMutex(mutex);
+    // An abandoned mutex (its holder's thread ended) is owned all the same.
+    const DWORD waited = WaitForSingleObject(mutex, waitLimits().logMutexMs);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+      writeTraceLine(ci, format, args);
+      ReleaseMutex(mutex);
+    } else {
+      traceToDebugger(format, args);
+    }
   }
   SetLastError(saved);
 }

@@ -8,9 +8,12 @@
 //   line; 0, 100 or missing turns tracing off for the connection until it is connected anew.
 // - The file is opened and closed for every line, shared for reading and writing, so it can be
 //   removed while the agent runs and several processes append to it.
-// - When the file cannot be opened the line goes to the debugger output instead.
+// - When the file cannot be opened, or the trace mutex is not free within its wait limit, the
+//   line goes to the debugger output instead.
 // - The caller's GetLastError() is kept, so a routine can trace a failure and then report it.
 #pragma once
+
+#include <windows.h>
 
 #include <cstdarg>
 
@@ -20,6 +23,10 @@ namespace ferry::agent {
 
 void trace(ConnectionRecord* ci, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void traceV(ConnectionRecord* ci, const char* format, va_list args);
+
+// The mutex that serialises the lines of every thread: created on first use and kept for the
+// life of the process; null when it could not be created.
+HANDLE traceMutex();
 
 // "*************** <entry>(): Starts Here ***************" and the matching end banner.
 void traceStartBanner(ConnectionRecord* ci, const char* entryPoint);

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "connection/connection_table.h"
+#include "core/ingres_names.h"
 #include "ferryman.h"
 #include "ingres_catalog/catalog_session.h"
 #include "library/agent_state.h"
@@ -78,6 +79,11 @@ extern "C" DSA_RESULT DSAEnumObjects(uint32_t connectionId, const char* objectNa
     result = DSA_ERROR_NO_READER;
   } else if (buffer == nullptr || bufferSize == nullptr) {
     result = DSA_ERROR_ARGUMENT_MISSING;
+  } else if (objectType != 1 && objectName != nullptr &&
+             !objectDatabaseNameAllowed(objectName, NameRule::Catalogue)) {
+    // The database name would reach the catalog queries and the folders they name.
+    trace(ci, "DSAEnumObjects(): the object name carries no valid database name; refused");
+    result = DSA_ERROR_UNKNOWN_OBJECT;
   } else if (objectType == 1) {
     result = listObjects(ci, out, bufferSize);
   } else if (objectType == 2) {

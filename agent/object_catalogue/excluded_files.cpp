@@ -37,7 +37,7 @@ std::vector<std::string> collectPaths(ConnectionRecord* ci, const char* dbList, 
     if (name[0] == '~') continue;
     std::string database(name, length);
     std::memset(area, 0, kWorkAreaSize);
-    if (getOpIngresDataDest(connInfo, database.c_str(), area) != 0) {
+    if (getOpIngresDataDest(connInfo, database.c_str(), area, kWorkAreaSize) != 0) {
       trace(ci,
             "DSAGetExcludedFiles(): There was an error obtaning the destination directory for "
             "%s...continuing",

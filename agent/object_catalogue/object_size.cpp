@@ -50,7 +50,7 @@ bool measureObject(ConnectionRecord* ci, const char* routine, const char* object
     if (result != 0) trace(ci, "%s(): could not get the dump destination", routine);
     list->count = 1;
   } else {
-    result = getOpIngresDataDest(connInfo, database.c_str(), list->paths);
+    result = getOpIngresDataDest(connInfo, database.c_str(), list->paths, sizeof list->paths);
     if (result != 0) trace(ci, "%s(): could not get the data destination", routine);
     list->count = connInfo->locationCount;
   }

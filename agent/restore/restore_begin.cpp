@@ -79,7 +79,8 @@ DWORD resolveDestinations(ConnectionRecord* ci, const char* routine, const char*
         Log_act(ci, kActivityOutOfMemory);
         return resultFromWin32(ERROR_NOT_ENOUGH_MEMORY);
       }
-      result = getOpIngresDataDest(&ci->connInfo, dbName, list.get());
+      result = getOpIngresDataDest(&ci->connInfo, dbName, list.get(),
+                                   static_cast<size_t>(count) * kDestinationSize);
       // The list may have changed between the two queries: only what both agree on is used.
       const int listed = ci->connInfo.locationCount < count ? ci->connInfo.locationCount : count;
       if (result == 0 && !keepDestinations(ci, list.get(), listed)) {

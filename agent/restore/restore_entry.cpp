@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "connection/connection_table.h"
+#include "core/ingres_names.h"
 #include "core/object_names.h"
 #include "core/restore_names.h"
 #include "library/agent_state.h"
@@ -142,6 +143,12 @@ extern "C" DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objectN
     trace(ci, "DSABeginRestore(): remote restore is not available");
     traceEndBanner(ci, "DSABeginRestore");
     return DSA_ERROR_NOT_SUPPORTED;
+  }
+  // The database name goes into paths and command lines: Ingres' rules first.
+  if (!objectDatabaseNameAllowed(objectName, NameRule::Restore)) {
+    trace(ci, "DSABeginRestore(): the object name carries no valid database name; refused");
+    traceEndBanner(ci, "DSABeginRestore");
+    return DSA_ERROR_UNKNOWN_OBJECT;
   }
   const ObjectName name = classifyObjectName(objectName, NameRule::Restore);
   const int32_t kind = restoreKindOf(name.kind);

@@ -13,6 +13,7 @@
 #include "account/account_layer.h"
 #include "account/privileges.h"
 #include "connection/connection_table.h"
+#include "core/ingres_names.h"
 #include "core/line_format.h"
 #include "ingres_catalog/catalog_session.h"
 #include "library/agent_state.h"
@@ -88,6 +89,11 @@ extern "C" DSA_RESULT DSAConnectAgent(uint32_t /*reserved*/, const char* instanc
   if (instanceName == nullptr || accountName == nullptr || password == nullptr ||
       connectionId == nullptr) {
     return DSA_ERROR_ARGUMENT_MISSING;
+  }
+  // The installation code names registry keys, pipes and files: Ingres' rule first.
+  if (const char* at = std::strchr(instanceName, '@');
+      at != nullptr && !isInstallationCode(at + 1)) {
+    return DSA_ERROR_INSTANCE;
   }
   AgentLockGuard lock;
 

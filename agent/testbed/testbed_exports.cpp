@@ -14,6 +14,7 @@
 #include "ingres_catalog/catalog_session.h"
 #include "installation/installation_environment.h"
 #include "library/agent_state.h"
+#include "library/wait_limits.h"
 #include "logs/activity_log.h"
 #include "logs/settings.h"
 #include "logs/trace.h"
@@ -83,6 +84,51 @@ int FerryTestMessageText(unsigned id, char* buffer, int size) {
 
 int FerryTestHasMessageLibrary() { return messageLibrary() != nullptr; }
 int FerryTestGetDestDir() { return GetDestDir(); }
+
+void FerryTestSetWaitLimits(DWORD capturedRunMs, DWORD logMutexMs) {
+  WaitLimits limits;
+  if (capturedRunMs != 0) {
+    limits.variableListingMs = capturedRunMs;
+    limits.variableValueMs = capturedRunMs;
+    limits.journalReportMs = capturedRunMs;
+    limits.databaseListMs = capturedRunMs;
+  }
+  if (logMutexMs != 0) limits.logMutexMs = logMutexMs;
+  setWaitLimits(limits);
+}
+
+namespace {
+
+struct MutexHolder {
+  HANDLE mutex;
+  HANDLE release;
+  HANDLE held;
+};
+
+DWORD WINAPI holdMutex(void* parameter) {
+  MutexHolder holder = *static_cast<MutexHolder*>(parameter);
+  if (WaitForSingleObject(holder.mutex, 30000) != WAIT_OBJECT_0) return 1;
+  SetEvent(holder.held);
+  // At most a minute, so that a failed test leaves no log blocked for long.
+  WaitForSingleObject(holder.release, 60000);
+  ReleaseMutex(holder.mutex);
+  return 0;
+}
+
+}  // namespace
+
+HANDLE FerryTestHoldLogMutex(int activity, HANDLE release) {
+  MutexHolder holder{activity ? activityMutex() : traceMutex(), release,
+                     CreateEventA(nullptr, /*manualReset=*/TRUE, FALSE, nullptr)};
+  if (holder.mutex == nullptr || holder.held == nullptr) return nullptr;
+  HANDLE thread = CreateThread(nullptr, 0, holdMutex, &holder, 0, nullptr);
+  if (thread != nullptr && WaitForSingleObject(holder.held, 30000) != WAIT_OBJECT_0) {
+    CloseHandle(thread);
+    thread = nullptr;
+  }
+  CloseHandle(holder.held);
+  return thread;
+}
 const char* FerryTestAgentDirectory() { return agentDirectory(); }
 const char* FerryTestSavedPath() { return savedPath(); }
 int FerryTestCatalogBound(int major) { return boundCatalogLibrary(major) != nullptr; }
@@ -150,7 +196,10 @@ int FerryTestCatalogCall(const char* version, const char* entry) {
   if (name == "IngGetJournalDest") return catalogGetJournalDest(version, db, buffer, &sqlcode);
   if (name == "IngGetDumpDest") return catalogGetDumpDest(version, db, buffer, &sqlcode);
   if (name == "IngGetDataLocNum") return catalogGetDataLocNum(version, db, &count, &sqlcode);
-  if (name == "IngGetDataDest") return catalogGetDataDest(version, db, buffer, &count, &sqlcode);
+  if (name == "IngGetDataDest") {
+    count = static_cast<int>(sizeof buffer / 1024);
+    return catalogGetDataDest(version, db, buffer, &count, &sqlcode);
+  }
   return -1;
 }
 
@@ -184,9 +233,11 @@ int FerryTestCatalogDataLocNum(ConnectionRecord* record, const char* dbName) {
   return getOpIngresDataLocNum(record != nullptr ? &record->connInfo : nullptr, dbName);
 }
 
-int FerryTestCatalogDataDest(ConnectionRecord* record, const char* dbName, char* dest) {
+int FerryTestCatalogDataDest(ConnectionRecord* record, const char* dbName, char* dest,
+                             size_t destSize) {
   AgentLockGuard lock;
-  return getOpIngresDataDest(record != nullptr ? &record->connInfo : nullptr, dbName, dest);
+  return getOpIngresDataDest(record != nullptr ? &record->connInfo : nullptr, dbName, dest,
+                             destSize);
 }
 
 int FerryTestCustomizeTemplate(ConnectionRecord* record) {

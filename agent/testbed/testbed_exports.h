@@ -35,6 +35,14 @@ int FerryTestMessageText(unsigned id, char* buffer, int size);
 int FerryTestHasMessageLibrary();
 int FerryTestGetDestDir();
 
+// Lowers the agent's wait limits for a test: every captured utility run's and the log mutexes'
+// (0 keeps the shipped limit).
+void FerryTestSetWaitLimits(DWORD capturedRunMs, DWORD logMutexMs);
+// Takes the trace mutex (activity 0) or the activity log mutex (1) on a thread of its own and
+// holds it until `release` is set; returns that thread's handle once it holds the mutex (the
+// caller closes it), or null.
+HANDLE FerryTestHoldLogMutex(int activity, HANDLE release);
+
 const char* FerryTestAgentDirectory();
 const char* FerryTestSavedPath();
 int FerryTestCatalogBound(int major);
@@ -68,7 +76,8 @@ int FerryTestCatalogDbList(ConnectionRecord* record, char* buffer, int* size, in
 int FerryTestCatalogJournalDest(ConnectionRecord* record, const char* dbName, char* dest);
 int FerryTestCatalogDumpDest(ConnectionRecord* record, const char* dbName, char* dest);
 int FerryTestCatalogDataLocNum(ConnectionRecord* record, const char* dbName);
-int FerryTestCatalogDataDest(ConnectionRecord* record, const char* dbName, char* dest);
+int FerryTestCatalogDataDest(ConnectionRecord* record, const char* dbName, char* dest,
+                             size_t destSize);
 
 // The utility driver, under the agent lock: the template of the record's installation, and the
 // ckpdb / rollforwarddb runs of connection `id` (a connection from the table, so that the runs

@@ -8,8 +8,12 @@
 //   negative an error) through its sqlcode argument.
 // - Every query runs on the runtime's current session; IngConnect, IngDisconnect and
 //   IngSetSessionId name the session they act on.
-// - Output buffers are the caller's; the library checks no sizes. Name lists are packed: each
-//   entry NUL-terminated, the next directly after it. Callers size them as documented below.
+// - Output buffers are the caller's, and the library never writes past the size it is given:
+//   each list export reads its buffer's size from an argument it already had (named below), the
+//   location areas are 1024 bytes by contract. A list that does not fit, also one that grew since
+//   the caller counted it, is cut before the first entry that does not fit and answered with 14;
+//   the size (or count) argument then tells what the whole list needs. Name lists are packed:
+//   each entry NUL-terminated, the next directly after it.
 // - The library keeps no state and allocates nothing; it writes diagnostics with
 //   OutputDebugStringA only. Nothing crosses the boundary as an exception.
 #pragma once
@@ -36,18 +40,22 @@ SOUNDER_API int IngSetSessionId(int sessionId, int* sqlcode);
 
 // Number of databases (rows of iidatabase); *count unchanged when there is no row. Always 0.
 SOUNDER_API int IngGetDbCount(int* count, int* sqlcode);
-// Packed database names, no empty entry after the last. *bufferSize is not read: the buffer
-// must hold 33 bytes per database (see IngGetDbCount). 0, or 14 on a failed query.
+// Packed database names, no empty entry after the last. *bufferSize: on entry the bytes
+// `buffer` holds; on return the bytes the names use, or need when they do not fit. *count: the
+// number of databases (also when they do not fit). 0; 14 on a failed query or when the names
+// do not fit (*sqlcode then is the code after the close, 0 or 100).
 SOUNDER_API int IngGetDbList(char* buffer, int* bufferSize, int* count, int* sqlcode);
 
 // Number of journaled user tables of the current database. Always 0.
 SOUNDER_API int IngGetTableCnt(int* count, int* sqlcode);
-// Packed journaled user table names without their padding blanks, then one empty entry; *size
-// receives the bytes used including that final NUL. `ignored` is not read. 0, or 14.
+// Packed journaled user table names without their padding blanks, then one empty entry. *size:
+// on entry the bytes `buffer` holds; on return the bytes used including that final NUL, or
+// needed when the list does not fit. `ignored` is not read. 0, or 14 (also when it does not fit).
 SOUNDER_API int IngGetTableList(void* ignored, char* buffer, int* size, int* count, int* sqlcode);
 
-// Location area of the database's journal location, fetched into `area` (1024 bytes); left
-// unchanged when there is no row. 0, or 14 when *sqlcode is negative or 100.
+// Location area of the database's journal location, fetched into `area` (1024 bytes: at most
+// 1023 characters are fetched); left unchanged when there is no row. 0, or 14 when *sqlcode is
+// negative or 100.
 SOUNDER_API int IngGetJournalDest(const char* dbName, char* area, int* sqlcode);
 // Location area of the database's dump location into `area` (1024 bytes); empty when there is
 // no row. 0, or 14 when *sqlcode is negative or 100.
@@ -55,9 +63,10 @@ SOUNDER_API int IngGetDumpDest(const char* dbName, char* area, int* sqlcode);
 // Number of distinct data location areas of the database (*count is reset to 0 first).
 // 0, or 14 when *sqlcode is negative or 100.
 SOUNDER_API int IngGetDataLocNum(const char* dbName, int* count, int* sqlcode);
-// Packed data location areas (a final backslash removed), no empty entry after the last; adds
-// the number of areas to *count, which the caller sets. `buffer` must be zero-filled and hold
-// 1024 bytes per location. 0, or 14 when *sqlcode is negative or 100.
+// Packed data location areas (a final backslash removed), no empty entry after the last.
+// *count: on entry the number of areas `buffer` has room for, at 1024 bytes each (areas are at
+// most 1023 characters); on return the number of areas the database has, also when they did not
+// all fit. 0; 14 when *sqlcode is negative or 100, or when the areas did not all fit.
 SOUNDER_API int IngGetDataDest(const char* dbName, char* buffer, int* count, int* sqlcode);
 
 // Kept for the binding; no work. IngGetTableLocNum is the same entry point. Always 0.

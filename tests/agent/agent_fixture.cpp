@@ -144,6 +144,45 @@ LONG ScopedAgentSettings::setBuildNumber(const std::string& text) {
   return setValue("BuildNumber", REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
 
+LONG ScopedAgentSettings::setDll(const std::string& path) {
+  return setValue("dll", REG_SZ, path.c_str(), static_cast<DWORD>(path.size() + 1));
+}
+
+std::vector<std::string> filesBelow(const std::string& folder) {
+  std::vector<std::string> files;
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return files;
+  do {
+    const std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    const std::string path = folder + "\\" + name;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      std::vector<std::string> below = filesBelow(path);
+      files.insert(files.end(), below.begin(), below.end());
+    } else {
+      files.push_back(path);
+    }
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return files;
+}
+
+std::vector<std::string> filesMatching(const std::string& pattern) {
+  std::vector<std::string> files;
+  const std::string folder = pattern.substr(0, pattern.find_last_of('\\') + 1);
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA(pattern.c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return files;
+  do {
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      files.push_back(folder + entry.cFileName);
+    }
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return files;
+}
+
 std::string readWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;

@@ -53,9 +53,9 @@ struct Companion {
 std::vector<Companion> catalogCompanions();  // sounder26.dll and sounder30.dll
 std::vector<Companion> agentCompanions();    // those and ferryres.dll (the texts)
 
-// C:\ferrytest as the current directory while it lives, the earlier one afterwards: the agent's
-// utility runs write their output files on the root of the current drive, which must be C: and
-// not the root of the Linux file system.
+// C:\ferrytest as the current directory while it lives, the earlier one afterwards: whatever
+// a utility writes relative to the current drive lands on C: and not on the root of the Linux
+// file system.
 class ScopedTestDirectory {
  public:
   ScopedTestDirectory();
@@ -108,6 +108,8 @@ class ScopedAgentSettings {
   // 0 or the registry error.
   LONG setDebug(DWORD value);
   LONG setBuildNumber(const std::string& text);
+  // The "dll" value: the agent library's path, whose folder the extractor traces into.
+  LONG setDll(const std::string& path);
   const std::string& keyName() const { return keyName_; }
 
  private:
@@ -117,6 +119,10 @@ class ScopedAgentSettings {
 
 std::string readWholeFile(const std::string& path);
 bool fileExists(const std::string& path);
+// Every file below `folder`, at all depths, as full paths in name order.
+std::vector<std::string> filesBelow(const std::string& folder);
+// The files (not folders) that match `pattern` ("C:\\*", "<folder>\\*.out"), as full paths.
+std::vector<std::string> filesMatching(const std::string& pattern);
 
 // The machine environment (HKLM ...\Session Manager\Environment): a value as text, "<missing>"
 // when absent; setting "<missing>" deletes it.
@@ -153,8 +159,8 @@ class TestInstallation {
 
 // Removes an installation that agent connections used. Disconnecting starts ingunset and does
 // not wait for it, and a running program cannot be deleted: this waits (at most 10 s) until it
-// can be, or the installation's folder would stay. The captured utility runs leave their output
-// on the root of C: (env<code>.out, ingprenv<code>.out, infodb<code><db>.out), removed too.
+// can be, or the installation's folder would stay. Output that earlier agents' captured runs
+// left on the root of C: (env<code>.out, ingprenv<code>.out, infodb<code><db>.out) goes too.
 void removeAgentInstallation(std::unique_ptr<TestInstallation>* installation);
 
 // A simulated account for the test's duration (a leftover of the same name is replaced).

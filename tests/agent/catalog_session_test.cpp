@@ -27,6 +27,7 @@ using ConnectFn = int (*)(ConnectionRecord*, const char*);
 using DisconnectFn = int (*)(ConnectionRecord*);
 using DbListFn = int (*)(ConnectionRecord*, char*, int*, int*);
 using DestFn = int (*)(ConnectionRecord*, const char*, char*);
+using DataDestFn = int (*)(ConnectionRecord*, const char*, char*, size_t);
 using LocNumFn = int (*)(ConnectionRecord*, const char*);
 using CallFn = int (*)(const char*, const char*);
 
@@ -117,7 +118,7 @@ class CatalogSessionTest : public testing::Test {
     journalDest_ = reinterpret_cast<DestFn>(bind("FerryTestCatalogJournalDest"));
     dumpDest_ = reinterpret_cast<DestFn>(bind("FerryTestCatalogDumpDest"));
     dataLocNum_ = reinterpret_cast<LocNumFn>(bind("FerryTestCatalogDataLocNum"));
-    dataDest_ = reinterpret_cast<DestFn>(bind("FerryTestCatalogDataDest"));
+    dataDest_ = reinterpret_cast<DataDestFn>(bind("FerryTestCatalogDataDest"));
   }
 
   ConnectionRecord* record(const std::string& code, const std::string& login, int connectionId) {
@@ -149,7 +150,7 @@ class CatalogSessionTest : public testing::Test {
   DestFn journalDest_ = nullptr;
   DestFn dumpDest_ = nullptr;
   LocNumFn dataLocNum_ = nullptr;
-  DestFn dataDest_ = nullptr;
+  DataDestFn dataDest_ = nullptr;
 };
 
 TEST_F(CatalogSessionTest, VersionFileChoosesLibraryAndOwner) {
@@ -420,7 +421,7 @@ TEST_F(CatalogSessionTest, DestinationsFromFoldersAndVariables) {
 
     std::vector<char> dest(2 * kDestinationSize + 64, static_cast<char>(kGuard));
     ci->connInfo.locationCount = -1;
-    result = dataDest_(ci, "cgdb", dest.data());
+    result = dataDest_(ci, "cgdb", dest.data(), 2 * kDestinationSize);
     ASSERT_EQ(result, 0) << "result " << result << "\n" << traceText();
     EXPECT_EQ(ci->connInfo.locationCount, 2);
     const std::string first = base + "\\dataA\\ingres\\data\\default\\cgdb";
@@ -434,6 +435,14 @@ TEST_F(CatalogSessionTest, DestinationsFromFoldersAndVariables) {
     EXPECT_EQ(joined(got), "[" + first + "][" + second + "]");
     EXPECT_EQ(firstChangedGuard(dest, first.size() + second.size() + 2), -1)
         << "written past the two paths";
+  }
+  {
+    SCOPED_TRACE("a list with room for one location of the two: 4, nothing past its size");
+    std::vector<char> dest(2 * kDestinationSize + 64, static_cast<char>(kGuard));
+    int result = dataDest_(ci, "cgdb", dest.data(), kDestinationSize);
+    EXPECT_EQ(result, 4) << "result " << result;
+    EXPECT_EQ(firstChangedGuard(dest, kDestinationSize), -1) << "written past the size given";
+    EXPECT_EQ(ci->connInfo.connected, 0) << "session closed";
   }
 }
 

@@ -66,6 +66,17 @@ class InstallationEnvironmentTest : public testing::Test {
     }
     return r;
   }
+  // The .out files in the agent folder and those of installation `code` on the root of C:,
+  // where earlier agents wrote them; one name per line.
+  std::string outputFilesLeft(const std::string& code) {
+    std::string names;
+    for (const std::string& pattern : {agent_->path("*.out"), "C:\\*" + code + "*.out"}) {
+      for (const std::string& path : filesMatching(pattern)) {
+        names += path.substr(path.rfind('\\') + 1) + "\n";
+      }
+    }
+    return names;
+  }
   std::string cachedValue(ConnectionRecord* ci, const std::string& name) {
     for (int i = 0; i < 32; ++i) {
       if (name == ci->envNames[i]) return ci->envValues[i];
@@ -169,17 +180,18 @@ TEST_F(InstallationEnvironmentTest, VariableValuesComeFromCacheOrIngprenv) {
   ASSERT_EQ(ingsim::setVariable("ED", "ED_CACHED", "early"), "");
   ConnectionRecord* ci = record("ED");
   ASSERT_EQ(setIISYSTEM_(ci), 0);
-  const std::string output = "C:\\ingprenvED.out";
-  DeleteFileA(output.c_str());
   char value[256];
   {
     SCOPED_TRACE("cached: no process");
+    const std::string program = installation.bin() + "\\ingprenv.exe";
+    ASSERT_TRUE(MoveFileA(program.c_str(), (program + ".away").c_str()))
+        << "error " << GetLastError();
     std::memset(value, 0xbd, sizeof value);
     int result = getVarValue_(ci, "ED_CACHED", value);
-    EXPECT_EQ(result, 0) << "result " << result;
+    EXPECT_EQ(result, 0) << "result " << result << " (ingprenv was run for a cached name?)";
     EXPECT_STREQ(value, "early");
-    EXPECT_EQ(GetFileAttributesA(output.c_str()), INVALID_FILE_ATTRIBUTES)
-        << "ingprenv ran for a cached name";
+    ASSERT_TRUE(MoveFileA((program + ".away").c_str(), program.c_str()))
+        << "error " << GetLastError();
   }
   {
     SCOPED_TRACE("not cached: ingprenv NAME");
@@ -187,7 +199,7 @@ TEST_F(InstallationEnvironmentTest, VariableValuesComeFromCacheOrIngprenv) {
     int result = getVarValue_(ci, "ED_LATE", value);
     EXPECT_EQ(result, 0) << "result " << result;
     EXPECT_STREQ(value, "late value") << "without the newline";
-    EXPECT_NE(GetFileAttributesA(output.c_str()), INVALID_FILE_ATTRIBUTES) << "output left";
+    EXPECT_EQ(outputFilesLeft("ED"), "") << "the run's output outlived it";
   }
   {
     SCOPED_TRACE("unset: empty output");
@@ -220,6 +232,100 @@ TEST_F(InstallationEnvironmentTest, JournalSequenceIsReadFromInfodb) {
   result = getInfodbInfo_(ci, "plaindb", INVALID_HANDLE_VALUE);
   EXPECT_EQ(result, 0) << "result " << result;
   EXPECT_EQ(ci->currentJournalNumber, 0) << "number " << ci->currentJournalNumber;
+}
+
+TEST_F(InstallationEnvironmentTest, PlantedOutputFilesAreNeverRead) {
+  TestInstallation installation(installationOptions("EK"));
+  ASSERT_EQ(installation.error(), "");
+  ingsim::DatabaseOptions journaled;
+  journaled.name = "jdb";
+  journaled.journaled = true;
+  journaled.journalFiles = 3;
+  ASSERT_EQ(ingsim::addDatabase("EK", journaled), "");
+  ConnectionRecord* ci = record("EK");
+  // What someone who got there first would have the agent read: a variable of their own, and a
+  // journal number that would make the clean-up delete the active journal.
+  const std::string plantedListing = "EK_PLANTED=yes\n";
+  const std::string plantedReport =
+      "----Journal information----------------------------------\n"
+      "    Journal sequence : 99\n";
+  const std::string pid = std::to_string(GetCurrentProcessId());
+  std::vector<std::pair<std::string, std::string>> planted = {
+      {"C:\\envEK.out", plantedListing},  // the names earlier agents used
+      {"C:\\infodbEKjdb.out", plantedReport},
+      {agent_->path("envEK.out"), plantedListing},
+      {agent_->path("infodbEKjdb.out"), plantedReport},
+  };
+  // The names of this agent's own first runs: the listing is the first, the report the next.
+  for (int run = 1; run <= 4; ++run) {
+    planted.push_back(
+        {agent_->path("envEK-" + pid + "-" + std::to_string(run) + ".out"), plantedListing});
+    planted.push_back(
+        {agent_->path("infodbEKjdb-" + pid + "-" + std::to_string(run) + ".out"), plantedReport});
+  }
+  for (const auto& [path, text] : planted) {
+    outputFiles_.push_back(path);
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << path;
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+  }
+
+  int result = setIISYSTEM_(ci);
+  ASSERT_EQ(result, 0) << "result " << result;
+  EXPECT_EQ(cachedValue(ci, "EK_PLANTED"), "<not cached>");
+  EXPECT_EQ(cachedValue(ci, "II_INSTALLATION"), "EK") << "the listing ingprenv printed";
+  result = getInfodbInfo_(ci, "jdb", INVALID_HANDLE_VALUE);
+  EXPECT_EQ(result, 0) << "result " << result;
+  EXPECT_EQ(ci->currentJournalNumber, 3) << "number " << ci->currentJournalNumber;
+
+  for (const auto& [path, text] : planted) {
+    EXPECT_EQ(readWholeFile(path), text) << path << " was written to";
+  }
+  std::string left = outputFilesLeft("EK");
+  for (const auto& entry : planted) {
+    const std::string name = entry.first.substr(entry.first.rfind('\\') + 1);
+    if (size_t at = left.find(name + "\n"); at != std::string::npos)
+      left.erase(at, name.size() + 1);
+  }
+  EXPECT_EQ(left, "") << "output files of the runs left behind";
+}
+
+TEST_F(InstallationEnvironmentTest, UtilitiesThatNeverEndAreEndedAtTheirLimit) {
+  TestInstallation installation(installationOptions("EL"));
+  ASSERT_EQ(installation.error(), "");
+  ConnectionRecord* ci = record("EL");
+  ASSERT_EQ(setIISYSTEM_(ci), 0);
+  auto setLimits = reinterpret_cast<void (*)(DWORD, DWORD)>(
+      reinterpret_cast<void*>(GetProcAddress(agent_->module(), "FerryTestSetWaitLimits")));
+  ASSERT_NE(setLimits, nullptr);
+  setLimits(1500, 0);
+  const std::string hang = binDir() + "\\ag_hang_utility.exe";
+  for (const char* program : {"ingprenv.exe", "infodb.exe"}) {
+    const std::string path = installation.bin() + "\\" + program;
+    ASSERT_TRUE(CopyFileA(hang.c_str(), path.c_str(), /*failIfExists=*/FALSE))
+        << program << ": error " << GetLastError();
+  }
+  constexpr int kTimedOut = 10000 + ERROR_TIMEOUT;
+  {
+    SCOPED_TRACE("ingprenv NAME");
+    char value[256] = "before";
+    int result = getVarValue_(ci, "EL_NOT_CACHED", value);
+    EXPECT_EQ(result, kTimedOut) << "result " << result;
+    EXPECT_STREQ(value, "before");
+  }
+  {
+    SCOPED_TRACE("infodb DATABASE");
+    ci->currentJournalNumber = 5;
+    int result = getInfodbInfo_(ci, "eldb", INVALID_HANDLE_VALUE);
+    EXPECT_EQ(result, kTimedOut) << "result " << result;
+  }
+  // Ended, not left behind: their files can be replaced at once.
+  for (const char* program : {"ingprenv.exe", "infodb.exe"}) {
+    const std::string path = installation.bin() + "\\" + program;
+    EXPECT_TRUE(DeleteFileA(path.c_str())) << program << " still runs: error " << GetLastError();
+  }
+  EXPECT_EQ(outputFilesLeft("EL"), "");
 }
 
 TEST_F(InstallationEnvironmentTest, OwnerComesFromVersionLogOrConfig) {

@@ -169,6 +169,66 @@ TEST_F(LogTest, UnopenableTraceFileGoesToTheDebugger) {
   EXPECT_TRUE(std::regex_match(g_debugOutput, line)) << "debugger output [" << g_debugOutput << "]";
 }
 
+TEST_F(LogTest, BusyLogMutexIsGivenUpAfterItsLimit) {
+  loadAgent("mutex_limit");
+  ScopedAgentSettings settings("AGM");
+  ASSERT_EQ(settings.setDebug(1), ERROR_SUCCESS);
+  auto setLimits = reinterpret_cast<void (*)(DWORD, DWORD)>(
+      reinterpret_cast<void*>(GetProcAddress(agent_->module(), "FerryTestSetWaitLimits")));
+  auto hold = reinterpret_cast<HANDLE (*)(int, HANDLE)>(
+      reinterpret_cast<void*>(GetProcAddress(agent_->module(), "FerryTestHoldLogMutex")));
+  ASSERT_TRUE(setLimits && hold);
+  setLimits(0, 200);
+  ConnectionRecord* ci = record("AGM");
+  HANDLE release = CreateEventA(nullptr, /*manualReset=*/TRUE, FALSE, nullptr);
+  ASSERT_NE(release, nullptr);
+  // The holder keeps the mutex until `release` (or a minute): a call that returns while it
+  // still runs did not wait for the mutex without limit.
+  auto letGo = [&](HANDLE holder) {
+    SetEvent(release);
+    EXPECT_EQ(WaitForSingleObject(holder, 10000), WAIT_OBJECT_0);
+    CloseHandle(holder);
+    ResetEvent(release);
+  };
+  {
+    SCOPED_TRACE("trace mutex held: the line goes to the debugger output");
+    HANDLE holder = hold(0, release);
+    ASSERT_NE(holder, nullptr);
+    g_debugOutput.clear();
+    PVOID handler = AddVectoredExceptionHandler(1, captureDebugOutput);
+    SetLastError(0xdeadbeef);
+    api().Trace(ci, "while held %d", 1);
+    EXPECT_EQ(GetLastError(), 0xdeadbeefu);
+    RemoveVectoredExceptionHandler(handler);
+    EXPECT_EQ(WaitForSingleObject(holder, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "the line waited until the holder let go";
+    EXPECT_NE(g_debugOutput.find("\t while held 1\r\n"), std::string::npos)
+        << "debugger output [" << g_debugOutput << "]";
+    EXPECT_FALSE(fileExists(traceFile()));
+    letGo(holder);
+    api().Trace(ci, "after the release");
+    EXPECT_NE(readWholeFile(traceFile()).find(") after the release\r\n"), std::string::npos);
+  }
+  {
+    SCOPED_TRACE("activity mutex held: 1, nothing written, a trace line says why");
+    HANDLE holder = hold(1, release);
+    ASSERT_NE(holder, nullptr);
+    EXPECT_EQ(api().LogAct(ci, 29), 1);
+    EXPECT_EQ(WaitForSingleObject(holder, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "the entry waited until the holder let go";
+    EXPECT_FALSE(fileExists(activityFile()));
+    EXPECT_NE(readWholeFile(traceFile())
+                  .find(") Log_act(): the activity log was not free within 200 ms; entry 29 not "
+                        "written\r\n"),
+              std::string::npos)
+        << readWholeFile(traceFile());
+    letGo(holder);
+    EXPECT_EQ(api().LogAct(ci, 29), 0);
+    EXPECT_NE(readWholeFile(activityFile()).find("-AGM-Connected\r\n"), std::string::npos);
+  }
+  CloseHandle(release);
+}
+
 TEST_F(LogTest, ActivityLinesWithAndWithoutConnection) {
   loadAgent("activity");
   ConnectionRecord* ci = record("AG6", 0);

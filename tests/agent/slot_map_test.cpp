@@ -1,5 +1,6 @@
 // The connection table and the machine-wide slot map "ferryman_sharedmem", across two processes:
-// the test program re-runs itself as the second process, which loads its own copy of the agent.
+// the test program re-runs itself as the second process, which loads its own copy of the agent;
+// a second process that is killed leaves ids that come back.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include "agent_fixture.h"
 #include "support/child_role.h"
 #include "support/win_process.h"
+#include "unique_handle.h"
 
 namespace ferry::test {
 namespace {
@@ -93,6 +95,22 @@ FERRY_CHILD_ROLE(release_last) {
               wordsInUse(slotWords()));
   CloseHandle(ready);
   CloseHandle(go);
+  return 0;
+}
+
+constexpr char kHostReady[] = "ferry_ag_slotmap_host_ready";
+constexpr char kHostFolder[] = "C:\\ferrytest\\ag_slot_host";
+
+// Child: a host that takes three ids, signals ready and then hangs until it is killed.
+FERRY_CHILD_ROLE(take_three_and_hang) {
+  AgentCopy agent("slot_host", catalogCompanions());
+  if (!agent.setupError().empty() || agent.load() != 0 || !agent.bind().empty()) return 2;
+  for (int i = 0; i < 3; ++i) {
+    if (agent.api().AllocateConnection() == 0) return 3;
+  }
+  HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, kHostReady);
+  if (ready == nullptr || !SetEvent(ready)) return 4;
+  Sleep(60000);  // killed long before
   return 0;
 }
 
@@ -199,6 +217,70 @@ TEST_F(SlotMapTest, LastReleaseClosesOpenersHandleWhileCreatorKeepsTheSection) {
 
   agent_.reset();  // unloading closes the creator's handle: the section goes away
   EXPECT_TRUE(slotWords().empty()) << "section still exists after the last handle was closed";
+}
+
+TEST_F(SlotMapTest, IdsOfAHostThatDiedAreReclaimed) {
+  ASSERT_EQ(api().AllocateConnection(), 1) << "this process creates the slot map";
+  ferry::UniqueHandleNull ready(CreateEventA(nullptr, TRUE, FALSE, kHostReady));
+  ASSERT_TRUE(ready.valid());
+  std::string command = "\"" + selfPath() + "\" --child take_three_and_hang";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &child))
+      << "error " << GetLastError();
+  ferry::UniqueHandleNull host(child.hProcess);
+  CloseHandle(child.hThread);
+  ASSERT_EQ(WaitForSingleObject(ready.get(), 30000), WAIT_OBJECT_0) << "the host took no ids";
+  EXPECT_EQ(wordsInUse(slotWords()), 4) << "id 1 here, 2 to 4 in the host";
+  {
+    SCOPED_TRACE("while the host runs, its ids stay taken");
+    EXPECT_EQ(api().AllocateConnection(), 5);
+    api().ReleaseConnection(5);
+  }
+
+  // Written into the map as others would have: id 20 by an agent that records no owner, id 21
+  // by a process whose id now belongs to this one, started later.
+  ferry::UniqueHandleNull section(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kSlotMapName));
+  ASSERT_TRUE(section.valid()) << "error " << GetLastError();
+  ferry::UniqueView view(MapViewOfFile(section.get(), FILE_MAP_ALL_ACCESS, 0, 0, 640));
+  ASSERT_TRUE(view.valid()) << "the map has no owners behind its words: error " << GetLastError();
+  auto* words = static_cast<uint32_t*>(view.get());
+  struct Owner {
+    uint32_t processId, reserved;
+    uint64_t startTime;
+  };
+  auto* owners = reinterpret_cast<Owner*>(words + 32);
+  EXPECT_EQ(owners[3].processId, child.dwProcessId) << "the host recorded as owner of id 3";
+  EXPECT_NE(owners[3].startTime, 0u);
+  words[20] = 1;
+  words[21] = 1;
+  owners[21] = {GetCurrentProcessId(), 0, 12345};
+
+  ASSERT_TRUE(TerminateProcess(host.get(), 9)) << "error " << GetLastError();
+  ASSERT_EQ(WaitForSingleObject(host.get(), 10000), WAIT_OBJECT_0);
+  EXPECT_EQ(api().AllocateConnection(), 2) << "the killed host's first id comes back";
+  for (int id : {3, 4, 21}) {
+    EXPECT_EQ(words[id], 0u) << "id " << id << " not reclaimed";
+    EXPECT_EQ(owners[id].processId, 0u) << "id " << id;
+  }
+  EXPECT_EQ(words[20], 1u) << "a slot without an owner is never reclaimed";
+  EXPECT_EQ(owners[2].processId, GetCurrentProcessId()) << "the new owner of id 2";
+  FILETIME created{}, exited{}, kernel{}, user{};
+  ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user));
+  EXPECT_EQ(owners[2].startTime,
+            static_cast<uint64_t>(created.dwHighDateTime) << 32 | created.dwLowDateTime);
+
+  words[20] = 0;
+  api().ReleaseConnection(1);
+  api().ReleaseConnection(2);
+  EXPECT_EQ(wordsInUse(slotWords()), 0);
+  EXPECT_EQ(owners[2].processId, 0u) << "a release forgets the owner";
+  view.reset();
+  section.reset();
+  host.reset();
+  removeTree(kHostFolder);  // the killed host could not remove its agent copy
 }
 
 }  // namespace

@@ -130,14 +130,14 @@ TEST_P(Sounder, DatabaseListOfTenIsPackedWithoutEndEntry) {
 
   char buffer[32 * 10 + 1 + 64];
   std::memset(buffer, kMarker, sizeof buffer);
-  int size = 7;  // not read
+  int size = 32 * 10 + 1;
   count = -1;
   sqlcode = -1;
   ASSERT_EQ(lib.IngGetDbList(buffer, &size, &count, &sqlcode), 0) << "sqlcode " << sqlcode;
   EXPECT_EQ(sqlcode, 0);
   ASSERT_EQ(count, 10);
-  EXPECT_EQ(size, 7) << "the size is neither read nor written";
   std::vector<std::string> names = unpack(buffer, count);
+  EXPECT_EQ(size, static_cast<int>(packedLength(names))) << "the bytes the names use";
   std::vector<std::string> sortedNames = names;
   std::sort(sortedNames.begin(), sortedNames.end());
   std::sort(expected.begin(), expected.end());
@@ -146,6 +146,30 @@ TEST_P(Sounder, DatabaseListOfTenIsPackedWithoutEndEntry) {
   EXPECT_EQ(static_cast<unsigned char>(buffer[used]), kMarker) << "no empty entry after the last";
   for (size_t i = used; i < sizeof buffer; ++i) {
     ASSERT_EQ(static_cast<unsigned char>(buffer[i]), kMarker) << "written past the list at " << i;
+  }
+  for (int given : {static_cast<int>(used) - 1, static_cast<int>(used), 0}) {
+    SCOPED_TRACE("a buffer of " + std::to_string(given) + " bytes for " + std::to_string(used));
+    // As when databases are created between the count and the list.
+    std::memset(buffer, kMarker, sizeof buffer);
+    size = given;
+    count = -1;
+    int status = lib.IngGetDbList(buffer, &size, &count, &sqlcode);
+    EXPECT_EQ(count, 10) << "every database counted";
+    EXPECT_EQ(size, static_cast<int>(used)) << "the bytes all names need";
+    EXPECT_GE(sqlcode, 0);
+    for (size_t i = static_cast<size_t>(given); i < sizeof buffer; ++i) {
+      ASSERT_EQ(static_cast<unsigned char>(buffer[i]), kMarker) << "written past the size at " << i;
+    }
+    if (given < static_cast<int>(used)) {
+      EXPECT_EQ(status, 14) << "a list that does not fit";
+    } else {
+      EXPECT_EQ(status, 0);
+      EXPECT_EQ(sortedNames, [&] {
+        std::vector<std::string> again = unpack(buffer, count);
+        std::sort(again.begin(), again.end());
+        return again;
+      }());
+    }
   }
   lib.IngDisconnect(1, &sqlcode);
 }
@@ -173,7 +197,7 @@ TEST_P(Sounder, TableListIsTrimmedAndEndsWithEmptyEntry) {
 
   char buffer[128];
   std::memset(buffer, kMarker, sizeof buffer);
-  int size = -1, count = -1;
+  int size = 64, count = -1;
   ASSERT_EQ(lib.IngGetTableList(nullptr, buffer, &size, &count, &sqlcode), 0) << sqlcode;
   EXPECT_EQ(sqlcode, 0);
   ASSERT_EQ(count, 2);
@@ -184,6 +208,17 @@ TEST_P(Sounder, TableListIsTrimmedAndEndsWithEmptyEntry) {
   EXPECT_EQ(buffer[used], '\0') << "the empty end entry";
   EXPECT_EQ(size, static_cast<int>(used + 1)) << "size counts the end entry";
   EXPECT_EQ(static_cast<unsigned char>(buffer[used + 1]), kMarker) << "nothing after the end";
+  {
+    SCOPED_TRACE("one byte short of the end entry: 14, the size needed, nothing past the size");
+    std::memset(buffer, kMarker, sizeof buffer);
+    size = static_cast<int>(used);
+    EXPECT_EQ(lib.IngGetTableList(nullptr, buffer, &size, &count, &sqlcode), 14);
+    EXPECT_EQ(size, static_cast<int>(used + 1));
+    EXPECT_EQ(count, 2);
+    for (size_t i = used; i < sizeof buffer; ++i) {
+      ASSERT_EQ(static_cast<unsigned char>(buffer[i]), kMarker) << "written past the size at " << i;
+    }
+  }
 
   int tables = -1;
   EXPECT_EQ(lib.IngGetTableCnt(&tables, &sqlcode), 0);
@@ -286,23 +321,38 @@ TEST_P(Sounder, DataAreasPackedWithoutTrailingBackslash) {
     EXPECT_EQ(count, 1);
   }
   {
-    SCOPED_TRACE("areas packed, the count added to the caller's");
+    SCOPED_TRACE("areas packed, the count of them returned");
     char buffer[2 * 1024 + 16];
     std::memset(buffer, 0, sizeof buffer);
-    int count = 3;
+    int count = 2;  // room for two areas
     EXPECT_EQ(lib.IngGetDataDest("wide", buffer, &count, &sqlcode), 0) << "sqlcode " << sqlcode;
     EXPECT_EQ(sqlcode, 0);
-    EXPECT_EQ(count, 5) << "3 on entry plus two areas";
+    EXPECT_EQ(count, 2) << "two areas";
     std::vector<std::string> areas = unpack(buffer, 2);
     std::set<std::string> got(areas.begin(), areas.end());
     EXPECT_EQ(got, (std::set<std::string>{first.area, second.area})) << joined(areas);
     EXPECT_EQ(buffer[packedLength(areas)], '\0');
   }
   {
+    SCOPED_TRACE("room for one area of two, as when a location is added after the count");
+    char buffer[2 * 1024 + 16];
+    std::memset(buffer, kMarker, sizeof buffer);
+    int count = 1;
+    EXPECT_EQ(lib.IngGetDataDest("wide", buffer, &count, &sqlcode), 14);
+    EXPECT_GE(sqlcode, 0);
+    EXPECT_EQ(count, 2) << "every area counted";
+    const std::string written(buffer);
+    EXPECT_TRUE(written == first.area || written == second.area) << written;
+    for (size_t i = written.size() + 1; i < sizeof buffer; ++i) {
+      ASSERT_EQ(static_cast<unsigned char>(buffer[i]), kMarker)
+          << "the second area written at " << i;
+    }
+  }
+  {
     SCOPED_TRACE("nothing is written past the last area");
     char buffer[1024 + 16];
     std::memset(buffer, kMarker, sizeof buffer);
-    int count = 0;
+    int count = 1;
     EXPECT_EQ(lib.IngGetDataDest("narrow", buffer, &count, &sqlcode), 0) << sqlcode;
     ASSERT_EQ(count, 1);
     EXPECT_EQ(std::string(buffer), inst.root());

@@ -78,7 +78,7 @@ class SetupPackage : public testing::Test {
     removeTree(kFolder);
     CreateDirectoryA("C:\\ferrytest", nullptr);  // usually there already
     ASSERT_TRUE(CreateDirectoryA(kFolder, nullptr)) << GetLastError();
-    // The agent's utility runs write their output on the root of the current drive.
+    // Whatever a utility writes relative to the current drive lands on C:.
     SetCurrentDirectoryA("C:\\ferrytest");
     SetEnvironmentVariableA("DBAGUI_LOG_PATH", kFolder);
   }
@@ -232,13 +232,15 @@ TEST_F(SetupPackage, SilentInstallConnectBackUpRemoveAndUpgradeOverAnEarlierAgen
   {
     SCOPED_TRACE("the agent that the registry names connects and backs up");
     const std::string ctl = quoted(binDir() + "\\ferryctl.exe") + " --agent " + quoted(dll);
-    ProcessResult info = runProcess(ctl + " info server@P1 ingres pw-pkg", 60000);
+    SetEnvironmentVariableA("FERRYCTL_PASSWORD", "pw-pkg");  // never on the command line
+    ProcessResult info = runProcess(ctl + " info server@P1 ingres", 60000);
     EXPECT_EQ(info.exitCode, 0u) << describe(info);
     EXPECT_NE(info.out.find("build number    " FERRY_BUILD_NUMBER), std::string::npos)
         << describe(info);
     const std::string archive = std::string(kFolder) + "\\shop.fya";
     ProcessResult backup = runProcess(
-        ctl + " backup server@P1 ingres pw-pkg " + quoted(archive) + " --database shop", 120000);
+        ctl + " backup server@P1 ingres " + quoted(archive) + " --database shop", 120000);
+    SetEnvironmentVariableA("FERRYCTL_PASSWORD", nullptr);
     EXPECT_EQ(backup.exitCode, 0u) << describe(backup);
     EXPECT_NE(backup.out.find("saved shop.DATA: 1 file, 70000 bytes"), std::string::npos)
         << describe(backup);

@@ -75,12 +75,6 @@ struct Cleanup {
     ingsim::removeTree(kSecondArea);
     ingsim::removeTree(kAgentFolder);
     ingsim::removeTree(kWorkFolder);
-    // The agent's captured utility runs leave their output on the root of C:.
-    for (const std::string& name :
-         {std::string("env") + kCode, std::string("ingprenv") + kCode,
-          std::string("infodb") + kCode, std::string("infodb") + kCode + kDatabase}) {
-      DeleteFileA(("C:\\" + name + ".out").c_str());
-    }
     // Connecting points the machine-wide II_SYSTEM at the installation: put it back.
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE,
@@ -136,7 +130,7 @@ int main(int argc, char** argv) {
   ingsim::removeInstallation(kCode);  // leftovers of an interrupted run
   ingsim::removeTree(kWorkFolder);
   if (std::string e = ingsim::makeDirectories(kAgentFolder); !e.empty()) return fail(e);
-  // The agent's utility runs write their output files on the current drive's root.
+  // Whatever a utility writes relative to the current drive lands in the work folder's drive.
   SetCurrentDirectoryA(kWorkFolder);
 
   // The agent with its companions and the extractor, as an installed agent folder holds them.

@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "agent_library.h"
 #include "commands.h"
 #include "core/command_line.h"
 #include "core/exit_code.h"
+#include "password.h"
 
 namespace {
 
@@ -26,13 +28,20 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "ferryctl: %s\n\n%s", parsed.error.c_str(), usageText().c_str());
     return exitWith(ExitCode::kUsage);
   }
-  const Command& command = *parsed.command;
+  Command command = std::move(*parsed.command);
   if (command.kind == CommandKind::kHelp) {
     std::fputs(usageText().c_str(), stdout);
     return exitWith(ExitCode::kSuccess);
   }
   if (command.kind == CommandKind::kRestoreList) {  // the archive alone, no agent
     return exitWith(runRestoreList(command.restore));
+  }
+  if (commandConnects(command.kind)) {
+    std::string error;
+    if (!obtainPassword(command, &command.connect.password, &error)) {
+      std::fprintf(stderr, "ferryctl: %s\n", error.c_str());
+      return exitWith(ExitCode::kUsage);
+    }
   }
 
   AgentLibrary agent;

@@ -111,6 +111,17 @@ TEST(UtilityCommand, IngsetenvLineAndOutputFiles) {
   EXPECT_FALSE(
       buildUtilityOutputPath(directory.c_str(), "rollerr", "UA", "demo1", path, sizeof path));
   EXPECT_STREQ(path, "");
+
+  // A captured run's own file: the process and the run in its name, never cut either.
+  ASSERT_TRUE(
+      buildCapturedOutputPath("C:\\agent", "infodb", "UA", "demo", 4242, 7, path, sizeof path));
+  EXPECT_STREQ(path, "C:\\agent\\infodbUAdemo-4242-7.out");
+  ASSERT_TRUE(
+      buildCapturedOutputPath("C:\\agent", "env", "UA", "", 4294967295u, 1, path, sizeof path));
+  EXPECT_STREQ(path, "C:\\agent\\envUA-4294967295-1.out");
+  EXPECT_FALSE(
+      buildCapturedOutputPath(directory.c_str(), "env", "UA", "demodemo", 1, 1, path, sizeof path));
+  EXPECT_STREQ(path, "");
 }
 
 TEST(UtilityCommand, CapturedRunsAndIngunsetQuoteTheProgramAndAreNeverCut) {

@@ -214,10 +214,12 @@ class FakeAgentConsole : public testing::Test {
     ASSERT_NE(fakeByte_, nullptr);
     SetEnvironmentVariableA("CTL_FAKE_LOG", log_.c_str());
     SetEnvironmentVariableA("CTL_FAKE_MODE", nullptr);
+    SetEnvironmentVariableA("FERRYCTL_PASSWORD", "pw");  // the scripted agent takes any
   }
   void TearDown() override {
     SetEnvironmentVariableA("CTL_FAKE_LOG", nullptr);
     SetEnvironmentVariableA("CTL_FAKE_MODE", nullptr);
+    SetEnvironmentVariableA("FERRYCTL_PASSWORD", nullptr);
     if (fake_ != nullptr) FreeLibrary(fake_);
   }
 
@@ -287,7 +289,7 @@ std::string readArchive(const std::string& path, std::vector<ArchiveObject>* obj
 }
 
 TEST_F(FakeAgentConsole, BackupOfADatabaseSavesEveryObjectInCatalogueOrder) {
-  CtlRun run = ferryctl("backup s@FK ingres pw " + archive_ + " --database fake --option-bits 10");
+  CtlRun run = ferryctl("backup s@FK ingres " + archive_ + " --database fake --option-bits 10");
   ASSERT_EQ(run.process.exitCode, 0u) << run.describe();
   EXPECT_EQ(run.err, "") << "no progress when standard error is not a terminal";
   EXPECT_EQ(calls(),
@@ -341,7 +343,7 @@ TEST_F(FakeAgentConsole, BackupOfADatabaseSavesEveryObjectInCatalogueOrder) {
 
 TEST_F(FakeAgentConsole, NamedObjectsAreTakenInCatalogueOrder) {
   CtlRun run =
-      ferryctl("backup s@FK ingres pw " + archive_ + " \"~JOURNAL OF DATABASE fake\" fake.DATA");
+      ferryctl("backup s@FK ingres " + archive_ + " \"~JOURNAL OF DATABASE fake\" fake.DATA");
   ASSERT_EQ(run.process.exitCode, 0u) << run.describe();
   EXPECT_EQ(calls(),
             "connect\nbegin fake.DATA 0\nend 0\nbegin ~JOURNAL OF DATABASE fake 0\nend 0\n"
@@ -357,7 +359,7 @@ TEST_F(FakeAgentConsole, AFailedObjectLeavesNoArchiveAndEndsTheBackup) {
   {
     SCOPED_TRACE("a read error in the middle of a file");
     SetEnvironmentVariableA("CTL_FAKE_MODE", "read-error");
-    CtlRun run = ferryctl("backup s@FK ingres pw " + archive_ + " --database fake");
+    CtlRun run = ferryctl("backup s@FK ingres " + archive_ + " --database fake");
     EXPECT_EQ(run.process.exitCode, 1u) << run.describe();
     EXPECT_NE(run.err.find("DSARead(fake.DATA) while reading "
                            "C:\\ferrytest\\ctl_fake\\data\\aaaaaaab.t00 failed: 1: fake text of 1"),
@@ -372,7 +374,7 @@ TEST_F(FakeAgentConsole, AFailedObjectLeavesNoArchiveAndEndsTheBackup) {
   {
     SCOPED_TRACE("a begin that fails");
     SetEnvironmentVariableA("CTL_FAKE_MODE", "begin-error");
-    CtlRun run = ferryctl("backup s@FK ingres pw " + archive_ + " --database fake");
+    CtlRun run = ferryctl("backup s@FK ingres " + archive_ + " --database fake");
     EXPECT_EQ(run.process.exitCode, 1u) << run.describe();
     EXPECT_NE(run.err.find("DSABeginBackup(fake.~CONFIG) failed: 21: fake text of 21"),
               std::string::npos)
@@ -384,7 +386,7 @@ TEST_F(FakeAgentConsole, AFailedObjectLeavesNoArchiveAndEndsTheBackup) {
   }
   {
     SCOPED_TRACE("a database the agent does not offer");
-    CtlRun run = ferryctl("backup s@FK ingres pw " + archive_ + " --database other");
+    CtlRun run = ferryctl("backup s@FK ingres " + archive_ + " --database other");
     EXPECT_EQ(run.process.exitCode, 1u) << run.describe();
     EXPECT_NE(run.err.find("no objects of database 'other'"), std::string::npos) << run.describe();
     EXPECT_EQ(calls(), "connect\ndisconnect 7\n");
@@ -393,9 +395,9 @@ TEST_F(FakeAgentConsole, AFailedObjectLeavesNoArchiveAndEndsTheBackup) {
 
 TEST_F(FakeAgentConsole, RestoreReplaysOneSessionPerFileAndVerifies) {
   Folder restored("C:\\ferrytest\\ctl_fake");
-  ASSERT_EQ(ferryctl("backup s@FK ingres pw " + archive_ + " --database fake").process.exitCode,
+  ASSERT_EQ(ferryctl("backup s@FK ingres " + archive_ + " --database fake").process.exitCode,
             0u);
-  CtlRun run = ferryctl("restore " + archive_ + " s@FK ingres pw --option-bits 0x200");
+  CtlRun run = ferryctl("restore " + archive_ + " s@FK ingres --option-bits 0x200");
   ASSERT_EQ(run.process.exitCode, 0u) << run.describe();
   EXPECT_EQ(calls(),
             "connect\n"
@@ -419,7 +421,7 @@ TEST_F(FakeAgentConsole, RestoreReplaysOneSessionPerFileAndVerifies) {
   EXPECT_TRUE(readFile("C:\\ferrytest\\ctl_fake\\data\\aaaaaaab.t00") == fakeData(0, 5000));
 
   SetEnvironmentVariableA("CTL_FAKE_MODE", "restore-corrupt");
-  run = ferryctl("restore " + archive_ + " s@FK ingres pw");
+  run = ferryctl("restore " + archive_ + " s@FK ingres");
   EXPECT_EQ(run.process.exitCode, 5u) << run.describe();
   EXPECT_NE(run.out.find("differs: C:\\ferrytest\\ctl_fake\\data\\aaaaaaab.t00: archive 5000 "
                          "bytes sha256 " +
@@ -430,13 +432,13 @@ TEST_F(FakeAgentConsole, RestoreReplaysOneSessionPerFileAndVerifies) {
 }
 
 TEST_F(FakeAgentConsole, ADamagedArchiveIsRefusedBeforeTheAgentSeesIt) {
-  ASSERT_EQ(ferryctl("backup s@FK ingres pw " + archive_ + " --database fake").process.exitCode,
+  ASSERT_EQ(ferryctl("backup s@FK ingres " + archive_ + " --database fake").process.exitCode,
             0u);
   std::string bytes = readFile(archive_);
   {
     SCOPED_TRACE("cut short");
     writeFile(archive_, bytes.substr(0, bytes.size() - 10));
-    CtlRun run = ferryctl("restore " + archive_ + " s@FK ingres pw");
+    CtlRun run = ferryctl("restore " + archive_ + " s@FK ingres");
     EXPECT_EQ(run.process.exitCode, 4u) << run.describe();
     EXPECT_NE(run.err.find("truncated archive"), std::string::npos) << run.describe();
     EXPECT_NE(run.err.find("nothing restored"), std::string::npos) << run.describe();

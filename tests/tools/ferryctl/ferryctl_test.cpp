@@ -152,9 +152,9 @@ TEST(FerryctlLoad, MissingLibraryAndMissingEntryPoint) {
 constexpr char kMachineEnvironment[] =
     "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 
-// Connecting sets the machine-wide II_SYSTEM, and the agent's utility runs write their output
-// files on the root of the current drive, which a child inherits: the test keeps its own
-// current directory on C: while it runs and puts both back afterwards.
+// Connecting sets the machine-wide II_SYSTEM, and a child inherits the current directory, which
+// decides where a utility's drive-relative output goes: the test keeps its own current
+// directory on C: while it runs and puts both back afterwards.
 class FerryctlConnect : public testing::Test {
  protected:
   void SetUp() override {
@@ -211,16 +211,40 @@ TEST_F(FerryctlConnect, WrongPasswordThenRightPassword) {
   const std::string agent = "--agent " + quoted(agentCopy.path("ferryman.dll"));
   const std::string instance = std::string(" ingres@") + kCode + " ";
   {
-    SCOPED_TRACE("wrong password: logon failure 85 with its text, no password shown");
-    CtlRun run = ferryctl(agent + " connect" + instance + "ctl_stranger wrong-one");
+    SCOPED_TRACE("wrong password from FERRYCTL_PASSWORD: logon failure 85, no password shown");
+    SetEnvironmentVariableA("FERRYCTL_PASSWORD", "wrong-one");
+    CtlRun run = ferryctl(agent + " connect" + instance + "ctl_stranger");
+    SetEnvironmentVariableA("FERRYCTL_PASSWORD", nullptr);
     EXPECT_EQ(run.process.exitCode, 1u) << run.describe();
     EXPECT_NE(run.err.find("DSAConnectAgent failed: 85: "), std::string::npos) << run.describe();
     EXPECT_EQ(run.err.find("(no text)"), std::string::npos) << run.describe();
     EXPECT_EQ((run.out + run.err).find("wrong-one"), std::string::npos) << run.describe();
   }
+  // A file of the test's own: a password file, or what standard input reads.
+  const std::string passwordFile = agentCopy.path("password.txt");
+  auto writeFile = [&](const std::string& text) {
+    FILE* file = std::fopen(passwordFile.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+  };
+  // Runs ferryctl with `passwordFile` as its standard input (a file, so no console prompt).
+  auto withInput = [&](const std::string& arguments) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE input = CreateFileA(passwordFile.c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit,
+                               OPEN_EXISTING, 0, nullptr);
+    HANDLE saved = GetStdHandle(STD_INPUT_HANDLE);
+    SetStdHandle(STD_INPUT_HANDLE, input);
+    CtlRun run = ferryctl(arguments);
+    SetStdHandle(STD_INPUT_HANDLE, saved);
+    CloseHandle(input);
+    return run;
+  };
   {
-    SCOPED_TRACE("right password of the installation's owner");
-    CtlRun run = ferryctl(agent + " connect" + instance + "ingres ctl-ingres-pw");
+    SCOPED_TRACE("right password of the installation's owner, from --password-file");
+    ASSERT_NO_FATAL_FAILURE(writeFile("ctl-ingres-pw\r\nnot part of it\r\n"));
+    CtlRun run = ferryctl(agent + " --password-file " + quoted(passwordFile) + " connect" +
+                          instance + "ingres");
     EXPECT_EQ(run.process.exitCode, 0u) << run.describe();
     EXPECT_NE(run.out.find("connected: connection id "), std::string::npos) << run.describe();
     EXPECT_NE(run.out.find("\ndisconnected\n"), std::string::npos) << run.describe();
@@ -228,11 +252,41 @@ TEST_F(FerryctlConnect, WrongPasswordThenRightPassword) {
         << "id 0 means no connection; " << run.describe();
     EXPECT_EQ((run.out + run.err).find("ctl-ingres-pw"), std::string::npos) << run.describe();
   }
+  {
+    SCOPED_TRACE("the password file comes before FERRYCTL_PASSWORD");
+    SetEnvironmentVariableA("FERRYCTL_PASSWORD", "wrong-one");
+    CtlRun run = ferryctl(agent + " --password-file " + quoted(passwordFile) + " connect" +
+                          instance + "ingres");
+    SetEnvironmentVariableA("FERRYCTL_PASSWORD", nullptr);
+    EXPECT_EQ(run.process.exitCode, 0u) << run.describe();
+  }
+  {
+    SCOPED_TRACE("neither file nor variable: one line of standard input when it is no console");
+    ASSERT_NO_FATAL_FAILURE(writeFile("ctl-ingres-pw\n"));
+    CtlRun run = withInput(agent + " connect" + instance + "ingres");
+    EXPECT_EQ(run.process.exitCode, 0u) << run.describe();
+    EXPECT_NE(run.out.find("\ndisconnected\n"), std::string::npos) << run.describe();
+  }
+  {
+    SCOPED_TRACE("no password anywhere: a usage error before the agent is called");
+    ASSERT_NO_FATAL_FAILURE(writeFile(""));
+    CtlRun run = withInput(agent + " connect" + instance + "ingres");
+    EXPECT_EQ(run.process.exitCode, 2u) << run.describe();
+    EXPECT_NE(run.err.find("ferryctl: no password: name a file with --password-file, set "
+                           "FERRYCTL_PASSWORD or type it at the prompt"),
+              std::string::npos)
+        << run.describe();
+    EXPECT_EQ(run.out, "") << run.describe();
+    run = ferryctl(agent + " --password-file " + quoted(agentCopy.path("none.txt")) + " connect" +
+                   instance + "ingres");
+    EXPECT_EQ(run.process.exitCode, 2u) << run.describe();
+    EXPECT_NE(run.err.find("cannot be read: system error 2"), std::string::npos) << run.describe();
+  }
 }
 
 // An installation of the test's own under the account "ingres", and the testbed agent copied
 // into a folder of the test's own with its companions and the extractor; ferryctl runs from
-// C:\ferrytest (the agent's utility runs write their output files on the current drive's root).
+// C:\ferrytest (whatever a utility writes relative to the current drive lands on C:).
 class FerryctlAgent : public testing::Test {
  protected:
   ScopedTestDirectory testDirectory_;  // made first, undone last
@@ -256,7 +310,8 @@ class FerryctlAgent : public testing::Test {
     ASSERT_EQ(agent_->setupError(), "");
     installation_ = std::make_unique<TestInstallation>(installationOptions(code, 2));
     ASSERT_EQ(installation_->error(), "") << code;
-    account_ = std::make_unique<ScopedAccount>(ingsim::Account{"ingres", "pw-" + code, ""});
+    password_ = "pw-" + code;
+    account_ = std::make_unique<ScopedAccount>(ingsim::Account{"ingres", password_, ""});
     ASSERT_EQ(account_->error(), "");
   }
 
@@ -268,17 +323,22 @@ class FerryctlAgent : public testing::Test {
     return path;
   }
 
-  // ferryctl with the agent copy, the command and the connect operands, then `rest`.
+  // ferryctl with the agent copy, the command and the connect operands, then `rest`; the
+  // password goes through FERRYCTL_PASSWORD.
   CtlRun run(const std::string& command, const std::string& rest = "") {
     const std::string code = installation_->code();
-    return ferryctl("--agent " + quoted(agent_->path("ferryman.dll")) + " " + command + " server@" +
-                    code + " ingres pw-" + code + (rest.empty() ? "" : " " + rest));
+    SetEnvironmentVariableA("FERRYCTL_PASSWORD", password_.c_str());
+    CtlRun result = ferryctl("--agent " + quoted(agent_->path("ferryman.dll")) + " " + command +
+                             " server@" + code + " ingres" + (rest.empty() ? "" : " " + rest));
+    SetEnvironmentVariableA("FERRYCTL_PASSWORD", nullptr);
+    return result;
   }
 
   std::string savedMachineRoot_;
   std::unique_ptr<AgentCopy> agent_;
   std::unique_ptr<TestInstallation> installation_;
   std::unique_ptr<ScopedAccount> account_;
+  std::string password_;  // what run() gives ferryctl
   std::vector<std::string> removeAfterwards_;
 };
 
@@ -371,8 +431,8 @@ TEST_F(FerryctlAgent, InfoListPropertiesAndExcludedDirectories) {
   }
   {
     SCOPED_TRACE("a wrong password: the logon failure, exit 1, nothing on standard output");
-    CtlRun list = ferryctl("--agent " + quoted(agent_->path("ferryman.dll")) +
-                           " list server@FL ingres wrong");
+    password_ = "wrong";
+    CtlRun list = run("list");
     EXPECT_EQ(list.process.exitCode, 1u) << list.describe();
     EXPECT_NE(list.err.find("DSAConnectAgent failed: 85: "), std::string::npos) << list.describe();
     EXPECT_EQ(list.out, "") << list.describe();
@@ -617,6 +677,79 @@ TEST_F(FerryctlAgent, RestoreOfAWholeDatabasePutsBackEveryFileAndVerifiesIt) {
     EXPECT_NE(failed.err.find("DSAWrite(" + config + ")"), std::string::npos) << failed.describe();
     EXPECT_TRUE(readWholeFile(config) == original);
   }
+}
+
+// Every file that the agent, the Ingres utilities, the extractor and the console write for a
+// whole round of commands, with every trace switched on, is searched for the password.
+TEST_F(FerryctlAgent, PasswordIsNeverWrittenToAnyFile) {
+  ASSERT_NO_FATAL_FAILURE(install("FP"));
+  const std::string secret = "Zq7#ferry!Secret";      // no file has a reason to hold it
+  const std::string wrongSecret = "Zq7#ferry!Wrong";  // nor a mistyped one
+  password_ = secret;
+  account_.reset();
+  account_ = std::make_unique<ScopedAccount>(ingsim::Account{"ingres", secret, ""});
+  ASSERT_EQ(account_->error(), "");
+  const std::string second = area("loc2");
+  ingsim::DatabaseOptions shop;
+  shop.name = "shop";
+  shop.journaled = true;
+  shop.journalFiles = 2;
+  shop.dumpFiles = {{"c0000001.dmp", 2048}};
+  shop.locations = {{"", {{"aaaaaaab.t00", 5000}}}, {second, {{"aaaaaaac.t00", 7000}}}};
+  ASSERT_EQ(ingsim::addDatabase("FP", shop), "");
+  ScopedAgentSettings settings("FP");
+  ASSERT_EQ(settings.setDebug(1), ERROR_SUCCESS);
+  ASSERT_EQ(settings.setDll(agent_->path("ferryman.dll")), ERROR_SUCCESS);  // siphon traces
+  const std::string archive = "C:\\ferrytest\\ctl_FP.fya";
+  removeAfterwards_.push_back(archive);
+
+  std::string console;  // everything the console printed
+  const std::pair<std::string, std::string> commands[] = {
+      {"connect", ""},
+      {"info", ""},
+      {"list", "--properties"},
+      {"excluded", ""},
+      {"backup", quoted(archive) + " --database shop"},
+      {"restore " + quoted(archive), ""}};
+  for (const auto& [command, rest] : commands) {
+    CtlRun ran = run(command, rest);
+    EXPECT_EQ(ran.process.exitCode, 0u) << command << ": " << ran.describe();
+    console += ran.out + ran.err;
+  }
+  password_ = wrongSecret;
+  CtlRun refused = run("connect");
+  EXPECT_EQ(refused.process.exitCode, 1u) << refused.describe();
+  console += refused.out + refused.err;
+
+  // The traces were written, so a password in them would be found.
+  const std::vector<std::string> agentFiles = filesBelow(agent_->folder());
+  auto named = [&](const std::string& part) {
+    for (const std::string& path : agentFiles) {
+      if (path.find(part) != std::string::npos) return true;
+    }
+    return false;
+  };
+  EXPECT_NE(readWholeFile(agent_->path("ferryman.trc")).find("DSAConnectAgent"), std::string::npos);
+  EXPECT_TRUE(fileExists(agent_->path("ferryman.log")));
+  EXPECT_TRUE(named("\\siphon")) << "no extractor trace in " << agent_->folder();
+  EXPECT_TRUE(named("\\ckpdbFPshop.out")) << "no checkpoint output in " << agent_->folder();
+  EXPECT_TRUE(named("\\rollFPshop.out")) << "no roll-forward output in " << agent_->folder();
+
+  std::vector<std::string> searched = agentFiles;
+  for (const std::string& folder : {installation_->root(), second}) {
+    for (const std::string& path : filesBelow(folder)) searched.push_back(path);
+  }
+  searched.push_back(archive);
+  // The root of C:, where earlier agents wrote utility output.
+  for (const std::string& path : filesMatching("C:\\*")) searched.push_back(path);
+  for (const std::string& path : searched) {
+    const std::string text = readWholeFile(path);
+    EXPECT_EQ(text.find(secret), std::string::npos) << path << " holds the password";
+    EXPECT_EQ(text.find(wrongSecret), std::string::npos) << path << " holds the wrong password";
+  }
+  EXPECT_EQ(console.find(secret), std::string::npos) << console;
+  EXPECT_EQ(console.find(wrongSecret), std::string::npos) << console;
+  EXPECT_GT(searched.size(), 20u) << "the search found hardly any file";
 }
 
 }  // namespace

@@ -28,15 +28,27 @@ std::string countText(size_t count) {
   return std::to_string(count) + (count == 1 ? " argument" : " arguments");
 }
 
+// Said with every count that does not match, for a command line of the form that took the
+// password as an operand.
+constexpr std::string_view kPasswordHint =
+    "; the password is not an argument (--password-file PATH, FERRYCTL_PASSWORD or the prompt)";
+
+// "<name> takes N arguments (OPERANDS), M given", never showing an operand.
+std::string countMismatch(const CommandInfo& info, size_t given) {
+  std::string message = std::string(info.name) + " takes " + countText(info.operandCount) + " (" +
+                        std::string(info.operands) + "), " + std::to_string(given) + " given";
+  if (commandConnects(info.kind) && given > info.operandCount) message += kPasswordHint;
+  return message;
+}
+
 // The fixed operands are there: "" or the message (which never shows an operand).
 std::string needOperands(const CommandInfo& info, size_t given) {
   if (given >= info.operandCount) return "";
-  return std::string(info.name) + " takes " + countText(info.operandCount) + " (" +
-         std::string(info.operands) + "), " + std::to_string(given) + " given";
+  return countMismatch(info, given);
 }
 
 ConnectArguments connectArguments(std::span<const std::string_view> operands) {
-  return {std::string(operands[0]), std::string(operands[1]), std::string(operands[2])};
+  return {std::string(operands[0]), std::string(operands[1]), std::string()};
 }
 
 // What follows a command's fixed operands: its options and its free operands (object names).
@@ -100,7 +112,7 @@ ParseOutcome parseBackup(const CommandInfo& info, std::span<const std::string_vi
                                       {"--database", "--option-bits"}, &trailing);
   if (!parsed.command) return parsed;
   command.connect = connectArguments(operands);
-  command.backup.archivePath = std::string(operands[3]);
+  command.backup.archivePath = std::string(operands[2]);
   if (command.backup.archivePath.empty()) return failure("the archive path is empty");
   command.backup.optionBits = trailing.optionBits.value_or(0);
   if (trailing.database) {
@@ -177,7 +189,7 @@ ParseOutcome parseCommandLine(std::span<const std::string_view> args) {
   bool agentGiven = false;
   size_t at = 0;
   // Options come before the command: after it the fixed operands are taken as they are, so
-  // that a password that begins with '-' is taken as it is.
+  // that an account or archive name that begins with '-' is taken as it is.
   for (; at < args.size() && args[at].starts_with("-"); ++at) {
     std::string_view option = args[at];
     if (option == "--help" || option == "-h") {
@@ -191,6 +203,14 @@ ParseOutcome parseCommandLine(std::span<const std::string_view> args) {
       }
       command.agentPath = std::string(args[++at]);
       agentGiven = true;
+      continue;
+    }
+    if (option == "--password-file") {
+      if (!command.passwordFile.empty()) return failure("--password-file is given more than once");
+      if (at + 1 >= args.size() || args[at + 1].empty()) {
+        return failure("--password-file needs the path of the file that holds the password");
+      }
+      command.passwordFile = std::string(args[++at]);
       continue;
     }
     return failure("unknown option '" + std::string(option) + "'");
@@ -220,9 +240,7 @@ ParseOutcome parseCommandLine(std::span<const std::string_view> args) {
         parseTrailing(name, operands.subspan(info.operandCount), {"--option-bits"}, &trailing);
     if (!parsed.command) return parsed;
     if (!trailing.operands.empty()) {
-      return failure("restore takes " + countText(info.operandCount) + " (" +
-                     std::string(info.operands) + "), " +
-                     std::to_string(info.operandCount + trailing.operands.size()) + " given");
+      return failure(countMismatch(info, info.operandCount + trailing.operands.size()));
     }
     command.kind = info.kind;
     command.restore.archivePath = std::string(operands[0]);
@@ -245,11 +263,11 @@ ParseOutcome parseCommandLine(std::span<const std::string_view> args) {
       return parseBackup(*info, operands, std::move(command));
     case CommandKind::kList: {
       Trailing trailing;
-      ParseOutcome parsed = parseTrailing(name, operands.subspan(3), {"--properties"}, &trailing);
+      ParseOutcome parsed =
+          parseTrailing(name, operands.subspan(info->operandCount), {"--properties"}, &trailing);
       if (!parsed.command) return parsed;
       if (!trailing.operands.empty()) {
-        return failure("list takes " + countText(3) + " (" + std::string(info->operands) + "), " +
-                       std::to_string(3 + trailing.operands.size()) + " given");
+        return failure(countMismatch(*info, info->operandCount + trailing.operands.size()));
       }
       command.connect = connectArguments(operands);
       command.listProperties = trailing.properties;
@@ -258,11 +276,7 @@ ParseOutcome parseCommandLine(std::span<const std::string_view> args) {
     default:
       break;
   }
-  if (operands.size() != info->operandCount) {
-    return failure(std::string(info->name) + " takes " + countText(info->operandCount) + " (" +
-                   std::string(info->operands) + "), " + std::to_string(operands.size()) +
-                   " given");
-  }
+  if (operands.size() != info->operandCount) return failure(countMismatch(*info, operands.size()));
   switch (info->kind) {
     case CommandKind::kConnect:
     case CommandKind::kInfo:
@@ -282,9 +296,26 @@ ParseOutcome parseCommandLine(std::span<const std::string_view> args) {
   return ParseOutcome{command, ""};
 }
 
+bool commandConnects(CommandKind kind) {
+  switch (kind) {
+    case CommandKind::kConnect:
+    case CommandKind::kInfo:
+    case CommandKind::kList:
+    case CommandKind::kExcluded:
+    case CommandKind::kBackup:
+    case CommandKind::kRestore:
+      return true;
+    case CommandKind::kHelp:
+    case CommandKind::kError:
+    case CommandKind::kRestoreList:
+      break;
+  }
+  return false;
+}
+
 std::string usageText() {
   std::string text =
-      "usage: ferryctl [--agent PATH] COMMAND [ARGUMENTS]\n"
+      "usage: ferryctl [--agent PATH] [--password-file PATH] COMMAND [ARGUMENTS]\n"
       "       ferryctl --help\n"
       "\n"
       "commands:\n";
@@ -297,7 +328,13 @@ std::string usageText() {
       "options:\n"
       "  --agent PATH  the agent library to load (default: ferryman.dll beside ferryctl.exe);\n"
       "                its folder must hold the agent's companion libraries\n"
+      "  --password-file PATH\n"
+      "                the account's password is the first line of this file\n"
       "  --help, -h    print this text\n"
+      "\n"
+      "password: never an argument. It is the first line of the --password-file file, else the\n"
+      "  value of the environment variable FERRYCTL_PASSWORD, else asked for on the console\n"
+      "  without echo (read as one line from standard input when that is no console).\n"
       "\n"
       "object names: DB.DATA (database data), DB.~CONFIG (configuration and dump files),\n"
       "  \"~JOURNAL OF DATABASE DB\" (journal files). --option-bits: hexadecimal, e.g. 0x10 to\n"

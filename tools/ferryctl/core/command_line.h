@@ -2,10 +2,12 @@
 // usage text. The command table below is the one list of commands; the parser and the usage
 // text are both driven by it, so a new command is added in one place.
 //
-// Rules every command shares: options of the console (--agent) come before the command; a
-// command's fixed operands (INSTANCE ACCOUNT PASSWORD, ARCHIVE, ...) are taken as they are, even
-// when they begin with '-', so that any password can be given; the command's own options and its
-// list of objects follow the fixed operands, and "--" ends the options.
+// Rules every command shares: options of the console (--agent, --password-file) come before the
+// command; a command's fixed operands (INSTANCE ACCOUNT, ARCHIVE, ...) are taken as they are,
+// even when they begin with '-'; the command's own options and its list of objects follow the
+// fixed operands, and "--" ends the options. The password is never an operand, so that it never
+// stands on a command line that other users can read: it comes from the file --password-file
+// names, from the environment variable FERRYCTL_PASSWORD, or from a prompt (password_source.h).
 //
 // Conventions: platform-free; no exceptions; nothing here prints.
 #pragma once
@@ -21,20 +23,20 @@ namespace ferry::ctl {
 
 enum class CommandKind {
   kHelp,         // --help: print the usage
-  kConnect,      // connect INSTANCE ACCOUNT PASSWORD
+  kConnect,      // connect INSTANCE ACCOUNT
   kError,        // error CODE
-  kInfo,         // info INSTANCE ACCOUNT PASSWORD
-  kList,         // list INSTANCE ACCOUNT PASSWORD [--properties]
-  kExcluded,     // excluded INSTANCE ACCOUNT PASSWORD
-  kBackup,       // backup INSTANCE ACCOUNT PASSWORD ARCHIVE (--database DB | OBJECT...)
-  kRestore,      // restore ARCHIVE INSTANCE ACCOUNT PASSWORD [--option-bits HEX]
+  kInfo,         // info INSTANCE ACCOUNT
+  kList,         // list INSTANCE ACCOUNT [--properties]
+  kExcluded,     // excluded INSTANCE ACCOUNT
+  kBackup,       // backup INSTANCE ACCOUNT ARCHIVE (--database DB | OBJECT...)
+  kRestore,      // restore ARCHIVE INSTANCE ACCOUNT [--option-bits HEX]
   kRestoreList,  // restore --list ARCHIVE
 };
 
 struct ConnectArguments {
   std::string instance;  // "user@CODE", passed to the agent as given
   std::string account;   // "user" or "domain\user"
-  std::string password;  // never printed
+  std::string password;  // never printed; filled after parsing (password_source.h)
 };
 
 struct BackupArguments {
@@ -53,6 +55,8 @@ struct Command {
   CommandKind kind = CommandKind::kHelp;
   // --agent PATH as given; empty: ferryman.dll beside the console program.
   std::string agentPath;
+  // --password-file PATH as given; empty: FERRYCTL_PASSWORD or the prompt.
+  std::string passwordFile;
   ConnectArguments connect;
   uint32_t errorCode = 0;
   bool listProperties = false;  // list --properties
@@ -69,21 +73,21 @@ struct CommandInfo {
 };
 
 inline constexpr CommandInfo kCommands[] = {
-    {"connect", CommandKind::kConnect, "INSTANCE ACCOUNT PASSWORD", 3,
+    {"connect", CommandKind::kConnect, "INSTANCE ACCOUNT", 2,
      "log ACCOUNT on to the agent for INSTANCE (e.g. ingres@II), then disconnect"},
     {"error", CommandKind::kError, "CODE", 1,
      "print the agent's text for result code CODE (decimal; 10000 + e is system error e)"},
-    {"info", CommandKind::kInfo, "INSTANCE ACCOUNT PASSWORD", 3,
+    {"info", CommandKind::kInfo, "INSTANCE ACCOUNT", 2,
      "print the agent's information record (vendor, build, versions, library date)"},
-    {"list", CommandKind::kList, "INSTANCE ACCOUNT PASSWORD [--properties]", 3,
+    {"list", CommandKind::kList, "INSTANCE ACCOUNT [--properties]", 2,
      "list the objects the agent offers with their sizes; --properties adds each property sheet"},
-    {"excluded", CommandKind::kExcluded, "INSTANCE ACCOUNT PASSWORD", 3,
+    {"excluded", CommandKind::kExcluded, "INSTANCE ACCOUNT", 2,
      "list the directories the agent covers (a file-level backup leaves them out)"},
     {"backup", CommandKind::kBackup,
-     "INSTANCE ACCOUNT PASSWORD ARCHIVE (--database DB | OBJECT...) [--option-bits HEX]", 4,
+     "INSTANCE ACCOUNT ARCHIVE (--database DB | OBJECT...) [--option-bits HEX]", 3,
      "back the objects up into the archive file ARCHIVE: the named ones, or all objects of DB;\n"
      "      the objects of one database go on one connection, data, configuration, journals"},
-    {"restore", CommandKind::kRestore, "ARCHIVE INSTANCE ACCOUNT PASSWORD [--option-bits HEX]", 4,
+    {"restore", CommandKind::kRestore, "ARCHIVE INSTANCE ACCOUNT [--option-bits HEX]", 3,
      "replay the archive through the agent (journals and configuration before data, each\n"
      "      object on a connection of its own), then check every restored file's SHA-256"},
     {"restore", CommandKind::kRestoreList, "--list ARCHIVE", 1,
@@ -91,7 +95,8 @@ inline constexpr CommandInfo kCommands[] = {
 };
 
 // Either a command or, for a malformed command line, a one-line message saying what is wrong.
-// The message never repeats a connect operand, since any of them may be the password.
+// The message never repeats a connect operand: a password typed there out of habit stays
+// unshown.
 struct ParseOutcome {
   std::optional<Command> command;
   std::string error;
@@ -99,6 +104,9 @@ struct ParseOutcome {
 
 // `args` are the arguments after the program name. No arguments at all is a usage error.
 ParseOutcome parseCommandLine(std::span<const std::string_view> args);
+
+// Whether the command connects to the agent, and so needs the account's password.
+bool commandConnects(CommandKind kind);
 
 // A result code as typed by the user: decimal digits only, 0 to 4294967295.
 // The message names the text and what is wrong with it.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/exit_code.h"
+#include "core/password_source.h"
 
 namespace ferry::ctl {
 namespace {
@@ -29,21 +30,28 @@ std::string describe(const ParseOutcome& outcome) {
 TEST(CtlCommandLine, CommandForms) {
   {
     SCOPED_TRACE("connect without --agent");
-    ParseOutcome p = parse({"connect", "ingres@II", "dom\\user", "-p4ss word"});
+    ParseOutcome p = parse({"connect", "ingres@II", "-dom\\user"});
     ASSERT_TRUE(p.command) << describe(p);
     EXPECT_EQ(p.command->kind, CommandKind::kConnect) << describe(p);
     EXPECT_EQ(p.command->agentPath, "");
     EXPECT_EQ(p.command->connect.instance, "ingres@II");
-    EXPECT_EQ(p.command->connect.account, "dom\\user");
-    EXPECT_EQ(p.command->connect.password, "-p4ss word")
+    EXPECT_EQ(p.command->connect.account, "-dom\\user")
         << "an operand that begins with '-' is not an option";
+    EXPECT_EQ(p.command->connect.password, "") << "the password is never an operand";
+    EXPECT_EQ(p.command->passwordFile, "");
+    EXPECT_TRUE(commandConnects(p.command->kind));
   }
   {
-    SCOPED_TRACE("connect with --agent");
-    ParseOutcome p = parse({"--agent", "C:\\a b\\ferryman.dll", "connect", "i", "a", ""});
+    SCOPED_TRACE("connect with --agent and --password-file, in either order");
+    ParseOutcome p = parse({"--agent", "C:\\a b\\ferryman.dll", "--password-file", "C:\\p w.txt",
+                            "connect", "i", "a"});
     ASSERT_TRUE(p.command) << describe(p);
     EXPECT_EQ(p.command->agentPath, "C:\\a b\\ferryman.dll");
-    EXPECT_EQ(p.command->connect.password, "") << "an empty password is the agent's to judge";
+    EXPECT_EQ(p.command->passwordFile, "C:\\p w.txt");
+    p = parse({"--password-file", "pw.txt", "--agent", "x.dll", "info", "i", "a"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_EQ(p.command->passwordFile, "pw.txt");
+    EXPECT_EQ(p.command->agentPath, "x.dll");
   }
   {
     SCOPED_TRACE("error");
@@ -52,6 +60,7 @@ TEST(CtlCommandLine, CommandForms) {
     EXPECT_EQ(p.command->kind, CommandKind::kError) << describe(p);
     EXPECT_EQ(p.command->errorCode, 10002u) << "leading zeros are still decimal";
     EXPECT_EQ(p.command->agentPath, "x.dll");
+    EXPECT_FALSE(commandConnects(p.command->kind)) << "no password asked for";
     p = parse({"error", "4294967295"});
     EXPECT_EQ(p.command ? p.command->errorCode : 0u, 4294967295u)
         << "the largest code; " << describe(p);
@@ -79,9 +88,14 @@ TEST(CtlCommandLine, MalformedFormsSayWhatIsWrong) {
       {{"--agent", "a", "--agent", "b", "error", "1"}, "more than once"},
       {{"--verbose", "error", "1"}, "unknown option '--verbose'"},
       {{"backups"}, "unknown command 'backups'"},
-      {{"Connect", "i", "a", "p"}, "unknown command 'Connect'"},
-      {{"connect"}, "connect takes 3 arguments (INSTANCE ACCOUNT PASSWORD), 0 given"},
-      {{"connect", "i", "a"}, "2 given"},
+      {{"Connect", "i", "a"}, "unknown command 'Connect'"},
+      {{"connect"}, "connect takes 2 arguments (INSTANCE ACCOUNT), 0 given"},
+      {{"connect", "i"}, "1 given"},
+      {{"connect", "i", "a", "p"},
+       "3 given; the password is not an argument (--password-file PATH, FERRYCTL_PASSWORD"},
+      {{"--password-file"}, "--password-file needs the path"},
+      {{"--password-file", "", "connect", "i", "a"}, "--password-file needs the path"},
+      {{"--password-file", "a", "--password-file", "b", "connect", "i", "a"}, "more than once"},
       {{"error"}, "error takes 1 argument (CODE), 0 given"},
       {{"error", "1", "2"}, "2 given"},
       {{"error", "abc"}, "'abc' is not a decimal number"},
@@ -106,29 +120,29 @@ TEST(CtlCommandLine, MalformedFormsSayWhatIsWrong) {
 TEST(CtlCommandLine, CatalogueBackupAndRestoreForms) {
   {
     SCOPED_TRACE("list: --properties after the fixed operands; a password like an option");
-    ParseOutcome p = parse({"list", "i@II", "ingres", "--properties", "--properties"});
+    ParseOutcome p = parse({"list", "i@II", "--properties", "--properties"});
     ASSERT_TRUE(p.command) << describe(p);
     EXPECT_EQ(p.command->kind, CommandKind::kList);
-    EXPECT_EQ(p.command->connect.password, "--properties");
+    EXPECT_EQ(p.command->connect.account, "--properties");
     EXPECT_TRUE(p.command->listProperties);
-    p = parse({"list", "i@II", "ingres", "pw"});
+    p = parse({"list", "i@II", "ingres"});
     ASSERT_TRUE(p.command) << describe(p);
     EXPECT_FALSE(p.command->listProperties);
   }
   {
     SCOPED_TRACE("info and excluded");
-    ParseOutcome p = parse({"info", "i@II", "a", "p"});
+    ParseOutcome p = parse({"info", "i@II", "a"});
     ASSERT_TRUE(p.command) << describe(p);
     EXPECT_EQ(p.command->kind, CommandKind::kInfo);
-    p = parse({"excluded", "i@II", "a", "-p"});
+    p = parse({"excluded", "i@II", "-a"});
     ASSERT_TRUE(p.command) << describe(p);
     EXPECT_EQ(p.command->kind, CommandKind::kExcluded);
-    EXPECT_EQ(p.command->connect.password, "-p");
+    EXPECT_EQ(p.command->connect.account, "-a");
   }
   {
     SCOPED_TRACE("backup --database with option bits");
     ParseOutcome p = parse(
-        {"backup", "i@II", "a", "p", "C:\\x.fya", "--option-bits", "0x10", "--database", "sample"});
+        {"backup", "i@II", "a", "C:\\x.fya", "--option-bits", "0x10", "--database", "sample"});
     ASSERT_TRUE(p.command) << describe(p);
     EXPECT_EQ(p.command->kind, CommandKind::kBackup);
     EXPECT_EQ(p.command->backup.archivePath, "C:\\x.fya");
@@ -138,8 +152,8 @@ TEST(CtlCommandLine, CatalogueBackupAndRestoreForms) {
   }
   {
     SCOPED_TRACE("backup of named objects; -- lets a name begin with '-'");
-    ParseOutcome p = parse({"backup", "i@II", "a", "p", "x.fya", "db.data",
-                            "~JOURNAL OF DATABASE db", "--", "-odd.~CONFIG"});
+    ParseOutcome p = parse({"backup", "i@II", "a", "x.fya", "db.data", "~JOURNAL OF DATABASE db",
+                            "--", "-odd.~CONFIG"});
     ASSERT_TRUE(p.command) << describe(p);
     EXPECT_EQ(p.command->backup.database, "");
     EXPECT_EQ(p.command->backup.objects,
@@ -148,12 +162,12 @@ TEST(CtlCommandLine, CatalogueBackupAndRestoreForms) {
   }
   {
     SCOPED_TRACE("restore and restore --list");
-    ParseOutcome p = parse({"restore", "a.fya", "i@II", "ingres", "pw", "--option-bits", "200"});
+    ParseOutcome p = parse({"restore", "a.fya", "i@II", "ingres", "--option-bits", "200"});
     ASSERT_TRUE(p.command) << describe(p);
     EXPECT_EQ(p.command->kind, CommandKind::kRestore);
     EXPECT_EQ(p.command->restore.archivePath, "a.fya");
     EXPECT_EQ(p.command->connect.instance, "i@II");
-    EXPECT_EQ(p.command->connect.password, "pw");
+    EXPECT_EQ(p.command->connect.account, "ingres");
     EXPECT_EQ(p.command->restore.optionBits, 0x200u);
     p = parse({"restore", "--list", "a.fya"});
     ASSERT_TRUE(p.command) << describe(p);
@@ -178,27 +192,27 @@ TEST(CtlCommandLine, MalformedBackupAndRestoreForms) {
     std::string_view expected;
   };
   const Case cases[] = {
-      {{"backup", "i", "a", "p"}, "backup takes 4 arguments"},
-      {{"backup", "i", "a", "p", "x.fya"}, "needs --database DB or at least one object"},
-      {{"backup", "i", "a", "p", "x.fya", "--database", "db", "db.DATA"}, "not both"},
-      {{"backup", "i", "a", "p", "x.fya", "--database"}, "--database needs a database name"},
-      {{"backup", "i", "a", "p", "x.fya", "--database", "a.b"}, "holds a '.'"},
-      {{"backup", "i", "a", "p", "x.fya", "--database", "d", "--database", "e"}, "more than once"},
-      {{"backup", "i", "a", "p", "x.fya", "db.DATA", "--option-bits", "zz"}, "hexadecimal"},
-      {{"backup", "i", "a", "p", "x.fya", "db.DATA", "--option-bits"}, "needs a hexadecimal"},
-      {{"backup", "i", "a", "p", "x.fya", "db.DATA.old"}, "'db.DATA.old' is not an object name"},
-      {{"backup", "i", "a", "p", "x.fya", "~journal of database db"}, "is not an object name"},
-      {{"backup", "i", "a", "p", "x.fya", "db.DATA", "db.data"}, "'db.data' is named twice"},
-      {{"backup", "i", "a", "p", "x.fya", "db.DATA", "--properties"}, "does not take the option"},
-      {{"backup", "i", "a", "p", "", "db.DATA"}, "archive path is empty"},
-      {{"list", "i", "a", "p", "extra"}, "list takes 3 arguments"},
-      {{"list", "i", "a", "p", "--database", "x"}, "does not take the option '--database'"},
-      {{"info", "i", "a"}, "info takes 3 arguments"},
-      {{"excluded", "i", "a", "p", "q"}, "4 given"},
+      {{"backup", "i", "a"}, "backup takes 3 arguments"},
+      {{"backup", "i", "a", "x.fya"}, "needs --database DB or at least one object"},
+      {{"backup", "i", "a", "x.fya", "--database", "db", "db.DATA"}, "not both"},
+      {{"backup", "i", "a", "x.fya", "--database"}, "--database needs a database name"},
+      {{"backup", "i", "a", "x.fya", "--database", "a.b"}, "holds a '.'"},
+      {{"backup", "i", "a", "x.fya", "--database", "d", "--database", "e"}, "more than once"},
+      {{"backup", "i", "a", "x.fya", "db.DATA", "--option-bits", "zz"}, "hexadecimal"},
+      {{"backup", "i", "a", "x.fya", "db.DATA", "--option-bits"}, "needs a hexadecimal"},
+      {{"backup", "i", "a", "x.fya", "db.DATA.old"}, "'db.DATA.old' is not an object name"},
+      {{"backup", "i", "a", "x.fya", "~journal of database db"}, "is not an object name"},
+      {{"backup", "i", "a", "x.fya", "db.DATA", "db.data"}, "'db.data' is named twice"},
+      {{"backup", "i", "a", "x.fya", "db.DATA", "--properties"}, "does not take the option"},
+      {{"backup", "i", "a", "", "db.DATA"}, "archive path is empty"},
+      {{"list", "i", "a", "extra"}, "list takes 2 arguments"},
+      {{"list", "i", "a", "--database", "x"}, "does not take the option '--database'"},
+      {{"info", "i"}, "info takes 2 arguments"},
+      {{"excluded", "i", "a", "q"}, "3 given"},
       {{"restore", "--list"}, "restore --list takes the archive path alone"},
       {{"restore", "--list", "a", "b"}, "restore --list takes the archive path alone"},
-      {{"restore", "a.fya", "i", "a"}, "restore takes 4 arguments"},
-      {{"restore", "a.fya", "i", "a", "p", "extra"}, "5 given"},
+      {{"restore", "a.fya", "i"}, "restore takes 3 arguments"},
+      {{"restore", "a.fya", "i", "a", "p"}, "4 given; the password is not an argument"},
   };
   for (const Case& c : cases) {
     ParseOutcome p = parseCommandLine(c.args);
@@ -210,19 +224,30 @@ TEST(CtlCommandLine, MalformedBackupAndRestoreForms) {
   }
 }
 
+// A password typed on the command line out of habit, where it once was an operand.
 TEST(CtlCommandLine, MessagesNeverShowThePassword) {
   const std::string_view password = "Hunter2-secret";
   for (auto args : {std::vector<std::string_view>{"connect", "i", "a", password, "extra"},
-                    {"connect", "i", password},
+                    {"connect", password, "a", "b"},
                     {"connect", password},
                     {"backup", "i", "a", password},
                     {"restore", "x", "i", "a", password, "more"},
                     {"list", "i", "a", password, "extra"},
-                    {"info", "i", password}}) {
+                    {"info", "i", "a", password}}) {
     ParseOutcome p = parseCommandLine(args);
     EXPECT_FALSE(p.command) << args.size() << " args parsed";
     EXPECT_EQ(p.error.find(password), std::string::npos) << "message: " << p.error;
   }
+}
+
+TEST(CtlPasswordSource, FirstLineWithoutItsEnd) {
+  EXPECT_EQ(passwordFromText("s3cret\r\nsecond line\n"), "s3cret");
+  EXPECT_EQ(passwordFromText("s3cret\n"), "s3cret");
+  EXPECT_EQ(passwordFromText("s3cret"), "s3cret") << "no line end at all";
+  EXPECT_EQ(passwordFromText(" with blanks\t\r\n"), " with blanks\t") << "blanks are kept";
+  EXPECT_EQ(passwordFromText("a\rb\n"), "a\rb") << "only CR LF or LF ends the line";
+  EXPECT_EQ(passwordFromText("\r\n"), "");
+  EXPECT_EQ(passwordFromText(""), "");
 }
 
 TEST(CtlExitCode, DistinctDocumentedValues) {
