@@ -17,6 +17,9 @@ constexpr int kOpenAttempts = 10;
 // as it has let the previous location go; even with the agent busy on another connection's
 // longest wait (infodb, 300 s) the pipe comes well within this. On expiry the run fails.
 constexpr DWORD kPipeWaitMs = 600000;
+// The longest single wait for the pipe, and the pause after finding it busy.
+constexpr DWORD kWaitStepMs = 1000;
+constexpr DWORD kBusyPauseMs = 20;
 constexpr DWORD kBackupRetrySleepMs = 500;
 // Restore jobs only yield between attempts.
 constexpr DWORD kRestoreRetrySleepMs = 0;
@@ -30,20 +33,32 @@ DWORD failureCode() {
 struct PipeOpen {
   UniqueFile pipe;
   DWORD error = 0;
-  bool waitFailed = false;
 };
 
+// Opens the agent's pipe. The wait for a free instance goes in short steps, each ending in an
+// attempt to open: a waiter is not always woken when the agent listens again after letting
+// another client go. While another client holds the one instance (the agent's previous location,
+// or a client the agent is turning away) the open is tried again until the bound.
 PipeOpen openPipe(const std::string& name, bool backup) {
   PipeOpen result;
   trace("pipeName = %s", name.c_str());
-  if (!WaitNamedPipeA(name.c_str(), kPipeWaitMs)) {
-    result.error = failureCode();
-    result.waitFailed = true;
-    trace("WaitNamedPipe failed. Error=%lx", result.error);
-    return result;
-  }
-  trace("WaitNamedPipe() successful.");
-  for (int retry = 0; retry < kOpenAttempts; ++retry) {
+  const ULONGLONG deadline = GetTickCount64() + kPipeWaitMs;
+  auto waitStep = [&] {
+    const ULONGLONG now = GetTickCount64();
+    const ULONGLONG left = now < deadline ? deadline - now : 0;
+    return static_cast<DWORD>(left < kWaitStepMs ? left : kWaitStepMs);
+  };
+  bool waited = false;
+  for (int retry = 0; retry < kOpenAttempts;) {
+    const DWORD step = waitStep();  // 0 would be the pipe's default wait, not none
+    if (step != 0 && WaitNamedPipeA(name.c_str(), step)) {
+      if (!waited) trace("WaitNamedPipe() successful.");
+      waited = true;
+    } else if (step == 0 || GetLastError() != ERROR_SEM_TIMEOUT) {
+      result.error = step == 0 ? static_cast<DWORD>(ERROR_SEM_TIMEOUT) : failureCode();
+      trace("WaitNamedPipe failed. Error=%lx", result.error);
+      return result;
+    }
     result.pipe.reset(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, /*security=*/nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr));
@@ -53,12 +68,16 @@ PipeOpen openPipe(const std::string& name, bool backup) {
       return result;
     }
     result.error = failureCode();
+    if (result.error == ERROR_PIPE_BUSY) {
+      Sleep(kBusyPauseMs);  // a wait that returns at once must not make this a busy loop
+      continue;             // not a failed attempt
+    }
     if (backup) {
       trace("CreateFile() failed. Error = %lu, retry=%d", result.error, retry);
     } else {
       trace("CreateFile() failed. Error = %lu,retry=%d", result.error, retry);
     }
-    if (retry + 1 < kOpenAttempts) Sleep(backup ? kBackupRetrySleepMs : kRestoreRetrySleepMs);
+    if (++retry < kOpenAttempts) Sleep(backup ? kBackupRetrySleepMs : kRestoreRetrySleepMs);
   }
   return result;
 }
