@@ -239,8 +239,10 @@ ingsim::InstallationOptions installationOptions(const std::string& code, int maj
   return options;
 }
 
-TestInstallation::TestInstallation(ingsim::InstallationOptions options) : code_(options.code) {
-  options.root = root();
+TestInstallation::TestInstallation(ingsim::InstallationOptions options)
+    : code_(options.code),
+      root_(options.root.empty() ? "C:\\ferrytest\\" + options.code : options.root) {
+  options.root = root_;
   options.addToMachinePath = false;
   options.overwrite = true;
   ingsim::removeInstallation(code_);  // leftovers of an interrupted run

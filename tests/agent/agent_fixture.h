@@ -138,8 +138,9 @@ void restoreProcessEnvironmentValue(const char* name, const std::string& value);
 // TestInstallation.
 ingsim::InstallationOptions installationOptions(const std::string& code, int majorVersion = 2);
 
-// An installation of the test's own at C:\ferrytest\<code>, not on the machine Path; leftovers of
-// an interrupted run are replaced, and everything is removed at the end.
+// An installation of the test's own at C:\ferrytest\<code> (or at the options' root when they
+// name one), not on the machine Path; leftovers of an interrupted run are replaced, and
+// everything is removed at the end.
 class TestInstallation {
  public:
   explicit TestInstallation(ingsim::InstallationOptions options);
@@ -149,11 +150,12 @@ class TestInstallation {
   // "" or what could not be made.
   const std::string& error() const { return error_; }
   const std::string& code() const { return code_; }
-  std::string root() const { return "C:\\ferrytest\\" + code_; }
+  std::string root() const { return root_; }
   std::string bin() const { return root() + "\\ingres\\bin"; }
 
  private:
   std::string code_;
+  std::string root_;
   std::string error_;
 };
 

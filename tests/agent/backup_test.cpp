@@ -7,16 +7,20 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "agent_fixture.h"
 #include "ferryman.h"
 #include "ingsim/installation.h"
 #include "object_header.h"
+#include "oidb_msg.h"
+#include "support/child_role.h"
 #include "support/win_process.h"
 #include "unique_handle.h"
 
@@ -543,6 +547,154 @@ TEST_F(Backup, ExtractorThatNeverConnectsTimesOutAndEndsTheCheckpoint) {
   // having been read, that object reports its backup incomplete.
   EXPECT_EQ(begin("~JOURNAL OF DATABASE silent", 0), 0u);
   EXPECT_EQ(end_(connectionId_, 0), 26u);
+}
+
+// Whoever reaches the extractor pipe before the run's siphon, at the start or at a change of
+// location, is turned away before anything of it is read: the backup holds exactly the files of
+// the database's locations.
+TEST_F(Backup, ForeignClientOnTheExtractorPipeIsTurnedAway) {
+  ASSERT_NO_FATAL_FAILURE(install("BH"));
+  const std::string second = area("area2");
+  ingsim::DatabaseOptions db;
+  db.name = "guarded";
+  db.locations = {{"", {{"aaaaaaab.t00", 5000}}}, {second, {{"aaaaaaac.t00", 7000}}}};
+  ASSERT_EQ(ingsim::addDatabase("BH", db), "");
+  ScopedAgentSettings settings("BH");
+  ASSERT_EQ(settings.setDebug(1), 0);
+  ASSERT_NO_FATAL_FAILURE(connect());
+  const std::string pipe = std::string(kExtractorPipePrefix) + "BHguarded";
+  const std::string planted = "C:\\ferrytest\\planted.txt";
+  std::atomic<bool> done{false};
+  std::atomic<int> admittedRecords{0}, connects{0};
+  // Connects whenever it can, offers a file of its own and waits to be let go.
+  std::thread intruder([&] {
+    while (!done) {
+      ferry::UniqueFile client(CreateFileA(pipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+      if (!client) {
+        Sleep(1);
+        continue;
+      }
+      ++connects;
+      OidbMsg name = makeOidbMsg(OIDBMSGTYPE_CKPDB_NAME, "", "c9999001.ckp");
+      OidbMsg file = makeOidbMsg(OIDBMSGTYPE_FILE_NAME, planted, "c9999001.ckp");
+      DWORD bytes = 0;
+      WriteFile(client.get(), &name, sizeof name, &bytes, nullptr);
+      WriteFile(client.get(), &file, sizeof file, &bytes, nullptr);
+      OidbMsg reply{};
+      if (ReadFile(client.get(), &reply, sizeof reply, &bytes, nullptr)) ++admittedRecords;
+      Sleep(3000);  // the extractor gets its turn: one pipe instance cannot serve both at once
+    }
+  });
+  const uint32_t begun = begin("guarded.DATA", 0);
+  StreamObject data = begun == 0 ? readObject() : StreamObject{};
+  done = true;
+  intruder.join();
+  ASSERT_EQ(begun, 0u);
+  EXPECT_TRUE(data.ended) << data.failure << " " << data.fault;
+  EXPECT_GE(connects.load(), 1) << "the intruder never reached the pipe";
+  EXPECT_EQ(admittedRecords.load(), 0) << "the intruder was sent a record";
+  std::vector<std::string> paths;
+  for (const StreamFile& file : data.files) paths.push_back(file.path);
+  const std::vector<std::string> expected = {
+      ingsim::dataFolder(installation_->root(), "guarded") + "\\aaaaaaab.t00",
+      ingsim::dataFolder(second, "guarded") + "\\aaaaaaac.t00"};
+  EXPECT_EQ(paths, expected);
+  EXPECT_EQ(end_(connectionId_, 0), 0u);
+  EXPECT_NE(readWholeFile(agent_->path("ferryman.log")).find("not the run's extractor"),
+            std::string::npos);
+}
+
+// One data run per installation: a second connection's is refused while the first runs, which
+// completes; and the second connection's disconnect leaves the first run's template alone.
+TEST_F(Backup, SecondDataRunOfTheInstallationIsRefusedWhileTheFirstCompletes) {
+  ASSERT_NO_FATAL_FAILURE(install("BI"));
+  ingsim::DatabaseOptions one, two;
+  one.name = "first";
+  one.locations = {{"", {{"aaaaaaab.t00", 3000}}}};
+  two.name = "second";
+  ASSERT_EQ(ingsim::addDatabase("BI", one), "");
+  ASSERT_EQ(ingsim::addDatabase("BI", two), "");
+  ScopedAgentSettings settings("BI");
+  ASSERT_EQ(settings.setDebug(1), 0);
+  ASSERT_NO_FATAL_FAILURE(connect());
+  uint32_t other = 0;
+  ASSERT_EQ(connect_(0, "server@BI", "ingres", "pw-BI", &other), 0u);
+  ASSERT_EQ(begin("first.DATA", 0), 0u);
+  std::vector<char> name = {'s', 'e', 'c', 'o', 'n', 'd', '.', 'D', 'A', 'T', 'A', '\0'};
+  uint32_t id = 0, remote = 0;
+  EXPECT_EQ(begin_(other, name.data(), 0, &id, &remote), 32u) << "the installation is busy";
+  EXPECT_EQ(disconnect_(other), 0u);
+  EXPECT_NE(traceTail().find("II_CKTMPL_FILE is left set"), std::string::npos);
+  StreamObject data = readObject();
+  EXPECT_TRUE(data.ended) << data.failure;
+  EXPECT_EQ(data.files.size(), 1u);
+  EXPECT_EQ(end_(connectionId_, 0), 0u);
+  {
+    SCOPED_TRACE("after the end the installation is free again");
+    ASSERT_EQ(begin("second.DATA", 0), 0u);
+    EXPECT_TRUE(readObject().ended);
+    EXPECT_EQ(end_(connectionId_, 0), 0u);
+  }
+}
+
+FERRY_CHILD_ROLE(backup_and_hang) {
+  // argv: <agent path> <installation code>
+  if (argc < 2) return 2;
+  HMODULE agent = LoadLibraryA(argv[0]);
+  if (agent == nullptr) return 3;
+  auto connect = bound<PFN_DSAConnectAgent>(agent, "DSAConnectAgent");
+  auto begin = bound<PFN_DSABeginBackup>(agent, "DSABeginBackup");
+  auto read = bound<PFN_DSARead>(agent, "DSARead");
+  uint32_t id = 0;
+  const std::string code = argv[1];
+  if (connect(0, ("server@" + code).c_str(), "ingres", ("pw-" + code).c_str(), &id) != 0) return 4;
+  char name[] = "killed.DATA";
+  uint32_t backupId = 0, remote = 0;
+  if (begin(id, name, 0, &backupId, &remote) != 0) return 5;
+  void* buffer = VirtualAlloc(nullptr, kBufferSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  uint32_t count = kBufferSize;
+  if (read(id, backupId, 0, buffer, &count) != 0) return 6;
+  if (HANDLE reading = OpenEventA(EVENT_MODIFY_STATE, FALSE, "ferrytest_backup_reading")) {
+    SetEvent(reading);
+  }
+  Sleep(INFINITE);  // killed here
+  return 0;
+}
+
+// The backup server's host dies in the middle of a backup: its extractor and checkpoint run do
+// not outlive it (nothing else holds their pipe), and the next backup of the database succeeds.
+TEST_F(Backup, HostKilledInTheMiddleLeavesNothingBehind) {
+  ASSERT_NO_FATAL_FAILURE(install("BJ"));
+  ingsim::DatabaseOptions db;
+  db.name = "killed";
+  db.locations = {{"", {{"aaaaaaab.t00", 300000}, {"aaaaaaac.t00", 1000}}}};
+  ASSERT_EQ(ingsim::addDatabase("BJ", db), "");
+  ferry::UniqueHandleNull reading(CreateEventA(nullptr, TRUE, FALSE, "ferrytest_backup_reading"));
+  ASSERT_TRUE(reading);
+  std::string commandLine =
+      "\"" + selfPath() + "\" --child backup_and_hang \"" + agent_->path("ferryman.dll") + "\" BJ";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &started))
+      << GetLastError();
+  ferry::UniqueHandleNull host(started.hProcess);
+  ferry::UniqueHandleNull thread(started.hThread);
+  HANDLE waits[] = {reading.get(), host.get()};
+  ASSERT_EQ(WaitForMultipleObjects(2, waits, FALSE, 60000), WAIT_OBJECT_0)
+      << "the host did not get to its first read";
+  ASSERT_TRUE(TerminateProcess(host.get(), 9));
+  WaitForSingleObject(host.get(), 10000);
+  EXPECT_TRUE(noProcessNamedWithin("siphon.exe", 30000)) << "an extractor outlived its host";
+  EXPECT_TRUE(noProcessNamedWithin("ckpdb.exe", 30000)) << "ckpdb outlived its host";
+  ASSERT_NO_FATAL_FAILURE(connect());
+  ASSERT_EQ(begin("killed.DATA", 0), 0u);
+  StreamObject data = readObject();
+  EXPECT_TRUE(data.ended) << data.failure;
+  EXPECT_EQ(data.files.size(), 2u);
+  EXPECT_EQ(end_(connectionId_, 0), 0u);
 }
 
 }  // namespace

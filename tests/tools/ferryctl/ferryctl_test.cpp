@@ -302,13 +302,15 @@ class FerryctlAgent : public testing::Test {
   }
 
   // Use with ASSERT_NO_FATAL_FAILURE.
-  void install(const std::string& code) {
+  void install(const std::string& code, const std::string& root = "") {
     std::vector<Companion> companions = agentCompanions();
     companions.push_back({"basetool.dll", "basetool.dll"});
     companions.push_back({"siphon.exe", "siphon.exe"});
     agent_ = std::make_unique<AgentCopy>("ctl_" + code, companions);
     ASSERT_EQ(agent_->setupError(), "");
-    installation_ = std::make_unique<TestInstallation>(installationOptions(code, 2));
+    ingsim::InstallationOptions options = installationOptions(code, 2);
+    options.root = root;
+    installation_ = std::make_unique<TestInstallation>(options);
     ASSERT_EQ(installation_->error(), "") << code;
     password_ = "pw-" + code;
     account_ = std::make_unique<ScopedAccount>(ingsim::Account{"ingres", password_, ""});
@@ -750,6 +752,30 @@ TEST_F(FerryctlAgent, PasswordIsNeverWrittenToAnyFile) {
   EXPECT_EQ(console.find(secret), std::string::npos) << console;
   EXPECT_EQ(console.find(wrongSecret), std::string::npos) << console;
   EXPECT_GT(searched.size(), 20u) << "the search found hardly any file";
+}
+
+// An installation below a folder whose name has a blank: every utility's program path is
+// quoted, so the backup and the restore run the installation's own utilities.
+TEST_F(FerryctlAgent, InstallationBelowAFolderWithABlankBacksUpAndRestores) {
+  ASSERT_NO_FATAL_FAILURE(install("FB", "C:\\ferrytest\\Program Files\\FB"));
+  removeAfterwards_.push_back("C:\\ferrytest\\Program Files");
+  ingsim::DatabaseOptions db;
+  db.name = "spaced";
+  db.journaled = true;
+  db.journalFiles = 1;
+  db.locations = {{"", {{"aaaaaaab.t00", 70000}, {"aaaaaaac.t00", 10}}}};
+  ASSERT_EQ(ingsim::addDatabase("FB", db), "");
+  const std::string archive = "C:\\ferrytest\\ctl_FB.fya";
+  removeAfterwards_.push_back(archive);
+  CtlRun backup = run("backup", quoted(archive) + " --database spaced");
+  ASSERT_EQ(backup.process.exitCode, 0u) << backup.describe();
+  const std::string file = ingsim::dataFolder(installation_->root(), "spaced") + "\\aaaaaaab.t00";
+  const std::string before = readWholeFile(file);
+  ASSERT_TRUE(DeleteFileA(file.c_str()));
+  CtlRun restore = run("restore " + quoted(archive));
+  ASSERT_EQ(restore.process.exitCode, 0u) << restore.describe();
+  EXPECT_NE(restore.out.find("all match the archive"), std::string::npos) << restore.describe();
+  EXPECT_TRUE(readWholeFile(file) == before);
 }
 
 }  // namespace
