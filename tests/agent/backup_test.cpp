@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -563,12 +564,18 @@ TEST_F(Backup, ForeignClientOnTheExtractorPipeIsTurnedAway) {
   ASSERT_EQ(settings.setDebug(1), 0);
   ASSERT_NO_FATAL_FAILURE(connect());
   const std::string pipe = std::string(kExtractorPipePrefix) + "BHguarded";
-  const std::string planted = "C:\\ferrytest\\planted.txt";
-  std::atomic<bool> done{false};
+  const std::string planted = installation_->root() + "\\planted.txt";
+  std::ofstream(planted) << "not of the database";  // real, so that delivering it would show
+  std::atomic<bool> done{false}, firstLocationHeld{false};
   std::atomic<int> admittedRecords{0}, connects{0};
-  // Connects whenever it can, offers a file of its own and waits to be let go.
+  // Reaches the pipe before the run's siphon: once as soon as the pipe exists, and once the moment
+  // the agent lets the first location's siphon go. Each time it offers a file of its own.
   std::thread intruder([&] {
-    while (!done) {
+    while (!done && connects < 2) {
+      if (connects == 1 && !firstLocationHeld) {
+        Sleep(1);
+        continue;
+      }
       ferry::UniqueFile client(CreateFileA(pipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                            OPEN_EXISTING, 0, nullptr));
       if (!client) {
@@ -583,16 +590,17 @@ TEST_F(Backup, ForeignClientOnTheExtractorPipeIsTurnedAway) {
       WriteFile(client.get(), &file, sizeof file, &bytes, nullptr);
       OidbMsg reply{};
       if (ReadFile(client.get(), &reply, sizeof reply, &bytes, nullptr)) ++admittedRecords;
-      Sleep(3000);  // the extractor gets its turn: one pipe instance cannot serve both at once
     }
   });
   const uint32_t begun = begin("guarded.DATA", 0);
+  firstLocationHeld = true;  // the begin returns once the first siphon is on the pipe
   StreamObject data = begun == 0 ? readObject() : StreamObject{};
   done = true;
   intruder.join();
   ASSERT_EQ(begun, 0u);
   EXPECT_TRUE(data.ended) << data.failure << " " << data.fault;
-  EXPECT_GE(connects.load(), 1) << "the intruder never reached the pipe";
+  EXPECT_EQ(connects.load(), 2)
+      << "the intruder did not reach the pipe at the start and at the change";
   EXPECT_EQ(admittedRecords.load(), 0) << "the intruder was sent a record";
   std::vector<std::string> paths;
   for (const StreamFile& file : data.files) paths.push_back(file.path);
