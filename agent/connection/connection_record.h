@@ -125,7 +125,7 @@ struct ConnectionRecord {
   int32_t objectFailed;   // backup: the code the object failed with; later reads return it
   int32_t restoreFailed;  // data restore: 1 once anything of it failed; it is then not finalised
   RecordHandle rollforwardProcessHandle;  // the roll forward of the connection's data restore
-  RecordHandle runLock;  // the installation's data-run mutex while a data run of ours is under way
+  RecordHandle runLock;  // the installation's data-run lock while a data run of ours is under way
   // The restored file of the current session: written under restoreTempPath, put in place under
   // restoreFinalPath when it ended whole.
   char restoreTempPath[272];

@@ -17,42 +17,45 @@ std::map<std::string, int>& localOwners() {
   return owners;
 }
 
-std::string mutexName(const ConnectionRecord* ci) {
+std::string lockName(const ConnectionRecord* ci) {
   return std::string("ferryman_datarun_") + ci->installationCode;
 }
 
-// Takes the machine-wide mutex without waiting: the mutex, or none when another holds it.
-UniqueHandleNull takeMutex(const ConnectionRecord* ci) {
-  UniqueHandleNull mutex(
-      CreateMutexA(/*security=*/nullptr, /*initialOwner=*/FALSE, mutexName(ci).c_str()));
-  if (!mutex) return mutex;
-  const DWORD waited = WaitForSingleObject(mutex.get(), 0);
-  // An abandoned mutex: its owner went without ending its run, which is over all the same.
-  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) mutex.reset();
-  return mutex;
+// Takes the machine-wide lock without waiting: its handle, or none when another holds it. A
+// semaphore of one, not a mutex: a backup server may end a run on another thread than the one
+// that began it, and a mutex can only be given back by its owning thread. The lock of a process
+// that died goes with its handle, the only one kept open for long.
+UniqueHandleNull takeLock(const ConnectionRecord* ci) {
+  UniqueHandleNull lock(
+      CreateSemaphoreA(/*security=*/nullptr, /*initial=*/1, /*maximum=*/1, lockName(ci).c_str()));
+  if (!lock) return lock;
+  if (WaitForSingleObject(lock.get(), 0) != WAIT_OBJECT_0) lock.reset();
+  return lock;
 }
+
+void giveBack(HANDLE lock) { ReleaseSemaphore(lock, 1, /*previous=*/nullptr); }
 
 }  // namespace
 
 DWORD acquireRunLock(ConnectionRecord* ci, const char* routine) {
   if (ci->runLock) return 0;
   const auto owner = localOwners().find(ci->installationCode);
-  UniqueHandleNull mutex;
-  if (owner == localOwners().end() || owner->second == ci->connectionId) mutex = takeMutex(ci);
-  if (!mutex) {
+  UniqueHandleNull lock;
+  if (owner == localOwners().end() || owner->second == ci->connectionId) lock = takeLock(ci);
+  if (!lock) {
     trace(ci, "%s(): a data backup or restore already runs on installation %s", routine,
           ci->installationCode);
     Log_act(ci, messages::kActivityInstallationBusy, ci->installationCode);
     return DSA_ERROR_INSTALLATION_BUSY;
   }
-  ci->runLock.reset(mutex.release());
+  ci->runLock.reset(lock.release());
   localOwners()[ci->installationCode] = ci->connectionId;
   return 0;
 }
 
 void releaseRunLock(ConnectionRecord* ci) {
   if (!ci->runLock) return;
-  ReleaseMutex(ci->runLock.get());
+  giveBack(ci->runLock.get());
   ci->runLock.reset();
   const auto owner = localOwners().find(ci->installationCode);
   if (owner != localOwners().end() && owner->second == ci->connectionId) {
@@ -64,10 +67,10 @@ bool otherRunActive(ConnectionRecord* ci) {
   if (ci->runLock) return false;
   const auto owner = localOwners().find(ci->installationCode);
   if (owner != localOwners().end() && owner->second != ci->connectionId) return true;
-  // Not this process's: another process holds the mutex if it cannot be had now.
-  UniqueHandleNull mutex = takeMutex(ci);
-  if (!mutex) return true;
-  ReleaseMutex(mutex.get());
+  // Not this process's: another process holds the lock if it cannot be had now.
+  UniqueHandleNull lock = takeLock(ci);
+  if (!lock) return true;
+  giveBack(lock.get());
   return false;
 }
 

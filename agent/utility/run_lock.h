@@ -5,10 +5,10 @@
 //
 // Conventions:
 // - Held from the begin of a data backup or restore to its end, per connection, in the machine-
-//   wide mutex "ferryman_datarun_<installation code>" and, for the connections of this process,
-//   in a table of its own (a mutex is re-entered by its own thread, which may serve two
-//   connections).
-// - Callers hold the agent lock; the connection's calls come from one thread, as the mutex needs.
+//   wide semaphore of one "ferryman_datarun_<installation code>" and, for the connections of this
+//   process, in a table of its own (one thread may serve two connections, and begin and end may
+//   come from different threads).
+// - Callers hold the agent lock.
 #pragma once
 
 #include <windows.h>

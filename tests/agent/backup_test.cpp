@@ -639,8 +639,24 @@ TEST_F(Backup, SecondDataRunOfTheInstallationIsRefusedWhileTheFirstCompletes) {
   EXPECT_EQ(data.files.size(), 1u);
   EXPECT_EQ(end_(connectionId_, 0), 0u);
   {
-    SCOPED_TRACE("after the end the installation is free again");
-    ASSERT_EQ(begin("second.DATA", 0), 0u);
+    SCOPED_TRACE("begun on a thread that lives on and ended on another, the run lets go");
+    std::atomic<bool> returned{false}, release{false};
+    std::atomic<uint32_t> begun{0};
+    std::thread beginner([&] {
+      begun = begin("second.DATA", 0);
+      returned = true;
+      while (!release) Sleep(10);
+    });
+    while (!returned) Sleep(10);
+    StreamObject second = begun == 0 ? readObject() : StreamObject{};
+    const uint32_t ended = end_(connectionId_, 0);
+    const uint32_t again = begun == 0 ? begin("first.DATA", 0) : 1;
+    release = true;
+    beginner.join();
+    ASSERT_EQ(begun.load(), 0u);
+    EXPECT_TRUE(second.ended);
+    EXPECT_EQ(ended, 0u);
+    ASSERT_EQ(again, 0u) << "the installation stayed busy";
     EXPECT_TRUE(readObject().ended);
     EXPECT_EQ(end_(connectionId_, 0), 0u);
   }
