@@ -55,6 +55,8 @@ inline constexpr uint32_t kResultTexts[] = {
     DSA_ERROR_FILE_INCOMPLETE,
     DSA_ERROR_FOREIGN_FILE,
     DSA_ERROR_INSTALLATION_BUSY,
+    DSA_ERROR_REMOTE_STREAM,
+    DSA_ERROR_REMOTE_CLIENT_ABSENT,
     DSA_ERROR_NOT_SUPPORTED,
     DSA_ERROR_REMOTE_PIPE_SECURITY,
     DSA_ERROR_REMOTE_PIPE_NOT_CREATED,
@@ -132,6 +134,9 @@ inline constexpr uint32_t kActivityBackupIncomplete = 114;            // object 
 inline constexpr uint32_t kActivityForeignPipeClient = 115;           // process id, image
 inline constexpr uint32_t kActivityForeignFileName = 116;             // path
 inline constexpr uint32_t kActivityInstallationBusy = 117;            // installation code
+inline constexpr uint32_t kActivityRemoteStreamFailed = 118;          // object kind, code
+inline constexpr uint32_t kActivityRemoteClientAbsent = 119;          // pipe name, seconds
+inline constexpr uint32_t kActivityRemoteAccountUnknown = 120;        // account name
 inline constexpr uint32_t kActivityExtractorTimeout = 300;
 
 // Labels of the object property sheet.
@@ -209,6 +214,9 @@ inline constexpr ActivityArguments kActivityArguments[] = {
     {kActivityForeignPipeClient, "ns"},
     {kActivityForeignFileName, "s"},
     {kActivityInstallationBusy, "s"},
+    {kActivityRemoteStreamFailed, "nn"},
+    {kActivityRemoteClientAbsent, "sn"},
+    {kActivityRemoteAccountUnknown, "s"},
     {kActivityExtractorTimeout, ""},
 };
 

@@ -72,6 +72,10 @@ typedef uint32_t DSA_RESULT;
 #define DSA_ERROR_INSTALLATION_BUSY                 \
   32u /* another data backup or restore runs on the \
          installation */
+#define DSA_ERROR_REMOTE_STREAM                                                                \
+  33u                                      /* the remote pipe broke off or its client stalled: \
+                                              the object is incomplete */
+#define DSA_ERROR_REMOTE_CLIENT_ABSENT 34u /* no client opened the remote pipe in time */
 #define DSA_ERROR_NOT_SUPPORTED 50u
 #define DSA_ERROR_REMOTE_PIPE_SECURITY 68u /* DSAGetError shows the text of 25 for it */
 #define DSA_ERROR_REMOTE_PIPE_NOT_CREATED 77u
@@ -146,7 +150,7 @@ FERRYMAN_API DSA_RESULT DSAGetExcludedFiles(uint32_t connectionId, void* buffer,
                                             uint32_t* bufferSize);
 
 /* Backup option bits (DSABeginBackup `options`). */
-#define DSA_OPTION_REMOTE 0x4u           /* remote streaming: not available in this build */
+#define DSA_OPTION_REMOTE 0x4u /* the data go through the remote pipe (see DSABeginBackup) */
 #define DSA_OPTION_DELETE_JOURNALS 0x10u /* journals: delete the delivered ones at the end */
 #define DSA_OPTION_PURGE_CHECKPOINTS 0x20u
 #define DSA_OPTION_ENABLE_JOURNALING 0x40u
@@ -164,9 +168,13 @@ FERRYMAN_API DSA_RESULT DSAGetExcludedFiles(uint32_t connectionId, void* buffer,
  * the same connection, whose checkpoint number it carries) or "~JOURNAL OF DATABASE <db>"
  * (journal files). The dotted forms are cut at the '.' in the caller's string. *backupId
  * receives the connection's backup count, *remoteArg the connection id.
- * 0; 2; 21 a name of none of the three forms (nothing begun); 50 option bit 4 (nothing begun);
- * 12 template; 300 the extractor did not connect within 20 s; 20 no checkpoint record; the
- * checkpoint run's, infodb's, catalog's or account's code. */
+ * With option bit 4 the object's data go through the remote pipe
+ * "\\.\pipe\ferryman@<code>\dbagent<backup id>s<connection id>", which the media side opens as a
+ * client; its DACL lets in SYSTEM, the Administrators, the connection's account and the accounts
+ * of the instance key's "RemotePipeAccounts" value (names separated by ';').
+ * 0; 2; 21 a name of none of the three forms (nothing begun); 77 the remote pipe could not be
+ * made (nothing begun); 12 template; 300 the extractor did not connect within 20 s; 20 no
+ * checkpoint record; the checkpoint run's, infodb's, catalog's or account's code. */
 FERRYMAN_API DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, uint32_t options,
                                        uint32_t* backupId, uint32_t* remoteArg);
 
@@ -179,7 +187,13 @@ FERRYMAN_API DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, 
  * unknown object kind; 9 no backup begun; 24 the extractor broke off or the next location's
  * extractor did not come (the object is incomplete); 500 *count below 1024 where a header is due
  * (nothing written). After 1 or 24 the object is failed: every later call returns the same code
- * and DSAEndBackup aborts the checkpoint run. */
+ * and DSAEndBackup aborts the checkpoint run.
+ * Remote backup (option bit 4): the first call returns the first file's header (or the empty end
+ * of an object without files) and starts the agent's writer, which sends everything after it on
+ * the remote pipe and closes the pipe after the last file; later calls return 0 without data
+ * (*count unchanged) while it streams or once it has streamed the whole object, and the code the
+ * object failed with otherwise: 33 the pipe broke or its client stopped reading, 34 no client
+ * opened the pipe within 5 minutes. */
 FERRYMAN_API DSA_RESULT DSARead(uint32_t connectionId, uint32_t backupId, uint32_t reserved,
                                 void* buffer, uint32_t* count);
 
@@ -206,8 +220,12 @@ FERRYMAN_API DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus);
  * count, *ioUnitId the connection id. A name with none of the three forms returns 0 and leaves
  * the connection's object kind as it was. The files of a data restore are written location by
  * location, each once rollforwarddb has emptied it.
+ * Option bit 4: the session's file data come through the remote pipe
+ * "\\.\pipe\ferryman@<code>\dbagent<restore id>s<connection id>" (one pipe per session; its
+ * DACL as for a remote backup): the media side writes the data in messages of at most 32768
+ * bytes and then a message of 0 bytes; DSAWrite takes only the header.
  * 0; 2; 5 an argument missing; 8 the connection already restores another object or database;
- * 50 option bit 4 (remote restore is not available in this build; nothing is changed). */
+ * 77 the remote pipe could not be made. */
 FERRYMAN_API DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objectName,
                                         uint32_t restoreOption, uint32_t* restoreId,
                                         uint32_t* ioUnitId);
@@ -227,7 +245,8 @@ FERRYMAN_API DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objec
  * extractor request; 22 no valid header where one is due; 23 a path outside the destinations;
  * 29 a location the roll forward has passed; 300 the next location's extractor did not connect
  * within 20 s; the roll-forward run's, catalog's or account's code; 10000 + e the file could not
- * be created. Nothing is written for a refused block. */
+ * be created; 9 also for a data block in a remote session. Nothing is written for a refused
+ * block. */
 FERRYMAN_API DSA_RESULT DSAWrite(uint32_t connectionId, uint32_t reserved1, uint32_t reserved2,
                                  const void* buffer, uint32_t* bytesToWrite);
 
@@ -235,8 +254,10 @@ FERRYMAN_API DSA_RESULT DSAWrite(uint32_t connectionId, uint32_t reserved1, uint
  * checked against the size its header gave, flushed and moved over the final name; a file that
  * is short or cannot be put in place is deleted and the original kept. A non-zero `endStatus`
  * also fails the session's file (and a data restore). The data restore itself ends when the
- * connection is disconnected (DSADisconnectAgent). 0; 2; 30 the file is shorter than its
- * header says; 10000 + e it could not be put in place. */
+ * connection is disconnected (DSADisconnectAgent). A remote session first waits (up to 60 s)
+ * for the file's data to have come from the remote pipe, then closes the pipe. 0; 2; 30 the file
+ * is shorter than its header says; 10000 + e it could not be put in place; 33 the remote stream
+ * broke off or did not end (the file is discarded); 34 no client opened the remote pipe. */
 FERRYMAN_API DSA_RESULT DSAEndRestore(uint32_t connectionId, uint32_t endStatus);
 
 /* The point in time (seconds since 1970, UTC) a data restore with option 0x800 rolls forward

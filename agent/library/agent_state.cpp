@@ -12,6 +12,8 @@ UniqueModule g_messageLibrary;
 CRITICAL_SECTION g_agentLock;
 bool g_agentLockInitialised = false;
 char g_sharedErrorText[kSharedErrorTextSize];
+// How often the current thread holds the agent lock.
+thread_local int t_agentLockDepth = 0;
 
 }  // namespace
 
@@ -45,8 +47,23 @@ void deleteAgentLock() {
 }
 
 bool agentLockInitialised() { return g_agentLockInitialised; }
-void enterAgentLock() { EnterCriticalSection(&g_agentLock); }
-void leaveAgentLock() { LeaveCriticalSection(&g_agentLock); }
+void enterAgentLock() {
+  EnterCriticalSection(&g_agentLock);
+  ++t_agentLockDepth;
+}
+
+void leaveAgentLock() {
+  --t_agentLockDepth;
+  LeaveCriticalSection(&g_agentLock);
+}
+
+DWORD waitWithoutAgentLock(HANDLE handle, DWORD waitMs) {
+  const int depth = t_agentLockDepth;
+  for (int i = 0; i < depth; ++i) leaveAgentLock();
+  const DWORD waited = WaitForSingleObject(handle, waitMs);
+  for (int i = 0; i < depth; ++i) enterAgentLock();
+  return waited;
+}
 
 char* sharedErrorText() { return g_sharedErrorText; }
 

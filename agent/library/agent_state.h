@@ -38,6 +38,10 @@ void deleteAgentLock();
 bool agentLockInitialised();
 void enterAgentLock();
 void leaveAgentLock();
+// Waits for `handle` with the agent lock given up meanwhile (as often as this thread holds it)
+// and taken again afterwards: for waits on a thread of the agent's own that needs the lock to
+// finish. The caller must not rely on the record being unchanged across the wait.
+DWORD waitWithoutAgentLock(HANDLE handle, DWORD waitMs);
 
 class AgentLockGuard {
  public:

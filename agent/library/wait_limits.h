@@ -16,6 +16,14 @@ struct WaitLimits {
   DWORD journalReportMs = 120000;   // infodb <database> (getOpIngresInfodbInfo)
   DWORD databaseListMs = 300000;    // infodb -u<login>: one report per database of the login
   DWORD logMutexMs = 10000;         // the trace and the activity log mutex: one line each
+  // The remote pipe: its client's connect, counted from when the stream is due (the first
+  // DSARead, the header's DSAWrite); one message taken or given by the client (a media side that
+  // waits for a tape stays far below it); the reader's end of a restored file after
+  // DSAEndRestore (the client has written it all by then); a stopped thread's end.
+  DWORD remoteConnectMs = 300000;
+  DWORD remoteStallMs = 900000;
+  DWORD remoteFileEndMs = 60000;
+  DWORD remoteThreadEndMs = 120000;
 };
 
 const WaitLimits& waitLimits();

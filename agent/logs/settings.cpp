@@ -60,6 +60,29 @@ DWORD readAgentSetting(const char* subKey, const char* instance, const char* val
   return value;
 }
 
+std::string readAgentText(const char* subKey, const char* instance, const char* valueName) {
+  std::string keyName =
+      agentSettingsKey(registryRoot(), subKey ? subKey : "", instance ? instance : "");
+  UniqueKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    return {};
+  }
+  DWORD type = 0;
+  DWORD size = 0;
+  if (RegQueryValueExA(key.get(), valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ) || size == 0 || size > kAgentTextLimit) {
+    return {};
+  }
+  // One byte more than the value: a stored text need not end with a NUL.
+  std::string text(size + 1, '\0');
+  if (RegQueryValueExA(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
+                       &size) != ERROR_SUCCESS) {
+    return {};
+  }
+  text.resize(std::strlen(text.c_str()));
+  return text;
+}
+
 int getBuildNumber(char* buffer, DWORD size) {
   if (buffer == nullptr || size == 0) return 0;
   std::string agentKey = agentSettingsKey(registryRoot(), "agent", "");

@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace ferry::agent {
 
 // The product's registry root below HKEY_LOCAL_MACHINE.
@@ -21,6 +23,11 @@ const char* registryRoot();
 // checked; up to 4 bytes are read.
 DWORD readAgentSetting(const char* subKey, const char* instance, const char* valueName,
                        DWORD defaultValue);
+
+// The text value `valueName` in the same key, or "" when it is missing, not a text or longer
+// than kAgentTextLimit bytes.
+inline constexpr DWORD kAgentTextLimit = 4096;
+std::string readAgentText(const char* subKey, const char* instance, const char* valueName);
 
 // The "BuildNumber" text of the first sub-key of <root>\DSAgent\CurrentVersion\agent whose name
 // begins with "ferryman", into `buffer` (`size` bytes, 256 by default), NUL-terminated. Returns

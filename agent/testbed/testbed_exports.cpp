@@ -97,6 +97,13 @@ void FerryTestSetWaitLimits(DWORD capturedRunMs, DWORD logMutexMs) {
   setWaitLimits(limits);
 }
 
+void FerryTestSetRemoteWaitLimits(DWORD connectMs, DWORD stallMs) {
+  WaitLimits limits = waitLimits();
+  if (connectMs != 0) limits.remoteConnectMs = connectMs;
+  if (stallMs != 0) limits.remoteStallMs = stallMs;
+  setWaitLimits(limits);
+}
+
 namespace {
 
 struct MutexHolder {

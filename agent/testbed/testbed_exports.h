@@ -38,6 +38,8 @@ int FerryTestGetDestDir();
 // Lowers the agent's wait limits for a test: every captured utility run's and the log mutexes'
 // (0 keeps the shipped limit).
 void FerryTestSetWaitLimits(DWORD capturedRunMs, DWORD logMutexMs);
+// The remote pipe's client connect and stall limits (0 keeps a limit as it is).
+void FerryTestSetRemoteWaitLimits(DWORD connectMs, DWORD stallMs);
 // Takes the trace mutex (activity 0) or the activity log mutex (1) on a thread of its own and
 // holds it until `release` is set; returns that thread's handle once it holds the mutex (the
 // caller closes it), or null.

@@ -77,13 +77,23 @@ PipeSecurity::~PipeSecurity() {
 }
 
 bool PipeSecurity::prepare(ConnectionRecord* ci, const std::vector<std::string>& extraAccounts,
-                           DWORD* error) {
+                           DWORD* error, std::vector<std::string>* unresolved) {
   *error = 0;
   std::vector<std::vector<BYTE>> sids;
   sids.push_back(wellKnownSid(WinLocalSystemSid, error));
   sids.push_back(wellKnownSid(WinBuiltinAdministratorsSid, error));
   sids.push_back(tokenUserSid(ci->hAccessToken.get(), error));
-  for (const std::string& account : extraAccounts) sids.push_back(accountSid(account, error));
+  for (const std::string& account : extraAccounts) {
+    DWORD lookupError = 0;
+    std::vector<BYTE> sid = accountSid(account, &lookupError);
+    if (sid.empty() && unresolved != nullptr) {
+      // An account that no longer exists lets no one in; the others still may.
+      unresolved->push_back(account);
+      continue;
+    }
+    if (sid.empty()) *error = lookupError;
+    sids.push_back(std::move(sid));
+  }
   for (const std::vector<BYTE>& sid : sids) {
     if (sid.empty()) {
       if (*error == 0) *error = ERROR_INVALID_SID;

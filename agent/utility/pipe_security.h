@@ -22,8 +22,10 @@ class PipeSecurity {
 
   // Builds the descriptor for `ci`'s account (the user of its logon token, or of the agent's own
   // token when it has none) and the accounts named in `extraAccounts`. False (with the system
-  // error in *error) when a SID or the DACL cannot be made.
-  bool prepare(ConnectionRecord* ci, const std::vector<std::string>& extraAccounts, DWORD* error);
+  // error in *error) when a SID or the DACL cannot be made. With `unresolved`, an extra account
+  // whose name does not resolve is left out and listed there instead.
+  bool prepare(ConnectionRecord* ci, const std::vector<std::string>& extraAccounts, DWORD* error,
+               std::vector<std::string>* unresolved = nullptr);
 
   SECURITY_ATTRIBUTES* attributes() { return &attributes_; }
 

@@ -121,6 +121,7 @@ std::vector<AgentValue> agentKeyValues(const AgentKeyFacts& facts) {
   secret.kind = AgentValue::Kind::kBytes;
   values.push_back(secret);
   values.push_back(numberValue("ProdSubType", facts.prodSubType));
+  values.push_back(textValue("RemotePipeAccounts", facts.remotePipeAccounts));
   return values;
 }
 

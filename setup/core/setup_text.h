@@ -73,10 +73,14 @@ struct AgentKeyFacts {
   std::string buildNumber;  // from the version stamp; empty: "012"
   std::string version;      // empty: "6.62"
   uint32_t prodSubType = 0;
+  // The accounts besides SYSTEM, the Administrators and the connection's own that may open the
+  // agent's remote pipe (the media server's service account), separated by ';'. Empty: none.
+  std::string remotePipeAccounts;
 };
 
 // "Name", "Type", "Dll", "Server", "BuildNumber", "Version", "RestoreDir", "Debug",
-// "ProdSubType" (0), "Em", "Es" (bytes, left empty), "ProdSubType" (the caller's).
+// "ProdSubType" (0), "Em", "Es" (bytes, left empty), "ProdSubType" (the caller's),
+// "RemotePipeAccounts".
 std::vector<AgentValue> agentKeyValues(const AgentKeyFacts& facts);
 
 // The account as it is enciphered: name, one zero byte, password. False when either is longer

@@ -123,6 +123,7 @@ std::string installationStep(MSIHANDLE install) {
   request.tallyPath = request.agentFolder + "\\tally.dll";
   request.prodSubType = CSetupInf::read(setupFolder(install)).prodSubType;
   request.upgrade = property(install, "ISUPGRADE") == "1";
+  request.remotePipeAccounts = property(install, "REMOTEPIPEACCOUNTS");
   setupTrace(install, "PostInstall() - INSTALLDIR = %s, ISUPGRADE = %s, ProdSubType = %lu",
              request.agentFolder.c_str(), request.upgrade ? "1" : "0", request.prodSubType);
   if (isSilent(install)) {

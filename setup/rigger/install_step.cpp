@@ -77,6 +77,7 @@ std::string registerAgent(const CMesquiteRegistry& registry, const InstallReques
     facts.buildNumber = stamp.buildNumber;
     facts.version = stamp.version;
     facts.prodSubType = request.prodSubType;
+    facts.remotePipeAccounts = request.remotePipeAccounts;
     std::string error = writeAgentKey(registry, facts, account.login, account.password);
     if (!error.empty()) return error;
   }

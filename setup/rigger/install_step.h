@@ -46,7 +46,8 @@ struct InstallRequest {
   std::string agentFolder;  // without trailing backslash
   std::string tallyPath;    // the version stamp of the files installed
   DWORD prodSubType = 0;
-  bool upgrade = false;  // keep the agent keys found and rewrite their version values
+  bool upgrade = false;            // keep the agent keys found and rewrite their version values
+  std::string remotePipeAccounts;  // the REMOTEPIPEACCOUNTS property, for new agent keys
   std::vector<ProfileInstallation> accounts;
 };
 

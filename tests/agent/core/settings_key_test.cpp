@@ -22,5 +22,19 @@ TEST(SettingsKey, AgentInstanceKeysBeginWithTheLibraryName) {
   EXPECT_FALSE(isAgentInstanceKey("xferryman"));
 }
 
+TEST(SettingsKey, RemotePipeAccountsAreASemicolonList) {
+  bool tooMany = true;
+  EXPECT_EQ(remotePipeAccounts(" MEDIA\\svc-tape ;; backupops;\t", &tooMany),
+            (std::vector<std::string>{"MEDIA\\svc-tape", "backupops"}));
+  EXPECT_FALSE(tooMany);
+  EXPECT_TRUE(remotePipeAccounts(" ; ", &tooMany).empty());
+  std::string many;
+  for (int i = 0; i < 20; ++i) many += "a" + std::to_string(i) + ";";
+  std::vector<std::string> kept = remotePipeAccounts(many, &tooMany);
+  EXPECT_TRUE(tooMany);
+  ASSERT_EQ(kept.size(), kMostRemotePipeAccounts);
+  EXPECT_EQ(kept.back(), "a15");
+}
+
 }  // namespace
 }  // namespace ferry::agent

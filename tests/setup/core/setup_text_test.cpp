@@ -59,10 +59,11 @@ TEST(SetupText, AgentKeyValuesInTheirOrder) {
   facts.buildNumber = "101";
   facts.version = "1.0";
   facts.prodSubType = 7;
+  facts.remotePipeAccounts = "MEDIA\\tape";
   std::vector<AgentValue> values = agentKeyValues(facts);
   ASSERT_EQ(names(values),
             "Name Type Dll Server BuildNumber Version RestoreDir Debug ProdSubType Em Es "
-            "ProdSubType ");
+            "ProdSubType RemotePipeAccounts ");
   EXPECT_EQ(values[0].text, "Keelson Ingres Database Server-I2");
   EXPECT_EQ(values[2].text, "C:\\Agent\\ferryman.dll");
   EXPECT_EQ(values[4].text, "101");
@@ -71,6 +72,7 @@ TEST(SetupText, AgentKeyValuesInTheirOrder) {
   EXPECT_EQ(values[9].number, 3u) << "Em of the per-installation layout";
   EXPECT_EQ(values[10].kind, AgentValue::Kind::kBytes);
   EXPECT_EQ(values[11].number, 7u) << "the caller's sub-type replaces the 0";
+  EXPECT_EQ(values[12].text, "MEDIA\\tape");
 
   AgentKeyFacts single;
   single.agentFolder = "C:\\Agent\\";
