@@ -70,6 +70,11 @@ void cleanUpJournals(ConnectionRecord* ci);
 // disconnect step closes the pipe, the file and the searches itself.
 void endBackupAtDisconnect(ConnectionRecord* ci);
 
+// The next piece of the current object's stream by its kind (the data, journal or
+// configuration reader): what one local DSARead returns. The remote writer reads through it too.
+DWORD readObjectPiece(ConnectionRecord* ci, int connectionId, int backupId, void* buffer,
+                      uint32_t* count);
+
 // Shared by the readers.
 // The file size in KB as the header carries it: bytes >> 10, at least 1.
 uint32_t sizeInHeaderKb(uint64_t bytes);

@@ -19,6 +19,7 @@
 #include "logs/activity_log.h"
 #include "logs/trace.h"
 #include "message_ids.h"
+#include "remote/remote_pipe.h"
 #include "restore/restore_flow.h"
 #include "utility/extractor_pipe.h"
 #include "utility/run_lock.h"
@@ -191,11 +192,7 @@ extern "C" DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, ui
   DWORD result = 0;
   const ObjectName form = classifyObjectName(objectName, NameRule::Backup);
   char* const dot = std::strchr(objectName, '.');
-  if ((options & DSA_OPTION_REMOTE) != 0) {
-    // Streaming through the remote pipe is not part of this build: nothing is begun for it.
-    trace(ci, "DSABeginBackup(): Remote backup is not available; nothing begun");
-    result = DSA_ERROR_NOT_SUPPORTED;
-  } else if (ci->status != 0) {
+  if (ci->status != 0) {
     // The object begun before has not been ended; beginning another would orphan its pipe,
     // its checkpoint run and its open file.
     trace(ci, "DSABeginBackup(): Invalid Call Sequence. status = %d", ci->status);
@@ -211,7 +208,19 @@ extern "C" DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, ui
     trace(ci, "DSABeginBackup(): backupObjectName = %s", objectName);
     trace(ci, dot == nullptr ? "DSABeginBackup(): strchr failed to find its character"
                              : "DSABeginBackup(): strchr found its character");
-    if (form.kind == ObjectKind::Data) {
+    ci->remoteJob = 0;
+    ci->headerSent = 0;
+    if ((options & DSA_OPTION_REMOTE) != 0) {
+      trace(ci, "DSABeginBackup(): Remote backup - Now Creating remote pipe");
+      if (CreateRemotePipe(static_cast<int>(connectionId), /*largeBuffers=*/true) != 0) {
+        trace(ci, "DSABeginBackup(): Remote backup - failed to create remote pipe");
+        Log_act(ci, kActivityRemotePipeNotCreated);
+        result = DSA_ERROR_REMOTE_PIPE_NOT_CREATED;
+      }
+    }
+    if (result != 0) {
+      // Nothing of the object was begun.
+    } else if (form.kind == ObjectKind::Data) {
       *dot = '\0';
       trace(ci, "DSABeginBackup(): Data backup");
       trace(ci, "DSABeginBackup(): BackupObjectName = %s", objectName);
@@ -230,6 +239,11 @@ extern "C" DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, ui
     }
     trace(ci, "DSABeginBackup(): rcode = %d", static_cast<int>(result));
     *remoteArg = connectionId;
+    if (result != 0 && ci->remoteJob) {
+      trace(ci, "DSABeginBackup(): Remote backup job failed - checking threads");
+      closeRemotePipe(ci, "DSABeginBackup");
+      ci->remoteJob = 0;
+    }
   }
   trace(ci, "DSABeginBackup(): return. rcode = %d", static_cast<int>(result));
   traceEndBanner(ci, "DSABeginBackup");

@@ -219,10 +219,6 @@ DWORD DSAReadDatabaseData(int connectionId, int backupId, void* buffer, uint32_t
   if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
   trace(ci, "%s(): Entered. ConnectID=%d, ci->fd=%d", "DSAReadDatabaseData()", connectionId,
         handleValue(ci->fd.get()));
-  if (ci->remoteJob) {
-    trace(ci, "DSAReadDatabaseData(): Call Made to is_remote");
-    return 0;
-  }
   if (!ci->fd) {
     // The next file's header is due; it is written only into a buffer that holds all of it.
     if (*count < header::kSize) return DSA_ERROR_BUFFER_TOO_SMALL;

@@ -15,6 +15,7 @@
 #include "logs/activity_log.h"
 #include "logs/trace.h"
 #include "message_ids.h"
+#include "remote/remote_flow.h"
 #include "utility/extractor_pipe.h"
 #include "utility/run_lock.h"
 
@@ -95,9 +96,25 @@ void abandonCheckpointRun(ConnectionRecord* ci) {
 
 }  // namespace
 
+DWORD readObjectPiece(ConnectionRecord* ci, int connectionId, int backupId, void* buffer,
+                      uint32_t* count) {
+  switch (ci->ObjectType) {
+    case kObjectData:
+      return DSAReadDatabaseData(connectionId, backupId, buffer, count);
+    case kObjectJournal:
+      return DSAReadJournal(connectionId, backupId, buffer, count);
+    case kObjectConfigAlias:
+    case kObjectConfig:
+      return DSAReadDatabaseConfigDump(connectionId, backupId, buffer, count);
+    default:
+      return DSA_ERROR_NO_READER;
+  }
+}
+
 void endBackupAtDisconnect(ConnectionRecord* ci) {
   if (ci->status != 1 && ci->status != 3) return;
   trace(ci, "DSADisconnectAgent(): a backup of object type %d was not ended", ci->ObjectType);
+  if (ci->remoteJob) endRemoteBackup(ci, "DSADisconnectAgent");
   if (ci->ObjectType == kObjectData && !objectComplete(ci)) abandonCheckpointRun(ci);
   ci->ckpdbProcessHandle.reset();
   releaseRunLock(ci);
@@ -133,24 +150,12 @@ extern "C" DSA_RESULT DSARead(uint32_t connectionId, uint32_t backupId, uint32_t
           static_cast<int>(ci->objectFailed));
     *count = 0;
     result = static_cast<DWORD>(ci->objectFailed);
+  } else if (ci->remoteJob) {
+    result = readRemoteBackup(ci, static_cast<int>(connectionId), static_cast<int>(backupId),
+                              buffer, count);
   } else {
-    const int id = static_cast<int>(connectionId);
-    const int backup = static_cast<int>(backupId);
-    switch (ci->ObjectType) {
-      case kObjectData:
-        result = DSAReadDatabaseData(id, backup, buffer, count);
-        break;
-      case kObjectJournal:
-        result = DSAReadJournal(id, backup, buffer, count);
-        break;
-      case kObjectConfigAlias:
-      case kObjectConfig:
-        result = DSAReadDatabaseConfigDump(id, backup, buffer, count);
-        break;
-      default:
-        result = DSA_ERROR_NO_READER;
-        break;
-    }
+    result = readObjectPiece(ci, static_cast<int>(connectionId), static_cast<int>(backupId), buffer,
+                             count);
   }
   // A file that could not be delivered, or a location cut short, fails the whole object: no
   // later call may go on as if the object could still end whole.
@@ -161,7 +166,6 @@ extern "C" DSA_RESULT DSARead(uint32_t connectionId, uint32_t backupId, uint32_t
   trace(ci, "DSARead(): returns. bytesRead=%d, RetCode=%d", static_cast<int>(*count),
         static_cast<int>(result));
   if (result == DSA_LAST_LOCATION_DONE) result = 0;
-  if (ci->remoteWriteDone) result = 0;
   traceEndBanner(ci, "DSARead");
   return result;
 }
@@ -177,6 +181,8 @@ extern "C" DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus) {
     trace(ci, "%s(): Invalid Call Sequence.", "DSAEndBackup");
     return DSA_ERROR_OUT_OF_SEQUENCE;
   }
+  // The remote writer goes first: until it has, the object may still be streaming.
+  if (ci->remoteJob) endRemoteBackup(ci, "DSAEndBackup");
   const bool complete = objectComplete(ci);
   if (ci->ObjectType == kObjectData && !complete) abandonCheckpointRun(ci);
   closeExtractorPipe(ci, "DSAEndBackup");
@@ -221,7 +227,7 @@ extern "C" DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus) {
   ci->objectFailed = 0;
   ci->tagAbort = 0;
   ci->status = 0;
-  if (ci->remoteJob) ci->headerSent = 0;
+  ci->remoteJob = 0;
   traceEndBanner(ci, "DSAEndBackup");
   Log_act(ci, kActivityBackupEnded, endStatus);
   return result;

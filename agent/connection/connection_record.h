@@ -16,6 +16,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -79,21 +80,28 @@ struct ConnectionRecord {
   RecordHandle hAccessToken;  // logon token of the account; INVALID_HANDLE_VALUE none
   int32_t backupCount;        // incremented by every backup begin; returned as the backup id
   int32_t restoreCount;
-  int32_t remoteJob;  // 1 when the current job streams through the remote pipe
-  // Remote pipe state: its name and flags.
+  int32_t remoteJob;  // 1 once a remote pipe was created for the connection
   char remotePipeName[256];
-  int32_t remotePipeFlags;
-  RecordHandle rhPipe;  // remote pipe; INVALID_HANDLE_VALUE none
-  int32_t pipe_connect_called;
-  int32_t headerSent;  // remote backup: the object header was returned
+  RecordHandle rhPipe;  // remote pipe (overlapped); INVALID_HANDLE_VALUE none
+  int32_t headerSent;   // remote backup: the first header was returned and the writer started
   // First-write flag and request fields of the restore flow.
   int32_t first_write;
   char restoreRequest[1024];
   char restoreCheckpointText[10];  // checkpoint id given to rollforwarddb
   char ckpdbID[10];                // checkpoint number text of the running backup
-  int32_t remoteWriteDone;
-  int32_t remoteReaderFlags[3];  // disconnect sets the second to 1 and the third to 2
-  RecordSearch findFileConfig;   // open search of the dump directory
+  // Remote streaming (agent/remote): what the connection's threads share with the calls. The
+  // events and atomics are the only fields a thread touches without the agent lock.
+  std::atomic<int32_t> pipe_connect_called;   // the connect thread has started
+  std::atomic<int32_t> remoteWriteDone;       // the writer has finished (remoteResult says how)
+  std::atomic<uint32_t> remoteResult;         // the writer's outcome, or the current file's
+  std::atomic<uint32_t> remoteConnectResult;  // 0 connected; else why no client came
+  RecordHandle remoteStop;                    // manual-reset: the connection's remote threads end
+  RecordHandle remotePipeClosing;  // manual-reset: the current remote pipe is being closed
+  RecordHandle remoteConnected;    // manual-reset: the connect wait of the current pipe is over
+  RecordHandle remoteFileReady;    // auto-reset: restore: a file is open for the reader
+  RecordHandle remoteFileDone;     // manual-reset: restore: the reader is done with the file
+  int32_t remoteFileHandedOver;    // restore: the session's file is the reader's (calls only)
+  RecordSearch findFileConfig;     // open search of the dump directory
   int32_t findFileConfigActive;
   int32_t findFileJournalActive;
   RecordSearch findFileJournal;  // open search of the journal directory

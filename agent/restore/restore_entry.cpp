@@ -19,6 +19,8 @@
 #include "logs/trace.h"
 #include "message_ids.h"
 #include "object_header.h"
+#include "remote/remote_flow.h"
+#include "remote/remote_pipe.h"
 #include "restore/restore_flow.h"
 
 namespace ferry::agent {
@@ -139,11 +141,6 @@ extern "C" DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objectN
   trace(ci,
         "DSABeginRestore(): Parameters = connectID = %d, restoreObjectName=%s, restoreOption=%x",
         static_cast<int>(connectionId), objectName, restoreOption);
-  if (restoreOption & kRestoreRemote) {
-    trace(ci, "DSABeginRestore(): remote restore is not available");
-    traceEndBanner(ci, "DSABeginRestore");
-    return DSA_ERROR_NOT_SUPPORTED;
-  }
   // The database name goes into paths and command lines: Ingres' rules first.
   if (!objectDatabaseNameAllowed(objectName, NameRule::Restore)) {
     trace(ci, "DSABeginRestore(): the object name carries no valid database name; refused");
@@ -170,6 +167,16 @@ extern "C" DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objectN
   ci->restoreBegun = 1;
   *restoreId = static_cast<uint32_t>(ci->restoreCount);
   *ioUnitId = connectionId;
+  ci->remoteJob = 0;
+  if (restoreOption & kRestoreRemote) {
+    // Each session has a pipe of its own, named by its restore id.
+    if (CreateRemotePipe(static_cast<int>(connectionId), /*largeBuffers=*/false) != 0) {
+      trace(ci, "DSABeginRestore(): Remote Restore - failed to create remote pipe");
+      Log_act(ci, kActivityRemotePipeNotCreated);
+      traceEndBanner(ci, "DSABeginRestore");
+      return DSA_ERROR_REMOTE_PIPE_NOT_CREATED;
+    }
+  }
 
   char eventName[300];
   std::snprintf(eventName, sizeof eventName, "RestoreEvent%s", ci->installationCode);
@@ -246,12 +253,23 @@ extern "C" DSA_RESULT DSAWrite(uint32_t connectionId, uint32_t /*reserved1*/,
     trace(ci, "*************** DSAWrite(): Ends Here(Invalid call sequence) ***************");
     return DSA_ERROR_OUT_OF_SEQUENCE;
   }
+  const bool remote = ci->remoteJob != 0 && (ci->restoreOption & kRestoreRemote) != 0;
+  if (ci->fd && remote) {
+    // The session's file is filled from the remote pipe; a block here would interleave with it.
+    trace(ci, "DSAWrite(): remote restore: the file's data come through the remote pipe");
+    return endWrite(ci, DSA_ERROR_OUT_OF_SEQUENCE);
+  }
   if (ci->fd) return endWrite(ci, dsaWrite_cldsa(ci, buffer, bytes));
 
   // No file is open: every header opens its file, so this block must be the next header.
   const HeaderCheck check = checkRestoreHeader(buffer, bytes, /*checkpointNeeded=*/false);
   if (check != HeaderCheck::Ok) return refuseBlock(ci, bytes, check);
-  return endWrite(ci, takeHeader(ci, static_cast<int>(connectionId), buffer));
+  DWORD result = takeHeader(ci, static_cast<int>(connectionId), buffer);
+  if (result == 0 && remote) {
+    result = handOverRemoteFile(ci);
+    if (result != 0) DSACloseMatchedObjectFile(static_cast<int>(connectionId), false);
+  }
+  return endWrite(ci, result);
 }
 
 extern "C" DSA_RESULT DSAEndRestore(uint32_t connectionId, uint32_t endStatus) {
@@ -261,9 +279,14 @@ extern "C" DSA_RESULT DSAEndRestore(uint32_t connectionId, uint32_t endStatus) {
   ConnectionRecord* ci = findConnection(static_cast<int>(connectionId));
   if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
   traceStartBanner(ci, "DSAEndRestore");
+  // A remote session's file is put in place only once its stream ended whole.
+  bool streamWhole = true;
+  const DWORD streamResult = ci->remoteJob ? endRemoteSession(ci, &streamWhole) : 0;
   ci->hRestoreEvent.reset();
   // A session the server ends with a failure does not put its file in place.
-  DWORD result = DSACloseMatchedObjectFile(static_cast<int>(connectionId), endStatus == 0);
+  DWORD result =
+      DSACloseMatchedObjectFile(static_cast<int>(connectionId), endStatus == 0 && streamWhole);
+  if (streamResult != 0) result = streamResult;
   if (result == DSA_ERROR_OUT_OF_SEQUENCE) {
     // Nothing was open to close (no restore running): the session ends all the same.
     trace(ci, "DSAEndRestore(): DSACloseMatchedObjectFile() returns Error: %d",

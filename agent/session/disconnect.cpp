@@ -19,6 +19,7 @@
 #include "logs/activity_log.h"
 #include "logs/trace.h"
 #include "message_ids.h"
+#include "remote/remote_flow.h"
 #include "restore/restore_flow.h"
 #include "unique_handle.h"
 #include "utility/extractor_pipe.h"
@@ -101,40 +102,6 @@ DWORD endRunningExtractor(ConnectionRecord* ci) {
   return result;
 }
 
-// Ends a remote streaming thread that is still running and closes its handle.
-void endRemoteThread(ConnectionRecord* ci, RecordHandle* thread, const char* runningText,
-                     const char* exitedText, const char* terminateFailedFormat,
-                     const char* activityName, const char* closeFailedFormat) {
-  if (!*thread) return;
-  DWORD exitCode = 0;
-  if (GetExitCodeThread(thread->get(), &exitCode) && exitCode == STILL_ACTIVE) {
-    trace(ci, "%s", runningText);
-    if (!TerminateThread(thread->get(), 0)) {
-      DWORD error = GetLastError();
-      trace(ci, terminateFailedFormat, static_cast<int>(error));
-      Log_act(ci, kActivityThreadNotTerminated, activityName, error);
-    }
-  } else {
-    trace(ci, "%s", exitedText);
-  }
-  closeTraced(ci, thread, closeFailedFormat);
-}
-
-void closeRemotePipe(ConnectionRecord* ci) {
-  trace(ci, "DSADisconnectAgent(): remote job, checking threads");
-  if (ci->rhPipe.get() == INVALID_HANDLE_VALUE) {
-    trace(ci, "DSADisconnectAgent(): No need to close the pipe");
-    return;
-  }
-  trace(ci, "DSADisconnectAgent(): Need to close the remote pipe handle");
-  endRemoteThread(ci, &ci->hRemotePipeConnectThread, "DSADisconnectAgent(): Terminating the thread",
-                  "DSADisconnectAgent(): Remote Pipe Connect thread is not active",
-                  "DSADisconnectAgent(): Error terminating thread, error = %d",
-                  "RemotePipeConnectThread", nullptr);
-  closeTraced(ci, &ci->rhPipe, nullptr);
-  trace(ci, "DSADisconnectAgent(): Remote Pipe Closed");
-}
-
 // Disconnects a pipe the record still holds; a failure is traced.
 void disconnectLeftPipe(ConnectionRecord* ci, const RecordHandle& pipe) {
   if (pipe && !DisconnectNamedPipe(pipe.get())) {
@@ -149,29 +116,14 @@ void disconnectLeftPipe(ConnectionRecord* ci, const RecordHandle& pipe) {
 // catalog session let go) have closed what they own; releasing the id afterwards leaves the
 // record value-initialised.
 void releaseRecordHandles(ConnectionRecord* ci) {
-  if (ci->remoteJob) closeRemotePipe(ci);
   if (ci->pipeHandle) {
     trace(ci, "DSADisconnectAgent(): Closing the pipe Handle");
     closeTraced(ci, &ci->pipeHandle, nullptr);
   }
-  endRemoteThread(ci, &ci->hWriteRemotePipeThread,
-                  "DSADisconnectAgent(): Terminating Write Remote Pipe Thread",
-                  "DSADisconnectAgent(): Write Remote Pipe Thread has exited",
-                  "DSADisconnectAgent(): Unable to terminate thread error = %d", "WriteRemotePipe",
-                  "Unable to close handle ci -> hWriteRemotePipeThread error = %d");
-  endRemoteThread(
-      ci, &ci->hReadRemotePipeThread, "DSADisconnectAgent(): Terminating Read Remote Pipe Thread",
-      "DSADisconnectAgent(): Read Remote Pipe Thread has exited",
-      "DSADisconnectAgent(): Unable to terminate thread error = %d", "ReadRemotePipeThread",
-      "DSADisconnectAgent(): Unable to close handle ci -> hReadRemotePipeThread error "
-      "= %d");
   closeTraced(ci, &ci->fd, "DSADisconnectAgent(): Unable to close handle ci -> fd error = %d");
   disconnectLeftPipe(ci, ci->pipeHandle);
   closeTraced(ci, &ci->pipeHandle,
               "DSADisconnectAgent(): Unable to close handle ci -> pipeHandle, error = %d");
-  disconnectLeftPipe(ci, ci->rhPipe);
-  closeTraced(ci, &ci->rhPipe,
-              "DSADisconnectAgent(): Unable to close handle ci -> rhPipe, error = %d");
   closeTraced(ci, &ci->hAccessToken,
               "DSADisconnectAgent(): Unable to close handle ci -> hAccessToken, error = %d");
   closeTraced(ci, &ci->findFileConfig,
@@ -199,14 +151,13 @@ extern "C" DSA_RESULT DSADisconnectAgent(uint32_t connectionId) {
         static_cast<int>(connectionId));
   trace(ci, "DSADisconnectAgent(): DSADisconnectAgent is called.");
 
-  if (ci->remoteJob) {
-    trace(ci, "DSADisconnectAgent(): waiting remote read pipe to exit...");
-    ci->remoteReaderFlags[1] = 1;
-    ci->remoteReaderFlags[2] = 2;
-    Sleep(300);
-  }
   unsetTemplateVariable(ci);
   endBackupAtDisconnect(ci);
+  if (ci->hReadRemotePipeThread || ci->hWriteRemotePipeThread || ci->rhPipe) {
+    // The remote threads let go of the pipe and the file before the restore's end looks at them.
+    trace(ci, "DSADisconnectAgent(): waiting remote read pipe to exit...");
+    endRemoteThreads(ci, "DSADisconnectAgent");
+  }
   const DWORD result = endRunningExtractor(ci);
   releaseRunLock(ci);
   if (ci->connInfo.connected == 1) disconnectOpIngres2(&ci->connInfo);

@@ -1,0 +1,128 @@
+// The remote restore: each session's DSAWrite of the header opens the file as a local restore
+// does and hands it to ReadRemotePipe, which fills it from the session's remote pipe until the
+// client's empty message; DSAEndRestore waits for that before the file is put in place.
+#include <windows.h>
+
+#include <cstdint>
+
+#include "connection/connection_table.h"
+#include "ferryman.h"
+#include "library/agent_state.h"
+#include "library/wait_limits.h"
+#include "logs/activity_log.h"
+#include "logs/trace.h"
+#include "message_ids.h"
+#include "remote/remote_flow.h"
+#include "remote/remote_pipe.h"
+#include "remote_stream.h"
+#include "restore/restore_flow.h"
+#include "unique_handle.h"
+
+namespace ferry::agent {
+namespace {
+
+using namespace ferry::messages;
+
+// Once the stream was cut short, the reader lets go of the file within this.
+constexpr DWORD kReaderLetGoMs = 10000;
+
+// Fills the handed-over file from the pipe: 0 at the client's empty message, else the code.
+DWORD fillFile(ConnectionRecord* ci, HANDLE io, uint8_t* buffer) {
+  if (DWORD connected = awaitRemoteClient(ci); connected != 0) return connected;
+  for (;;) {
+    DWORD got = 0;
+    if (DWORD result = readRemoteMessage(ci, io, buffer, remote::kRestoreMessageSize, &got);
+        result != 0) {
+      return result;
+    }
+    if (got == 0) return 0;
+    AgentLockGuard lock;
+    if (DWORD result = dsaWrite_cldsa(ci, buffer, got); result != 0) return result;
+  }
+}
+
+DWORD WINAPI ReadRemotePipe(void* parameter) {
+  const int id = static_cast<int>(reinterpret_cast<intptr_t>(parameter));
+  ConnectionRecord* ci = nullptr;
+  {
+    AgentLockGuard lock;
+    ci = findConnection(id);
+    if (ci == nullptr) return 0;
+  }
+  UniqueHandleNull io(CreateEventA(nullptr, /*manualReset=*/TRUE, FALSE, nullptr));
+  auto* buffer = static_cast<uint8_t*>(
+      VirtualAlloc(nullptr, remote::kRestoreMessageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  for (;;) {
+    // Between files the reader only waits: for the next file, or for the connection's end.
+    HANDLE waits[] = {ci->remoteStop.get(), ci->remoteFileReady.get()};
+    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) break;
+    const DWORD result =
+        io && buffer != nullptr ? fillFile(ci, io.get(), buffer) : DSA_ERROR_REMOTE_STREAM;
+    AgentLockGuard lock;
+    if (result != 0) {
+      trace(ci, "ReadRemotePipe(): the file %s failed with %d", ci->restoreFinalPath,
+            static_cast<int>(result));
+    }
+    ci->remoteResult = result;
+    if (ci->hRestoreEvent) SetEvent(ci->hRestoreEvent.get());
+    SetEvent(ci->remoteFileDone.get());
+  }
+  if (buffer != nullptr) VirtualFree(buffer, 0, MEM_RELEASE);
+  AgentLockGuard lock;
+  trace(ci, "ReadRemotePipe(): Exiting thread");
+  return 0;
+}
+
+}  // namespace
+
+DWORD handOverRemoteFile(ConnectionRecord* ci) {
+  if (!prepareRemoteEvents(ci)) return DSA_ERROR_REMOTE_STREAM;
+  if (!ci->hReadRemotePipeThread) {
+    ResetEvent(ci->remoteStop.get());
+    if (!startRemoteThread(ci, ReadRemotePipe, &ci->hReadRemotePipeThread, "ReadRemotePipeThread",
+                           "DSAWrite(): Could not create the ReadRemotePipe thread, error = %d")) {
+      return DSA_ERROR_REMOTE_STREAM;
+    }
+  } else {
+    trace(ci, "DSAWrite(): remote and not the first write");
+  }
+  ci->remoteResult = 0;
+  ResetEvent(ci->remoteFileDone.get());
+  ci->remoteFileHandedOver = 1;
+  SetEvent(ci->remoteFileReady.get());
+  return 0;
+}
+
+DWORD endRemoteSession(ConnectionRecord* ci, bool* keep) {
+  DWORD result = 0;
+  if (ci->remoteFileHandedOver) {
+    // The client has written the file when it ends the session; what the pipe still holds is
+    // read within moments.
+    if (waitWithoutAgentLock(ci->remoteFileDone.get(), waitLimits().remoteFileEndMs) !=
+        WAIT_OBJECT_0) {
+      trace(ci, "DSAEndRestore(): the remote stream of %s did not end; it is cut off",
+            ci->restoreFinalPath);
+      SetEvent(ci->remotePipeClosing.get());
+      waitWithoutAgentLock(ci->remoteFileDone.get(), kReaderLetGoMs);
+      result = DSA_ERROR_REMOTE_STREAM;
+    } else {
+      result = ci->remoteResult.load();
+    }
+    ci->remoteFileHandedOver = 0;
+    if (result != 0) Log_act(ci, kActivityRemoteStreamFailed, ci->ObjectType, result);
+  }
+  *keep = result == 0;
+  closeRemotePipe(ci, "DSAEndRestore");
+  return result;
+}
+
+void endRemoteThreads(ConnectionRecord* ci, const char* routine) {
+  if (ci->remoteStop) SetEvent(ci->remoteStop.get());
+  if (ci->remotePipeClosing) SetEvent(ci->remotePipeClosing.get());
+  joinRemoteThread(ci, &ci->hWriteRemotePipeThread, routine, "WriteRemotePipe");
+  joinRemoteThread(ci, &ci->hReadRemotePipeThread, routine, "ReadRemotePipeThread");
+  closeRemotePipe(ci, routine);
+  ci->remoteFileHandedOver = 0;
+}
+
+}  // namespace ferry::agent
