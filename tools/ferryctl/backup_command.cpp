@@ -16,7 +16,10 @@
 #include "core/backup_stream.h"
 #include "core/catalogue_view.h"
 #include "core/output_format.h"
+#include "core/remote_backup_reader.h"
 #include "progress.h"
+#include "remote_media.h"
+#include "remote_stream.h"
 #include "sha256.h"
 
 namespace ferry::ctl {
@@ -37,9 +40,9 @@ struct ObjectSummaryLine {
 // One object on an open connection: begin, read to the end, end. Returns the exit code; on
 // failure everything is printed and the writer is left failed.
 ExitCode backupOneObject(const AgentEntryPoints& agent, uint32_t connectionId,
-                         const std::string& name, uint32_t options, std::span<uint8_t> buffer,
-                         archive::ArchiveWriter& writer, Sha256& digest, Progress& progress,
-                         ObjectSummaryLine* summary) {
+                         const std::string& name, uint32_t options, const std::string& remoteCode,
+                         std::span<uint8_t> buffer, archive::ArchiveWriter& writer, Sha256& digest,
+                         Progress& progress, ObjectSummaryLine* summary) {
   std::optional<ObjectName> named = classifyObjectName(name);
   if (!named) {  // the plan holds only valid names; an agent's list might not
     printLine(stderr, "ferryctl: '" + name + "' is not an object name the console knows");
@@ -62,11 +65,26 @@ ExitCode backupOneObject(const AgentEntryPoints& agent, uint32_t connectionId,
     (void)writer.finish();  // leaves the writer failed: the archive is never completed
     return ExitCode::kAgentError;
   }
-  ReadCall read = [&](uint8_t* data, uint32_t* count) {
+  ReadCall agentRead = [&](uint8_t* data, uint32_t* count) {
     return agent.read(connectionId, backupId, /*reserved=*/0, data, count);
   };
-  archive::ObjectInfo object{named->kind, options, name};
+  // Remote: the data come from the remote pipe, read by the media side's own thread; the
+  // archive is the same.
+  RemoteMedia media;
+  RemoteBackupReader remoteReader(
+      agentRead, [&](std::vector<uint8_t>* message) { return media.next(message); });
+  ReadCall read = agentRead;
+  if (!remoteCode.empty()) {
+    media.startReading(
+        remote::pipeName(remoteCode, static_cast<int>(backupId), static_cast<int>(remoteArg)));
+    read = [&](uint8_t* data, uint32_t* count) { return remoteReader.read(data, count); };
+  }
+  // The archive records the options without the remote bit: how the data travelled does not
+  // change what they are.
+  archive::ObjectInfo object{named->kind, options & ~kRemoteOptionBit, name};
   ObjectBackup backup = backupObjectStream(read, buffer, object, writer, digest, &progress);
+  media.stop();
+  if (!media.error().empty()) printLine(stderr, "ferryctl: " + name + ": " + media.error());
   const bool saved = backup.outcome == ObjectBackup::Outcome::kSaved && digest.error().empty();
   uint32_t endStatus = saved ? 0 : (backup.agentResult != 0 ? backup.agentResult : 1);
   DSA_RESULT ended = agent.endBackup(connectionId, endStatus);
@@ -177,6 +195,12 @@ ExitCode runBackup(const AgentEntryPoints& agent, const ConnectArguments& argume
 
   Progress progress;
   std::vector<ObjectSummaryLine> saved;
+  const std::string remoteCode =
+      backup.remote ? installationCodeOf(arguments.instance) : std::string();
+  if (backup.remote && remoteCode.empty()) {
+    printLine(stderr, "ferryctl: --remote needs an instance name of the form user@CODE");
+    return ExitCode::kUsage;
+  }
   for (size_t p = 0; p < plans.size(); ++p) {
     if (p > 0) {
       if (DSA_RESULT closed = connection.close(); closed != DSA_OK) {
@@ -188,7 +212,7 @@ ExitCode runBackup(const AgentEntryPoints& agent, const ConnectArguments& argume
     }
     for (const std::string& name : plans[p].objects) {
       ObjectSummaryLine summary;
-      ExitCode code = backupOneObject(agent, connection.id(), name, backup.optionBits,
+      ExitCode code = backupOneObject(agent, connection.id(), name, backup.optionBits, remoteCode,
                                       buffer.span(), writer, digest, progress, &summary);
       if (code != ExitCode::kSuccess) {
         if (code == ExitCode::kArchive && file.writeError() != 0) archiveFailure("");

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@
 #include "core/catalogue_view.h"
 #include "core/output_format.h"
 #include "progress.h"
+#include "remote_media.h"
+#include "remote_stream.h"
 #include "sha256.h"
 
 namespace ferry::ctl {
@@ -119,12 +122,16 @@ std::string fileTimeText(uint64_t fileTime) {
 // The second pass for one object: replays its files through the agent.
 class ReplayVisitor final : public archive::ArchiveVisitor {
  public:
+  // A non-empty `remoteCode` (the installation code) gives each file's data on the session's
+  // remote pipe instead of through DSAWrite.
   ReplayVisitor(const AgentEntryPoints& agent, uint32_t connectionId, size_t target,
-                uint32_t options, std::span<uint8_t> buffer, Progress& progress)
+                uint32_t options, const std::string& remoteCode, std::span<uint8_t> buffer,
+                Progress& progress)
       : agent_(agent),
         connectionId_(connectionId),
         target_(target),
         options_(options),
+        remoteCode_(remoteCode),
         buffer_(buffer),
         progress_(progress) {}
 
@@ -143,19 +150,34 @@ class ReplayVisitor final : public archive::ArchiveVisitor {
         agent_.beginRestore(connectionId_, name_.c_str(), options_, &restoreId, &ioUnitId);
     if (result != DSA_OK) return fail("DSABeginRestore(" + name_ + ")", result);
     open_ = true;
+    if (!remoteCode_.empty()) {
+      media_ = std::make_unique<RemoteMedia>();
+      media_->startWriting(
+          remote::pipeName(remoteCode_, static_cast<int>(restoreId), static_cast<int>(ioUnitId)));
+    }
     progress_.onFileBegin(header);
     return send(header);
   }
   bool onData(std::span<const uint8_t> data) override {
     if (index_ != target_) return true;
     progress_.onData(data.size());
-    return send(data);
+    if (media_ && !media_->give(data)) return mediaFailed();
+    return media_ ? true : send(data);
   }
   bool onFileEnd(const archive::FileSummary& summary) override {
     if (index_ != target_) return true;
     open_ = false;
+    if (media_) media_->endOfFile();
+    // The agent waits for its reader to take the rest of the file from the pipe.
     DSA_RESULT result = agent_.endRestore(connectionId_, 0);
+    const std::string mediaError = media_ ? media_->finish() : std::string();
+    media_.reset();
     if (result != DSA_OK) return fail("DSAEndRestore(" + name_ + ")", result);
+    if (!mediaError.empty()) {
+      printLine(stderr, "ferryctl: " + path_ + ": " + mediaError);
+      failure_ = DSA_ERROR_REMOTE_STREAM;
+      return false;
+    }
     progress_.onFileEnd(summary.dataLength);
     return true;
   }
@@ -163,6 +185,7 @@ class ReplayVisitor final : public archive::ArchiveVisitor {
   void endOpenSession() {
     if (open_) (void)agent_.endRestore(connectionId_, failure_);  // the failure was printed
     open_ = false;
+    media_.reset();  // after the end: the agent's closing of the pipe ends any write of it
   }
   DSA_RESULT failure() const { return failure_; }
 
@@ -180,11 +203,18 @@ class ReplayVisitor final : public archive::ArchiveVisitor {
     failure_ = result;
     return false;
   }
+  bool mediaFailed() {
+    printLine(stderr, "ferryctl: " + path_ + ": " + media_->error());
+    failure_ = DSA_ERROR_REMOTE_STREAM;
+    return false;
+  }
 
   const AgentEntryPoints& agent_;
   uint32_t connectionId_;
   size_t target_;
   uint32_t options_;
+  std::string remoteCode_;
+  std::unique_ptr<RemoteMedia> media_;
   std::span<uint8_t> buffer_;
   Progress& progress_;
   size_t index_ = static_cast<size_t>(-1);
@@ -266,6 +296,12 @@ ExitCode runRestore(const AgentEntryPoints& agent, const ConnectArguments& argum
     printLine(stderr, "ferryctl: cannot set up the restore (buffer or SHA-256)");
     return ExitCode::kArchive;
   }
+  const std::string remoteCode =
+      restore.remote ? installationCodeOf(arguments.instance) : std::string();
+  if (restore.remote && remoteCode.empty()) {
+    printLine(stderr, "ferryctl: --remote needs an instance name of the form user@CODE");
+    return ExitCode::kUsage;
+  }
   std::vector<ObjectInfo> infos;
   for (const ObjectEntry& object : contents.objects) infos.push_back(object.info);
   Progress progress;
@@ -280,8 +316,8 @@ ExitCode runRestore(const AgentEntryPoints& agent, const ConnectArguments& argum
       printLine(stderr, "ferryctl: " + error);
       return ExitCode::kArchive;
     }
-    ReplayVisitor replay(agent, connection.id(), index, restore.optionBits, buffer.span(),
-                         progress);
+    ReplayVisitor replay(agent, connection.id(), index, restore.optionBits, remoteCode,
+                         buffer.span(), progress);
     archive::ReadResult read = archive::readArchive(source, replay);
     replay.endOpenSession();
     progress.done();

@@ -681,6 +681,53 @@ TEST_F(FerryctlAgent, RestoreOfAWholeDatabasePutsBackEveryFileAndVerifiesIt) {
   }
 }
 
+// The console as the media side: a remote backup of the journaled two-location database holds
+// what the local one holds, file for file and checksum for checksum, and its remote restore
+// puts every file back.
+TEST_F(FerryctlAgent, RemoteRoundTripMatchesTheLocalOne) {
+  ASSERT_NO_FATAL_FAILURE(install("FR"));
+  const std::string second = area("loc2");
+  ingsim::DatabaseOptions shop;
+  shop.name = "shop";
+  shop.journaled = true;
+  shop.journalFiles = 2;
+  shop.journalFileSize = 3000;
+  shop.dumpFiles = {{"c0000001.dmp", 2500}};
+  shop.locations = {{"", {{"aaaaaaab.t00", 200000}, {"aaaaaaac.t00", 0}}},
+                    {second, {{"aaaaaaad.t00", (1u << 20) + 3}}}};
+  ASSERT_EQ(ingsim::addDatabase("FR", shop), "");
+  const std::string local = "C:\\ferrytest\\ctl_FR_local.fya";
+  const std::string remote = "C:\\ferrytest\\ctl_FR_remote.fya";
+  removeAfterwards_.push_back(local);
+  removeAfterwards_.push_back(remote);
+  CtlRun localBackup = run("backup", quoted(local) + " --database shop");
+  ASSERT_EQ(localBackup.process.exitCode, 0u) << localBackup.describe();
+  CtlRun remoteBackup = run("backup", quoted(remote) + " --database shop --remote");
+  ASSERT_EQ(remoteBackup.process.exitCode, 0u) << remoteBackup.describe();
+  // Everything but the first line, which names the archive and its time.
+  auto contents = [](const std::string& archive) {
+    CtlRun list = ferryctl("restore --list " + quoted(archive));
+    EXPECT_EQ(list.process.exitCode, 0u) << list.describe();
+    return list.out.substr(list.out.find('\n') + 1);
+  };
+  const std::string listed = contents(local);
+  EXPECT_NE(listed.find("3 objects, 7 files"), std::string::npos) << listed;
+  EXPECT_EQ(contents(remote), listed);
+
+  const std::string first = ingsim::dataFolder(installation_->root(), "shop");
+  const std::string journals = ingsim::journalFolder(installation_->root(), "shop");
+  std::map<std::string, std::string> before;
+  for (const std::string& path : {first + "\\aaaaaaab.t00", journals + "\\j0000002.jnl"}) {
+    before[path] = readWholeFile(path);
+    ASSERT_TRUE(DeleteFileA(path.c_str())) << path;
+  }
+  CtlRun restore = run("restore " + quoted(remote), "--remote");
+  ASSERT_EQ(restore.process.exitCode, 0u) << restore.describe();
+  EXPECT_NE(restore.out.find("verified 7 files: all match the archive\n"), std::string::npos)
+      << restore.describe();
+  for (const auto& [path, bytes] : before) EXPECT_TRUE(readWholeFile(path) == bytes) << path;
+}
+
 // Every file that the agent, the Ingres utilities, the extractor and the console write for a
 // whole round of commands, with every trace switched on, is searched for the password.
 TEST_F(FerryctlAgent, PasswordIsNeverWrittenToAnyFile) {

@@ -54,6 +54,7 @@ ConnectArguments connectArguments(std::span<const std::string_view> operands) {
 // What follows a command's fixed operands: its options and its free operands (object names).
 struct Trailing {
   bool properties = false;
+  bool remote = false;
   std::optional<std::string> database;
   std::optional<uint32_t> optionBits;
   std::vector<std::string> operands;
@@ -87,6 +88,11 @@ ParseOutcome parseTrailing(std::string_view command, std::span<const std::string
       out->properties = true;
       continue;
     }
+    if (arg == "--remote") {
+      if (out->remote) return failure("--remote is given more than once");
+      out->remote = true;
+      continue;
+    }
     if (i + 1 >= args.size() || args[i + 1].empty()) {
       return failure(std::string(arg) + (arg == "--database" ? " needs a database name"
                                                              : " needs a hexadecimal value"));
@@ -109,12 +115,15 @@ ParseOutcome parseBackup(const CommandInfo& info, std::span<const std::string_vi
                          Command command) {
   Trailing trailing;
   ParseOutcome parsed = parseTrailing(info.name, operands.subspan(info.operandCount),
-                                      {"--database", "--option-bits"}, &trailing);
+                                      {"--database", "--option-bits", "--remote"}, &trailing);
   if (!parsed.command) return parsed;
   command.connect = connectArguments(operands);
   command.backup.archivePath = std::string(operands[2]);
   if (command.backup.archivePath.empty()) return failure("the archive path is empty");
   command.backup.optionBits = trailing.optionBits.value_or(0);
+  // Bit 0x4 is the remote pipe whichever way it is asked for: the console must then read it.
+  command.backup.remote = trailing.remote || (command.backup.optionBits & kRemoteOptionBit) != 0;
+  if (command.backup.remote) command.backup.optionBits |= kRemoteOptionBit;
   if (trailing.database) {
     if (!trailing.operands.empty()) {
       return failure("backup takes either --database DB or object names, not both");
@@ -236,8 +245,8 @@ ParseOutcome parseCommandLine(std::span<const std::string_view> args) {
       return failure(message);
     }
     Trailing trailing;
-    ParseOutcome parsed =
-        parseTrailing(name, operands.subspan(info.operandCount), {"--option-bits"}, &trailing);
+    ParseOutcome parsed = parseTrailing(name, operands.subspan(info.operandCount),
+                                        {"--option-bits", "--remote"}, &trailing);
     if (!parsed.command) return parsed;
     if (!trailing.operands.empty()) {
       return failure(countMismatch(info, info.operandCount + trailing.operands.size()));
@@ -247,6 +256,9 @@ ParseOutcome parseCommandLine(std::span<const std::string_view> args) {
     if (command.restore.archivePath.empty()) return failure("the archive path is empty");
     command.connect = connectArguments(operands.subspan(1));
     command.restore.optionBits = trailing.optionBits.value_or(0);
+    command.restore.remote =
+        trailing.remote || (command.restore.optionBits & kRemoteOptionBit) != 0;
+    if (command.restore.remote) command.restore.optionBits |= kRemoteOptionBit;
     return ParseOutcome{command, ""};
   }
 
@@ -340,6 +352,10 @@ std::string usageText() {
       "  \"~JOURNAL OF DATABASE DB\" (journal files). --option-bits: hexadecimal, e.g. 0x10 to\n"
       "  delete the delivered journals at the end of a journal backup. Progress goes to\n"
       "  standard error when it is a terminal.\n"
+      "\n"
+      "--remote (backup, restore): the data travel through the agent's remote pipe, which the\n"
+      "  console opens as a client from a thread of its own, as a backup server's media side\n"
+      "  would; the archive is the same as without it.\n"
       "\n"
       "exit codes:\n";
   for (ExitCode code : kAllExitCodes) {

@@ -39,16 +39,21 @@ struct ConnectArguments {
   std::string password;  // never printed; filled after parsing (password_source.h)
 };
 
+// The option bit of DSABeginBackup and DSABeginRestore that streams through the remote pipe.
+inline constexpr uint32_t kRemoteOptionBit = 0x4;
+
 struct BackupArguments {
   std::string archivePath;
   std::string database;              // --database DB; empty when objects are named
   std::vector<std::string> objects;  // as named, each a valid object name (see backup_plan.h)
   uint32_t optionBits = 0;           // --option-bits HEX, passed to DSABeginBackup
+  bool remote = false;  // --remote (or option bit 0x4): the data come through the remote pipe
 };
 
 struct RestoreArguments {
   std::string archivePath;
   uint32_t optionBits = 0;  // --option-bits HEX, passed to DSABeginRestore
+  bool remote = false;      // --remote (or option bit 0x4): the data go through the remote pipe
 };
 
 struct Command {
@@ -84,12 +89,14 @@ inline constexpr CommandInfo kCommands[] = {
     {"excluded", CommandKind::kExcluded, "INSTANCE ACCOUNT", 2,
      "list the directories the agent covers (a file-level backup leaves them out)"},
     {"backup", CommandKind::kBackup,
-     "INSTANCE ACCOUNT ARCHIVE (--database DB | OBJECT...) [--option-bits HEX]", 3,
+     "INSTANCE ACCOUNT ARCHIVE (--database DB | OBJECT...) [--option-bits HEX] [--remote]", 3,
      "back the objects up into the archive file ARCHIVE: the named ones, or all objects of DB;\n"
-     "      the objects of one database go on one connection, data, configuration, journals"},
-    {"restore", CommandKind::kRestore, "ARCHIVE INSTANCE ACCOUNT [--option-bits HEX]", 3,
+     "      the objects of one database go on one connection, data, configuration, journals;\n"
+     "      --remote takes the data from the agent's remote pipe, as a media server would"},
+    {"restore", CommandKind::kRestore, "ARCHIVE INSTANCE ACCOUNT [--option-bits HEX] [--remote]", 3,
      "replay the archive through the agent (journals and configuration before data, each\n"
-     "      object on a connection of its own), then check every restored file's SHA-256"},
+     "      object on a connection of its own), then check every restored file's SHA-256;\n"
+     "      --remote gives each file's data on the agent's remote pipe, as a media server would"},
     {"restore", CommandKind::kRestoreList, "--list ARCHIVE", 1,
      "check the archive and show the objects and files it holds"},
 };

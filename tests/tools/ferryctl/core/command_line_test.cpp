@@ -159,6 +159,22 @@ TEST(CtlCommandLine, CatalogueBackupAndRestoreForms) {
     EXPECT_EQ(p.command->backup.objects,
               (std::vector<std::string>{"db.data", "~JOURNAL OF DATABASE db", "-odd.~CONFIG"}));
     EXPECT_EQ(p.command->backup.optionBits, 0u) << "default option bits";
+    EXPECT_FALSE(p.command->backup.remote);
+  }
+  {
+    SCOPED_TRACE("--remote, or option bit 0x4, streams through the remote pipe");
+    ParseOutcome p = parse({"backup", "i@II", "a", "x.fya", "db.DATA", "--remote"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_TRUE(p.command->backup.remote);
+    EXPECT_EQ(p.command->backup.optionBits, 0x4u);
+    p = parse({"restore", "a.fya", "i@II", "ingres", "--option-bits", "0x204"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_TRUE(p.command->restore.remote) << "the bit alone asks for it too";
+    p = parse({"restore", "a.fya", "i@II", "ingres", "--remote", "--remote"});
+    EXPECT_FALSE(p.command);
+    EXPECT_NE(p.error.find("more than once"), std::string::npos) << p.error;
+    p = parse({"list", "i@II", "ingres", "--remote"});
+    EXPECT_FALSE(p.command) << "list streams nothing";
   }
   {
     SCOPED_TRACE("restore and restore --list");
