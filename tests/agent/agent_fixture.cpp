@@ -148,6 +148,10 @@ LONG ScopedAgentSettings::setDll(const std::string& path) {
   return setValue("dll", REG_SZ, path.c_str(), static_cast<DWORD>(path.size() + 1));
 }
 
+LONG ScopedAgentSettings::setText(const char* name, const std::string& text) {
+  return setValue(name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
 std::vector<std::string> filesBelow(const std::string& folder) {
   std::vector<std::string> files;
   WIN32_FIND_DATAA entry;

@@ -110,6 +110,7 @@ class ScopedAgentSettings {
   LONG setBuildNumber(const std::string& text);
   // The "dll" value: the agent library's path, whose folder the extractor traces into.
   LONG setDll(const std::string& path);
+  LONG setText(const char* name, const std::string& text);
   const std::string& keyName() const { return keyName_; }
 
  private:

@@ -12,6 +12,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "agent_fixture.h"
@@ -19,7 +20,9 @@
 #include "ferryman.h"
 #include "ingsim/installation.h"
 #include "object_header.h"
+#include "remote_stream.h"
 #include "support/win_process.h"
+#include "unique_handle.h"
 
 namespace ferry::test {
 namespace {
@@ -659,6 +662,102 @@ TEST_F(Restore, FailedDataRestoresAreReportedAndNeverFinalised) {
   }
 }
 
+// The media side of one remote restore session: opens the session's pipe and writes `content`
+// in messages of at most 32768 bytes, then the empty message that ends the file; with `cutAt`
+// it lets go of the pipe after that many bytes instead. 0 or the system error.
+DWORD giveRemoteFile(const std::string& pipeName, const std::string& content,
+                     size_t cutAt = std::string::npos) {
+  HANDLE pipe = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 500 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
+    pipe = CreateFileA(pipeName.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) Sleep(20);
+  }
+  if (pipe == INVALID_HANDLE_VALUE) return GetLastError();
+  ferry::UniqueFile owned(pipe);
+  DWORD mode = PIPE_READMODE_MESSAGE;
+  SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
+  const size_t end = std::min(cutAt, content.size());
+  for (size_t at = 0; at < end; at += remote::kRestoreMessageSize) {
+    const DWORD size = static_cast<DWORD>(std::min(remote::kRestoreMessageSize, end - at));
+    DWORD written = 0;
+    if (!WriteFile(pipe, content.data() + at, size, &written, nullptr)) return GetLastError();
+  }
+  DWORD written = 0;
+  if (cutAt == std::string::npos && !WriteFile(pipe, content.data(), 0, &written, nullptr)) {
+    return GetLastError();
+  }
+  return 0;
+}
+
+// Remote sessions: each file's data come on its session's pipe, while DSAWrite takes only the
+// header. Whole files are put in place and the roll forward completes; a file whose client lets
+// go in the middle is discarded, its session fails (33) and so does the restore (27).
+TEST_F(Restore, RemoteSessionsFillTheirFilesFromThePipe) {
+  ingsim::DatabaseOptions db;
+  db.name = "rmt";
+  db.checkpointSequence = 1;
+  ingsim::DataLocation one;
+  one.files = {{"aaaaaaab.t00", 100}, {"aaaaaaac.t00", 100}};
+  db.locations = {one};
+  ASSERT_NO_FATAL_FAILURE(install("RR", db));
+  const std::string folder = ingsim::dataFolder(root(), "rmt");
+  const RestoredFile big{folder + "\\aaaaaaab.t00", pattern(70000, 31)};
+  const RestoredFile none{folder + "\\aaaaaaac.t00", ""};
+  // One remote session: 0, or the first failing code.
+  auto remoteSession = [&](uint32_t id, const RestoredFile& file, size_t cutAt, uint32_t* endRc) {
+    uint32_t restoreId = 0, ioUnit = 0;
+    uint32_t rc = begin_(id, "rmt.DATA", DSA_OPTION_REMOTE, &restoreId, &ioUnit);
+    if (rc != 0) return rc;
+    DWORD given = 1;
+    std::thread media([&] {
+      given = giveRemoteFile(
+          remote::pipeName("RR", static_cast<int>(restoreId), static_cast<int>(ioUnit)),
+          file.content, cutAt);
+    });
+    rc = writeBlock(
+        id, objectHeader(file.path, "0001",
+                         static_cast<uint32_t>(std::max<size_t>(1, file.content.size() >> 10))));
+    if (rc == 0 && cutAt != std::string::npos) {
+      EXPECT_EQ(writeBlock(id, std::vector<unsigned char>(512, 7)), 9u)
+          << "the data of a remote session do not come through DSAWrite";
+    }
+    media.join();
+    EXPECT_EQ(given, 0u) << "the media side could not give the file";
+    *endRc = end_(id, 0);
+    return rc;
+  };
+  {
+    SCOPED_TRACE("two whole files, one of them empty");
+    const uint32_t id = connect();
+    uint32_t endRc = 1;
+    ASSERT_EQ(remoteSession(id, big, std::string::npos, &endRc), 0u);
+    EXPECT_EQ(endRc, 0u);
+    ASSERT_EQ(remoteSession(id, none, std::string::npos, &endRc), 0u);
+    EXPECT_EQ(endRc, 0u);
+    disconnect(id);
+    EXPECT_TRUE(waitForRollForward(60000));
+    EXPECT_NE(readWholeFile(agentFile("roll")).find("completed."), std::string::npos);
+    EXPECT_EQ(readWholeFile(big.path), big.content);
+    EXPECT_TRUE(fileExists(none.path));
+    EXPECT_EQ(readWholeFile(none.path), "");
+  }
+  {
+    SCOPED_TRACE("the client lets go in the middle of the file");
+    const uint32_t id = connect();
+    uint32_t endRc = 0;
+    ASSERT_EQ(remoteSession(id, big, 40000, &endRc), 0u);
+    EXPECT_EQ(endRc, 33u);
+    EXPECT_FALSE(fileExists(big.path)) << "a part of a file is never put in place";
+    EXPECT_FALSE(fileExists(big.path + ".restoring"));
+    EXPECT_EQ(disconnect_(id), 27u);
+    std::replace(connections_.begin(), connections_.end(), id, 0u);
+    EXPECT_TRUE(waitForRollForward(60000));
+    EXPECT_EQ(readWholeFile(agentFile("roll")).find("completed."), std::string::npos);
+    EXPECT_TRUE(noProcessNamedWithin("rollforwarddb.exe", 10000));
+  }
+}
+
 // Calls out of order and blocks that are no header.
 TEST_F(Restore, SequenceAndHeaderChecks) {
   ingsim::DatabaseOptions db;
@@ -680,12 +779,6 @@ TEST_F(Restore, SequenceAndHeaderChecks) {
     SCOPED_TRACE("no restore begun");
     EXPECT_EQ(writeBlock(id, good), 9u);
     EXPECT_EQ(end_(id, 0), 0u) << "nothing to close";
-  }
-  {
-    SCOPED_TRACE("remote restore: refused before anything changes");
-    EXPECT_EQ(begin_(id, object.c_str(), 0x4, &restoreId, &ioUnit), 50u);
-    EXPECT_EQ(record(id)->restoreCount, 0);
-    EXPECT_EQ(record(id)->restoreKind, 0);
   }
   {
     SCOPED_TRACE("a name of no form on a fresh connection: nothing to begin");
