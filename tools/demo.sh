@@ -6,7 +6,8 @@
 # information (with the build number setup wrote),
 # objects with sizes and property sheets, excluded directories, a backup of the database
 # "sample" into an archive under the prefix (drive_c/ferry-demo/sample.fya), and its restore after
-# the database's files were deleted, checked byte for byte. Last, the console snap-in's tree
+# the database's files were deleted, checked byte for byte; then the same round trip through the
+# agent's remote pipe, the console acting as the media side. Last, the console snap-in's tree
 # for a sample Start menu, through the console host.
 set -euo pipefail
 
@@ -113,6 +114,18 @@ ctl backup "server@$code" ingres "$archive" --database sample
 say "ferryctl restore --list: what the archive holds, every checksum verified"
 ctl restore --list "$archive"
 
+# The console as a backup server's media side: the same objects through the agent's remote pipe,
+# which ferryctl opens as a client from a thread of its own.
+remote_archive='C:\ferry-demo\sample-remote.fya'
+say "ferryctl backup --remote: the same database through the remote pipe into $remote_archive"
+ctl backup "server@$code" ingres "$remote_archive" --database sample --remote
+say "The two archives hold the same objects, files and checksums"
+if diff <(ctl restore --list "$archive" | tail -n +2) <(ctl restore --list "$remote_archive" | tail -n +2); then
+  echo "identical: $(ctl restore --list "$remote_archive" | tail -n 1)"
+else
+  echo "the remote archive differs"; exit 1
+fi
+
 # Damage and restore: every file of the database's locations, journals and dump folder is
 # deleted, the archive is replayed through the agent (journals and configuration, then the data
 # through rollforwarddb), and the files are compared byte for byte with a copy taken before.
@@ -131,15 +144,26 @@ say "ferryctl restore: the archive replayed through the agent, every file checke
 ctl restore "$archive" "server@$code" ingres
 say "What the simulated rollforwarddb reported"
 tr -d '\r' <"$agent_dir/roll${code}sample.out"
-say "Every restored file compared byte for byte with the copy taken before the damage"
-for folder in "${folders[@]}"; do
-  for file in "$before/$folder"/*; do
-    cmp -s "$file" "$c/$folder/$(basename "$file")" || { echo "DIFFERS: $folder/$(basename "$file")"; exit 1; }
+compare_with_before() {
+  for folder in "${folders[@]}"; do
+    for file in "$before/$folder"/*; do
+      cmp -s "$file" "$c/$folder/$(basename "$file")" || { echo "DIFFERS: $folder/$(basename "$file")"; exit 1; }
+    done
+    extra=$(cd "$c/$folder" && for f in *; do [ -e "$before/$folder/$f" ] || echo "$f"; done)
+    printf '%s: %s file(s) identical%s\n' "$folder" "$(ls "$before/$folder" | wc -l)" \
+      "${extra:+; also present: $extra (the end-of-restore marker)}"
   done
-  extra=$(cd "$c/$folder" && for f in *; do [ -e "$before/$folder/$f" ] || echo "$f"; done)
-  printf '%s: %s file(s) identical%s\n' "$folder" "$(ls "$before/$folder" | wc -l)" \
-    "${extra:+; also present: $extra (the end-of-restore marker)}"
-done
+}
+say "Every restored file compared byte for byte with the copy taken before the damage"
+compare_with_before
+
+# The remote backup taken above, replayed with the console as the media side: each file's data
+# go through the session's remote pipe.
+say "Damaging the database again, then ferryctl restore --remote"
+for folder in "${folders[@]}"; do find "$c/$folder" -maxdepth 1 -type f -delete; done
+ctl restore "$remote_archive" "server@$code" ingres --remote
+say "Every file restored through the remote pipe compared byte for byte"
+compare_with_before
 rm -rf "$before"
 
 say "Registry: installation key and the machine Path entry"
