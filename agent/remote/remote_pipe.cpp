@@ -115,9 +115,14 @@ DWORD WINAPI RemotePipeConnect(void* parameter) {
   OVERLAPPED overlapped{};
   overlapped.hEvent = event.get();
   DWORD result = 0;
+  const BOOL listening = event && ConnectNamedPipe(pipe, &overlapped);
+  const DWORD listenError = listening ? 0 : GetLastError();
   if (!event) {
     result = DSA_ERROR_REMOTE_STREAM;
-  } else if (!ConnectNamedPipe(pipe, &overlapped) && GetLastError() != ERROR_PIPE_CONNECTED) {
+  } else if (!listening && listenError != ERROR_PIPE_CONNECTED && listenError != ERROR_NO_DATA) {
+    // ERROR_PIPE_CONNECTED: the client came before the listen. ERROR_NO_DATA: it came and has
+    // gone again; what it wrote is still in the pipe (and a backup's writer finds it broken).
+    SetLastError(listenError);
     DWORD done = 0;
     const DWORD error = finishIo(ci, pipe, &overlapped, FALSE, waitLimits().remoteStallMs, &done);
     if (error == ERROR_TIMEOUT || error == ERROR_OPERATION_ABORTED) {

@@ -177,7 +177,7 @@ TEST_F(SetupPackage, SilentInstallConnectBackUpRemoveAndUpgradeOverAnEarlierAgen
   }
   {
     SCOPED_TRACE("msiexec /i /qn with the silent profile");
-    ProcessResult run = msiexec(install);
+    ProcessResult run = msiexec(install + " REMOTEPIPEACCOUNTS=" + quoted("MEDIA\\tape;ops"));
     ASSERT_EQ(run.exitCode, 0u) << describe(run) << setupLog();
     for (const char* file : kInstalledFiles) {
       EXPECT_TRUE(ingsim::test::exists(std::string(kAgentFolder) + "\\" + file)) << file;
@@ -185,7 +185,7 @@ TEST_F(SetupPackage, SilentInstallConnectBackUpRemoveAndUpgradeOverAnEarlierAgen
     EXPECT_NE(setupLog().find("ISUPGRADE = 0"), std::string::npos) << setupLog();
     const std::string order =
         ": Name Type Dll Server BuildNumber Version RestoreDir Debug ProdSubType Em Es "
-        "ProdSubType\r\n";
+        "ProdSubType RemotePipeAccounts\r\n";
     for (const auto& [code, account] :
          {std::pair<std::string, std::string>{"P1", "ingres|pw-pkg"}, {"P2", "ops|pw-p2"}}) {
       SCOPED_TRACE(code);
@@ -194,7 +194,7 @@ TEST_F(SetupPackage, SilentInstallConnectBackUpRemoveAndUpgradeOverAnEarlierAgen
                 std::string::npos)
           << setupLog();
       std::vector<StoredValue> values = storedValues(agentKey(code));
-      ASSERT_EQ(values.size(), 11u) << valueNames(values);
+      ASSERT_EQ(values.size(), 12u) << valueNames(values);
       EXPECT_EQ(textOf(values, "Name"), "Keelson Ingres Database Server-" + code);
       EXPECT_EQ(textOf(values, "Type"), "database");
       EXPECT_EQ(textOf(values, "Dll"), std::string(kAgentFolder) + "\\ferryman.dll");
@@ -207,6 +207,7 @@ TEST_F(SetupPackage, SilentInstallConnectBackUpRemoveAndUpgradeOverAnEarlierAgen
       EXPECT_EQ(numberOf(values, "Em"), 3u);
       ASSERT_NE(findValue(values, "Es"), nullptr);
       EXPECT_EQ(decipheredAccount(findValue(values, "Es")->data), account);
+      EXPECT_EQ(textOf(values, "RemotePipeAccounts"), "MEDIA\\tape;ops");
     }
     EXPECT_EQ(textOf(storedValues(std::string(kProductRoot) + "\\DSAgent\\Path"), "DbaIngPath"),
               kAgentFolder);

@@ -77,7 +77,8 @@ TEST_F(Rigger, InstallationCodesAgentKeysAndTheirValues) {
     // Wine's registry enumerates values sorted by name, so the order in which they went in is
     // read from the setup log's line for each key.
     const std::string order =
-        ": Name Type Dll Server BuildNumber Version RestoreDir Debug ProdSubType Em Es ProdSubType";
+        ": Name Type Dll Server BuildNumber Version RestoreDir Debug ProdSubType Em Es ProdSubType "
+        "RemotePipeAccounts";
     for (const char* code : {"II", "I2"}) {
       SCOPED_TRACE(code);
       EXPECT_NE(setupLog().find(std::string("Agent key DSAgent\\CurrentVersion\\agent\\ferryman@") +
@@ -85,7 +86,7 @@ TEST_F(Rigger, InstallationCodesAgentKeysAndTheirValues) {
                 std::string::npos)
           << setupLog();
       std::vector<StoredValue> values = storedValues(agentKey(code));
-      ASSERT_EQ(values.size(), 11u) << valueNames(values);
+      ASSERT_EQ(values.size(), 12u) << valueNames(values);
       auto text = [&](const char* name) {
         const StoredValue* value = findValue(values, name);
         return value != nullptr && value->type == REG_SZ ? value->text() : "<not text>";
@@ -101,6 +102,7 @@ TEST_F(Rigger, InstallationCodesAgentKeysAndTheirValues) {
       EXPECT_EQ(text("BuildNumber"), FERRY_BUILD_NUMBER) << "tally.dll beside rigger.dll";
       EXPECT_EQ(text("Version"), FERRY_AGENT_VERSION);
       EXPECT_EQ(text("RestoreDir"), "");
+      EXPECT_EQ(text("RemotePipeAccounts"), "") << "none named at installation";
       EXPECT_EQ(number("Debug"), 0u);
       EXPECT_EQ(number("Em"), 3u);
       EXPECT_EQ(number("ProdSubType"), std::string(code) == "II" ? 4u : 0u)
@@ -135,7 +137,7 @@ TEST_F(Rigger, InstallationCodesAgentKeysAndTheirValues) {
     SCOPED_TRACE("the single-installation layout and refused values");
     ASSERT_EQ(rigger_.CreateDBAgentSubKeys("", nullptr, "sa", "x", "C:\\Single", 0), 1);
     std::vector<StoredValue> values = storedValues(agentKey(""));
-    ASSERT_EQ(values.size(), 11u) << valueNames(values);
+    ASSERT_EQ(values.size(), 12u) << valueNames(values);
     ASSERT_NE(findValue(values, "Name"), nullptr);
     EXPECT_EQ(findValue(values, "Name")->text(), "Keelson Ingres Database Server");
     ASSERT_NE(findValue(values, "Em"), nullptr);
