@@ -35,6 +35,23 @@ void traceIf(ConnectionRecord* ci, const char* text) {
   if (text != nullptr) trace(ci, "%s", text);
 }
 
+// The pause between two attempts at the first connect: up to `pauseMs`, over as soon as a
+// client is on the pipe, which the next attempt then finds connected. The pipe does not block:
+// a listen on it answers at once.
+void pauseForFirstClient(ConnectionRecord* ci, DWORD pauseMs) {
+  constexpr DWORD kStepMs = 10;
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    if (ConnectNamedPipe(ci->pipeHandle.get(), /*overlapped=*/nullptr) ||
+        GetLastError() == ERROR_PIPE_CONNECTED) {
+      return;
+    }
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    if (elapsed >= pauseMs) return;
+    Sleep(static_cast<DWORD>(pauseMs - elapsed < kStepMs ? pauseMs - elapsed : kStepMs));
+  }
+}
+
 void traceConnectedEarlier(ConnectionRecord* ci, const FirstConnectTexts& texts) {
   for (const char* text : texts.connectedEarlier) traceIf(ci, text);
 }
@@ -135,6 +152,10 @@ bool admitClient(ConnectionRecord* ci) {
 bool connectFirstExtractor(ConnectionRecord* ci, const FirstConnectTexts& texts, DWORD* error) {
   *error = 0;
   traceIf(ci, texts.starting);
+  // A pause ends early when a client comes; one that is turned away must not shorten the run's
+  // extractor's time to come, so the wait lasts at least as long as its pauses in full.
+  const ULONGLONG deadline =
+      GetTickCount64() + static_cast<ULONGLONG>(kFirstConnectAttempts) * kFirstConnectPauseMs;
   for (int attempt = 1;; ++attempt) {
     const BOOL connected = ConnectNamedPipe(ci->pipeHandle.get(), /*overlapped=*/nullptr);
     *error = connected ? 0 : GetLastError();
@@ -158,8 +179,8 @@ bool connectFirstExtractor(ConnectionRecord* ci, const FirstConnectTexts& texts,
     }
     traceIf(ci, texts.waiting);
     traceIf(ci, texts.pausing);
-    Sleep(kFirstConnectPauseMs);
-    if (attempt == kFirstConnectAttempts) return false;
+    pauseForFirstClient(ci, kFirstConnectPauseMs);
+    if (attempt >= kFirstConnectAttempts && GetTickCount64() >= deadline) return false;
     if (texts.retrying != nullptr) trace(ci, texts.retrying, attempt);
   }
 }

@@ -78,14 +78,16 @@ DWORD startUtility(ConnectionRecord* ci, char* commandLine, STARTUPINFOA* startu
 }
 
 // ingsetenv II_CKTMPL_FILE "<template>": the installation-wide record of the template that the
-// process environment already names. Not waited for; its output joins the run's files, so any
-// complaint of it fails the run at the 5-second check.
-void registerTemplate(ConnectionRecord* ci, const char* routine, STARTUPINFOA* startup) {
+// process environment already names. Not waited for here; its output joins the run's files, so
+// any complaint of it fails the run at the start check, which waits for it to end. Returns its
+// process, or none when it was not started.
+UniqueHandleNull registerTemplate(ConnectionRecord* ci, const char* routine,
+                                  STARTUPINFOA* startup) {
   char templatePath[kUtilityPathSize] = "";
   DWORD length = GetEnvironmentVariableA("II_CKTMPL_FILE", templatePath, sizeof templatePath);
   if (length == 0 || length >= sizeof templatePath) {
     trace(ci, "%s(): can not get II_CKTMPL_FILE", routine);
-    return;
+    return UniqueHandleNull();
   }
   char shortRoot[kUtilityPathSize] = "";
   length = GetShortPathNameA(ci->iiSystem, shortRoot, sizeof shortRoot);
@@ -97,18 +99,17 @@ void registerTemplate(ConnectionRecord* ci, const char* routine, STARTUPINFOA* s
   if (buildIngsetenvCommand(shortRoot, templatePath, command, sizeof command) !=
       CommandStatus::Ok) {
     trace(ci, "%s(): can not build the ingsetenv command for %s", routine, templatePath);
-    return;
+    return UniqueHandleNull();
   }
   trace(ci, "%s(): exec cmd = %s", routine, command);
   PROCESS_INFORMATION process = {};
   const DWORD error = startUtility(ci, command, startup, &process);
   trace(ci, "%s(): exec cmd result= %d", routine, error == 0 ? 1 : 0);
-  // Not waited for, and its handles are of no further use.
-  UniqueHandleNull processHandle(process.hProcess);
   UniqueHandleNull threadHandle(process.hThread);
+  return UniqueHandleNull(process.hProcess);
 }
 
-// The size of the error file after the utility's first 5 seconds; false when it cannot be read.
+// The size of the error file during the utility's start check; false when it cannot be read.
 bool errorFileSize(ConnectionRecord* ci, const char* failureRoutine, const char* sizeRoutine,
                    HANDLE errorFile, DWORD* low, DWORD* high) {
   *high = 0;
@@ -200,12 +201,67 @@ struct RunSteps {
 };
 
 enum class RunState {
-  Running,              // started, and nothing in the error file after 5 s
+  Running,              // started, and nothing in the error file at the start check
   PipeNotCreated,       // 25: nothing was started
   ErrorFileUnreadable,  // 1
   ErrorFileNotEmpty,    // 1, each run reports it with its own texts
   NotStarted,           // 10000 + the start's system error
+  EndedWithFailure,     // 1: the utility ended within the start check, and not with 0
 };
+
+enum class StartCheck {
+  UnderWay,      // the extractor is on the pipe and the template's registration has ended
+  UtilityEnded,  // its exit code and error file tell how the run went
+  ErrorWritten,  // the error file is no longer empty: the run failed
+  TimeUp,        // the 5 seconds are over
+};
+
+// The steps of the start check: short at first, as the extractor usually comes within a few
+// hundred milliseconds.
+DWORD startCheckStep(ULONGLONG elapsedMs) { return elapsedMs < 200 ? 5 : 20; }
+
+// True when a client is on the extractor pipe: a listen on the pipe, which is not blocking,
+// says so at once and otherwise leaves it listening.
+bool extractorOnPipe(ConnectionRecord* ci) {
+  return ConnectNamedPipe(ci->pipeHandle.get(), /*overlapped=*/nullptr) ||
+         GetLastError() == ERROR_PIPE_CONNECTED;
+}
+
+bool errorFileEmpty(HANDLE errorFile) {
+  DWORD high = 0;
+  const DWORD low = GetFileSize(errorFile, &high);
+  return low == 0 && high == 0;
+}
+
+// The start check: at most kErrorFileCheckMs, ended as soon as its answer is certain. The run
+// is under way once its extractor is on the pipe, provided the registration of the template
+// (whose complaint would fail the run) has ended; it has failed once the error file holds
+// anything; and a utility that ended is judged by its exit code. Who the pipe's client is, is
+// checked where its records are read.
+StartCheck awaitRunStart(ConnectionRecord* ci, HANDLE utility, HANDLE registration,
+                         HANDLE errorFile) {
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    if (elapsed >= kErrorFileCheckMs) return StartCheck::TimeUp;
+    const DWORD step = startCheckStep(elapsed);
+    const DWORD waitMs =
+        static_cast<DWORD>(kErrorFileCheckMs - elapsed < step ? kErrorFileCheckMs - elapsed : step);
+    if (WaitForSingleObject(utility, waitMs) == WAIT_OBJECT_0) {
+      // Whatever it wrote is in the file once it has ended; so is ingsetenv's, when it ended.
+      if (registration != nullptr) WaitForSingleObject(registration, kErrorFileCheckMs);
+      return StartCheck::UtilityEnded;
+    }
+    if (!errorFileEmpty(errorFile)) return StartCheck::ErrorWritten;
+    const bool registered =
+        registration == nullptr || WaitForSingleObject(registration, 0) == WAIT_OBJECT_0;
+    if (registered && extractorOnPipe(ci) && errorFileEmpty(errorFile)) {
+      trace(ci, "awaitRunStart(): the extractor is on the pipe after %lu ms",
+            static_cast<unsigned long>(GetTickCount64() - start));
+      return StartCheck::UnderWay;
+    }
+  }
+}
 
 struct RunOutcome {
   RunState state = RunState::NotStarted;
@@ -258,7 +314,7 @@ RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const Ru
   // rollforwarddb replaces the database: the agent's own catalog session must not hold it.
   if (steps.closeCatalogSession) disconnectOpIngres2(&ci->connInfo);
 
-  registerTemplate(ci, routine, &startup);
+  UniqueHandleNull registration = registerTemplate(ci, routine, &startup);
 
   if (ci->hAccessToken) {
     if (steps.tokenInStartLine) {
@@ -277,16 +333,24 @@ RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const Ru
   // The utility's main thread is of no use to the agent.
   UniqueHandleNull threadHandle(process.hThread);
 
-  Sleep(kErrorFileCheckMs);
-
+  const StartCheck check =
+      outcome.startError == 0
+          ? awaitRunStart(ci, outcome.process.get(), registration.get(), errorFile.get())
+          : StartCheck::TimeUp;
   DWORD low = 0;
   DWORD high = 0;
+  DWORD exitCode = 0;
   if (!errorFileSize(ci, steps.sizeRoutine, routine, errorFile.get(), &low, &high)) {
     outcome.state = RunState::ErrorFileUnreadable;
   } else if (low != 0 || high != 0) {
     outcome.state = RunState::ErrorFileNotEmpty;
   } else if (outcome.startError != 0) {
     outcome.state = RunState::NotStarted;
+  } else if (check == StartCheck::UtilityEnded &&
+             (!GetExitCodeProcess(outcome.process.get(), &exitCode) || exitCode != 0)) {
+    trace(ci, "%s(): the utility ended within its start check with exit code %lu", routine,
+          static_cast<unsigned long>(exitCode));
+    outcome.state = RunState::EndedWithFailure;
   } else {
     outcome.state = RunState::Running;
   }
@@ -350,12 +414,17 @@ DWORD execOpIngresckpdb(int connectionId, const char* dbName, uint32_t options) 
   RunOutcome run = startUtilityRun(ci, steps, names, commandLine);
   // A handle of an earlier run would otherwise leak when it is replaced.
   ci->ckpdbProcessHandle.reset();
-  if (run.state == RunState::ErrorFileNotEmpty || run.state == RunState::ErrorFileUnreadable) {
+  if (run.state == RunState::ErrorFileNotEmpty || run.state == RunState::ErrorFileUnreadable ||
+      run.state == RunState::EndedWithFailure) {
     endFailedUtility(ci, kRoutine, &run.process);
   }
   switch (run.state) {
     case RunState::PipeNotCreated:
       return DSA_ERROR_EXTRACTOR_PIPE_SETUP;
+    case RunState::EndedWithFailure:
+      ci->pipeHandle.reset();
+      Log_act(ci, kActivityCheckpointFailed);
+      return DSA_ERROR_FILE;
     case RunState::ErrorFileUnreadable:
       return DSA_ERROR_FILE;
     case RunState::ErrorFileNotEmpty:
@@ -447,7 +516,8 @@ DWORD execOpIngresrollforwarddb(int connectionId, const char* dbName, const char
   RunOutcome run = startUtilityRun(ci, steps, names, commandLine);
   // Kept whatever the start check found: the end of the restore waits for the roll forward and
   // reports how it ended, and a failed restore ends it.
-  if (run.state == RunState::ErrorFileNotEmpty || run.state == RunState::ErrorFileUnreadable) {
+  if (run.state == RunState::ErrorFileNotEmpty || run.state == RunState::ErrorFileUnreadable ||
+      run.state == RunState::EndedWithFailure) {
     endFailedUtility(ci, kRoutine, &run.process);
   }
   ci->rollforwardProcessHandle.reset(run.process.release());
@@ -457,6 +527,9 @@ DWORD execOpIngresrollforwarddb(int connectionId, const char* dbName, const char
       // system error that reads as one of the agent's own codes.
       return DSA_ERROR_EXTRACTOR_PIPE_SETUP;
     case RunState::ErrorFileUnreadable:
+      return DSA_ERROR_FILE;
+    case RunState::EndedWithFailure:
+      Log_act(ci, kActivityRollforwardFailed);
       return DSA_ERROR_FILE;
     case RunState::ErrorFileNotEmpty:
       trace(ci,

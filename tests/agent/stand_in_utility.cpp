@@ -1,7 +1,8 @@
 // Stands in for ckpdb.exe and rollforwarddb.exe in a test installation's bin folder, so that the
 // agent's runs can be checked without the simulated utilities: it records its command line and
 // II_CKTMPL_FILE in "<own path>.cmdline", and for a database without a catalog file it writes an
-// Ingres-style error line to standard error and exits 1, as the real utilities do.
+// Ingres-style error line to standard error and exits 1, as the real utilities do. The database
+// "quietfail" ends it with exit code 3 and nothing written: a failure only its exit code tells.
 #include <windows.h>
 
 #include <cstdio>
@@ -31,5 +32,5 @@ int main(int argc, char** argv) {
                  database.c_str());
     return 1;
   }
-  return 0;
+  return database == "quietfail" ? 3 : 0;
 }

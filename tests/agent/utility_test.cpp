@@ -336,6 +336,33 @@ TEST_F(UtilityTest, CheckpointFailsWhenCkpdbWritesToItsErrorFile) {
   DeleteFileA(agent_->path("ckpderrUEnosuchdb.out").c_str());
 }
 
+// A utility that ends within its start check is judged at once by its exit code: one that failed
+// without a word in its error file fails the run, instead of the run waiting for an extractor
+// that will never come.
+TEST_F(UtilityTest, UtilityThatEndsBadlyWithoutAWordFailsItsStartCheck) {
+  Installation installation("UQ", {"quietfail"});
+  ASSERT_EQ(installation.error(), "");
+  int id = connection("UQ", installation.root(), "quietfail");
+  ASSERT_NE(id, 0);
+  ConnectionRecord* ci = agent_->api().FindConnection(id);
+  ASSERT_EQ(customize_(ci), 0);
+
+  EXPECT_EQ(ckpdb_(id, "quietfail", 0), 1u);
+  EXPECT_NE(activityLog().find(activityText(65)), std::string::npos) << activityLog();
+  EXPECT_EQ(ci->pipeHandle.get(), nullptr) << "the pipe is closed";
+  EXPECT_EQ(ci->ckpdbProcessHandle.get(), nullptr) << "ckpdb's handle is not kept";
+
+  EXPECT_EQ(rollforward_(id, "quietfail", "1", 0, nullptr), 1u);
+  EXPECT_NE(activityLog().find(activityText(71)), std::string::npos) << activityLog();
+  EXPECT_EQ(ci->rollforwardProcessHandle.get(), nullptr)
+      << "as after a complaint in its error file";
+  for (const char* file : {"ckpdbUQquietfail.out", "ckpderrUQquietfail.out", "rollUQquietfail.out",
+                           "rollerrUQquietfail.out"}) {
+    EXPECT_EQ(readWholeFile(agent_->path(file)), "") << file;
+    DeleteFileA(agent_->path(file).c_str());
+  }
+}
+
 TEST_F(UtilityTest, RollforwardStartsWithEveryRestoreFlag) {
   Installation installation("UF", {"demo"});
   ASSERT_EQ(installation.error(), "");
