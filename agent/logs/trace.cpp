@@ -98,12 +98,15 @@ void trace(ConnectionRecord* ci, const char* format, ...) {
 }
 
 void traceStartBanner(ConnectionRecord* ci, const char* entryPoint) {
+  // Every entry point writes its banners: with tracing off they cost nothing.
+  if (ci == nullptr || !ci->traceOn) return;
   char banner[512];
   formatBanner(banner, sizeof banner, entryPoint, Banner::kStart);
   trace(ci, "%s", banner);
 }
 
 void traceEndBanner(ConnectionRecord* ci, const char* entryPoint) {
+  if (ci == nullptr || !ci->traceOn) return;
   char banner[512];
   formatBanner(banner, sizeof banner, entryPoint, Banner::kEnd);
   trace(ci, "%s", banner);
