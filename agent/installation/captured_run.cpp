@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "account/account_layer.h"
+#include "account/child_process.h"
 #include "core/utility_command.h"
 #include "library/agent_state.h"
 #include "library/wait_limits.h"
@@ -70,9 +70,6 @@ DWORD waitForUtility(ConnectionRecord* ci, const CapturedRun& run, HANDLE proces
 DWORD createOutputFile(ConnectionRecord* ci, CapturedRun& run) {
   constexpr int kNamesTried = 16;
   static LONG s_runs = 0;
-  SECURITY_ATTRIBUTES inheritable = {};
-  inheritable.nLength = sizeof inheritable;
-  inheritable.bInheritHandle = TRUE;  // the utility's standard output
   DWORD error = ERROR_FILE_EXISTS;
   for (int attempt = 0; attempt < kNamesTried && error == ERROR_FILE_EXISTS; ++attempt) {
     const DWORD sequence = static_cast<DWORD>(InterlockedIncrement(&s_runs));
@@ -83,7 +80,7 @@ DWORD createOutputFile(ConnectionRecord* ci, CapturedRun& run) {
       return resultFromWin32(ERROR_FILENAME_EXCED_RANGE);
     }
     run.output.reset(CreateFileA(run.outputPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                 &inheritable, CREATE_NEW,
+                                 /*security=*/nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
                                  /*template=*/nullptr));
     if (run.output) {
@@ -176,17 +173,9 @@ DWORD runCapturedUtility(ConnectionRecord* ci, CapturedRun& run) {
   startup.wShowWindow = SW_HIDE;
   startup.hStdOutput = output.get();
   PROCESS_INFORMATION process = {};
-  DWORD error = 0;
-  if (run.token != INVALID_HANDLE_VALUE && run.token != nullptr) {
-    error = accountLayer().createProcessAsUser(run.token, run.commandLine,
-                                               /*inheritHandles=*/TRUE, /*creationFlags=*/0,
-                                               &startup, &process);
-  } else if (!CreateProcessA(/*application=*/nullptr, run.commandLine, nullptr, nullptr,
-                             /*inheritHandles=*/TRUE, /*creationFlags=*/0,
-                             /*environment=*/nullptr, /*currentDirectory=*/nullptr, &startup,
-                             &process)) {
-    error = GetLastError();
-  }
+  // The output file is the only handle the utility inherits.
+  const DWORD error =
+      startChildProcess(run.token, run.commandLine, startup, {output.get()}, &process);
   if (error != 0) {
     trace(ci, "%s(): %s Process creation failed. Error = %lu", run.routine, run.program, error);
     return resultFromWin32(error);
