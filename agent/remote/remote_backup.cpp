@@ -49,9 +49,6 @@ DWORD sendData(ConnectionRecord* ci, HANDLE io, const uint8_t* data, DWORD size)
 DWORD streamObject(ConnectionRecord* ci, int connectionId, int backupId, HANDLE io,
                    uint8_t* buffer) {
   for (;;) {
-    if (WaitForSingleObject(ci->remoteStop.get(), 0) == WAIT_OBJECT_0) {
-      return DSA_ERROR_REMOTE_STREAM;  // ended before the stream was
-    }
     uint32_t count = static_cast<uint32_t>(remote::kBackupMessageSize);
     DWORD result = 0;
     bool headerDue = false;
@@ -59,6 +56,10 @@ DWORD streamObject(ConnectionRecord* ci, int connectionId, int backupId, HANDLE 
       // The readers share the record with the calls; only the pipe's waits run unlocked.
       AgentLockGuard lock;
       headerDue = !ci->fd;
+      // Between files a stop is looked for here; within a file the next message's wait sees it.
+      if (headerDue && WaitForSingleObject(ci->remoteStop.get(), 0) == WAIT_OBJECT_0) {
+        return DSA_ERROR_REMOTE_STREAM;  // ended before the stream was
+      }
       result = readObjectPiece(ci, connectionId, backupId, buffer, &count);
       if (result == 0 && headerDue && count == header::kSize) stampCheckpoint(buffer, ci->ckpdbID);
     }
@@ -90,7 +91,8 @@ DWORD WINAPI WriteRemotePipe(void* parameter) {
     // An object without files ended at its first read: the client only sees the pipe close.
     nothingLeft = ci->objectBlock != nullptr && ci->objectBlock->delivered != 0;
   }
-  UniqueHandleNull io(CreateEventA(nullptr, /*manualReset=*/TRUE, FALSE, nullptr));
+  // Auto-reset: each message's wait takes the signal of its own operation, so none is reset.
+  UniqueHandleNull io(CreateEventA(nullptr, /*manualReset=*/FALSE, FALSE, nullptr));
   // Sector-aligned, as the unbuffered reads of the data files need.
   auto* buffer = static_cast<uint8_t*>(
       VirtualAlloc(nullptr, remote::kBackupMessageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));

@@ -83,12 +83,15 @@ DWORD finishIo(ConnectionRecord* ci, HANDLE pipe, OVERLAPPED* overlapped, BOOL s
     const DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING) return error != 0 ? error : ERROR_GEN_FAILURE;
   }
-  HANDLE waits[] = {overlapped->hEvent, ci->remoteStop.get(), ci->remotePipeClosing.get()};
+  // The stop and the closing come first: a wait sees them even when the operation is done, so
+  // the streaming loop needs no check of its own between messages.
+  HANDLE waits[] = {ci->remoteStop.get(), ci->remotePipeClosing.get(), overlapped->hEvent};
   const DWORD waited = WaitForMultipleObjects(3, waits, FALSE, limitMs);
-  if (waited != WAIT_OBJECT_0) CancelIoEx(pipe, overlapped);
+  constexpr DWORD kIoDone = WAIT_OBJECT_0 + 2;
+  if (waited != kIoDone) CancelIoEx(pipe, overlapped);
   const BOOL finished = GetOverlappedResult(pipe, overlapped, done, /*wait=*/TRUE);
   if (waited == WAIT_TIMEOUT) return ERROR_TIMEOUT;
-  if (waited != WAIT_OBJECT_0) return ERROR_OPERATION_ABORTED;
+  if (waited != kIoDone) return ERROR_OPERATION_ABORTED;
   if (!finished) {
     const DWORD error = GetLastError();
     return error != 0 ? error : ERROR_GEN_FAILURE;
@@ -230,7 +233,6 @@ DWORD awaitRemoteClient(ConnectionRecord* ci) {
 DWORD writeRemoteMessage(ConnectionRecord* ci, HANDLE io, const void* data, DWORD size) {
   OVERLAPPED overlapped{};
   overlapped.hEvent = io;
-  ResetEvent(io);
   const HANDLE pipe = ci->rhPipe.get();
   const BOOL started = WriteFile(pipe, data, size, nullptr, &overlapped);
   DWORD done = 0;
@@ -244,7 +246,6 @@ DWORD writeRemoteMessage(ConnectionRecord* ci, HANDLE io, const void* data, DWOR
 DWORD readRemoteMessage(ConnectionRecord* ci, HANDLE io, void* buffer, DWORD size, DWORD* got) {
   OVERLAPPED overlapped{};
   overlapped.hEvent = io;
-  ResetEvent(io);
   const HANDLE pipe = ci->rhPipe.get();
   const BOOL started = ReadFile(pipe, buffer, size, nullptr, &overlapped);
   const DWORD error = finishIo(ci, pipe, &overlapped, started, waitLimits().remoteStallMs, got);

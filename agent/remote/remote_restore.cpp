@@ -49,7 +49,8 @@ DWORD WINAPI ReadRemotePipe(void* parameter) {
     ci = findConnection(id);
     if (ci == nullptr) return 0;
   }
-  UniqueHandleNull io(CreateEventA(nullptr, /*manualReset=*/TRUE, FALSE, nullptr));
+  // Auto-reset: each message's wait takes the signal of its own operation, so none is reset.
+  UniqueHandleNull io(CreateEventA(nullptr, /*manualReset=*/FALSE, FALSE, nullptr));
   auto* buffer = static_cast<uint8_t*>(
       VirtualAlloc(nullptr, remote::kRestoreMessageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   for (;;) {

@@ -26,7 +26,8 @@
 // cache under Wine; the figures compare the agent's path against a plain read or write, not
 // disk speed. Writes go into the host's cache and are flushed at each file's end (both passes
 // flush); the host may slow a writer down to its disk's speed while it writes back, in either
-// pass, so the restore figures vary more than the others. Everything it made is removed at the end, also after a failure.
+// pass, so the restore figures vary more than the others. Everything it made is removed at the end,
+// also after a failure.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <psapi.h>
@@ -172,7 +173,8 @@ class Bench {
   const ferry::ctl::AgentEntryPoints& agent_;
   uint8_t* buffer_;
   std::vector<DeliveredFile> files_;
-  ferry::UniqueHandleNull ioEvent_{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  // Auto-reset, as the agent's: each wait takes its own operation's signal.
+  ferry::UniqueHandleNull ioEvent_{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
 };
 
 std::string Bench::agentText(DSA_RESULT code) const {
@@ -233,7 +235,6 @@ ferry::UniqueFile Bench::openRemotePipe(const std::string& name, DWORD access) {
 DWORD Bench::pipeIo(HANDLE pipe, bool write, void* data, DWORD size, DWORD* done) {
   OVERLAPPED overlapped{};
   overlapped.hEvent = ioEvent_.get();
-  ResetEvent(ioEvent_.get());
   const BOOL started = write ? WriteFile(pipe, data, size, nullptr, &overlapped)
                              : ReadFile(pipe, data, size, nullptr, &overlapped);
   if (!started && GetLastError() != ERROR_IO_PENDING) return GetLastError();
@@ -505,7 +506,7 @@ Pass Bench::pipeAlone(size_t messageSize, uint64_t bytes) {
     static DWORD WINAPI run(void* parameter) {
       auto* self = static_cast<Writer*>(parameter);
       std::vector<uint8_t> data(self->messageSize, 0x5a);
-      ferry::UniqueHandleNull event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+      ferry::UniqueHandleNull event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
       OVERLAPPED overlapped{};
       overlapped.hEvent = event.get();
       if (!ConnectNamedPipe(self->pipe, &overlapped) && GetLastError() == ERROR_IO_PENDING) {
@@ -518,7 +519,6 @@ Pass Bench::pipeAlone(size_t messageSize, uint64_t bytes) {
         const DWORD size = static_cast<DWORD>(std::min<uint64_t>(left, self->messageSize));
         overlapped = OVERLAPPED{};
         overlapped.hEvent = event.get();
-        ResetEvent(event.get());
         DWORD done = 0;
         if (!WriteFile(self->pipe, data.data(), size, nullptr, &overlapped) &&
             GetLastError() != ERROR_IO_PENDING) {
