@@ -44,12 +44,28 @@ DWORD sendData(ConnectionRecord* ci, HANDLE io, const uint8_t* data, DWORD size)
   return writeRemoteMessage(ci, io, data, size);
 }
 
+// The files are read in pieces of 16 messages: one read and one hold of the agent lock per
+// piece, not per message. The pieces start at multiples of the message size, so the messages are
+// the same as those of one read per message.
+constexpr size_t kReadPieceSize = 16 * remote::kBackupMessageSize;
+
+// A piece of a file's data as messages of at most the stream's size.
+DWORD sendPiece(ConnectionRecord* ci, HANDLE io, const uint8_t* data, uint32_t size) {
+  for (uint32_t at = 0; at < size; at += static_cast<uint32_t>(remote::kBackupMessageSize)) {
+    const uint32_t left = size - at;
+    const DWORD chunk =
+        static_cast<DWORD>(left < remote::kBackupMessageSize ? left : remote::kBackupMessageSize);
+    if (DWORD result = sendData(ci, io, data + at, chunk); result != 0) return result;
+  }
+  return 0;
+}
+
 // The object after its first header: each file's data and end marker, each next file's header,
 // until the readers report the object's end. 0, or the code the object failed with.
 DWORD streamObject(ConnectionRecord* ci, int connectionId, int backupId, HANDLE io,
                    uint8_t* buffer) {
   for (;;) {
-    uint32_t count = static_cast<uint32_t>(remote::kBackupMessageSize);
+    uint32_t count = static_cast<uint32_t>(kReadPieceSize);
     DWORD result = 0;
     bool headerDue = false;
     {
@@ -72,7 +88,7 @@ DWORD streamObject(ConnectionRecord* ci, int connectionId, int backupId, HANDLE 
       if (count == 0) return 0;  // the end of a journal or configuration object
       result = writeRemoteMessage(ci, io, buffer, count);
     } else {
-      result = sendData(ci, io, buffer, count);
+      result = sendPiece(ci, io, buffer, count);
     }
     if (result != 0) return result;
   }
@@ -95,7 +111,7 @@ DWORD WINAPI WriteRemotePipe(void* parameter) {
   UniqueHandleNull io(CreateEventA(nullptr, /*manualReset=*/FALSE, FALSE, nullptr));
   // Sector-aligned, as the unbuffered reads of the data files need.
   auto* buffer = static_cast<uint8_t*>(
-      VirtualAlloc(nullptr, remote::kBackupMessageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+      VirtualAlloc(nullptr, kReadPieceSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   DWORD result = io && buffer != nullptr ? awaitRemoteClient(ci) : DSA_ERROR_REMOTE_STREAM;
   if (result == 0 && !nothingLeft) result = streamObject(ci, id, backupId, io.get(), buffer);
   if (buffer != nullptr) VirtualFree(buffer, 0, MEM_RELEASE);
