@@ -26,18 +26,32 @@ using namespace ferry::messages;
 // Once the stream was cut short, the reader lets go of the file within this.
 constexpr DWORD kReaderLetGoMs = 10000;
 
-// Fills the handed-over file from the pipe: 0 at the client's empty message, else the code.
+// The messages are gathered into pieces of up to 32 of them: one write to the file and one hold
+// of the agent lock per piece, not per message.
+constexpr size_t kWritePieceSize = 32 * remote::kRestoreMessageSize;
+
+// Fills the handed-over file from the pipe: 0 at the client's empty message, else the code. A
+// file whose stream breaks off is discarded whole, so what was gathered of it is not written.
 DWORD fillFile(ConnectionRecord* ci, HANDLE io, uint8_t* buffer) {
   if (DWORD connected = awaitRemoteClient(ci); connected != 0) return connected;
+  size_t gathered = 0;
   for (;;) {
     DWORD got = 0;
-    if (DWORD result = readRemoteMessage(ci, io, buffer, remote::kRestoreMessageSize, &got);
+    if (DWORD result =
+            readRemoteMessage(ci, io, buffer + gathered, remote::kRestoreMessageSize, &got);
         result != 0) {
       return result;
     }
-    if (got == 0) return 0;
-    AgentLockGuard lock;
-    if (DWORD result = dsaWrite_cldsa(ci, buffer, got); result != 0) return result;
+    gathered += got;
+    const bool end = got == 0;
+    if (gathered + remote::kRestoreMessageSize > kWritePieceSize || (end && gathered > 0)) {
+      AgentLockGuard lock;
+      if (DWORD result = dsaWrite_cldsa(ci, buffer, static_cast<uint32_t>(gathered)); result != 0) {
+        return result;
+      }
+      gathered = 0;
+    }
+    if (end) return 0;
   }
 }
 
@@ -52,7 +66,7 @@ DWORD WINAPI ReadRemotePipe(void* parameter) {
   // Auto-reset: each message's wait takes the signal of its own operation, so none is reset.
   UniqueHandleNull io(CreateEventA(nullptr, /*manualReset=*/FALSE, FALSE, nullptr));
   auto* buffer = static_cast<uint8_t*>(
-      VirtualAlloc(nullptr, remote::kRestoreMessageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+      VirtualAlloc(nullptr, kWritePieceSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   for (;;) {
     // Between files the reader only waits: for the next file, or for the connection's end.
     HANDLE waits[] = {ci->remoteStop.get(), ci->remoteFileReady.get()};
