@@ -100,7 +100,6 @@ struct Pass {
 class Samples {
  public:
   void add(double value) { values_.push_back(value); }
-  bool empty() const { return values_.empty(); }
   double median() const {
     std::vector<double> sorted = values_;
     std::sort(sorted.begin(), sorted.end());
@@ -157,9 +156,29 @@ class Bench {
   // The floor of the remote paths: `bytes` in messages of `messageSize` through a pipe made as
   // the agent makes its remote pipe, one thread writing as the agent does, this one reading.
   Pass pipeAlone(size_t messageSize, uint64_t bytes);
-  const std::vector<DeliveredFile>& files() const { return files_; }
 
  private:
+  // A connection of the agent's, let go when a failure leaves the pass early.
+  class Connection {
+   public:
+    Connection(const ferry::ctl::AgentEntryPoints& agent, uint32_t id) : agent_(agent), id_(id) {}
+    ~Connection() {
+      if (id_ != 0) agent_.disconnectAgent(id_);
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    uint32_t id() const { return id_; }
+    // The disconnect of a pass that went well: its result.
+    DSA_RESULT close() {
+      const DSA_RESULT result = agent_.disconnectAgent(id_);
+      id_ = 0;
+      return result;
+    }
+
+   private:
+    const ferry::ctl::AgentEntryPoints& agent_;
+    uint32_t id_;
+  };
   uint32_t connect();
   std::string agentText(DSA_RESULT code) const;
   [[noreturn]] void agentFailed(const std::string& call, DSA_RESULT code) const {
@@ -248,7 +267,8 @@ DWORD Bench::pipeIo(HANDLE pipe, bool write, void* data, DWORD size, DWORD* done
 
 Pass Bench::backup(bool remote) {
   Pass pass;
-  const uint32_t connection = connect();
+  Connection session(agent_, connect());
+  const uint32_t connection = session.id();
   std::string objectName = std::string(kDatabase) + ".DATA";
   std::vector<char> name(objectName.begin(), objectName.end());
   name.push_back('\0');
@@ -258,7 +278,6 @@ Pass Bench::backup(bool remote) {
   const uint32_t options = remote ? DSA_OPTION_REMOTE : 0;
   if (DSA_RESULT rc = agent_.beginBackup(connection, name.data(), options, &backupId, &remoteArg)) {
     agent_.endBackup(connection, rc);
-    agent_.disconnectAgent(connection);
     agentFailed("DSABeginBackup", rc);
   }
   pass.fixed += now() - at;
@@ -334,7 +353,7 @@ Pass Bench::backup(bool remote) {
   at = now();
   const DSA_RESULT ended = agent_.endBackup(connection, failure);
   pass.fixed += now() - at;
-  agent_.disconnectAgent(connection);
+  session.close();
   if (failure != 0) agentFailed("DSARead", failure);
   if (ended != 0) agentFailed("DSAEndBackup", ended);
   return pass;
@@ -343,7 +362,8 @@ Pass Bench::backup(bool remote) {
 Pass Bench::restore(bool remote) {
   if (files_.empty()) throw Failure{"no backup to restore"};
   Pass pass;
-  const uint32_t connection = connect();
+  Connection session(agent_, connect());
+  const uint32_t connection = session.id();
   const std::string objectName = std::string(kDatabase) + ".DATA";
   std::string previous;
   // The data given: whatever the buffer holds; the restore overwrites the database's files.
@@ -419,7 +439,7 @@ Pass Bench::restore(bool remote) {
   }
   const double at = now();
   // The disconnect ends the data restore: the last release and the roll forward's end.
-  if (DSA_RESULT rc = agent_.disconnectAgent(connection)) agentFailed("DSADisconnectAgent", rc);
+  if (DSA_RESULT rc = session.close()) agentFailed("DSADisconnectAgent", rc);
   pass.fixed += now() - at;
   return pass;
 }
