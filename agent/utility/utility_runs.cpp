@@ -514,8 +514,8 @@ DWORD execOpIngresrollforwarddb(int connectionId, const char* dbName, const char
   steps.tokenInStartLine = false;
   steps.closeCatalogSession = true;
   RunOutcome run = startUtilityRun(ci, steps, names, commandLine);
-  // Kept whatever the start check found: the end of the restore waits for the roll forward and
-  // reports how it ended, and a failed restore ends it.
+  // Kept once its start check passed: the end of the restore waits for the roll forward and
+  // reports how it ended, and a failed restore ends it. One whose check failed is ended here.
   if (run.state == RunState::ErrorFileNotEmpty || run.state == RunState::ErrorFileUnreadable ||
       run.state == RunState::EndedWithFailure) {
     endFailedUtility(ci, kRoutine, &run.process);

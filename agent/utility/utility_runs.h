@@ -6,7 +6,8 @@
 //   entry points); nothing here takes a lock of its own.
 // - Results: tmplmod_customize_template gives 0 or 1. The runs give 0 while the utility runs,
 //   else 2 (connection id not in use), 5 (argument missing), 1 (the old error file stays, the
-//   error file cannot be measured, or the utility wrote to its error file within 5 s), 25 (pipe
+//   error file cannot be measured, the utility wrote to its error file during its start check or
+//   ended within it with an exit code other than 0), 25 (pipe
 //   or its security descriptor), 10000 + the system error when the utility did not start, and
 //   the raw system error of a failed logon or impersonation, as the account seam reports it.
 //   A name or command line that would not fit its buffer gives 10000 + ERROR_FILENAME_EXCED_RANGE,
@@ -14,7 +15,9 @@
 //   cut short and nothing is started.
 // - On success the connection record holds the pipe's server end in pipeHandle and the
 //   utility's process in ckpdbProcessHandle or rollforwardProcessHandle; the record owns them.
-//   A roll forward's process is kept whenever it started, also when its start check failed.
+//   The start check lasts at most 5 s and ends as soon as its answer is certain (the extractor on
+//   the pipe, a complaint in the error file, the utility's end). A utility whose start check
+//   failed is ended and not kept.
 // - The calling thread keeps the identity of the connection's account when a run returns.
 #pragma once
 
