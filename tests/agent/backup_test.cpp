@@ -844,8 +844,9 @@ std::vector<RemoteFile> filesOf(const std::vector<unsigned char>& firstHeader,
 
 // A remote backup of three locations: a zero-length file (header, end marker, no data), a
 // location without files (passed at once), a file whose last chunk equals the end marker (sent
-// in two messages, so that it cannot be taken for the marker); every byte as on disk; the pipe
-// lets in SYSTEM, the Administrators, the connection's account and the setting's accounts.
+// in two messages, so that it cannot be taken for the marker; the file is longer than the
+// agent's reads of a megabyte, so that the split comes in its second read); every byte as on disk;
+// the pipe lets in SYSTEM, the Administrators, the connection's account and the setting's accounts.
 TEST_F(Backup, RemoteBackupStreamsEveryFileThroughThePipe) {
   using namespace remote_side;
   ASSERT_NO_FATAL_FAILURE(install("BR"));
@@ -855,7 +856,7 @@ TEST_F(Backup, RemoteBackupStreamsEveryFileThroughThePipe) {
   db.name = "remote";
   db.locations = {{"", {{"aaaaaaab.t00", 70000}, {"aaaaaaac.t00", 0}}},
                   {empty, {}},
-                  {third, {{"aaaaaaad.t00", 65536 + remote::kEndMarkerSize}}}};
+                  {third, {{"aaaaaaad.t00", 17 * 65536 + remote::kEndMarkerSize}}}};
   ASSERT_EQ(ingsim::addDatabase("BR", db), "");
   const std::string tricky = ingsim::dataFolder(third, "remote") + "\\aaaaaaad.t00";
   {
@@ -914,8 +915,9 @@ TEST_F(Backup, RemoteBackupStreamsEveryFileThroughThePipe) {
     EXPECT_EQ(byPath[path].bytes, fileBytes(path)) << path;
   }
   EXPECT_TRUE(byPath[home + "\\aaaaaaac.t00"].messageSizes.empty()) << "no data message";
-  EXPECT_EQ(byPath[tricky].messageSizes,
-            (std::vector<size_t>{65536, remote::kEndMarkerSize - 1, 1}));
+  std::vector<size_t> trickySizes(17, 65536);
+  trickySizes.insert(trickySizes.end(), {remote::kEndMarkerSize - 1, 1});
+  EXPECT_EQ(byPath[tricky].messageSizes, trickySizes);
 
   const std::string userSid = processUserSid();
   std::multiset<std::string> sids(taken.daclSids.begin(), taken.daclSids.end());

@@ -702,7 +702,8 @@ TEST_F(Restore, RemoteSessionsFillTheirFilesFromThePipe) {
   db.locations = {one};
   ASSERT_NO_FATAL_FAILURE(install("RR", db));
   const std::string folder = ingsim::dataFolder(root(), "rmt");
-  const RestoredFile big{folder + "\\aaaaaaab.t00", pattern(70000, 31)};
+  // Longer than two of the reader's writes of a megabyte, and not a whole number of messages.
+  const RestoredFile big{folder + "\\aaaaaaab.t00", pattern(2 * 1048576 + 40007, 31)};
   const RestoredFile none{folder + "\\aaaaaaac.t00", ""};
   // One remote session: 0, or the first failing code.
   auto remoteSession = [&](uint32_t id, const RestoredFile& file, size_t cutAt, uint32_t* endRc) {
@@ -743,10 +744,10 @@ TEST_F(Restore, RemoteSessionsFillTheirFilesFromThePipe) {
     EXPECT_EQ(readWholeFile(none.path), "");
   }
   {
-    SCOPED_TRACE("the client lets go in the middle of the file");
+    SCOPED_TRACE("the client lets go in the middle of the file, after its first megabyte");
     const uint32_t id = connect();
     uint32_t endRc = 0;
-    ASSERT_EQ(remoteSession(id, big, 40000, &endRc), 0u);
+    ASSERT_EQ(remoteSession(id, big, 1100000, &endRc), 0u);
     EXPECT_EQ(endRc, 33u);
     EXPECT_FALSE(fileExists(big.path)) << "a part of a file is never put in place";
     EXPECT_FALSE(fileExists(big.path + ".restoring"));
