@@ -209,13 +209,6 @@ enum class RunState {
   EndedWithFailure,     // 1: the utility ended within the start check, and not with 0
 };
 
-enum class StartCheck {
-  UnderWay,      // the extractor is on the pipe and the template's registration has ended
-  UtilityEnded,  // its exit code and error file tell how the run went
-  ErrorWritten,  // the error file is no longer empty: the run failed
-  TimeUp,        // the 5 seconds are over
-};
-
 // The steps of the start check: short at first, as the extractor usually comes within a few
 // hundred milliseconds.
 DWORD startCheckStep(ULONGLONG elapsedMs) { return elapsedMs < 200 ? 5 : 20; }
@@ -237,28 +230,28 @@ bool errorFileEmpty(HANDLE errorFile) {
 // is under way once its extractor is on the pipe, provided the registration of the template
 // (whose complaint would fail the run) has ended; it has failed once the error file holds
 // anything; and a utility that ended is judged by its exit code. Who the pipe's client is, is
-// checked where its records are read.
-StartCheck awaitRunStart(ConnectionRecord* ci, HANDLE utility, HANDLE registration,
-                         HANDLE errorFile) {
+// checked where its records are read. The error file is looked at by the caller either way;
+// true when the utility ended within the check, so that its exit code tells too.
+bool awaitRunStart(ConnectionRecord* ci, HANDLE utility, HANDLE registration, HANDLE errorFile) {
   const ULONGLONG start = GetTickCount64();
   for (;;) {
     const ULONGLONG elapsed = GetTickCount64() - start;
-    if (elapsed >= kErrorFileCheckMs) return StartCheck::TimeUp;
+    if (elapsed >= kErrorFileCheckMs) return false;
     const DWORD step = startCheckStep(elapsed);
     const DWORD waitMs =
         static_cast<DWORD>(kErrorFileCheckMs - elapsed < step ? kErrorFileCheckMs - elapsed : step);
     if (WaitForSingleObject(utility, waitMs) == WAIT_OBJECT_0) {
       // Whatever it wrote is in the file once it has ended; so is ingsetenv's, when it ended.
       if (registration != nullptr) WaitForSingleObject(registration, kErrorFileCheckMs);
-      return StartCheck::UtilityEnded;
+      return true;
     }
-    if (!errorFileEmpty(errorFile)) return StartCheck::ErrorWritten;
+    if (!errorFileEmpty(errorFile)) return false;  // the run failed
     const bool registered =
         registration == nullptr || WaitForSingleObject(registration, 0) == WAIT_OBJECT_0;
-    if (registered && extractorOnPipe(ci) && errorFileEmpty(errorFile)) {
+    if (registered && extractorOnPipe(ci)) {
       trace(ci, "awaitRunStart(): the extractor is on the pipe after %lu ms",
             static_cast<unsigned long>(GetTickCount64() - start));
-      return StartCheck::UnderWay;
+      return false;  // under way
     }
   }
 }
@@ -333,10 +326,9 @@ RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const Ru
   // The utility's main thread is of no use to the agent.
   UniqueHandleNull threadHandle(process.hThread);
 
-  const StartCheck check =
-      outcome.startError == 0
-          ? awaitRunStart(ci, outcome.process.get(), registration.get(), errorFile.get())
-          : StartCheck::TimeUp;
+  const bool utilityEnded =
+      outcome.startError == 0 &&
+      awaitRunStart(ci, outcome.process.get(), registration.get(), errorFile.get());
   DWORD low = 0;
   DWORD high = 0;
   DWORD exitCode = 0;
@@ -346,7 +338,7 @@ RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const Ru
     outcome.state = RunState::ErrorFileNotEmpty;
   } else if (outcome.startError != 0) {
     outcome.state = RunState::NotStarted;
-  } else if (check == StartCheck::UtilityEnded &&
+  } else if (utilityEnded &&
              (!GetExitCodeProcess(outcome.process.get(), &exitCode) || exitCode != 0)) {
     trace(ci, "%s(): the utility ended within its start check with exit code %lu", routine,
           static_cast<unsigned long>(exitCode));

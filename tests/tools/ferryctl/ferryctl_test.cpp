@@ -325,6 +325,23 @@ class FerryctlAgent : public testing::Test {
     return path;
   }
 
+  // The journaled database "shop" of the round trips: two journals, a dump file, two data files
+  // in the installation's own location (the second of `secondFileBytes`) and one of 1 MiB + 3
+  // bytes in the area "loc2", whose folder goes to *secondArea. "" or why it could not be made.
+  std::string addJournaledShop(const std::string& code, uint64_t secondFileBytes,
+                               std::string* secondArea) {
+    *secondArea = area("loc2");
+    ingsim::DatabaseOptions shop;
+    shop.name = "shop";
+    shop.journaled = true;
+    shop.journalFiles = 2;
+    shop.journalFileSize = 3000;
+    shop.dumpFiles = {{"c0000001.dmp", 2500}};
+    shop.locations = {{"", {{"aaaaaaab.t00", 200000}, {"aaaaaaac.t00", secondFileBytes}}},
+                      {*secondArea, {{"aaaaaaad.t00", (1u << 20) + 3}}}};
+    return ingsim::addDatabase(code, shop);
+  }
+
   // ferryctl with the agent copy, the command and the connect operands, then `rest`; the
   // password goes through FERRYCTL_PASSWORD.
   CtlRun run(const std::string& command, const std::string& rest = "") {
@@ -615,16 +632,8 @@ TEST_F(FerryctlAgent, BackupOfAJournaledTwoLocationDatabaseHoldsEveryFileAsOnDis
 
 TEST_F(FerryctlAgent, RestoreOfAWholeDatabasePutsBackEveryFileAndVerifiesIt) {
   ASSERT_NO_FATAL_FAILURE(install("FK"));
-  const std::string second = area("loc2");
-  ingsim::DatabaseOptions shop;
-  shop.name = "shop";
-  shop.journaled = true;
-  shop.journalFiles = 2;
-  shop.journalFileSize = 3000;
-  shop.dumpFiles = {{"c0000001.dmp", 2500}};
-  shop.locations = {{"", {{"aaaaaaab.t00", 200000}, {"aaaaaaac.t00", 1024}}},
-                    {second, {{"aaaaaaad.t00", (1u << 20) + 3}}}};
-  ASSERT_EQ(ingsim::addDatabase("FK", shop), "");
+  std::string second;
+  ASSERT_EQ(addJournaledShop("FK", 1024, &second), "");
   const std::string first = ingsim::dataFolder(installation_->root(), "shop");
   const std::string secondFolder = ingsim::dataFolder(second, "shop");
   const std::string journals = ingsim::journalFolder(installation_->root(), "shop");
@@ -686,16 +695,8 @@ TEST_F(FerryctlAgent, RestoreOfAWholeDatabasePutsBackEveryFileAndVerifiesIt) {
 // puts every file back.
 TEST_F(FerryctlAgent, RemoteRoundTripMatchesTheLocalOne) {
   ASSERT_NO_FATAL_FAILURE(install("FR"));
-  const std::string second = area("loc2");
-  ingsim::DatabaseOptions shop;
-  shop.name = "shop";
-  shop.journaled = true;
-  shop.journalFiles = 2;
-  shop.journalFileSize = 3000;
-  shop.dumpFiles = {{"c0000001.dmp", 2500}};
-  shop.locations = {{"", {{"aaaaaaab.t00", 200000}, {"aaaaaaac.t00", 0}}},
-                    {second, {{"aaaaaaad.t00", (1u << 20) + 3}}}};
-  ASSERT_EQ(ingsim::addDatabase("FR", shop), "");
+  std::string second;
+  ASSERT_EQ(addJournaledShop("FR", 0, &second), "");
   const std::string local = "C:\\ferrytest\\ctl_FR_local.fya";
   const std::string remote = "C:\\ferrytest\\ctl_FR_remote.fya";
   removeAfterwards_.push_back(local);
