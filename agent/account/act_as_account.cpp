@@ -28,8 +28,8 @@ DWORD actAsConnectionAccount(ConnectionRecord* ci, const ActAsAccountTexts& text
   if (error == ERROR_SUCCESS) {
     trace(ci, "%s(): LogonUser() successful as userName[%s]", routine, info.loginName);
     // Replaces (and closes) a token of an earlier logon.
-    ci->hAccessToken.reset(localToken.release());
-    impersonationToken = ci->hAccessToken.get();
+    ci->account.hAccessToken.reset(localToken.release());
+    impersonationToken = ci->account.hAccessToken.get();
   } else {
     trace(ci, "%s(): %s",
           texts.localLogonFailedRoutine != nullptr ? texts.localLogonFailedRoutine : routine,

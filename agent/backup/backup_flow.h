@@ -11,7 +11,7 @@
 //   as the account; 10000 + e for other system errors.
 // - The readers write into the caller's buffer only up to the count the caller gave.
 // - A file is open in ci->fd between the header that announces it and the 9999 that ends it.
-// - A failure other than "buffer too small" fails the object (ci->objectFailed): later reads
+// - A failure other than "buffer too small" fails the object (ci->backup.objectFailed): later reads
 //   return it, and the object cannot end whole.
 #pragma once
 
@@ -21,30 +21,9 @@
 #include <cstdint>
 
 #include "connection/connection_record.h"
+#include "core/object_types.h"
 
 namespace ferry::agent {
-
-// The per-file information the finders fill.
-struct DataFileInfo {
-  char checkpointText[12];
-  int32_t kind;  // kFileKindOrdinary or kFileKindDumpPlaceholder
-  char dbName[256];
-  uint32_t sizeKb;  // byte size >> 10, at least 1; 0 when the file could not be measured
-};
-static_assert(offsetof(DataFileInfo, checkpointText) == 0);
-static_assert(offsetof(DataFileInfo, kind) == 12);
-static_assert(offsetof(DataFileInfo, dbName) == 16);
-static_assert(offsetof(DataFileInfo, sizeKb) == 272);
-static_assert(sizeof(DataFileInfo) == 276);
-
-inline constexpr int32_t kFileKindOrdinary = 100;
-inline constexpr int32_t kFileKindDumpPlaceholder = 101;
-
-// ObjectType values of the backup.
-inline constexpr int32_t kObjectData = 2;
-inline constexpr int32_t kObjectJournal = 6;
-inline constexpr int32_t kObjectConfigAlias = 7;
-inline constexpr int32_t kObjectConfig = 8;
 
 // Data backup.
 DWORD beginBackupDB(int connectionId, const char* dbName, uint32_t options);
@@ -76,8 +55,6 @@ DWORD readObjectPiece(ConnectionRecord* ci, int connectionId, int backupId, void
                       uint32_t* count);
 
 // Shared by the readers.
-// The file size in KB as the header carries it: bytes >> 10, at least 1.
-uint32_t sizeInHeaderKb(uint64_t bytes);
 // Zero-fills the caller's 1024-byte header and writes the magic, `checkpointText` (may be
 // empty), the path, the size and the three times of the open file `file`.
 void fillObjectHeader(void* buffer, const char* checkpointText, const char* path, uint32_t sizeKb,

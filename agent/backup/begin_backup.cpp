@@ -62,14 +62,14 @@ bool waitForExtractor(ConnectionRecord* ci) {
 // connection can begin again.
 void abandonDataBackup(ConnectionRecord* ci) {
   closeExtractorPipe(ci, "beginBackupDB");
-  if (ci->ckpdbProcessHandle && !TerminateProcess(ci->ckpdbProcessHandle.get(), 0)) {
+  if (ci->run.ckpdbProcessHandle && !TerminateProcess(ci->run.ckpdbProcessHandle.get(), 0)) {
     trace(ci, "beginBackupDB(): TerminateProcess(ckpdb) failed, GetLastError = %d",
           static_cast<int>(GetLastError()));
   }
-  ci->ckpdbProcessHandle.reset();
+  ci->run.ckpdbProcessHandle.reset();
   releaseRunLock(ci);
   releaseObjectBlock(ci);
-  ci->status = 0;
+  ci->status = ConnectionStatus::Idle;
 }
 
 }  // namespace
@@ -104,12 +104,13 @@ DWORD beginBackupDB(int connectionId, const char* dbName, uint32_t options) {
   // The data reader counts the locations down to tell the last one; a count it cannot have
   // would end the backup after the first location, so the query's failure ends the begin. The
   // locations themselves bound the file names the extractor may send.
-  if (DWORD result = resolveDestinations(ci, "beginBackupDB", dbName, kObjectData); result != 0) {
+  if (DWORD result = resolveDestinations(ci, "beginBackupDB", dbName, ObjectType::Data);
+      result != 0) {
     trace(ci, "beginBackupDB(): the data locations are not known. rcode = %d",
           static_cast<int>(result));
     return result;
   }
-  ci->backupLocation[0] = '\0';
+  ci->backup.backupLocation[0] = '\0';
   // The installation's template and II_CKTMPL_FILE are this run's until it ends.
   if (DWORD busy = acquireRunLock(ci, "beginBackupDB"); busy != 0) return busy;
   if (tmplmod_customize_template(ci) != 0) {
@@ -124,7 +125,7 @@ DWORD beginBackupDB(int connectionId, const char* dbName, uint32_t options) {
     return result;
   }
   ci->bkrtOption = options;
-  ci->ObjectType = kObjectData;
+  ci->ObjectType = ObjectType::Data;
   ObjectBlock* block = allocateObjectBlock(ci);
   if (block == nullptr) {
     Log_act(ci, kActivityOutOfMemory);
@@ -132,10 +133,10 @@ DWORD beginBackupDB(int connectionId, const char* dbName, uint32_t options) {
     return resultFromWin32(ERROR_NOT_ENOUGH_MEMORY);
   }
   setField(block->dbName, dbName);
-  ci->status = 1;
+  ci->status = ConnectionStatus::Backup;
 
-  if (ci->pipeConnected == 0 && !waitForExtractor(ci)) {
-    ci->pipeHandle.reset();
+  if (ci->run.pipeConnected == 0 && !waitForExtractor(ci)) {
+    ci->run.pipeHandle.reset();
     trace(ci,
           "beginBackupDB(): ConnectNamedPipe is time out, make sure all transactions are "
           "committed for database %s",
@@ -144,17 +145,17 @@ DWORD beginBackupDB(int connectionId, const char* dbName, uint32_t options) {
     Log_act(ci, kActivityExtractorTimeout);
     return DSA_ERROR_EXTRACTOR_TIMEOUT;
   }
-  ci->pipeConnected = 1;
-  char number[sizeof ci->ckpdbID] = {};
+  ci->run.pipeConnected = 1;
+  char number[sizeof ci->backup.ckpdbID] = {};
   if (int result = getCkpdbID(ci, number, sizeof number); result != 0) {
     trace(ci, "beginBackupDB(): getCkpdbID() returns Error= %d", result);
     abandonDataBackup(ci);
     return static_cast<DWORD>(result);
   }
   trace(ci, "beginBackupDB(): getCkpdbID(): CkpdbID= %s", number);
-  setField(ci->ckpdbID, number);
+  setField(ci->backup.ckpdbID, number);
   char tag[64];
-  std::snprintf(tag, sizeof tag, "[%s]\\DATA", ci->ckpdbID);
+  std::snprintf(tag, sizeof tag, "[%s]\\DATA", ci->backup.ckpdbID);
   trace(ci, "beginBackupDB(): dataTag= %s", tag);
   return 0;
 }
@@ -192,24 +193,24 @@ extern "C" DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, ui
   DWORD result = 0;
   const ObjectName form = classifyObjectName(objectName, NameRule::Backup);
   char* const dot = std::strchr(objectName, '.');
-  if (ci->status != 0) {
+  if (ci->status != ConnectionStatus::Idle) {
     // The object begun before has not been ended; beginning another would orphan its pipe,
     // its checkpoint run and its open file.
-    trace(ci, "DSABeginBackup(): Invalid Call Sequence. status = %d", ci->status);
+    trace(ci, "DSABeginBackup(): Invalid Call Sequence. status = %d", asNumber(ci->status));
     result = DSA_ERROR_OUT_OF_SEQUENCE;
-  } else if (form.kind == ObjectKind::Invalid) {
+  } else if (form.type == ObjectType::None) {
     trace(ci, "DSABeginBackup(): backupObjectName = %s", objectName);
     trace(ci, "DSABeginBackup(): the object name has no known form; nothing begun");
     result = DSA_ERROR_UNKNOWN_OBJECT;
   } else {
-    *backupId = static_cast<uint32_t>(++ci->backupCount);
-    ci->objectFailed = 0;
-    ci->deliveredFiles.clear();
+    *backupId = static_cast<uint32_t>(++ci->backup.backupCount);
+    ci->backup.objectFailed = 0;
+    ci->backup.deliveredFiles.clear();
     trace(ci, "DSABeginBackup(): backupObjectName = %s", objectName);
     trace(ci, dot == nullptr ? "DSABeginBackup(): strchr failed to find its character"
                              : "DSABeginBackup(): strchr found its character");
-    ci->remoteJob = 0;
-    ci->headerSent = 0;
+    ci->remote.remoteJob = 0;
+    ci->remote.headerSent = 0;
     if ((options & DSA_OPTION_REMOTE) != 0) {
       trace(ci, "DSABeginBackup(): Remote backup - Now Creating remote pipe");
       if (CreateRemotePipe(static_cast<int>(connectionId), /*largeBuffers=*/true) != 0) {
@@ -220,14 +221,14 @@ extern "C" DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, ui
     }
     if (result != 0) {
       // Nothing of the object was begun.
-    } else if (form.kind == ObjectKind::Data) {
+    } else if (form.type == ObjectType::Data) {
       *dot = '\0';
       trace(ci, "DSABeginBackup(): Data backup");
       trace(ci, "DSABeginBackup(): BackupObjectName = %s", objectName);
       result = beginBackupDB(static_cast<int>(connectionId), objectName, options);
-    } else if (form.kind == ObjectKind::ConfigDump) {
+    } else if (form.type == ObjectType::Config) {
       *dot = '\0';
-      ci->ObjectType = kObjectConfig;
+      ci->ObjectType = ObjectType::Config;
       trace(ci, "DSABeginBackup(): Config Backup");
       trace(ci, "DSABeginBackup(): BackupObjectName = %s", objectName);
       result = beginBackupDBConfigDump(static_cast<int>(connectionId), objectName, options);
@@ -239,10 +240,10 @@ extern "C" DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, ui
     }
     trace(ci, "DSABeginBackup(): rcode = %d", static_cast<int>(result));
     *remoteArg = connectionId;
-    if (result != 0 && ci->remoteJob) {
+    if (result != 0 && ci->remote.remoteJob) {
       trace(ci, "DSABeginBackup(): Remote backup job failed - checking threads");
       closeRemotePipe(ci, "DSABeginBackup");
-      ci->remoteJob = 0;
+      ci->remote.remoteJob = 0;
     }
   }
   trace(ci, "DSABeginBackup(): return. rcode = %d", static_cast<int>(result));

@@ -72,11 +72,11 @@ void putFileTime(unsigned char* at, const FILETIME& time) {
 // first name of a location must lie directly inside one of the database's data locations, and
 // fixes that location for the names after it.
 bool inRunLocation(ConnectionRecord* ci, const char* name) {
-  if (ci->backupLocation[0] != '\0') return fileInDirectory(name, ci->backupLocation);
-  const char* location = ci->restoreDestinations;
-  for (int i = 0; i < ci->restoreDestinationCount; ++i) {
+  if (ci->backup.backupLocation[0] != '\0') return fileInDirectory(name, ci->backup.backupLocation);
+  const char* location = ci->destinations.restoreDestinations;
+  for (int i = 0; i < ci->destinations.restoreDestinationCount; ++i) {
     if (fileInDirectory(name, location)) {
-      std::snprintf(ci->backupLocation, sizeof ci->backupLocation, "%s", location);
+      std::snprintf(ci->backup.backupLocation, sizeof ci->backup.backupLocation, "%s", location);
       return true;
     }
     location += std::strlen(location) + 1;
@@ -85,12 +85,6 @@ bool inRunLocation(ConnectionRecord* ci, const char* name) {
 }
 
 }  // namespace
-
-uint32_t sizeInHeaderKb(uint64_t bytes) {
-  const uint64_t kb = bytes >> 10;
-  if (kb == 0) return 1;
-  return kb > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(kb);
-}
 
 void fillObjectHeader(void* buffer, const char* checkpointText, const char* path, uint32_t sizeKb,
                       HANDLE file) {
@@ -147,7 +141,7 @@ int getObjectName(ConnectionRecord* ci, char* name, DataFileInfo* info) {
       // A name outside the location the extractor serves means someone else speaks on the pipe
       // or the extractor was tampered with: the object fails, it is never passed over.
       trace(ci, "getObjectName(): %s is not an entry of the location %s; refused", name,
-            ci->backupLocation[0] != '\0' ? ci->backupLocation : "(none yet)");
+            ci->backup.backupLocation[0] != '\0' ? ci->backup.backupLocation : "(none yet)");
       Log_act(ci, kActivityForeignFileName, name);
       return DSA_ERROR_FOREIGN_FILE;
     }
@@ -176,7 +170,7 @@ int getObjectName(ConnectionRecord* ci, char* name, DataFileInfo* info) {
                     static_cast<int>(number.size()), number.data());
       block->checkpointValue = std::atoi(block->checkpointText);
     }
-    ci->noFile = 0;
+    ci->restore.noFile = 0;
     ci->fd.reset(CreateFileA(
         ci->ObjectName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
         FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -204,7 +198,7 @@ int getObjectName(ConnectionRecord* ci, char* name, DataFileInfo* info) {
 int DSAGetBackupObjectFile(int connectionId, char* name, int backupId, DataFileInfo* info) {
   ConnectionRecord* ci = findConnection(connectionId);
   if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
-  if (ci->status != 1 && ci->status != 3) return DSA_ERROR_OUT_OF_SEQUENCE;
+  if (!isBackingUp(ci->status)) return DSA_ERROR_OUT_OF_SEQUENCE;
   trace(ci,
         "DSAGetBackupObjectFile(): Entered with Parameters: connectID = %d, ObjectName = %s, "
         "backupID = %d, DataFileInfo = %d",
@@ -227,7 +221,7 @@ DWORD DSAReadDatabaseData(int connectionId, int backupId, void* buffer, uint32_t
       DataFileInfo info{};
       int result = DSAGetBackupObjectFile(connectionId, name, backupId, &info);
       if (result == 0) {
-        fillObjectHeader(buffer, ci->ckpdbID, name, info.sizeKb, ci->fd.get());
+        fillObjectHeader(buffer, ci->backup.ckpdbID, name, info.sizeKb, ci->fd.get());
         *count = header::kSize;
         trace(ci, "DSAReadDatabaseData():  returns ObjectName= %s, ObjectSize= %d", name,
               static_cast<int>(info.sizeKb));
@@ -252,13 +246,13 @@ DWORD DSAReadDatabaseData(int connectionId, int backupId, void* buffer, uint32_t
       releaseExtractor(ci, OIDBMSGTYPE_END_BACKUP, "DSAReadDatabaseData(): WriteFile() successful",
                        "DSAReadDatabaseData(): WriteFile() failed. Error=%d");
       disconnectExtractor(ci, /*routine=*/nullptr);
-      ci->backupLocation[0] = '\0';
+      ci->backup.backupLocation[0] = '\0';
       // A checkpoint run that ends instead of starting the next extractor ends the wait.
-      if (!awaitExtractorClient(ci, kRecordWaitMs, ci->ckpdbProcessHandle.get())) {
+      if (!awaitExtractorClient(ci, kRecordWaitMs, ci->run.ckpdbProcessHandle.get())) {
         trace(ci, "DSAReadDatabaseData(): the next location's extractor did not connect");
         return DSA_ERROR_EXTRACTOR_SILENT;
       }
-      char number[sizeof ci->ckpdbID] = {};
+      char number[sizeof ci->backup.ckpdbID] = {};
       if (getCkpdbID(ci, number, sizeof number) != 0) {
         // The next location's extractor never spoke: the object would lack whole locations.
         trace(ci, "DSAReadDatabaseData(): the next location's extractor sent no checkpoint name");

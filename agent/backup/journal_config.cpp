@@ -289,7 +289,7 @@ DWORD readObjectSet(int connectionId, int backupId, void* buffer, uint32_t* coun
   if (got == 0) {
     closeObjectFile(ci, texts.closeAtEnd);
     // Read to its end: the only files the journal clean-up may delete.
-    ci->deliveredFiles.emplace_back(ci->ObjectName);
+    ci->backup.deliveredFiles.emplace_back(ci->ObjectName);
     return DSA_END_OF_OBJECT;
   }
   return 0;
@@ -320,13 +320,14 @@ DWORD beginBackupJN(int connectionId, const char* dbName, uint32_t options) {
     Log_act(ci, kActivityOutOfMemory);
     return resultFromWin32(ERROR_NOT_ENOUGH_MEMORY);
   }
-  if (int result = getOpIngresInfodbInfo(&ci->connInfo, dbName, nullptr, ci->hAccessToken.get());
+  if (int result =
+          getOpIngresInfodbInfo(&ci->connInfo, dbName, nullptr, ci->account.hAccessToken.get());
       result != 0) {
     trace(ci, "%s(): Error getting information from infodb.rcode=%d", "beginBackupJN", result);
     releaseObjectBlock(ci);
     return static_cast<DWORD>(result);
   }
-  block->currentJournalNumber = ci->currentJournalNumber;
+  block->currentJournalNumber = ci->backup.currentJournalNumber;
   setField(block->dbName, dbName);
   if (getOpIngresJournalDest(&ci->connInfo, dbName, block->directory) != 0) {
     trace(ci, "%s: cannot get Log journal dest (Not log on).", "beginBackupJN()");
@@ -334,10 +335,10 @@ DWORD beginBackupJN(int connectionId, const char* dbName, uint32_t options) {
     return DSA_ERROR_LOGON;
   }
   ci->bkrtOption = options;
-  ci->ObjectType = kObjectJournal;
-  ci->status = 1;
+  ci->ObjectType = ObjectType::Journal;
+  ci->status = ConnectionStatus::Backup;
   char tag[64];
-  std::snprintf(tag, sizeof tag, "[%s]\\JOURNAL", ci->ckpdbID);
+  std::snprintf(tag, sizeof tag, "[%s]\\JOURNAL", ci->backup.ckpdbID);
   trace(ci, "jnlTag= %s", tag);
   return 0;
 }
@@ -354,18 +355,18 @@ DWORD beginBackupDBConfigDump(int connectionId, const char* dbName, uint32_t opt
     return resultFromWin32(ERROR_NOT_ENOUGH_MEMORY);
   }
   setField(block->dbName, dbName);
-  ci->status = 1;
+  ci->status = ConnectionStatus::Backup;
   char tag[64];
-  std::snprintf(tag, sizeof tag, "[%s]\\CONFIG", ci->ckpdbID);
+  std::snprintf(tag, sizeof tag, "[%s]\\CONFIG", ci->backup.ckpdbID);
   trace(ci, "beginBackupConfigDump(): configTag= %s", tag);
-  setField(block->checkpointText, ci->ckpdbID);
-  block->checkpointValue = std::atoi(ci->ckpdbID);
+  setField(block->checkpointText, ci->backup.ckpdbID);
+  block->checkpointValue = std::atoi(ci->backup.ckpdbID);
   trace(ci, "beginBackupConfigDump(): ckpdbno= %d", block->checkpointValue);
 
   // A failed begin leaves nothing begun, so that the connection can begin again.
   auto fail = [ci](DWORD result) {
     releaseObjectBlock(ci);
-    ci->status = 0;
+    ci->status = ConnectionStatus::Idle;
     return result;
   };
   ActAsAccountTexts account;
@@ -391,12 +392,13 @@ int DSAGetJournalFile(int connectionId, char* name, int /*backupId*/, DataFileIn
     Log_act(nullptr, kActivityFinderUnknownConnection);
     return DSA_ERROR_NOT_CONNECTED;
   }
-  if (ci->status != 1 || ci->objectBlock == nullptr) {
+  if (ci->status != ConnectionStatus::Backup || ci->objectBlock == nullptr) {
     trace(ci, "%s", kJournalTexts.invalidSequence);
     return DSA_ERROR_OUT_OF_SEQUENCE;
   }
   trace(ci, "%s", kJournalTexts.called);
-  int result = findNextFile(ci, kJournalTexts, {&ci->findFileJournal, &ci->findFileJournalActive},
+  int result = findNextFile(ci, kJournalTexts,
+                            {&ci->backup.findFileJournal, &ci->backup.findFileJournalActive},
                             ci->objectBlock->directory, "j*.jnl", info);
   if (result == 0) std::snprintf(name, MAX_PATH, "%s", ci->ObjectName);
   return result;
@@ -408,15 +410,16 @@ int DSAGetConfigDumpFile(int connectionId, char* name, int /*backupId*/, DataFil
     Log_act(nullptr, kActivityFinderUnknownConnection);
     return DSA_ERROR_NOT_CONNECTED;
   }
-  if ((ci->status != 1 && ci->status != 3) || ci->objectBlock == nullptr) {
+  if (!isBackingUp(ci->status) || ci->objectBlock == nullptr) {
     trace(ci, "%s", kConfigTexts.invalidSequence);
     return DSA_ERROR_OUT_OF_SEQUENCE;
   }
   trace(ci, "%s", kConfigTexts.called);
   if (ci->objectBlock->dumpDestinationState == kDumpDestinationAbsent)
     return DSA_ERROR_NO_FILE_RECORD;
-  int result = findNextFile(ci, kConfigTexts, {&ci->findFileConfig, &ci->findFileConfigActive},
-                            ci->objectBlock->directory, "*", info);
+  int result =
+      findNextFile(ci, kConfigTexts, {&ci->backup.findFileConfig, &ci->backup.findFileConfigActive},
+                   ci->objectBlock->directory, "*", info);
   if (result == 0) std::snprintf(name, MAX_PATH, "%s", ci->ObjectName);
   return result;
 }
@@ -430,9 +433,9 @@ DWORD DSAReadDatabaseConfigDump(int connectionId, int backupId, void* buffer, ui
 }
 
 void cleanUpJournals(ConnectionRecord* ci) {
-  trace(ci, "DSAEndBackup(): tagAbort= %x, bkrtOption= %x", ci->tagAbort, ci->bkrtOption);
+  trace(ci, "DSAEndBackup(): tagAbort= %x, bkrtOption= %x", ci->backup.tagAbort, ci->bkrtOption);
   ObjectBlock* block = ci->objectBlock.get();
-  if (ci->tagAbort == 0 && (ci->bkrtOption & 0x10) != 0 && block != nullptr) {
+  if (ci->backup.tagAbort == 0 && (ci->bkrtOption & 0x10) != 0 && block != nullptr) {
     if (block->delivered == 0) {
       // Journals are deleted only once every one of them went to the backup server.
       trace(ci, "DSAEndBackup(): the journal backup did not reach its end; nothing deleted");
@@ -455,8 +458,8 @@ void cleanUpJournals(ConnectionRecord* ci) {
           char path[MAX_PATH + 16];
           std::snprintf(path, sizeof path, "%s\\%s", block->directory, entry.cFileName);
           // Only a journal whose every byte went to the server.
-          if (std::find(ci->deliveredFiles.begin(), ci->deliveredFiles.end(), path) ==
-              ci->deliveredFiles.end()) {
+          if (std::find(ci->backup.deliveredFiles.begin(), ci->backup.deliveredFiles.end(), path) ==
+              ci->backup.deliveredFiles.end()) {
             trace(ci, "DSAEndBackup(): %s was not delivered; kept", entry.cFileName);
             continue;
           }
@@ -470,7 +473,7 @@ void cleanUpJournals(ConnectionRecord* ci) {
       }
     }
   }
-  trace(ci, "DSAEndBackup() ckpdbno= %d", std::atoi(ci->ckpdbID));
+  trace(ci, "DSAEndBackup() ckpdbno= %d", std::atoi(ci->backup.ckpdbID));
 }
 
 }  // namespace ferry::agent

@@ -51,9 +51,9 @@ void copyUtilityOutput(ConnectionRecord* ci) {
 // checkpoint the backup belongs to is complete only when the run ended, and ended well: a run
 // that fails, or has not ended within the wait, makes the end step fail.
 DWORD finishCheckpointRun(ConnectionRecord* ci) {
-  if (!ci->ckpdbProcessHandle) return 0;
+  if (!ci->run.ckpdbProcessHandle) return 0;
   trace(ci, "DSAEndBackup(): Begin waiting Ckpdb.exe to end...");
-  const DWORD waited = WaitForSingleObject(ci->ckpdbProcessHandle.get(), kCheckpointEndWaitMs);
+  const DWORD waited = WaitForSingleObject(ci->run.ckpdbProcessHandle.get(), kCheckpointEndWaitMs);
   DWORD result = 0;
   DWORD exitCode = 0;
   if (waited != WAIT_OBJECT_0) {
@@ -61,20 +61,21 @@ DWORD finishCheckpointRun(ConnectionRecord* ci) {
           static_cast<unsigned long>(kCheckpointEndWaitMs / 1000));
     Log_act(ci, kActivityCheckpointNotEnded, kCheckpointEndWaitMs / 1000);
     result = DSA_ERROR_FILE;
-  } else if (!GetExitCodeProcess(ci->ckpdbProcessHandle.get(), &exitCode) || exitCode != 0) {
+  } else if (!GetExitCodeProcess(ci->run.ckpdbProcessHandle.get(), &exitCode) || exitCode != 0) {
     trace(ci, "DSAEndBackup(): ckpdb ended with exit code %lu", exitCode);
     Log_act(ci, kActivityCheckpointErrorFile);
     result = DSA_ERROR_FILE;
   } else {
     trace(ci, "DSAEndBackup(): Wait Ckpdb.exe OK!");
   }
-  ci->ckpdbProcessHandle.reset();
+  ci->run.ckpdbProcessHandle.reset();
   return result;
 }
 
 // True when the current object was delivered whole: read to its end without a failure.
 bool objectComplete(const ConnectionRecord* ci) {
-  return ci->objectFailed == 0 && ci->objectBlock != nullptr && ci->objectBlock->delivered != 0;
+  return ci->backup.objectFailed == 0 && ci->objectBlock != nullptr &&
+         ci->objectBlock->delivered != 0;
 }
 
 // A data backup that did not deliver every file of every location: its checkpoint can never be
@@ -82,15 +83,15 @@ bool objectComplete(const ConnectionRecord* ci) {
 // holds the current location is aborted (not released), so that it fails its location and
 // Ingres records no checkpoint from it.
 void abandonCheckpointRun(ConnectionRecord* ci) {
-  if (ci->ckpdbProcessHandle) {
+  if (ci->run.ckpdbProcessHandle) {
     trace(ci, "DSAEndBackup(): the backup is not complete; ending ckpdb");
-    if (!TerminateProcess(ci->ckpdbProcessHandle.get(), 1)) {
+    if (!TerminateProcess(ci->run.ckpdbProcessHandle.get(), 1)) {
       trace(ci, "DSAEndBackup(): TerminateProcess(ckpdb) failed, GetLastError = %d",
             static_cast<int>(GetLastError()));
     }
-    WaitForSingleObject(ci->ckpdbProcessHandle.get(), kCheckpointEndWaitMs);
+    WaitForSingleObject(ci->run.ckpdbProcessHandle.get(), kCheckpointEndWaitMs);
   }
-  ci->ckpdbProcessHandle.reset();
+  ci->run.ckpdbProcessHandle.reset();
   abortExtractor(ci, "DSAEndBackup");
 }
 
@@ -99,12 +100,12 @@ void abandonCheckpointRun(ConnectionRecord* ci) {
 DWORD readObjectPiece(ConnectionRecord* ci, int connectionId, int backupId, void* buffer,
                       uint32_t* count) {
   switch (ci->ObjectType) {
-    case kObjectData:
+    case ObjectType::Data:
       return DSAReadDatabaseData(connectionId, backupId, buffer, count);
-    case kObjectJournal:
+    case ObjectType::Journal:
       return DSAReadJournal(connectionId, backupId, buffer, count);
-    case kObjectConfigAlias:
-    case kObjectConfig:
+    case ObjectType::ConfigAlias:
+    case ObjectType::Config:
       return DSAReadDatabaseConfigDump(connectionId, backupId, buffer, count);
     default:
       return DSA_ERROR_NO_READER;
@@ -112,16 +113,17 @@ DWORD readObjectPiece(ConnectionRecord* ci, int connectionId, int backupId, void
 }
 
 void endBackupAtDisconnect(ConnectionRecord* ci) {
-  if (ci->status != 1 && ci->status != 3) return;
-  trace(ci, "DSADisconnectAgent(): a backup of object type %d was not ended", ci->ObjectType);
-  if (ci->remoteJob) endRemoteBackup(ci, "DSADisconnectAgent");
-  if (ci->ObjectType == kObjectData && !objectComplete(ci)) abandonCheckpointRun(ci);
-  ci->ckpdbProcessHandle.reset();
+  if (!isBackingUp(ci->status)) return;
+  trace(ci, "DSADisconnectAgent(): a backup of object type %d was not ended",
+        asNumber(ci->ObjectType));
+  if (ci->remote.remoteJob) endRemoteBackup(ci, "DSADisconnectAgent");
+  if (ci->ObjectType == ObjectType::Data && !objectComplete(ci)) abandonCheckpointRun(ci);
+  ci->run.ckpdbProcessHandle.reset();
   releaseRunLock(ci);
   releaseObjectBlock(ci);
-  ci->deliveredFiles.clear();
-  ci->objectFailed = 0;
-  ci->status = 0;
+  ci->backup.deliveredFiles.clear();
+  ci->backup.objectFailed = 0;
+  ci->status = ConnectionStatus::Idle;
 }
 
 }  // namespace ferry::agent
@@ -140,17 +142,17 @@ extern "C" DSA_RESULT DSARead(uint32_t connectionId, uint32_t backupId, uint32_t
     return DSA_ERROR_ARGUMENT_MISSING;
   }
   trace(ci, "DSARead(): bytesRead (input)= %d", static_cast<int>(*count));
-  trace(ci, "DSARead(): ObjectType= %d", ci->ObjectType);
+  trace(ci, "DSARead(): ObjectType= %d", asNumber(ci->ObjectType));
   DWORD result = 0;
-  if (ci->status != 1 && ci->status != 3) {
+  if (!isBackingUp(ci->status)) {
     trace(ci, "%s(): Invalid Call Sequence.", "DSARead");
     result = DSA_ERROR_OUT_OF_SEQUENCE;
-  } else if (ci->objectFailed != 0) {
+  } else if (ci->backup.objectFailed != 0) {
     trace(ci, "DSARead(): the object failed earlier (%d); nothing more is read",
-          static_cast<int>(ci->objectFailed));
+          static_cast<int>(ci->backup.objectFailed));
     *count = 0;
-    result = static_cast<DWORD>(ci->objectFailed);
-  } else if (ci->remoteJob) {
+    result = static_cast<DWORD>(ci->backup.objectFailed);
+  } else if (ci->remote.remoteJob) {
     result = readRemoteBackup(ci, static_cast<int>(connectionId), static_cast<int>(backupId),
                               buffer, count);
   } else {
@@ -161,7 +163,7 @@ extern "C" DSA_RESULT DSARead(uint32_t connectionId, uint32_t backupId, uint32_t
   // later call may go on as if the object could still end whole.
   if (result != 0 && result != DSA_END_OF_OBJECT && result != DSA_LAST_LOCATION_DONE &&
       result != DSA_ERROR_BUFFER_TOO_SMALL && result != DSA_ERROR_OUT_OF_SEQUENCE) {
-    ci->objectFailed = static_cast<int32_t>(result);
+    ci->backup.objectFailed = static_cast<int32_t>(result);
   }
   trace(ci, "DSARead(): returns. bytesRead=%d, RetCode=%d", static_cast<int>(*count),
         static_cast<int>(result));
@@ -177,14 +179,14 @@ extern "C" DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus) {
   ConnectionRecord* ci = findConnection(static_cast<int>(connectionId));
   if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
   traceStartBanner(ci, "DSAEndBackup");
-  if (ci->status != 1 && ci->status != 3) {
+  if (!isBackingUp(ci->status)) {
     trace(ci, "%s(): Invalid Call Sequence.", "DSAEndBackup");
     return DSA_ERROR_OUT_OF_SEQUENCE;
   }
   // The remote writer goes first: until it has, the object may still be streaming.
-  if (ci->remoteJob) endRemoteBackup(ci, "DSAEndBackup");
+  if (ci->remote.remoteJob) endRemoteBackup(ci, "DSAEndBackup");
   const bool complete = objectComplete(ci);
-  if (ci->ObjectType == kObjectData && !complete) abandonCheckpointRun(ci);
+  if (ci->ObjectType == ObjectType::Data && !complete) abandonCheckpointRun(ci);
   closeExtractorPipe(ci, "DSAEndBackup");
   // A file the server stopped reading in the middle is let go with the object.
   closeObjectFile(ci, "DSAEndBackup(): close() failed. Error= %d");
@@ -193,13 +195,13 @@ extern "C" DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus) {
   if (!complete && endStatus == 0) {
     // The server ends the object as if it went well, but the agent did not deliver it whole.
     trace(ci, "DSAEndBackup(): the object was not delivered whole; its backup is incomplete");
-    Log_act(ci, kActivityBackupIncomplete, ci->ObjectType);
+    Log_act(ci, kActivityBackupIncomplete, asNumber(ci->ObjectType));
     result = DSA_ERROR_BACKUP_INCOMPLETE;
   }
   switch (ci->ObjectType) {
-    case kObjectData:
-    case kObjectConfigAlias:
-    case kObjectConfig:
+    case ObjectType::Data:
+    case ObjectType::ConfigAlias:
+    case ObjectType::Config:
       if (DWORD checkpoint = finishCheckpointRun(ci); checkpoint != 0 && result == 0) {
         result = checkpoint;
       }
@@ -207,7 +209,7 @@ extern "C" DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus) {
       releaseObjectBlock(ci);
       copyUtilityOutput(ci);
       break;
-    case kObjectJournal:
+    case ObjectType::Journal:
       // Journals are deleted only after a backup that delivered them whole and that the server
       // ended with success.
       if (complete && endStatus == 0) cleanUpJournals(ci);
@@ -215,19 +217,19 @@ extern "C" DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus) {
       break;
     default:
       trace(ci, "%s(): Invalid value received in a case statement:%d'.", "DSAEndBackup",
-            ci->ObjectType);
+            asNumber(ci->ObjectType));
       break;
   }
   // Searches that did not run to their end.
-  ci->findFileJournal.reset();
-  ci->findFileConfig.reset();
-  ci->findFileJournalActive = 0;
-  ci->findFileConfigActive = 0;
-  ci->deliveredFiles.clear();
-  ci->objectFailed = 0;
-  ci->tagAbort = 0;
-  ci->status = 0;
-  ci->remoteJob = 0;
+  ci->backup.findFileJournal.reset();
+  ci->backup.findFileConfig.reset();
+  ci->backup.findFileJournalActive = 0;
+  ci->backup.findFileConfigActive = 0;
+  ci->backup.deliveredFiles.clear();
+  ci->backup.objectFailed = 0;
+  ci->backup.tagAbort = 0;
+  ci->status = ConnectionStatus::Idle;
+  ci->remote.remoteJob = 0;
   traceEndBanner(ci, "DSAEndBackup");
   Log_act(ci, kActivityBackupEnded, endStatus);
   return result;

@@ -27,7 +27,7 @@ bool isInstallationCode(std::string_view code) {
 
 bool objectDatabaseNameAllowed(std::string_view objectName, NameRule rule) {
   const ObjectName object = classifyObjectName(objectName, rule);
-  return object.kind == ObjectKind::Invalid || isIngresDatabaseName(object.dbName);
+  return object.type == ObjectType::None || isIngresDatabaseName(object.dbName);
 }
 
 }  // namespace ferry::agent

@@ -8,10 +8,10 @@ constexpr std::string_view kJournalPrefix = "~JOURNAL OF DATABASE";
 // The prefix and the one separator character that follows it.
 constexpr size_t kJournalNameOffset = 21;
 
-ObjectName withDatabase(ObjectKind kind, std::string_view dbName) {
+ObjectName withDatabase(ObjectType type, std::string_view dbName) {
   ObjectName result;
   if (dbName.empty() || dbName.size() > kMaxDatabaseName) return result;
-  result.kind = kind;
+  result.type = type;
   result.dbName = dbName;
   return result;
 }
@@ -19,7 +19,7 @@ ObjectName withDatabase(ObjectKind kind, std::string_view dbName) {
 // "~JOURNAL OF DATABASE", one separator character and at least one character of the name.
 ObjectName journalName(std::string_view name) {
   if (!name.starts_with(kJournalPrefix) || name.size() <= kJournalNameOffset) return {};
-  return withDatabase(ObjectKind::Journal, name.substr(kJournalNameOffset));
+  return withDatabase(ObjectType::Journal, name.substr(kJournalNameOffset));
 }
 
 ObjectName backupName(std::string_view name) {
@@ -27,10 +27,10 @@ ObjectName backupName(std::string_view name) {
   if (dot != std::string_view::npos) {
     const std::string_view suffix = name.substr(dot);
     if (equalsIgnoringCase(suffix, kDataSuffix)) {
-      return withDatabase(ObjectKind::Data, name.substr(0, dot));
+      return withDatabase(ObjectType::Data, name.substr(0, dot));
     }
     if (equalsIgnoringCase(suffix, kConfigSuffix)) {
-      return withDatabase(ObjectKind::ConfigDump, name.substr(0, dot));
+      return withDatabase(ObjectType::Config, name.substr(0, dot));
     }
   }
   return journalName(name);
@@ -41,15 +41,15 @@ ObjectName restoreName(std::string_view name) {
   if (dot == std::string_view::npos) return journalName(name);
   const std::string_view suffix = name.substr(dot);
   if (startsWithIgnoringCase(suffix, kDataSuffix)) {
-    return withDatabase(ObjectKind::Data, name.substr(0, dot));
+    return withDatabase(ObjectType::Data, name.substr(0, dot));
   }
   if (startsWithIgnoringCase(suffix, kConfigSuffix.substr(0, 6))) {
-    return withDatabase(ObjectKind::ConfigDump, name.substr(0, dot));
+    return withDatabase(ObjectType::Config, name.substr(0, dot));
   }
   const size_t slash = name.rfind('\\');
   if (slash != std::string_view::npos) {
     ObjectName journal = journalName(name.substr(slash + 1));
-    if (journal.kind != ObjectKind::Invalid) return journal;
+    if (journal.type != ObjectType::None) return journal;
   }
   ObjectName unknown;
   unknown.dottedUnknown = true;
@@ -60,7 +60,7 @@ ObjectName catalogueName(std::string_view name) {
   if (name.starts_with(kJournalPrefix)) return journalName(name);
   const size_t dot = name.find('.');
   const bool config = dot != std::string_view::npos && name.substr(dot + 1) == "~CONFIG";
-  return withDatabase(config ? ObjectKind::ConfigDump : ObjectKind::Data, name.substr(0, dot));
+  return withDatabase(config ? ObjectType::Config : ObjectType::Data, name.substr(0, dot));
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "core/object_types.h"
+
 namespace ferry::agent {
 
 // The names the catalogue hands out.
@@ -19,8 +21,6 @@ inline constexpr std::string_view kDataSuffix = ".DATA";
 inline constexpr std::string_view kConfigSuffix = ".~CONFIG";
 // Longest database name an object name may carry (the connection record's dbName less its NUL).
 inline constexpr size_t kMaxDatabaseName = 255;
-
-enum class ObjectKind { Data, ConfigDump, Journal, Invalid };
 
 // Whose rule applies:
 // - Backup (DSABeginBackup): from the first '.' to the end exactly ".DATA" or ".~CONFIG" in any
@@ -34,8 +34,8 @@ enum class ObjectKind { Data, ConfigDump, Journal, Invalid };
 enum class NameRule { Backup, Restore, Catalogue };
 
 struct ObjectName {
-  ObjectKind kind = ObjectKind::Invalid;
-  std::string_view dbName;  // a view into the classified name
+  ObjectType type = ObjectType::None;  // Data, Journal or Config; None: no known form
+  std::string_view dbName;             // a view into the classified name
   // Restore: the name has a '.' but none of the dotted forms (reported as an unknown kind).
   bool dottedUnknown = false;
 };

@@ -106,7 +106,7 @@ int addJournalEntries(ConnectionRecord* ci, FILE* report, ListWriter* list) {
 int readJournaledDatabases(ConnectionRecord* ci, ListWriter* list) {
   CapturedRun run;
   if (DWORD prepared = prepareCapturedRun(ci, CapturedUtility::DatabaseList, ci->connInfo.loginName,
-                                          ci->hAccessToken.get(), &run);
+                                          ci->account.hAccessToken.get(), &run);
       prepared != 0) {
     return static_cast<int>(prepared);
   }

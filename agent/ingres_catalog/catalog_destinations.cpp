@@ -15,7 +15,9 @@
 #include "ingres_catalog/catalog_session.h"
 #include "installation/installation_environment.h"
 #include "library/agent_state.h"
+#include "logs/activity_log.h"
 #include "logs/trace.h"
+#include "message_ids.h"
 
 namespace ferry::agent {
 namespace {
@@ -107,6 +109,30 @@ int getSingleDest(OIConnInfo* connInfo, const char* dbName, char* dest,
   return closeCatalogSession(connInfo, routine, result, DisconnectRule::ResultFirst);
 }
 
+// Stores `count` directories from `list` (NUL-terminated, one after another) as the
+// connection's restore destinations; false when they do not fit.
+bool keepDestinations(ConnectionRecord* ci, const char* list, int count) {
+  char* out = ci->destinations.restoreDestinations;
+  char* const end =
+      ci->destinations.restoreDestinations + sizeof ci->destinations.restoreDestinations;
+  ci->destinations.restoreDestinationCount = 0;
+  const char* in = list;
+  for (int i = 0; i < count; ++i) {
+    const size_t length = strnlen(in, kDestinationSize);
+    if (length == 0 || length >= kDestinationSize || static_cast<size_t>(end - out) <= length) {
+      ci->destinations.restoreDestinationCount = 0;
+      ci->destinations.restoreDestinations[0] = '\0';
+      return false;
+    }
+    std::memcpy(out, in, length);
+    out[length] = '\0';
+    out += length + 1;
+    in += length + 1;
+  }
+  ci->destinations.restoreDestinationCount = count;
+  return true;
+}
+
 }  // namespace
 
 int getOpIngresJournalDest2(OIConnInfo* connInfo, const char* dbName, char* dest) {
@@ -160,7 +186,7 @@ int getOpIngresDataDest2(OIConnInfo* connInfo, const char* dbName, char* dest, s
   char iiDatabase[kValueSize] = {};
   // Only needed for an area variable without value; an unset II_DATABASE shows in that path.
   static_cast<void>(getOpIngresVarValue(connInfo, "II_DATABASE", iiDatabase));
-  trace(ci, "%s : II_SYSTEM=%s, II_DATABASE=%s", routine, ci->iiSystem, iiDatabase);
+  trace(ci, "%s : II_SYSTEM=%s, II_DATABASE=%s", routine, ci->installation.iiSystem, iiDatabase);
 
   // One area, and one path made of it, per kDestinationSize bytes of the caller's buffer.
   const int slots = static_cast<int>(std::min<size_t>(destSize / kDestinationSize, 1 << 16));
@@ -214,6 +240,56 @@ int getOpIngresDataDest2(OIConnInfo* connInfo, const char* dbName, char* dest, s
     }
   }
   return closeCatalogSession(connInfo, routine, result, DisconnectRule::ResultFirst);
+}
+
+DWORD resolveDestinations(ConnectionRecord* ci, const char* routine, const char* dbName,
+                          ObjectType kind) {
+  ci->destinations.restoreDestinationCount = 0;
+  ci->destinations.restoreDestinations[0] = '\0';
+  int result = 0;
+  if (kind == ObjectType::Data) {
+    result = getOpIngresDataLocNum(&ci->connInfo, dbName);
+    const int count = ci->connInfo.locationCount;
+    if (result == 0 && count <= 0) {
+      trace(ci, "%s(): database %s has no data location", routine, dbName);
+      return DSA_ERROR_CATALOG_QUERY;
+    }
+    if (result == 0) {
+      std::unique_ptr<char[]> list(
+          new (std::nothrow) char[static_cast<size_t>(count) * kDestinationSize]());
+      if (!list) {
+        Log_act(ci, messages::kActivityOutOfMemory);
+        return resultFromWin32(ERROR_NOT_ENOUGH_MEMORY);
+      }
+      result = getOpIngresDataDest(&ci->connInfo, dbName, list.get(),
+                                   static_cast<size_t>(count) * kDestinationSize);
+      // The list may have changed between the two queries: only what both agree on is used.
+      const int listed = ci->connInfo.locationCount < count ? ci->connInfo.locationCount : count;
+      if (result == 0 && !keepDestinations(ci, list.get(), listed)) {
+        trace(ci, "%s(): the data locations of %s do not fit the agent's list", routine, dbName);
+        return resultFromWin32(ERROR_FILENAME_EXCED_RANGE);
+      }
+    }
+  } else {
+    char dest[kDestinationSize] = {};
+    result = kind == ObjectType::Journal ? getOpIngresJournalDest(&ci->connInfo, dbName, dest)
+                                         : getOpIngresDumpDest(&ci->connInfo, dbName, dest);
+    if (result == 0 && !keepDestinations(ci, dest, 1)) {
+      trace(ci, "%s(): database %s has no destination for its files", routine, dbName);
+      return DSA_ERROR_CATALOG_QUERY;
+    }
+  }
+  if (result != 0) {
+    trace(ci, "%s(): the destinations of database %s could not be read, rcode = %d", routine,
+          dbName, result);
+    return static_cast<DWORD>(result);
+  }
+  const char* dest = ci->destinations.restoreDestinations;
+  for (int i = 0; i < ci->destinations.restoreDestinationCount; ++i) {
+    trace(ci, "%s(): destination %d: %s", routine, i + 1, dest);
+    dest += std::strlen(dest) + 1;
+  }
+  return 0;
 }
 
 }  // namespace ferry::agent

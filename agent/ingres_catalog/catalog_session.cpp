@@ -52,9 +52,9 @@ void readVersion(OIConnInfo* connInfo) {
 
 bool isInstallationOwner(OIConnInfo* connInfo) {
   ConnectionRecord* ci = connInfo->record;
-  if (lstrcmpiA(ci->installationOwner, connInfo->loginName) == 0) return true;
+  if (lstrcmpiA(ci->installation.installationOwner, connInfo->loginName) == 0) return true;
   trace(ci, "connectOpIngresDatabase2(): the login name(%s) is not the instllation owner(%s)",
-        connInfo->loginName, ci->installationOwner);
+        connInfo->loginName, ci->installation.installationOwner);
   Log_act(ci, messages::kActivityCatalogConnectFailed);
   return false;
 }
@@ -79,7 +79,8 @@ int connectOpIngresDatabase2(OIConnInfo* connInfo, const char* dbName) {
     return result;
   }
   readVersion(connInfo);
-  GetInstallationOwner(ci, ci->installationOwner, sizeof ci->installationOwner);
+  GetInstallationOwner(ci, ci->installation.installationOwner,
+                       sizeof ci->installation.installationOwner);
 
   int sessionId = ci->connectionId;
   trace(ci, "connectOpIngresDatabase2(): session_id= %x", sessionId);

@@ -60,4 +60,10 @@ int getOpIngresDumpDest(OIConnInfo* connInfo, const char* dbName, char* dest);
 int getOpIngresDataLocNum(OIConnInfo* connInfo, const char* dbName);
 int getOpIngresDataDest(OIConnInfo* connInfo, const char* dbName, char* dest, size_t destSize);
 
+// The directories of database `dbName` that the files of a `kind` object (data, journals or
+// configuration) lie in, from the catalog, kept in ci->destinations: where a restore may write,
+// and where a backup's extractor may name files. 0 or the catalog operation's code.
+DWORD resolveDestinations(ConnectionRecord* ci, const char* routine, const char* dbName,
+                          ObjectType kind);
+
 }  // namespace ferry::agent

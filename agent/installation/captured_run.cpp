@@ -73,8 +73,8 @@ DWORD createOutputFile(ConnectionRecord* ci, CapturedRun& run) {
   DWORD error = ERROR_FILE_EXISTS;
   for (int attempt = 0; attempt < kNamesTried && error == ERROR_FILE_EXISTS; ++attempt) {
     const DWORD sequence = static_cast<DWORD>(InterlockedIncrement(&s_runs));
-    if (!buildCapturedOutputPath(agentDirectory(), run.stem, ci->installationCode, run.dbName,
-                                 GetCurrentProcessId(), sequence, run.outputPath,
+    if (!buildCapturedOutputPath(agentDirectory(), run.stem, ci->installation.installationCode,
+                                 run.dbName, GetCurrentProcessId(), sequence, run.outputPath,
                                  sizeof run.outputPath)) {
       trace(ci, "%s(): the %s output file name would exceed its buffer", run.routine, run.program);
       return resultFromWin32(ERROR_FILENAME_EXCED_RANGE);
@@ -110,8 +110,8 @@ DWORD prepareCapturedRun(ConnectionRecord* ci, CapturedUtility utility, const ch
       run->routine = "SetIISYSTEM";
       run->program = "ingprenv";
       run->stem = "env";
-      built =
-          buildIngprenvCommand(ci->iiSystem, nullptr, run->commandLine, sizeof run->commandLine);
+      built = buildIngprenvCommand(ci->installation.iiSystem, nullptr, run->commandLine,
+                                   sizeof run->commandLine);
       run->waiting = RunWaiting::Limited;
       run->limitMs = limits.variableListingMs;
       run->timeoutResult = DSA_ERROR_FILE;  // SetIISYSTEM's "ingprenv did not finish"
@@ -121,8 +121,8 @@ DWORD prepareCapturedRun(ConnectionRecord* ci, CapturedUtility utility, const ch
       run->routine = "getOpIngresVarValue";
       run->program = "ingprenv";
       run->stem = "ingprenv";
-      built =
-          buildIngprenvCommand(ci->iiSystem, argument, run->commandLine, sizeof run->commandLine);
+      built = buildIngprenvCommand(ci->installation.iiSystem, argument, run->commandLine,
+                                   sizeof run->commandLine);
       run->waiting = RunWaiting::Limited;
       run->limitMs = limits.variableValueMs;
       run->timeoutResult = resultFromWin32(ERROR_TIMEOUT);
@@ -133,7 +133,8 @@ DWORD prepareCapturedRun(ConnectionRecord* ci, CapturedUtility utility, const ch
       run->program = "infodb";
       run->stem = "infodb";
       run->dbName = argument;
-      built = buildInfodbCommand(ci->iiSystem, argument, run->commandLine, sizeof run->commandLine);
+      built = buildInfodbCommand(ci->installation.iiSystem, argument, run->commandLine,
+                                 sizeof run->commandLine);
       run->waiting = RunWaiting::Poll;
       run->limitMs = limits.journalReportMs;
       run->timeoutResult = resultFromWin32(ERROR_TIMEOUT);
@@ -145,8 +146,8 @@ DWORD prepareCapturedRun(ConnectionRecord* ci, CapturedUtility utility, const ch
       run->routine = "getOpIngresDbList2";
       run->program = "infodb";
       run->stem = "infodb";
-      built =
-          buildInfodbListCommand(ci->iiSystem, argument, run->commandLine, sizeof run->commandLine);
+      built = buildInfodbListCommand(ci->installation.iiSystem, argument, run->commandLine,
+                                     sizeof run->commandLine);
       run->waiting = RunWaiting::Poll;
       run->limitMs = limits.databaseListMs;
       run->timeoutResult = resultFromWin32(ERROR_TIMEOUT);

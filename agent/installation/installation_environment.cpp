@@ -51,7 +51,8 @@ bool readFirstLine(ConnectionRecord* ci, FILE* file, char* line, int size, const
 bool openInstallationKey(ConnectionRecord* ci, UniqueKey* key) {
   for (size_t i = 0; i < std::size(kInstallationKeyFormats); ++i) {
     char keyName[256];
-    formatMessage(keyName, sizeof keyName, kInstallationKeyFormats[i], ci->installationCode);
+    formatMessage(keyName, sizeof keyName, kInstallationKeyFormats[i],
+                  ci->installation.installationCode);
     if (i == 0) trace(ci, "%s():installation key name=%s", "SetIISYSTEM", keyName);
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, key->put()) == ERROR_SUCCESS) {
       if (i == 2) trace(ci, "SetIISYSTEM(): open %s successfully.", keyName);
@@ -64,8 +65,9 @@ bool openInstallationKey(ConnectionRecord* ci, UniqueKey* key) {
 }
 
 void recordRoot(ConnectionRecord* ci, const char* root) {
-  formatMessage(ci->iiSystem, sizeof ci->iiSystem, "%s", root);
-  composeInstallationPath(ci->pathValue, sizeof ci->pathValue, ci->iiSystem, savedPath());
+  formatMessage(ci->installation.iiSystem, sizeof ci->installation.iiSystem, "%s", root);
+  composeInstallationPath(ci->installation.pathValue, sizeof ci->installation.pathValue,
+                          ci->installation.iiSystem, savedPath());
 }
 
 // Steps with a registered key: the root from it, published machine-wide.
@@ -81,7 +83,8 @@ int rootFromKey(ConnectionRecord* ci, HKEY key) {
   }
   root[size < sizeof root ? size : sizeof root - 1] = '\0';
   recordRoot(ci, root);
-  trace(ci, "SetIISYSTEM():installPath=%s,varPath=%s", ci->iiSystem, ci->pathValue);
+  trace(ci, "SetIISYSTEM():installPath=%s,varPath=%s", ci->installation.iiSystem,
+        ci->installation.pathValue);
 
   UniqueKey environment;
   rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineEnvironmentKey, 0, KEY_WRITE, environment.put());
@@ -90,8 +93,8 @@ int rootFromKey(ConnectionRecord* ci, HKEY key) {
     return static_cast<int>(resultFromWin32(static_cast<DWORD>(rc)));
   }
   rc = RegSetValueExA(environment.get(), "II_SYSTEM", 0, REG_SZ,
-                      reinterpret_cast<const BYTE*>(ci->iiSystem),
-                      static_cast<DWORD>(std::strlen(ci->iiSystem) + 1));
+                      reinterpret_cast<const BYTE*>(ci->installation.iiSystem),
+                      static_cast<DWORD>(std::strlen(ci->installation.iiSystem) + 1));
   if (rc != ERROR_SUCCESS) {
     trace(ci, "SetIISYSTEM(): can not change system environment II_SYSTEM.");
     return static_cast<int>(resultFromWin32(static_cast<DWORD>(rc)));
@@ -103,7 +106,7 @@ int rootFromKey(ConnectionRecord* ci, HKEY key) {
 int loadVariables(ConnectionRecord* ci) {
   CapturedRun run;
   if (DWORD prepared = prepareCapturedRun(ci, CapturedUtility::VariableListing, nullptr,
-                                          ci->hAccessToken.get(), &run);
+                                          ci->account.hAccessToken.get(), &run);
       prepared != 0) {
     return static_cast<int>(prepared);
   }
@@ -121,9 +124,10 @@ int loadVariables(ConnectionRecord* ci) {
   do {
     // Lines past the cache's 32 entries are not kept: the table never grows.
     if (next >= kVariableCacheEntries) break;
-    if (parseVariableLine(line, ci->envNames[next], sizeof ci->envNames[next], ci->envValues[next],
-                          sizeof ci->envValues[next])) {
-      if (ci->envNames[next][0] != '\0') ++next;
+    if (parseVariableLine(line, ci->installation.envNames[next],
+                          sizeof ci->installation.envNames[next], ci->installation.envValues[next],
+                          sizeof ci->installation.envValues[next])) {
+      if (ci->installation.envNames[next][0] != '\0') ++next;
     }
   } while (std::fgets(line, sizeof line, file.get()) != nullptr);
   return 0;
@@ -132,7 +136,7 @@ int loadVariables(ConnectionRecord* ci) {
 }  // namespace
 
 int SetIISYSTEM(OIConnInfo* connInfo) {
-  if (connInfo == nullptr || connInfo->record == nullptr) return 5;
+  if (connInfo == nullptr || connInfo->record == nullptr) return DSA_ERROR_ARGUMENT_MISSING;
   ConnectionRecord* ci = connInfo->record;
   trace(ci, "%s(): entered", "SetIISYSTEM");
 
@@ -151,26 +155,27 @@ int SetIISYSTEM(OIConnInfo* connInfo) {
     }
     recordRoot(ci, root);
     trace(ci, "SetIISYSTEM(): find Ingres version is lower than 2.6. II_SYSTEM is %s.",
-          ci->iiSystem);
+          ci->installation.iiSystem);
   }
 
   bool postFailed = false;
   broadcastSettingChange(&postFailed);
   if (postFailed) {
     // Without a broadcast (as under Wine) no one else refreshes the agent's own environment.
-    setAgentVariable("II_SYSTEM", ci->iiSystem);
-    setAgentVariable("PATH", ci->pathValue);
-    trace(ci, "%s(): successfully set II_SYSTEM = %s", "SetIISYSTEM", ci->iiSystem);
+    setAgentVariable("II_SYSTEM", ci->installation.iiSystem);
+    setAgentVariable("PATH", ci->installation.pathValue);
+    trace(ci, "%s(): successfully set II_SYSTEM = %s", "SetIISYSTEM", ci->installation.iiSystem);
   }
 
-  if (ci->envNames[0][0] == '\0') {
+  if (ci->installation.envNames[0][0] == '\0') {
     int result = loadVariables(ci);
     if (result != 0) return result;
   }
   for (size_t i = 0; i < kVariableCacheEntries; ++i) {
-    if (ci->envNames[i][0] == '\0') continue;
-    trace(ci, "SetIISYSTEM(): %s = %s", ci->envNames[i], ci->envValues[i]);
-    SetEnvironmentVariableA(ci->envNames[i], ci->envValues[i]);
+    if (ci->installation.envNames[i][0] == '\0') continue;
+    trace(ci, "SetIISYSTEM(): %s = %s", ci->installation.envNames[i],
+          ci->installation.envValues[i]);
+    SetEnvironmentVariableA(ci->installation.envNames[i], ci->installation.envValues[i]);
   }
 
   broadcastSettingChange(&postFailed);
@@ -179,13 +184,14 @@ int SetIISYSTEM(OIConnInfo* connInfo) {
 }
 
 int getOpIngresVarValue(OIConnInfo* connInfo, const char* name, char* value) {
-  if (connInfo == nullptr || connInfo->record == nullptr || name == nullptr) return 5;
+  if (connInfo == nullptr || connInfo->record == nullptr || name == nullptr)
+    return DSA_ERROR_ARGUMENT_MISSING;
   ConnectionRecord* ci = connInfo->record;
   constexpr const char* routine = "getOpIngresVarValue";
   trace(ci, "%s(): Entered.  var_name=%s", routine, name);
   for (size_t i = 0; i < kVariableCacheEntries; ++i) {
-    if (std::strcmp(ci->envNames[i], name) == 0) {
-      formatMessage(value, kVariableTextSize, "%s", ci->envValues[i]);
+    if (std::strcmp(ci->installation.envNames[i], name) == 0) {
+      formatMessage(value, kVariableTextSize, "%s", ci->installation.envValues[i]);
       trace(ci, "%s(): returned .  value=%s", routine, value);
       return 0;
     }
@@ -220,7 +226,8 @@ int getOpIngresVarValue(OIConnInfo* connInfo, const char* name, char* value) {
 
 int getOpIngresInfodbInfo(OIConnInfo* connInfo, const char* dbName, void* /*ignored*/,
                           HANDLE token) {
-  if (connInfo == nullptr || connInfo->record == nullptr || dbName == nullptr) return 5;
+  if (connInfo == nullptr || connInfo->record == nullptr || dbName == nullptr)
+    return DSA_ERROR_ARGUMENT_MISSING;
   ConnectionRecord* ci = connInfo->record;
   constexpr const char* routine = "getOpIngresInfodbInfo";
   trace(ci, "%s() : Entered.", routine);
@@ -248,8 +255,8 @@ int getOpIngresInfodbInfo(OIConnInfo* connInfo, const char* dbName, void* /*igno
     } while (!scan.found() && std::fgets(line, sizeof line, file.get()) != nullptr);
   }
   // A report without the number leaves 0, never the number of an earlier database.
-  ci->currentJournalNumber = scan.number();
-  if (ci->currentJournalNumber == 0) {
+  ci->backup.currentJournalNumber = scan.number();
+  if (ci->backup.currentJournalNumber == 0) {
     trace(ci, "getOpIngresInfordbInfo(): can NOT get current active journal number.");
   }
   return 0;

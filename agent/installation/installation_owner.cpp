@@ -16,7 +16,7 @@ namespace {
 
 bool ownerFromInstallLog(ConnectionRecord* ci, char* owner, size_t ownerSize) {
   char path[600];
-  formatMessage(path, sizeof path, "%s\\ingres\\files\\install.log", ci->iiSystem);
+  formatMessage(path, sizeof path, "%s\\ingres\\files\\install.log", ci->installation.iiSystem);
   trace(ci, "GetInstallationOwner(): installation log file is %s", path);
   UniqueStdioFile file(std::fopen(path, "r"));
   if (file.get() == nullptr) return false;
@@ -76,7 +76,8 @@ void GetInstallationOwner(ConnectionRecord* ci, char* owner, size_t ownerSize) {
   }
   if (ownerFromInstallLog(ci, owner, ownerSize)) return;
   char configPath[600];
-  formatMessage(configPath, sizeof configPath, "%s\\ingres\\files\\config.dat", ci->iiSystem);
+  formatMessage(configPath, sizeof configPath, "%s\\ingres\\files\\config.dat",
+                ci->installation.iiSystem);
   trace(ci, "GetInstallationOwner(): can NOT find owner in install.log, will look at  %s",
         configPath);
   ownerFromConfigDat(ci, configPath, owner, ownerSize);

@@ -24,8 +24,8 @@ int writeEntry(ConnectionRecord* ci, int id, va_list args) {
   GetLocalTime(&now);
   LocalTime time{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, 0};
   char line[kActivityLineSize];
-  size_t length =
-      formatActivityLine(line, sizeof line, time, ci ? ci->installationCode : nullptr, text);
+  size_t length = formatActivityLine(line, sizeof line, time,
+                                     ci ? ci->installation.installationCode : nullptr, text);
 
   if (GetDestDir() != 0) return 1;
   std::string path = std::string(agentDirectory()) + "\\ferryman.log";

@@ -20,7 +20,7 @@ LocalTime localTimeNow() {
 }
 
 bool debugSettingOn(const ConnectionRecord* ci) {
-  std::string instance = agentInstanceName(ci->installationCode);
+  std::string instance = agentInstanceName(ci->installation.installationCode);
   DWORD debug = readAgentSetting("agent", instance.c_str(), "debug", 100);
   return debug != 0 && debug != 100;
 }
@@ -48,8 +48,8 @@ void writeTraceLine(ConnectionRecord* ci, const char* format, va_list args) {
     OutputDebugStringA(line);
     return;
   }
-  size_t length =
-      formatTraceLine(line, sizeof line, ci->installationCode, now, GetCurrentThreadId(), message);
+  size_t length = formatTraceLine(line, sizeof line, ci->installation.installationCode, now,
+                                  GetCurrentThreadId(), message);
   SetFilePointer(file.get(), 0, nullptr, FILE_END);
   DWORD written = 0;
   // A failed or short write is not retried: the next line tries again on a fresh open.

@@ -28,9 +28,9 @@ bool measureObject(ConnectionRecord* ci, const char* routine, const char* object
                    Measured* measured) {
   const ObjectName name =
       classifyObjectName(objectName != nullptr ? objectName : "", NameRule::Catalogue);
-  const ObjectKind kind = name.kind;
+  const ObjectType kind = name.type;
   const std::string database(name.dbName);
-  if (kind == ObjectKind::Invalid) {
+  if (kind == ObjectType::None) {
     // Nothing could be asked for a name that names no database the catalog can hold.
     trace(ci, "%s(): object name does not name a database: [%s]", routine,
           objectName != nullptr ? objectName : "");
@@ -41,11 +41,11 @@ bool measureObject(ConnectionRecord* ci, const char* routine, const char* object
   if (list == nullptr) return false;
   OIConnInfo* connInfo = &ci->connInfo;
   int result = 0;
-  if (kind == ObjectKind::Journal) {
+  if (kind == ObjectType::Journal) {
     result = getOpIngresJournalDest(connInfo, database.c_str(), list->paths);
     if (result != 0) trace(ci, "%s(): could not get the journal destination", routine);
     list->count = 1;
-  } else if (kind == ObjectKind::ConfigDump) {
+  } else if (kind == ObjectType::Config) {
     result = getOpIngresDumpDest(connInfo, database.c_str(), list->paths);
     if (result != 0) trace(ci, "%s(): could not get the dump destination", routine);
     list->count = 1;
@@ -102,7 +102,7 @@ uint32_t getOpIngresDbOptions(ConnectionRecord* ci, const char* objectName, char
                         label(kLabelNotAvailable), label(kLabelPropertyColumn),
                         label(kLabelValueColumn)};
   PropertyFacts facts;
-  facts.installationCode = ci->installationCode;
+  facts.installationCode = ci->installation.installationCode;
   facts.objectName = objectName != nullptr ? objectName : "";
   Measured measured;
   if (measureObject(ci, "getOpIngresDbOptions", objectName, &measured)) {
@@ -123,7 +123,7 @@ uint32_t getOpIngresDbOptions(ConnectionRecord* ci, const char* objectName, char
     trace(ci, "getOpIngresDbOptions(): Buffer is not big enough needed = %d",
           static_cast<int>(built.size()));
     *size = static_cast<uint32_t>(built.size());
-    return 500;
+    return DSA_ERROR_BUFFER_TOO_SMALL;
   }
   std::memcpy(sheet, built.data(), built.size());
   *size = static_cast<uint32_t>(reported);

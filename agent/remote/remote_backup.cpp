@@ -73,11 +73,12 @@ DWORD streamObject(ConnectionRecord* ci, int connectionId, int backupId, HANDLE 
       AgentLockGuard lock;
       headerDue = !ci->fd;
       // Between files a stop is looked for here; within a file the next message's wait sees it.
-      if (headerDue && WaitForSingleObject(ci->remoteStop.get(), 0) == WAIT_OBJECT_0) {
+      if (headerDue && WaitForSingleObject(ci->remote.remoteStop.get(), 0) == WAIT_OBJECT_0) {
         return DSA_ERROR_REMOTE_STREAM;  // ended before the stream was
       }
       result = readObjectPiece(ci, connectionId, backupId, buffer, &count);
-      if (result == 0 && headerDue && count == header::kSize) stampCheckpoint(buffer, ci->ckpdbID);
+      if (result == 0 && headerDue && count == header::kSize)
+        stampCheckpoint(buffer, ci->backup.ckpdbID);
     }
     if (result == DSA_LAST_LOCATION_DONE) return 0;
     if (result == DSA_END_OF_OBJECT) {
@@ -103,7 +104,7 @@ DWORD WINAPI WriteRemotePipe(void* parameter) {
     AgentLockGuard lock;
     ci = findConnection(id);
     if (ci == nullptr) return 0;
-    backupId = ci->backupCount;
+    backupId = ci->backup.backupCount;
     // An object without files ended at its first read: the client only sees the pipe close.
     nothingLeft = ci->objectBlock != nullptr && ci->objectBlock->delivered != 0;
   }
@@ -121,14 +122,14 @@ DWORD WINAPI WriteRemotePipe(void* parameter) {
   if (result != 0) {
     // Reported where the backup server looks: every later DSARead, and DSAEndBackup, which then
     // ends the checkpoint run without a checkpoint.
-    if (ci->objectFailed == 0) ci->objectFailed = static_cast<int32_t>(result);
-    Log_act(ci, kActivityRemoteStreamFailed, ci->ObjectType, result);
+    if (ci->backup.objectFailed == 0) ci->backup.objectFailed = static_cast<int32_t>(result);
+    Log_act(ci, kActivityRemoteStreamFailed, asNumber(ci->ObjectType), result);
     closeObjectFile(ci, "WriteRemotePipe(): close() failed. Error= %d");
   }
-  ci->remoteResult = result;
+  ci->remote.remoteResult = result;
   // The client reads what the pipe still holds, then finds it closed: the end of the object.
   closeRemotePipe(ci, "WriteRemotePipe");
-  ci->remoteWriteDone = 1;
+  ci->remote.remoteWriteDone = 1;
   trace(ci, "WriteRemotePipe(): thread exit.");
   return 0;
 }
@@ -138,7 +139,7 @@ DWORD WINAPI WriteRemotePipe(void* parameter) {
 DWORD readRemoteBackup(ConnectionRecord* ci, int connectionId, int backupId, void* buffer,
                        uint32_t* count) {
   trace(ci, "DSARead(): remote backup job");
-  if (ci->headerSent) return ci->remoteWriteDone ? ci->remoteResult.load() : 0;
+  if (ci->remote.headerSent) return ci->remote.remoteWriteDone ? ci->remote.remoteResult.load() : 0;
   trace(ci, "DSARead(): Need to read the header");
   if (*count < header::kSize) return DSA_ERROR_BUFFER_TOO_SMALL;
   uint32_t size = static_cast<uint32_t>(header::kSize);
@@ -146,16 +147,16 @@ DWORD readRemoteBackup(ConnectionRecord* ci, int connectionId, int backupId, voi
   if (result == DSA_LAST_LOCATION_DONE) result = 0;
   if (result != 0) return result;
   if (size == header::kSize) {
-    stampCheckpoint(buffer, ci->ckpdbID);
-    trace(ci, "DSARead(): ci ->ckpdbID = %s", ci->ckpdbID);
+    stampCheckpoint(buffer, ci->backup.ckpdbID);
+    trace(ci, "DSARead(): ci ->ckpdbID = %s", ci->backup.ckpdbID);
   }
   *count = size;
-  ci->headerSent = 1;
-  ci->remoteWriteDone = 0;
-  ci->remoteResult = 0;
-  ResetEvent(ci->remoteStop.get());
-  if (!startRemoteThread(ci, WriteRemotePipe, &ci->hWriteRemotePipeThread, "WriteRemotePipeThread",
-                         "DSARead(): error creating thread EC=%d")) {
+  ci->remote.headerSent = 1;
+  ci->remote.remoteWriteDone = 0;
+  ci->remote.remoteResult = 0;
+  ResetEvent(ci->remote.remoteStop.get());
+  if (!startRemoteThread(ci, WriteRemotePipe, &ci->remote.hWriteRemotePipeThread,
+                         "WriteRemotePipeThread", "DSARead(): error creating thread EC=%d")) {
     return DSA_ERROR_REMOTE_STREAM;
   }
   trace(ci, "DSARead(): Created Thread WriteRemotePipe");
@@ -164,15 +165,15 @@ DWORD readRemoteBackup(ConnectionRecord* ci, int connectionId, int backupId, voi
 
 void endRemoteBackup(ConnectionRecord* ci, const char* routine) {
   trace(ci, "%s(): Remote backup job - checking threads", routine);
-  if (ci->hWriteRemotePipeThread) {
-    if (!ci->remoteWriteDone) {
+  if (ci->remote.hWriteRemotePipeThread) {
+    if (!ci->remote.remoteWriteDone) {
       trace(ci, "%s(): the remote stream has not ended; it is stopped", routine);
     }
-    SetEvent(ci->remoteStop.get());
-    joinRemoteThread(ci, &ci->hWriteRemotePipeThread, routine, "WriteRemotePipe");
+    SetEvent(ci->remote.remoteStop.get());
+    joinRemoteThread(ci, &ci->remote.hWriteRemotePipeThread, routine, "WriteRemotePipe");
   }
   closeRemotePipe(ci, routine);
-  ci->headerSent = 0;
+  ci->remote.headerSent = 0;
 }
 
 }  // namespace ferry::agent

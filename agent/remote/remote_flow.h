@@ -6,8 +6,9 @@
 // - The functions run under the agent lock, on the thread of the entry point that calls them.
 // - The data rules are the local flows' own: the writer delivers through the same readers, the
 //   reader writes through the same restore file steps, and whatever fails on the remote pipe
-//   fails the object (backup: ci->objectFailed, so no checkpoint is completed) or the file and
-//   the data restore (restore: the file is discarded, ci->restoreFailed, nothing finalised).
+//   fails the object (backup: ci->backup.objectFailed, so no checkpoint is completed) or the file
+//   and the data restore (restore: the file is discarded, ci->restore.restoreFailed, nothing
+//   finalised).
 #pragma once
 
 #include <windows.h>

@@ -34,7 +34,7 @@ void* connectionParameter(int id) { return reinterpret_cast<void*>(static_cast<i
 // The accounts the agent setting lets into the remote pipe besides SYSTEM, the Administrators
 // and the connection's own.
 std::vector<std::string> settingAccounts(ConnectionRecord* ci) {
-  const std::string instance = agentInstanceName(ci->installationCode);
+  const std::string instance = agentInstanceName(ci->installation.installationCode);
   bool tooMany = false;
   std::vector<std::string> accounts = remotePipeAccounts(
       readAgentText("agent", instance.c_str(), kRemotePipeAccountsValue), &tooMany);
@@ -52,7 +52,7 @@ HANDLE createPipe(ConnectionRecord* ci, bool largeBuffers, SECURITY_ATTRIBUTES* 
   for (int retry = 0;; ++retry) {
     // One instance, and the first: no one can have made it ahead of the agent to stand in for it.
     HANDLE pipe =
-        CreateNamedPipeA(ci->remotePipeName,
+        CreateNamedPipeA(ci->remote.remotePipeName,
                          PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
                          PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, /*instances=*/1,
                          bufferSize, bufferSize, kPipeDefaultTimeoutMs, security);
@@ -85,7 +85,8 @@ DWORD finishIo(ConnectionRecord* ci, HANDLE pipe, OVERLAPPED* overlapped, BOOL s
   }
   // The stop and the closing come first: a wait sees them even when the operation is done, so
   // the streaming loop needs no check of its own between messages.
-  HANDLE waits[] = {ci->remoteStop.get(), ci->remotePipeClosing.get(), overlapped->hEvent};
+  HANDLE waits[] = {ci->remote.remoteStop.get(), ci->remote.remotePipeClosing.get(),
+                    overlapped->hEvent};
   const DWORD waited = WaitForMultipleObjects(3, waits, FALSE, limitMs);
   constexpr DWORD kIoDone = WAIT_OBJECT_0 + 2;
   if (waited != kIoDone) CancelIoEx(pipe, overlapped);
@@ -112,8 +113,8 @@ DWORD WINAPI RemotePipeConnect(void* parameter) {
       return 0;
     }
   }
-  ci->pipe_connect_called = 1;
-  const HANDLE pipe = ci->rhPipe.get();
+  ci->remote.pipe_connect_called = 1;
+  const HANDLE pipe = ci->remote.rhPipe.get();
   UniqueHandleNull event(CreateEventA(nullptr, /*manualReset=*/TRUE, FALSE, nullptr));
   OVERLAPPED overlapped{};
   overlapped.hEvent = event.get();
@@ -138,8 +139,8 @@ DWORD WINAPI RemotePipeConnect(void* parameter) {
       result = DSA_ERROR_REMOTE_STREAM;
     }
   }
-  ci->remoteConnectResult = result;
-  SetEvent(ci->remoteConnected.get());
+  ci->remote.remoteConnectResult = result;
+  SetEvent(ci->remote.remoteConnected.get());
   threadTrace(ci, "RemotePipeConnect(): Exiting thread of RemotePipeConnect()");
   return 0;
 }
@@ -151,15 +152,15 @@ UniqueHandleNull manualEvent() {
 }  // namespace
 
 bool prepareRemoteEvents(ConnectionRecord* ci) {
-  if (!ci->remoteStop) ci->remoteStop.reset(manualEvent().release());
-  if (!ci->remotePipeClosing) ci->remotePipeClosing.reset(manualEvent().release());
-  if (!ci->remoteConnected) ci->remoteConnected.reset(manualEvent().release());
-  if (!ci->remoteFileDone) ci->remoteFileDone.reset(manualEvent().release());
-  if (!ci->remoteFileReady) {
-    ci->remoteFileReady.reset(CreateEventA(nullptr, /*manualReset=*/FALSE, FALSE, nullptr));
+  if (!ci->remote.remoteStop) ci->remote.remoteStop.reset(manualEvent().release());
+  if (!ci->remote.remotePipeClosing) ci->remote.remotePipeClosing.reset(manualEvent().release());
+  if (!ci->remote.remoteConnected) ci->remote.remoteConnected.reset(manualEvent().release());
+  if (!ci->remote.remoteFileDone) ci->remote.remoteFileDone.reset(manualEvent().release());
+  if (!ci->remote.remoteFileReady) {
+    ci->remote.remoteFileReady.reset(CreateEventA(nullptr, /*manualReset=*/FALSE, FALSE, nullptr));
   }
-  return ci->remoteStop && ci->remotePipeClosing && ci->remoteConnected && ci->remoteFileDone &&
-         ci->remoteFileReady;
+  return ci->remote.remoteStop && ci->remote.remotePipeClosing && ci->remote.remoteConnected &&
+         ci->remote.remoteFileDone && ci->remote.remoteFileReady;
 }
 
 DWORD CreateRemotePipe(int connectID, bool largeBuffers) {
@@ -170,12 +171,12 @@ DWORD CreateRemotePipe(int connectID, bool largeBuffers) {
   }
   // A pipe of an earlier session that was never ended goes first: one pipe at a time.
   closeRemotePipe(ci, "CreateRemotePipe");
-  ci->remoteJob = 1;
-  ci->pipe_connect_called = 0;
-  const int runId = ci->restoreBegun ? ci->restoreCount : ci->backupCount;
-  std::snprintf(ci->remotePipeName, sizeof ci->remotePipeName, "%s",
-                remote::pipeName(ci->installationCode, runId, connectID).c_str());
-  trace(ci, "CreatePipeName(): pipename=%s", ci->remotePipeName);
+  ci->remote.remoteJob = 1;
+  ci->remote.pipe_connect_called = 0;
+  const int runId = ci->restore.restoreBegun ? ci->restore.restoreCount : ci->backup.backupCount;
+  std::snprintf(ci->remote.remotePipeName, sizeof ci->remote.remotePipeName, "%s",
+                remote::pipeName(ci->installation.installationCode, runId, connectID).c_str());
+  trace(ci, "CreatePipeName(): pipename=%s", ci->remote.remotePipeName);
   if (!prepareRemoteEvents(ci)) {
     trace(ci, "CreateRemotePipe(): We encountered a memory allocation error.  RC = %d",
           static_cast<int>(GetLastError()));
@@ -183,10 +184,11 @@ DWORD CreateRemotePipe(int connectID, bool largeBuffers) {
     return DSA_ERROR_FILE;
   }
   // A stop that ended the connection's earlier threads must not end this pipe's listen.
-  if (!ci->hWriteRemotePipeThread && !ci->hReadRemotePipeThread) ResetEvent(ci->remoteStop.get());
-  ResetEvent(ci->remotePipeClosing.get());
-  ResetEvent(ci->remoteConnected.get());
-  ci->remoteConnectResult = DSA_ERROR_REMOTE_CLIENT_ABSENT;
+  if (!ci->remote.hWriteRemotePipeThread && !ci->remote.hReadRemotePipeThread)
+    ResetEvent(ci->remote.remoteStop.get());
+  ResetEvent(ci->remote.remotePipeClosing.get());
+  ResetEvent(ci->remote.remoteConnected.get());
+  ci->remote.remoteConnectResult = DSA_ERROR_REMOTE_CLIENT_ABSENT;
 
   PipeSecurity security;
   std::vector<std::string> unresolved;
@@ -200,15 +202,15 @@ DWORD CreateRemotePipe(int connectID, bool largeBuffers) {
     trace(ci, "CreateRemotePipe(): the account %s is not known; it is not let in", account.c_str());
     Log_act(ci, kActivityRemoteAccountUnknown, account.c_str());
   }
-  ci->rhPipe.reset(createPipe(ci, largeBuffers, security.attributes()));
-  if (!ci->rhPipe) return DSA_ERROR_REMOTE_PIPE_NOT_CREATED;
+  ci->remote.rhPipe.reset(createPipe(ci, largeBuffers, security.attributes()));
+  if (!ci->remote.rhPipe) return DSA_ERROR_REMOTE_PIPE_NOT_CREATED;
   trace(ci, "CreateRemotePipe(): Named pipe created. Handle=%d",
-        static_cast<int>(reinterpret_cast<intptr_t>(ci->rhPipe.get())));
+        static_cast<int>(reinterpret_cast<intptr_t>(ci->remote.rhPipe.get())));
   // The client may open the pipe before the thread listens: the listen then finds it connected.
-  if (!startRemoteThread(ci, RemotePipeConnect, &ci->hRemotePipeConnectThread,
+  if (!startRemoteThread(ci, RemotePipeConnect, &ci->remote.hRemotePipeConnectThread,
                          "RemotePipeConnectThread",
                          "CreateRemotePipe(): could not create the connect thread, error = %d")) {
-    ci->rhPipe.reset();
+    ci->remote.rhPipe.reset();
     return DSA_ERROR_REMOTE_PIPE_NOT_CREATED;
   }
   return 0;
@@ -217,15 +219,16 @@ DWORD CreateRemotePipe(int connectID, bool largeBuffers) {
 DWORD awaitRemoteClient(ConnectionRecord* ci) {
   // From the moment the stream is due: the media side learns the pipe's name only when the
   // begin call returns.
-  HANDLE waits[] = {ci->remoteConnected.get(), ci->remoteStop.get(), ci->remotePipeClosing.get()};
+  HANDLE waits[] = {ci->remote.remoteConnected.get(), ci->remote.remoteStop.get(),
+                    ci->remote.remotePipeClosing.get()};
   const DWORD limit = waitLimits().remoteConnectMs;
   const DWORD waited = WaitForMultipleObjects(3, waits, FALSE, limit);
-  if (waited == WAIT_OBJECT_0) return ci->remoteConnectResult.load();
+  if (waited == WAIT_OBJECT_0) return ci->remote.remoteConnectResult.load();
   if (waited == WAIT_TIMEOUT) {
     AgentLockGuard lock;
-    trace(ci, "RemotePipeConnect(): no client opened %s within %lu s", ci->remotePipeName,
+    trace(ci, "RemotePipeConnect(): no client opened %s within %lu s", ci->remote.remotePipeName,
           static_cast<unsigned long>(limit / 1000));
-    Log_act(ci, kActivityRemoteClientAbsent, ci->remotePipeName, limit / 1000);
+    Log_act(ci, kActivityRemoteClientAbsent, ci->remote.remotePipeName, limit / 1000);
   }
   return DSA_ERROR_REMOTE_CLIENT_ABSENT;
 }
@@ -233,7 +236,7 @@ DWORD awaitRemoteClient(ConnectionRecord* ci) {
 DWORD writeRemoteMessage(ConnectionRecord* ci, HANDLE io, const void* data, DWORD size) {
   OVERLAPPED overlapped{};
   overlapped.hEvent = io;
-  const HANDLE pipe = ci->rhPipe.get();
+  const HANDLE pipe = ci->remote.rhPipe.get();
   const BOOL started = WriteFile(pipe, data, size, nullptr, &overlapped);
   DWORD done = 0;
   const DWORD error = finishIo(ci, pipe, &overlapped, started, waitLimits().remoteStallMs, &done);
@@ -246,7 +249,7 @@ DWORD writeRemoteMessage(ConnectionRecord* ci, HANDLE io, const void* data, DWOR
 DWORD readRemoteMessage(ConnectionRecord* ci, HANDLE io, void* buffer, DWORD size, DWORD* got) {
   OVERLAPPED overlapped{};
   overlapped.hEvent = io;
-  const HANDLE pipe = ci->rhPipe.get();
+  const HANDLE pipe = ci->remote.rhPipe.get();
   const BOOL started = ReadFile(pipe, buffer, size, nullptr, &overlapped);
   const DWORD error = finishIo(ci, pipe, &overlapped, started, waitLimits().remoteStallMs, got);
   if (error == 0) return 0;
@@ -283,22 +286,22 @@ void joinRemoteThread(ConnectionRecord* ci, RecordHandle* thread, const char* ro
 }
 
 void closeRemotePipe(ConnectionRecord* ci, const char* routine) {
-  if (!ci->rhPipe && !ci->hRemotePipeConnectThread) return;
-  if (ci->remotePipeClosing) SetEvent(ci->remotePipeClosing.get());
-  if (ci->hRemotePipeConnectThread) {
-    if (waitWithoutAgentLock(ci->hRemotePipeConnectThread.get(), kConnectThreadEndMs) !=
+  if (!ci->remote.rhPipe && !ci->remote.hRemotePipeConnectThread) return;
+  if (ci->remote.remotePipeClosing) SetEvent(ci->remote.remotePipeClosing.get());
+  if (ci->remote.hRemotePipeConnectThread) {
+    if (waitWithoutAgentLock(ci->remote.hRemotePipeConnectThread.get(), kConnectThreadEndMs) !=
         WAIT_OBJECT_0) {
       trace(ci, "%s(): Terminating the thread", routine);
-      if (!TerminateThread(ci->hRemotePipeConnectThread.get(), 1)) {
+      if (!TerminateThread(ci->remote.hRemotePipeConnectThread.get(), 1)) {
         const DWORD error = GetLastError();
         trace(ci, "%s(): Error terminating thread, error = %d", routine, static_cast<int>(error));
         Log_act(ci, kActivityThreadNotTerminated, "RemotePipeConnectThread", error);
       }
     }
-    ci->hRemotePipeConnectThread.reset();
+    ci->remote.hRemotePipeConnectThread.reset();
   }
   DWORD error = 0;
-  if (ci->rhPipe && !ci->rhPipe.close(&error)) {
+  if (ci->remote.rhPipe && !ci->remote.rhPipe.close(&error)) {
     trace(ci, "%s(): Unable to close handle ci -> rhPipe, error = %d", routine,
           static_cast<int>(error));
   }

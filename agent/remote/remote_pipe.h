@@ -3,12 +3,14 @@
 // (remote_backup.cpp, remote_restore.cpp); the exported calls only start it and hand over.
 //
 // Conventions:
-// - One remote pipe per connection at a time, in ci->rhPipe, named by remote::pipeName. It is
+// - One remote pipe per connection at a time, in ci->remote.rhPipe, named by remote::pipeName. It
+// is
 //   opened overlapped, so that every wait on it has a bound and can be cut short: by
-//   ci->remoteStop (the connection's remote threads end) or ci->remotePipeClosing (this pipe is
-//   being closed). A wait cut short fails what it waited for.
-// - The connect thread (RemotePipeConnect) waits for the client; ci->remoteConnected is set once
-//   that wait is over, with ci->remoteConnectResult saying how it ended.
+//   ci->remote.remoteStop (the connection's remote threads end) or ci->remote.remotePipeClosing
+//   (this pipe is being closed). A wait cut short fails what it waited for.
+// - The connect thread (RemotePipeConnect) waits for the client; ci->remote.remoteConnected is set
+// once
+//   that wait is over, with ci->remote.remoteConnectResult saying how it ended.
 // - The threads touch the record only under the agent lock, except the pipe's I/O and the
 //   record's events and atomics. The calls that stop a thread wait for it with the agent lock
 //   given up (waitWithoutAgentLock), since the thread may need it to finish.

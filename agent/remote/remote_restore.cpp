@@ -69,18 +69,18 @@ DWORD WINAPI ReadRemotePipe(void* parameter) {
       VirtualAlloc(nullptr, kWritePieceSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
   for (;;) {
     // Between files the reader only waits: for the next file, or for the connection's end.
-    HANDLE waits[] = {ci->remoteStop.get(), ci->remoteFileReady.get()};
+    HANDLE waits[] = {ci->remote.remoteStop.get(), ci->remote.remoteFileReady.get()};
     if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) break;
     const DWORD result =
         io && buffer != nullptr ? fillFile(ci, io.get(), buffer) : DSA_ERROR_REMOTE_STREAM;
     AgentLockGuard lock;
     if (result != 0) {
-      trace(ci, "ReadRemotePipe(): the file %s failed with %d", ci->restoreFinalPath,
+      trace(ci, "ReadRemotePipe(): the file %s failed with %d", ci->restore.restoreFinalPath,
             static_cast<int>(result));
     }
-    ci->remoteResult = result;
-    if (ci->hRestoreEvent) SetEvent(ci->hRestoreEvent.get());
-    SetEvent(ci->remoteFileDone.get());
+    ci->remote.remoteResult = result;
+    if (ci->restore.hRestoreEvent) SetEvent(ci->restore.hRestoreEvent.get());
+    SetEvent(ci->remote.remoteFileDone.get());
   }
   if (buffer != nullptr) VirtualFree(buffer, 0, MEM_RELEASE);
   AgentLockGuard lock;
@@ -92,39 +92,40 @@ DWORD WINAPI ReadRemotePipe(void* parameter) {
 
 DWORD handOverRemoteFile(ConnectionRecord* ci) {
   if (!prepareRemoteEvents(ci)) return DSA_ERROR_REMOTE_STREAM;
-  if (!ci->hReadRemotePipeThread) {
-    ResetEvent(ci->remoteStop.get());
-    if (!startRemoteThread(ci, ReadRemotePipe, &ci->hReadRemotePipeThread, "ReadRemotePipeThread",
+  if (!ci->remote.hReadRemotePipeThread) {
+    ResetEvent(ci->remote.remoteStop.get());
+    if (!startRemoteThread(ci, ReadRemotePipe, &ci->remote.hReadRemotePipeThread,
+                           "ReadRemotePipeThread",
                            "DSAWrite(): Could not create the ReadRemotePipe thread, error = %d")) {
       return DSA_ERROR_REMOTE_STREAM;
     }
   } else {
     trace(ci, "DSAWrite(): remote and not the first write");
   }
-  ci->remoteResult = 0;
-  ResetEvent(ci->remoteFileDone.get());
-  ci->remoteFileHandedOver = 1;
-  SetEvent(ci->remoteFileReady.get());
+  ci->remote.remoteResult = 0;
+  ResetEvent(ci->remote.remoteFileDone.get());
+  ci->remote.remoteFileHandedOver = 1;
+  SetEvent(ci->remote.remoteFileReady.get());
   return 0;
 }
 
 DWORD endRemoteSession(ConnectionRecord* ci, bool* keep) {
   DWORD result = 0;
-  if (ci->remoteFileHandedOver) {
+  if (ci->remote.remoteFileHandedOver) {
     // The client has written the file when it ends the session; what the pipe still holds is
     // read within moments.
-    if (waitWithoutAgentLock(ci->remoteFileDone.get(), waitLimits().remoteFileEndMs) !=
+    if (waitWithoutAgentLock(ci->remote.remoteFileDone.get(), waitLimits().remoteFileEndMs) !=
         WAIT_OBJECT_0) {
       trace(ci, "DSAEndRestore(): the remote stream of %s did not end; it is cut off",
-            ci->restoreFinalPath);
-      SetEvent(ci->remotePipeClosing.get());
-      waitWithoutAgentLock(ci->remoteFileDone.get(), kReaderLetGoMs);
+            ci->restore.restoreFinalPath);
+      SetEvent(ci->remote.remotePipeClosing.get());
+      waitWithoutAgentLock(ci->remote.remoteFileDone.get(), kReaderLetGoMs);
       result = DSA_ERROR_REMOTE_STREAM;
     } else {
-      result = ci->remoteResult.load();
+      result = ci->remote.remoteResult.load();
     }
-    ci->remoteFileHandedOver = 0;
-    if (result != 0) Log_act(ci, kActivityRemoteStreamFailed, ci->ObjectType, result);
+    ci->remote.remoteFileHandedOver = 0;
+    if (result != 0) Log_act(ci, kActivityRemoteStreamFailed, asNumber(ci->ObjectType), result);
   }
   *keep = result == 0;
   closeRemotePipe(ci, "DSAEndRestore");
@@ -132,12 +133,12 @@ DWORD endRemoteSession(ConnectionRecord* ci, bool* keep) {
 }
 
 void endRemoteThreads(ConnectionRecord* ci, const char* routine) {
-  if (ci->remoteStop) SetEvent(ci->remoteStop.get());
-  if (ci->remotePipeClosing) SetEvent(ci->remotePipeClosing.get());
-  joinRemoteThread(ci, &ci->hWriteRemotePipeThread, routine, "WriteRemotePipe");
-  joinRemoteThread(ci, &ci->hReadRemotePipeThread, routine, "ReadRemotePipeThread");
+  if (ci->remote.remoteStop) SetEvent(ci->remote.remoteStop.get());
+  if (ci->remote.remotePipeClosing) SetEvent(ci->remote.remotePipeClosing.get());
+  joinRemoteThread(ci, &ci->remote.hWriteRemotePipeThread, routine, "WriteRemotePipe");
+  joinRemoteThread(ci, &ci->remote.hReadRemotePipeThread, routine, "ReadRemotePipeThread");
   closeRemotePipe(ci, routine);
-  ci->remoteFileHandedOver = 0;
+  ci->remote.remoteFileHandedOver = 0;
 }
 
 }  // namespace ferry::agent

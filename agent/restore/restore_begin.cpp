@@ -35,83 +35,6 @@ constexpr int kPipeConnectAttempts = 10;
 constexpr DWORD kPipeConnectRetryMs = 2000;
 constexpr size_t kEndTimeSize = 31;
 
-// Stores `count` directories from `list` (NUL-terminated, one after another) as the
-// connection's restore destinations; false when they do not fit.
-bool keepDestinations(ConnectionRecord* ci, const char* list, int count) {
-  char* out = ci->restoreDestinations;
-  char* const end = ci->restoreDestinations + sizeof ci->restoreDestinations;
-  ci->restoreDestinationCount = 0;
-  const char* in = list;
-  for (int i = 0; i < count; ++i) {
-    const size_t length = strnlen(in, kDestinationSize);
-    if (length == 0 || length >= kDestinationSize || static_cast<size_t>(end - out) <= length) {
-      ci->restoreDestinationCount = 0;
-      ci->restoreDestinations[0] = '\0';
-      return false;
-    }
-    std::memcpy(out, in, length);
-    out[length] = '\0';
-    out += length + 1;
-    in += length + 1;
-  }
-  ci->restoreDestinationCount = count;
-  return true;
-}
-
-}  // namespace
-
-DWORD resolveDestinations(ConnectionRecord* ci, const char* routine, const char* dbName,
-                          int32_t kind) {
-  ci->restoreDestinationCount = 0;
-  ci->restoreDestinations[0] = '\0';
-  int result = 0;
-  if (kind == kRestoreKindData) {
-    result = getOpIngresDataLocNum(&ci->connInfo, dbName);
-    const int count = ci->connInfo.locationCount;
-    if (result == 0 && count <= 0) {
-      trace(ci, "%s(): database %s has no data location", routine, dbName);
-      return DSA_ERROR_CATALOG_QUERY;
-    }
-    if (result == 0) {
-      std::unique_ptr<char[]> list(
-          new (std::nothrow) char[static_cast<size_t>(count) * kDestinationSize]());
-      if (!list) {
-        Log_act(ci, kActivityOutOfMemory);
-        return resultFromWin32(ERROR_NOT_ENOUGH_MEMORY);
-      }
-      result = getOpIngresDataDest(&ci->connInfo, dbName, list.get(),
-                                   static_cast<size_t>(count) * kDestinationSize);
-      // The list may have changed between the two queries: only what both agree on is used.
-      const int listed = ci->connInfo.locationCount < count ? ci->connInfo.locationCount : count;
-      if (result == 0 && !keepDestinations(ci, list.get(), listed)) {
-        trace(ci, "%s(): the data locations of %s do not fit the agent's list", routine, dbName);
-        return resultFromWin32(ERROR_FILENAME_EXCED_RANGE);
-      }
-    }
-  } else {
-    char dest[kDestinationSize] = {};
-    result = kind == kRestoreKindJournal ? getOpIngresJournalDest(&ci->connInfo, dbName, dest)
-                                         : getOpIngresDumpDest(&ci->connInfo, dbName, dest);
-    if (result == 0 && !keepDestinations(ci, dest, 1)) {
-      trace(ci, "%s(): database %s has no destination for its files", routine, dbName);
-      return DSA_ERROR_CATALOG_QUERY;
-    }
-  }
-  if (result != 0) {
-    trace(ci, "%s(): the destinations of database %s could not be read, rcode = %d", routine,
-          dbName, result);
-    return static_cast<DWORD>(result);
-  }
-  const char* dest = ci->restoreDestinations;
-  for (int i = 0; i < ci->restoreDestinationCount; ++i) {
-    trace(ci, "%s(): destination %d: %s", routine, i + 1, dest);
-    dest += std::strlen(dest) + 1;
-  }
-  return 0;
-}
-
-namespace {
-
 // Connects the first location's extractor with the begin step's trace lines: up to ten
 // attempts 2 s apart. 0, or the last attempt's system error as a result code.
 DWORD connectRestoreExtractor(ConnectionRecord* ci) {
@@ -134,7 +57,7 @@ bool endTimeText(const int64_t* asOfTime, char (&text)[kEndTimeSize]) {
 }
 
 // The state the journal and configuration begin steps share.
-DWORD beginDirectRestore(int connectionId, const char* routine, int32_t kind, const char* dbName,
+DWORD beginDirectRestore(int connectionId, const char* routine, ObjectType kind, const char* dbName,
                          uint32_t options, const char* checkpointId, int suffix) {
   ConnectionRecord* ci = findConnection(connectionId);
   if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
@@ -143,11 +66,12 @@ DWORD beginDirectRestore(int connectionId, const char* routine, int32_t kind, co
   std::snprintf(ci->dbName, sizeof ci->dbName, "%s", dbName);
   if (DWORD result = resolveDestinations(ci, routine, dbName, kind); result != 0) return result;
   // The checkpoint number text is kept in its first 10 characters (the field holds 9 and a NUL).
-  std::snprintf(ci->restoreCheckpointText, sizeof ci->restoreCheckpointText, "%.9s", checkpointId);
+  std::snprintf(ci->restore.restoreCheckpointText, sizeof ci->restore.restoreCheckpointText, "%.9s",
+                checkpointId);
   ci->bkrtOption = options;
   ci->ObjectType = kind;
-  ci->restoreSuffix = suffix;
-  ci->status = 2;
+  ci->restore.restoreSuffix = suffix;
+  ci->status = ConnectionStatus::Restore;
   return 0;
 }
 
@@ -162,7 +86,7 @@ DWORD beginRestoreDB(int connectionId, const char* dbName, uint32_t options,
   if (dbName == nullptr || checkpointId == nullptr) return DSA_ERROR_ARGUMENT_MISSING;
   std::snprintf(ci->dbName, sizeof ci->dbName, "%s", dbName);
   // Before rollforwarddb takes the database: the catalog queries need their own session.
-  if (DWORD result = resolveDestinations(ci, kRoutine, dbName, kRestoreKindData); result != 0) {
+  if (DWORD result = resolveDestinations(ci, kRoutine, dbName, ObjectType::Data); result != 0) {
     return result;
   }
   // The installation's template and II_CKTMPL_FILE are this run's until the connection ends.
@@ -194,18 +118,18 @@ DWORD beginRestoreDB(int connectionId, const char* dbName, uint32_t options,
     return result;
   }
   ci->bkrtOption = options;
-  ci->ObjectType = kRestoreKindData;
+  ci->ObjectType = ObjectType::Data;
   ObjectBlock* block = allocateObjectBlock(ci);
   if (block == nullptr) {
     Log_act(ci, kActivityOutOfMemory);
     return resultFromWin32(ERROR_NOT_ENOUGH_MEMORY);
   }
   std::snprintf(block->dbName, sizeof block->dbName, "%s", dbName);
-  ci->restoreLocationsReleased = 0;
-  ci->restoreExtractorHeld = 0;
-  ci->status = 2;
+  ci->restore.restoreLocationsReleased = 0;
+  ci->restore.restoreExtractorHeld = 0;
+  ci->status = ConnectionStatus::Restore;
 
-  if (ci->pipeConnected != 1) {
+  if (ci->run.pipeConnected != 1) {
     if (DWORD result = connectRestoreExtractor(ci); result != 0) return result;
   }
   char objectName[kObjectNameSize] = "";
@@ -217,21 +141,21 @@ DWORD beginRestoreDB(int connectionId, const char* dbName, uint32_t options,
   trace(ci, "beginRestoreDB(): DSAGetRestoreObjectFile(): ObjectName= %s, CkpID= %s, ObjType= %d",
         objectName, info.checkpointText, static_cast<int>(info.kind));
   trace(ci, "beginRestoreDB(): ci->ObjectName= %s", ci->ObjectName);
-  ci->restoreExtractorHeld = 1;
+  ci->restore.restoreExtractorHeld = 1;
   return 0;
 }
 
 DWORD beginRestoreJN(int connectionId, const char* dbName, uint32_t options,
                      const char* checkpointId, int suffix) {
-  DWORD result = beginDirectRestore(connectionId, "beginRestoreJN", kRestoreKindJournal, dbName,
+  DWORD result = beginDirectRestore(connectionId, "beginRestoreJN", ObjectType::Journal, dbName,
                                     options, checkpointId, suffix);
-  if (result == 0) findConnection(connectionId)->journalRestoreBegun = 1;
+  if (result == 0) findConnection(connectionId)->restore.journalRestoreBegun = 1;
   return result;
 }
 
 DWORD beginRestoreConfig(int connectionId, const char* dbName, uint32_t options,
                          const char* checkpointId, int suffix) {
-  return beginDirectRestore(connectionId, "beginRestoreConfig", kRestoreKindConfig, dbName, options,
+  return beginDirectRestore(connectionId, "beginRestoreConfig", ObjectType::Config, dbName, options,
                             checkpointId, suffix);
 }
 
@@ -239,23 +163,23 @@ int DSAGetRestoreObjectFile(int connectionId, char* objectName, DataFileInfo* in
   constexpr char kRoutine[] = "DSAGetRestoreObjectFile()";
   ConnectionRecord* ci = findConnection(connectionId);
   if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
-  if (ci->status != 2) return DSA_ERROR_OUT_OF_SEQUENCE;
+  if (!isRestoring(ci->status)) return DSA_ERROR_OUT_OF_SEQUENCE;
   switch (ci->ObjectType) {
-    case kRestoreKindData:
-    case kObjectConfigAlias:
+    case ObjectType::Data:
+    case ObjectType::ConfigAlias:
       return getRestoreObjectName(ci, objectName, info);
-    case kRestoreKindConfig:
-      if (ci->configObjectHandedOut) {
-        ci->configObjectHandedOut = 0;
+    case ObjectType::Config:
+      if (ci->restore.configObjectHandedOut) {
+        ci->restore.configObjectHandedOut = 0;
         return DSA_ERROR_NO_FILE_RECORD;
       }
       std::snprintf(objectName, kObjectNameSize, "*");
       *info = {};
       info->kind = kFileKindConfiguration;
       std::snprintf(info->checkpointText, sizeof info->checkpointText, "%s",
-                    ci->restoreCheckpointText);
+                    ci->restore.restoreCheckpointText);
       std::snprintf(info->dbName, sizeof info->dbName, "%s", ci->dbName);
-      ci->configObjectHandedOut = 1;
+      ci->restore.configObjectHandedOut = 1;
       return 0;
     default:
       trace(ci, "%s: Invalid object type in the ci structure: %d", kRoutine,
@@ -304,8 +228,9 @@ int getRestoreObjectName(ConnectionRecord* ci, char* objectName, DataFileInfo* i
     std::snprintf(info->dbName, sizeof info->dbName, "%s", ci->objectBlock->dbName);
   }
   // A request opens no file: the agent writes the location's files as their headers arrive.
-  ci->noFile = 1;
-  std::snprintf(ci->lastRequestName, sizeof ci->lastRequestName, "%s", ci->ObjectName);
+  ci->restore.noFile = 1;
+  std::snprintf(ci->restore.lastRequestName, sizeof ci->restore.lastRequestName, "%s",
+                ci->ObjectName);
   ci->ObjectName[0] = '\0';
   objectName[0] = '\0';
   return 0;

@@ -30,27 +30,12 @@ using namespace ferry::messages;
 
 constexpr size_t kHeaderCheckpointLimit = 256;
 
-// The restore kind (ObjectType once the restore has begun) of an object name's kind.
-int32_t restoreKindOf(ObjectKind kind) {
-  switch (kind) {
-    case ObjectKind::Data:
-      return kRestoreKindData;
-    case ObjectKind::Journal:
-      return kRestoreKindJournal;
-    case ObjectKind::ConfigDump:
-      return kRestoreKindConfig;
-    case ObjectKind::Invalid:
-      break;
-  }
-  return kRestoreKindNone;
-}
-
 DSA_RESULT endWrite(ConnectionRecord* ci, DSA_RESULT result) {
   // Whatever failed once the data restore has begun leaves a location that is not whole.
-  if (result != 0 && result != DSA_ERROR_OUT_OF_SEQUENCE && ci->first_write != 0 &&
-      ci->restoreKind == kRestoreKindData && !ci->restoreFailed) {
+  if (result != 0 && result != DSA_ERROR_OUT_OF_SEQUENCE && ci->restore.first_write != 0 &&
+      ci->restore.restoreKind == ObjectType::Data && !ci->restore.restoreFailed) {
     trace(ci, "DSAWrite(): the data restore failed with %d", static_cast<int>(result));
-    ci->restoreFailed = 1;
+    ci->restore.restoreFailed = 1;
   }
   traceEndBanner(ci, "DSAWrite");
   return result;
@@ -70,20 +55,22 @@ DWORD runBeginStep(ConnectionRecord* ci, int connectionId, const void* header) {
       checkpoint, sizeof checkpoint, "%.*s",
       static_cast<int>(text.size() < kHeaderCheckpointLimit ? text.size() : kHeaderCheckpointLimit),
       text.data());
-  ci->first_write = 1;
+  ci->restore.first_write = 1;
   DWORD result = 0;
-  switch (ci->restoreKind) {
-    case kRestoreKindData:
-      result = beginRestoreDB(connectionId, ci->dbName, ci->restoreOption, checkpoint,
-                              ci->restoreEndTimeSet ? &ci->restoreEndTime : nullptr);
+  switch (ci->restore.restoreKind) {
+    case ObjectType::Data:
+      result =
+          beginRestoreDB(connectionId, ci->dbName, ci->restore.restoreOption, checkpoint,
+                         ci->restore.restoreEndTimeSet ? &ci->restore.restoreEndTime : nullptr);
       if (result != 0) trace(ci, "DSAWrite(): beginRestoreDB has failed");
       break;
-    case kRestoreKindJournal:
-      result = beginRestoreJN(connectionId, ci->dbName, ci->restoreOption, checkpoint, 0);
+    case ObjectType::Journal:
+      result = beginRestoreJN(connectionId, ci->dbName, ci->restore.restoreOption, checkpoint, 0);
       if (result != 0) trace(ci, "DSAWrite(): beginRestoreJN has failed");
       break;
-    case kRestoreKindConfig:
-      result = beginRestoreConfig(connectionId, ci->dbName, ci->restoreOption, checkpoint, 0);
+    case ObjectType::Config:
+      result =
+          beginRestoreConfig(connectionId, ci->dbName, ci->restore.restoreOption, checkpoint, 0);
       if (result != 0) trace(ci, "DSAWrite(): beginRestoreConfig has failed");
       break;
     default:
@@ -105,7 +92,7 @@ DSA_RESULT takeHeader(ConnectionRecord* ci, int connectionId, const void* block)
     Log_act(ci, kActivityRestoreOutsideDestinations, name, ci->dbName);
     return DSA_ERROR_OUTSIDE_DESTINATIONS;
   }
-  std::snprintf(ci->restoreRequest, sizeof ci->restoreRequest, "%s", name);
+  std::snprintf(ci->restore.restoreRequest, sizeof ci->restore.restoreRequest, "%s", name);
   char directory[header::kPathSize];
   const std::string_view folder = directoryOf(path);
   std::snprintf(directory, sizeof directory, "%.*s", static_cast<int>(folder.size()),
@@ -148,26 +135,26 @@ extern "C" DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objectN
     return DSA_ERROR_UNKNOWN_OBJECT;
   }
   const ObjectName name = classifyObjectName(objectName, NameRule::Restore);
-  const int32_t kind = restoreKindOf(name.kind);
+  const ObjectType kind = name.type;
   // The begin step runs once per connection: its roll-forward or destinations serve one kind
   // of object of one database.
-  if (ci->first_write == 1 && kind != kRestoreKindNone &&
-      (kind != ci->restoreKind ||
+  if (ci->restore.first_write == 1 && kind != ObjectType::None &&
+      (kind != ci->restore.restoreKind ||
        _strnicmp(std::string(name.dbName).c_str(), ci->dbName, sizeof ci->dbName) != 0)) {
     trace(ci,
           "DSABeginRestore(): the restore of %s (kind %d) runs on this connection; %s needs a "
           "connection of its own",
-          ci->dbName, static_cast<int>(ci->restoreKind), objectName);
+          ci->dbName, asNumber(ci->restore.restoreKind), objectName);
     traceEndBanner(ci, "DSABeginRestore");
     return DSA_ERROR_WRONG_OBJECT_KIND;
   }
   Log_act(ci, kActivityRestoreBegun, objectName);
 
-  ++ci->restoreCount;
-  ci->restoreBegun = 1;
-  *restoreId = static_cast<uint32_t>(ci->restoreCount);
+  ++ci->restore.restoreCount;
+  ci->restore.restoreBegun = 1;
+  *restoreId = static_cast<uint32_t>(ci->restore.restoreCount);
   *ioUnitId = connectionId;
-  ci->remoteJob = 0;
+  ci->remote.remoteJob = 0;
   if (restoreOption & kRestoreRemote) {
     // Each session has a pipe of its own, named by its restore id.
     if (CreateRemotePipe(static_cast<int>(connectionId), /*largeBuffers=*/false) != 0) {
@@ -179,38 +166,38 @@ extern "C" DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objectN
   }
 
   char eventName[300];
-  std::snprintf(eventName, sizeof eventName, "RestoreEvent%s", ci->installationCode);
-  ci->hRestoreEvent.reset(CreateEventA(/*security=*/nullptr, /*manualReset=*/TRUE,
-                                       /*initialState=*/FALSE, eventName));
-  if (!ci->hRestoreEvent) {
+  std::snprintf(eventName, sizeof eventName, "RestoreEvent%s", ci->installation.installationCode);
+  ci->restore.hRestoreEvent.reset(CreateEventA(/*security=*/nullptr, /*manualReset=*/TRUE,
+                                               /*initialState=*/FALSE, eventName));
+  if (!ci->restore.hRestoreEvent) {
     trace(ci, "DSABeginRestore(): CreateEvent(%s) failed. Error = %d", eventName,
           static_cast<int>(GetLastError()));
   } else {
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
       trace(ci, "DSABeginRestore():  event already exist!");
-      ResetEvent(ci->hRestoreEvent.get());
+      ResetEvent(ci->restore.hRestoreEvent.get());
     }
     trace(ci, "DSABeginRestore(): CreateEvent(%s) successful", eventName);
   }
 
-  ci->restoreOption = restoreOption;
-  ci->restoreSessionOpen = 1;
-  if (kind == kRestoreKindNone) {
+  ci->restore.restoreOption = restoreOption;
+  ci->restore.restoreSessionOpen = 1;
+  if (kind == ObjectType::None) {
     if (name.dottedUnknown) {
       trace(ci, "DSABeginRestore(): Error, Don't know what kind of restore");
       Log_act(ci, kActivityUnknownRestoreKind);
     }
   } else {
-    if (kind == kRestoreKindData) {
+    if (kind == ObjectType::Data) {
       trace(ci,
             "DSABeginRestore(): NOTE: Make sure that you restore the necessary Journal and Config "
             "sessions before database data");
     }
-    ci->restoreKind = kind;
+    ci->restore.restoreKind = kind;
     std::snprintf(ci->dbName, sizeof ci->dbName, "%.*s", static_cast<int>(name.dbName.size()),
                   name.dbName.data());
   }
-  trace(ci, "DSABeginRestore(): restoreid = %d, iounitid = %d", ci->restoreCount,
+  trace(ci, "DSABeginRestore(): restoreid = %d, iounitid = %d", ci->restore.restoreCount,
         static_cast<int>(connectionId));
   traceEndBanner(ci, "DSABeginRestore");
   return DSA_OK;
@@ -229,8 +216,9 @@ extern "C" DSA_RESULT DSAWrite(uint32_t connectionId, uint32_t /*reserved1*/,
   }
   const uint32_t bytes = *bytesToWrite;
   trace(ci, "DSAWrite(): entered. bytesToWrite= %d, first_write=%d", static_cast<int>(bytes),
-        static_cast<int>(ci->first_write));
-  if (!ci->restoreSessionOpen || (ci->first_write == 0 && ci->restoreKind == kRestoreKindNone)) {
+        static_cast<int>(ci->restore.first_write));
+  if (!ci->restore.restoreSessionOpen ||
+      (ci->restore.first_write == 0 && ci->restore.restoreKind == ObjectType::None)) {
     trace(ci, "*************** DSAWrite(): Ends Here(Invalid call sequence) ***************");
     return DSA_ERROR_OUT_OF_SEQUENCE;
   }
@@ -239,21 +227,22 @@ extern "C" DSA_RESULT DSAWrite(uint32_t connectionId, uint32_t /*reserved1*/,
     trace(ci, "DSAWrite(): an empty block, nothing to do");
     return endWrite(ci, DSA_OK);
   }
-  if (ci->first_write == 0) {
+  if (ci->restore.first_write == 0) {
     // The first header of a data restore also carries the checkpoint number for the
     // roll-forward command line; journal and configuration headers carry none.
     const HeaderCheck check =
-        checkRestoreHeader(buffer, bytes, ci->restoreKind == kRestoreKindData);
+        checkRestoreHeader(buffer, bytes, ci->restore.restoreKind == ObjectType::Data);
     if (check != HeaderCheck::Ok) return refuseBlock(ci, bytes, check);
     if (DWORD result = runBeginStep(ci, static_cast<int>(connectionId), buffer); result != 0) {
       return endWrite(ci, result);
     }
   }
-  if (ci->status != 2) {
+  if (!isRestoring(ci->status)) {
     trace(ci, "*************** DSAWrite(): Ends Here(Invalid call sequence) ***************");
     return DSA_ERROR_OUT_OF_SEQUENCE;
   }
-  const bool remote = ci->remoteJob != 0 && (ci->restoreOption & kRestoreRemote) != 0;
+  const bool remote =
+      ci->remote.remoteJob != 0 && (ci->restore.restoreOption & kRestoreRemote) != 0;
   if (ci->fd && remote) {
     // The session's file is filled from the remote pipe; a block here would interleave with it.
     trace(ci, "DSAWrite(): remote restore: the file's data come through the remote pipe");
@@ -281,8 +270,8 @@ extern "C" DSA_RESULT DSAEndRestore(uint32_t connectionId, uint32_t endStatus) {
   traceStartBanner(ci, "DSAEndRestore");
   // A remote session's file is put in place only once its stream ended whole.
   bool streamWhole = true;
-  const DWORD streamResult = ci->remoteJob ? endRemoteSession(ci, &streamWhole) : 0;
-  ci->hRestoreEvent.reset();
+  const DWORD streamResult = ci->remote.remoteJob ? endRemoteSession(ci, &streamWhole) : 0;
+  ci->restore.hRestoreEvent.reset();
   // A session the server ends with a failure does not put its file in place.
   DWORD result =
       DSACloseMatchedObjectFile(static_cast<int>(connectionId), endStatus == 0 && streamWhole);
@@ -293,11 +282,11 @@ extern "C" DSA_RESULT DSAEndRestore(uint32_t connectionId, uint32_t endStatus) {
           static_cast<int>(result));
     result = 0;
   }
-  if ((result != 0 || endStatus != 0) && ci->first_write != 0 &&
-      ci->restoreKind == kRestoreKindData) {
-    ci->restoreFailed = 1;
+  if ((result != 0 || endStatus != 0) && ci->restore.first_write != 0 &&
+      ci->restore.restoreKind == ObjectType::Data) {
+    ci->restore.restoreFailed = 1;
   }
-  ci->restoreSessionOpen = 0;
+  ci->restore.restoreSessionOpen = 0;
   Log_act(ci, kActivityRestoreEnded, endStatus);
   traceEndBanner(ci, "DSAEndRestore");
   return result;
@@ -309,11 +298,11 @@ extern "C" DSA_RESULT DSASetRestorePointInTime(uint32_t connectionId, int64_t en
   ConnectionRecord* ci = findConnection(static_cast<int>(connectionId));
   if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
   trace(ci, "DSASetRestorePointInTime(): endTime = %lld, first_write=%d",
-        static_cast<long long>(endTime), static_cast<int>(ci->first_write));
+        static_cast<long long>(endTime), static_cast<int>(ci->restore.first_write));
   // The time goes on rollforwarddb's command line, which the first write starts.
-  if (ci->first_write != 0) return DSA_ERROR_OUT_OF_SEQUENCE;
+  if (ci->restore.first_write != 0) return DSA_ERROR_OUT_OF_SEQUENCE;
   if (endTime < 0) return resultFromWin32(ERROR_INVALID_PARAMETER);
-  ci->restoreEndTime = endTime;
-  ci->restoreEndTimeSet = 1;
+  ci->restore.restoreEndTime = endTime;
+  ci->restore.restoreEndTimeSet = 1;
   return DSA_OK;
 }

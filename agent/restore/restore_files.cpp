@@ -77,7 +77,7 @@ bool createDirectoriesTo(ConnectionRecord* ci, const char* path) {
 // suffix on that names no file yet, so that no earlier copy is overwritten either. False when
 // none fits.
 bool keptName(ConnectionRecord* ci, const char* path, char (&out)[kRestorePathSize]) {
-  for (int n = ci->restoreSuffix; n < ci->restoreSuffix + kSuffixAttempts; ++n) {
+  for (int n = ci->restore.restoreSuffix; n < ci->restore.restoreSuffix + kSuffixAttempts; ++n) {
     const int written = std::snprintf(out, sizeof out, "%s.%d", path, n);
     if (written < 0 || static_cast<size_t>(written) >= MAX_PATH) return false;
     if (!exists(out)) return true;
@@ -88,7 +88,7 @@ bool keptName(ConnectionRecord* ci, const char* path, char (&out)[kRestorePathSi
 // Waits for the next location's extractor and reads its request, which names the location it
 // holds.
 DWORD awaitNextExtractor(ConnectionRecord* ci) {
-  if (!awaitExtractorClient(ci, kNextExtractorWaitMs, ci->rollforwardProcessHandle.get())) {
+  if (!awaitExtractorClient(ci, kNextExtractorWaitMs, ci->run.rollforwardProcessHandle.get())) {
     trace(ci, "DSAWrite(): the extractor of the next location did not connect within %d s",
           static_cast<int>(kNextExtractorWaitMs / 1000));
     Log_act(ci, kActivityExtractorTimeout);
@@ -100,7 +100,7 @@ DWORD awaitNextExtractor(ConnectionRecord* ci) {
     trace(ci, "DSAWrite(): the next location's request could not be read, rcode = %d", result);
     return static_cast<DWORD>(result);
   }
-  ci->restoreExtractorHeld = 1;
+  ci->restore.restoreExtractorHeld = 1;
   return 0;
 }
 
@@ -108,20 +108,21 @@ DWORD awaitNextExtractor(ConnectionRecord* ci) {
 void releaseHeldExtractor(ConnectionRecord* ci) {
   if (extractorGone(ci)) {
     // The location's extractor went before its release: rollforwarddb has failed it.
-    trace(ci, "DSAWrite(): the extractor of %s went before its release", ci->lastRequestName);
-    ci->restoreFailed = 1;
+    trace(ci, "DSAWrite(): the extractor of %s went before its release",
+          ci->restore.lastRequestName);
+    ci->restore.restoreFailed = 1;
   }
   releaseExtractor(ci, OIDBMSGTYPE_END_RESTORE, "DSAWrite(): WriteFile() successful",
                    "DSAWrite(): WriteFile() failed. Error=%d");
-  ci->restoreExtractorHeld = 0;
-  ++ci->restoreLocationsReleased;
-  ci->releasedLocations.emplace_back(directoryOf(ci->lastRequestName));
+  ci->restore.restoreExtractorHeld = 0;
+  ++ci->restore.restoreLocationsReleased;
+  ci->restore.releasedLocations.emplace_back(directoryOf(ci->restore.lastRequestName));
   disconnectExtractor(ci, /*routine=*/nullptr);
   trace(ci, "DSAWrite(): going to connect named pipe for the new location");
-  if (ConnectNamedPipe(ci->pipeHandle.get(), /*overlapped=*/nullptr) ||
+  if (ConnectNamedPipe(ci->run.pipeHandle.get(), /*overlapped=*/nullptr) ||
       GetLastError() == ERROR_PIPE_CONNECTED || GetLastError() == ERROR_PIPE_LISTENING) {
     // The next extractor is awaited (and its request read) before anything is written.
-    ci->pipeConnected = 1;
+    ci->run.pipeConnected = 1;
   } else {
     trace(ci, "DSAWrite(): ConnectNamedPipe failed. Error = %d,retry=%d",
           static_cast<int>(GetLastError()), 0);
@@ -129,7 +130,7 @@ void releaseHeldExtractor(ConnectionRecord* ci) {
 }
 
 bool locationReleased(const ConnectionRecord* ci, const char* directory) {
-  for (const std::string& released : ci->releasedLocations) {
+  for (const std::string& released : ci->restore.releasedLocations) {
     if (sameDirectory(released, directory)) return true;
   }
   return false;
@@ -143,20 +144,20 @@ bool locationReleased(const ConnectionRecord* ci, const char* directory) {
 // Ingres no longer expects it to change.
 DWORD reachLocation(ConnectionRecord* ci, const char* directory) {
   for (;;) {
-    if (ci->restoreExtractorHeld) {
-      const std::string_view held = directoryOf(ci->lastRequestName);
+    if (ci->restore.restoreExtractorHeld) {
+      const std::string_view held = directoryOf(ci->restore.lastRequestName);
       if (sameDirectory(held, directory)) return 0;
     }
     if (locationReleased(ci, directory) ||
-        (!ci->restoreExtractorHeld &&
-         ci->restoreLocationsReleased >= ci->restoreDestinationCount)) {
+        (!ci->restore.restoreExtractorHeld &&
+         ci->restore.restoreLocationsReleased >= ci->destinations.restoreDestinationCount)) {
       trace(ci, "DSAWrite(): the roll forward has passed the location %s; refused", directory);
       Log_act(ci, kActivityLocationPassed, directory);
       return DSA_ERROR_LOCATION_PASSED;
     }
-    if (ci->restoreExtractorHeld) {
+    if (ci->restore.restoreExtractorHeld) {
       trace(ci, "DSAWrite(): the extractor holds %s while the next file lies in %s; released",
-            ci->lastRequestName, directory);
+            ci->restore.lastRequestName, directory);
       releaseHeldExtractor(ci);
       continue;
     }
@@ -168,20 +169,20 @@ DWORD reachLocation(ConnectionRecord* ci, const char* directory) {
 // deleted and whatever stood under the final name stays.
 void discardRestoredFile(ConnectionRecord* ci) {
   ci->fd.reset();
-  if (ci->restoreTempPath[0] != '\0' && !DeleteFileA(ci->restoreTempPath)) {
+  if (ci->restore.restoreTempPath[0] != '\0' && !DeleteFileA(ci->restore.restoreTempPath)) {
     trace(ci, "DSACloseMatchedObjectFile(): %s could not be deleted. Error= %d",
-          ci->restoreTempPath, static_cast<int>(GetLastError()));
+          ci->restore.restoreTempPath, static_cast<int>(GetLastError()));
   }
-  ci->restoreTempPath[0] = '\0';
-  ci->restoreFinalPath[0] = '\0';
+  ci->restore.restoreTempPath[0] = '\0';
+  ci->restore.restoreFinalPath[0] = '\0';
   ci->ObjectName[0] = '\0';
 }
 
 }  // namespace
 
 bool restorePathAllowed(ConnectionRecord* ci, const char* path) {
-  const char* dest = ci->restoreDestinations;
-  for (int i = 0; i < ci->restoreDestinationCount; ++i) {
+  const char* dest = ci->destinations.restoreDestinations;
+  for (int i = 0; i < ci->destinations.restoreDestinationCount; ++i) {
     if (fileInDirectory(path, dest)) return true;
     dest += std::strlen(dest) + 1;
   }
@@ -190,18 +191,19 @@ bool restorePathAllowed(ConnectionRecord* ci, const char* path) {
 
 DWORD trackRestoreLocation(ConnectionRecord* ci, const char* directory) {
   // Journal and configuration files are written without an extractor.
-  const bool extractor = ci->ObjectType == kRestoreKindData && ci->pipeHandle.valid();
-  if (ci->restoreLocationDirectory[0] == '\0') {
+  const bool extractor = ci->ObjectType == ObjectType::Data && ci->run.pipeHandle.valid();
+  if (ci->restore.restoreLocationDirectory[0] == '\0') {
     trace(ci, "DSAWrite(): the first location %s", directory);
-    std::snprintf(ci->restoreLocationDirectory, sizeof ci->restoreLocationDirectory, "%s",
-                  directory);
+    std::snprintf(ci->restore.restoreLocationDirectory, sizeof ci->restore.restoreLocationDirectory,
+                  "%s", directory);
     return extractor ? reachLocation(ci, directory) : 0;
   }
   // Windows names are compared without regard to case: the same folder spelt otherwise is no
   // new location, and releasing its extractor early would let rollforwarddb go on too soon.
-  if (sameDirectory(ci->restoreLocationDirectory, directory)) return 0;
+  if (sameDirectory(ci->restore.restoreLocationDirectory, directory)) return 0;
   trace(ci, "DSAWrite(): a new location %s", directory);
-  std::snprintf(ci->restoreLocationDirectory, sizeof ci->restoreLocationDirectory, "%s", directory);
+  std::snprintf(ci->restore.restoreLocationDirectory, sizeof ci->restore.restoreLocationDirectory,
+                "%s", directory);
   if (!extractor) return 0;
   // The held extractor is released only on the way to a location the roll forward has still to
   // reach: for a file it has passed, releasing it would let the roll forward complete.
@@ -212,7 +214,7 @@ DWORD DSAOpenMatchedObjectFile(int connectionId, const char* fileName, uint32_t 
   constexpr char kRoutine[] = "DSAOpenMatchedObjectFile";
   ConnectionRecord* ci = findConnection(connectionId);
   if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
-  if (ci->status != 2) return DSA_ERROR_OUT_OF_SEQUENCE;
+  if (!isRestoring(ci->status)) return DSA_ERROR_OUT_OF_SEQUENCE;
   if (fileName == nullptr || fileName[0] == '\0') {
     trace(ci, "%s(): ERROR: NULL tapeFilename received", kRoutine);
     Log_act(ci, kActivityRestoreNoFileName);
@@ -224,15 +226,15 @@ DWORD DSAOpenMatchedObjectFile(int connectionId, const char* fileName, uint32_t 
   const DWORD attributes = GetFileAttributesA(fileName);
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     bool keep = false;
-    if (ci->ObjectType == kRestoreKindJournal &&
-        (ci->restoreOption & kRestoreOverwriteJournals) == 0) {
+    if (ci->ObjectType == ObjectType::Journal &&
+        (ci->restore.restoreOption & kRestoreOverwriteJournals) == 0) {
       trace(ci, "DSAOpenMatchedObjectFile(): The overwrite journal option is not selected 0x%x",
-            ci->restoreOption);
+            ci->restore.restoreOption);
       keep = true;
-    } else if (ci->ObjectType == kRestoreKindConfig &&
-               (ci->restoreOption & kRestoreKeepConfiguration) != 0) {
+    } else if (ci->ObjectType == ObjectType::Config &&
+               (ci->restore.restoreOption & kRestoreKeepConfiguration) != 0) {
       trace(ci, "DSAOpenMatchedObjectFile(): The overwrite dmp/cfg option is not selected 0x%x",
-            ci->restoreOption);
+            ci->restore.restoreOption);
       keep = true;
     }
     if (keep && !keptName(ci, fileName, path)) {
@@ -280,10 +282,10 @@ DWORD DSAOpenMatchedObjectFile(int connectionId, const char* fileName, uint32_t 
     return resultFromWin32(error);
   }
   ci->fd.reset(file.release());
-  std::snprintf(ci->restoreTempPath, sizeof ci->restoreTempPath, "%s", temporary);
-  std::snprintf(ci->restoreFinalPath, sizeof ci->restoreFinalPath, "%s", path);
-  ci->restoreHeaderSizeKb = sizeKb;
-  ci->restoreBytesWritten = 0;
+  std::snprintf(ci->restore.restoreTempPath, sizeof ci->restore.restoreTempPath, "%s", temporary);
+  std::snprintf(ci->restore.restoreFinalPath, sizeof ci->restore.restoreFinalPath, "%s", path);
+  ci->restore.restoreHeaderSizeKb = sizeKb;
+  ci->restore.restoreBytesWritten = 0;
   trace(ci, "DSAOpenMatchedObjectFile(): file %s successfully opened. Handle=%d", temporary,
         static_cast<int>(reinterpret_cast<intptr_t>(ci->fd.get())));
   return 0;
@@ -293,7 +295,7 @@ DWORD DSACloseMatchedObjectFile(int connectionId, bool keepIt) {
   constexpr char kRoutine[] = "DSACloseMatchedObjectFile";
   ConnectionRecord* ci = findConnection(connectionId);
   if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
-  if (ci->status != 2) return DSA_ERROR_OUT_OF_SEQUENCE;
+  if (!isRestoring(ci->status)) return DSA_ERROR_OUT_OF_SEQUENCE;
   if (!ci->fd) {
     ci->fd.reset();
     ci->ObjectName[0] = '\0';
@@ -307,39 +309,40 @@ DWORD DSACloseMatchedObjectFile(int connectionId, bool keepIt) {
         static_cast<int>(reinterpret_cast<intptr_t>(ci->fd.get())));
   if (!keepIt) {
     trace(ci, "%s(): the session ended with a failure; %s is not restored", kRoutine,
-          ci->restoreFinalPath);
+          ci->restore.restoreFinalPath);
     discardRestoredFile(ci);
     return 0;
   }
   // The header gives the size in KB (at least 1): a file that ends short of it lost data on
   // the way. A longer one is not refused: an online checkpoint reads a file as it grows.
-  if (ci->restoreHeaderSizeKb != 0 &&
-      sizeInHeaderKb(ci->restoreBytesWritten) < ci->restoreHeaderSizeKb) {
+  if (ci->restore.restoreHeaderSizeKb != 0 &&
+      sizeInHeaderKb(ci->restore.restoreBytesWritten) < ci->restore.restoreHeaderSizeKb) {
     trace(ci, "%s(): %s has %llu bytes, its header says %lu KB; not restored", kRoutine,
-          ci->restoreFinalPath, static_cast<unsigned long long>(ci->restoreBytesWritten),
-          static_cast<unsigned long>(ci->restoreHeaderSizeKb));
-    Log_act(ci, kActivityRestoredFileShort, ci->restoreFinalPath);
+          ci->restore.restoreFinalPath,
+          static_cast<unsigned long long>(ci->restore.restoreBytesWritten),
+          static_cast<unsigned long>(ci->restore.restoreHeaderSizeKb));
+    Log_act(ci, kActivityRestoredFileShort, ci->restore.restoreFinalPath);
     discardRestoredFile(ci);
     return DSA_ERROR_FILE_INCOMPLETE;
   }
   DWORD error = 0;
   if (!FlushFileBuffers(ci->fd.get())) error = GetLastError();
   if (error == 0 && !ci->fd.close(&error)) {
-    trace(ci, "%s(): %s could not be closed", kRoutine, ci->restoreTempPath);
+    trace(ci, "%s(): %s could not be closed", kRoutine, ci->restore.restoreTempPath);
   }
-  if (error == 0 && !MoveFileExA(ci->restoreTempPath, ci->restoreFinalPath,
+  if (error == 0 && !MoveFileExA(ci->restore.restoreTempPath, ci->restore.restoreFinalPath,
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     error = GetLastError();
   }
   if (error != 0) {
-    trace(ci, "%s(): %s could not be put in place. Error= %d", kRoutine, ci->restoreFinalPath,
-          static_cast<int>(error));
-    Log_act(ci, kActivityFileNotPlaced, ci->restoreFinalPath, error);
+    trace(ci, "%s(): %s could not be put in place. Error= %d", kRoutine,
+          ci->restore.restoreFinalPath, static_cast<int>(error));
+    Log_act(ci, kActivityFileNotPlaced, ci->restore.restoreFinalPath, error);
     discardRestoredFile(ci);
     return resultFromWin32(error);
   }
-  ci->restoreTempPath[0] = '\0';
-  ci->restoreFinalPath[0] = '\0';
+  ci->restore.restoreTempPath[0] = '\0';
+  ci->restore.restoreFinalPath[0] = '\0';
   ci->ObjectName[0] = '\0';
   return 0;
 }
@@ -350,14 +353,14 @@ DWORD dsaWrite_cldsa(ConnectionRecord* ci, const void* buffer, uint32_t bytes) {
     trace(ci, "dsaWrite_cldsa(): 0 byte to write, returned");
     return 0;
   }
-  if (ci->status != 2) {
+  if (!isRestoring(ci->status)) {
     trace(ci, "dsaWrite_cldsa(): Bad call sequence(not in restore mode), returned");
     return DSA_ERROR_OUT_OF_SEQUENCE;
   }
   DWORD written = 0;
   if (WriteFile(ci->fd.get(), buffer, bytes, &written, /*overlapped=*/nullptr) &&
       written == bytes) {
-    ci->restoreBytesWritten += written;
+    ci->restore.restoreBytesWritten += written;
     return 0;
   }
   trace(ci, "%s(): Error writing to the file %s. errno=%d", kRoutine, ci->ObjectName,
@@ -367,42 +370,44 @@ DWORD dsaWrite_cldsa(ConnectionRecord* ci, const void* buffer, uint32_t bytes) {
 }
 
 DWORD endWholeRestore(ConnectionRecord* ci) {
-  if (ci->status != 2 || ci->ObjectType != kRestoreKindData || ci->first_write == 0) return 0;
+  if (!isRestoring(ci->status) || ci->ObjectType != ObjectType::Data ||
+      ci->restore.first_write == 0)
+    return 0;
   if (ci->fd) {
     // The stream ended inside a file: it is not put in place, and the location is not whole.
-    trace(ci, "DSADisconnectAgent(): the stream ended inside %s", ci->restoreFinalPath);
+    trace(ci, "DSADisconnectAgent(): the stream ended inside %s", ci->restore.restoreFinalPath);
     discardRestoredFile(ci);
-    ci->restoreFailed = 1;
+    ci->restore.restoreFailed = 1;
   }
-  if (ci->restoreExtractorHeld && extractorGone(ci)) {
+  if (ci->restore.restoreExtractorHeld && extractorGone(ci)) {
     trace(ci, "DSADisconnectAgent(): the extractor of %s went before its release",
-          ci->lastRequestName);
-    ci->restoreFailed = 1;
+          ci->restore.lastRequestName);
+    ci->restore.restoreFailed = 1;
   }
-  if (ci->restoreFailed) {
+  if (ci->restore.restoreFailed) {
     trace(ci, "DSADisconnectAgent(): the data restore of %s failed; no end marker", ci->dbName);
     Log_act(ci, kActivityRestoreFailed, ci->dbName);
     abortExtractor(ci, "DSADisconnectAgent");
     // The aborted extractor fails its location and with it the roll forward; one that does not
     // end (it may be waiting for an extractor that will never come) is ended.
-    if (ci->rollforwardProcessHandle &&
-        WaitForSingleObject(ci->rollforwardProcessHandle.get(), kAbortedRollForwardWaitMs) !=
+    if (ci->run.rollforwardProcessHandle &&
+        WaitForSingleObject(ci->run.rollforwardProcessHandle.get(), kAbortedRollForwardWaitMs) !=
             WAIT_OBJECT_0) {
       trace(ci, "DSADisconnectAgent(): ending rollforwarddb");
-      TerminateProcess(ci->rollforwardProcessHandle.get(), ERROR_OPERATION_ABORTED);
+      TerminateProcess(ci->run.rollforwardProcessHandle.get(), ERROR_OPERATION_ABORTED);
     }
-    ci->rollforwardProcessHandle.reset();
+    ci->run.rollforwardProcessHandle.reset();
     return DSA_ERROR_RESTORE_INCOMPLETE;
   }
 
-  const std::string_view directory = directoryOf(ci->restoreRequest);
+  const std::string_view directory = directoryOf(ci->restore.restoreRequest);
   if (directory.empty()) {
     // No file was restored: there is no directory to mark, and a bare name would land in the
     // current directory of the host process.
     trace(ci, "DSADisconnectAgent(): no file was restored; no end marker written");
   } else {
-    const std::string marker = endMarkerPath(directory, ci->restoreCheckpointText);
-    trace(ci, "DSADisconnectAgent(): checkpoint = %s", ci->restoreCheckpointText);
+    const std::string marker = endMarkerPath(directory, ci->restore.restoreCheckpointText);
+    trace(ci, "DSADisconnectAgent(): checkpoint = %s", ci->restore.restoreCheckpointText);
     trace(ci, "DSADisconnectAgent(): Filename = %s", marker.c_str());
     UniqueFile file(CreateFileA(marker.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                 /*security=*/nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
@@ -412,7 +417,7 @@ DWORD endWholeRestore(ConnectionRecord* ci) {
             marker.c_str(), static_cast<int>(GetLastError()));
     }
   }
-  if (ci->pipeConnected == 1) {
+  if (ci->run.pipeConnected == 1) {
     releaseExtractor(ci, OIDBMSGTYPE_END_RESTORE, "DSADisconnectAgent(): WriteFile() successful",
                      "DSADisconnectAgent(): WriteFile() failed. Error=%d");
   }
@@ -420,16 +425,16 @@ DWORD endWholeRestore(ConnectionRecord* ci) {
 
   // The restore is complete only when the roll forward is.
   DWORD result = 0;
-  if (ci->rollforwardProcessHandle) {
+  if (ci->run.rollforwardProcessHandle) {
     trace(ci, "DSADisconnectAgent(): waiting for rollforwarddb to end");
     DWORD exitCode = 0;
-    if (WaitForSingleObject(ci->rollforwardProcessHandle.get(), kRollForwardEndWaitMs) !=
+    if (WaitForSingleObject(ci->run.rollforwardProcessHandle.get(), kRollForwardEndWaitMs) !=
         WAIT_OBJECT_0) {
       trace(ci, "DSADisconnectAgent(): rollforwarddb did not end within %lu s",
             static_cast<unsigned long>(kRollForwardEndWaitMs / 1000));
       Log_act(ci, kActivityRollforwardNotEnded, kRollForwardEndWaitMs / 1000);
       result = DSA_ERROR_ROLLFORWARD_FAILED;
-    } else if (!GetExitCodeProcess(ci->rollforwardProcessHandle.get(), &exitCode) ||
+    } else if (!GetExitCodeProcess(ci->run.rollforwardProcessHandle.get(), &exitCode) ||
                exitCode != 0) {
       trace(ci, "DSADisconnectAgent(): rollforwarddb ended with exit code %lu", exitCode);
       Log_act(ci, kActivityRollforwardExit, exitCode);
@@ -437,7 +442,7 @@ DWORD endWholeRestore(ConnectionRecord* ci) {
     } else {
       trace(ci, "DSADisconnectAgent(): rollforwarddb completed");
     }
-    ci->rollforwardProcessHandle.reset();
+    ci->run.rollforwardProcessHandle.reset();
   }
   return result;
 }

@@ -11,7 +11,8 @@
 //   extractor did not connect; the roll-forward run's, catalog's or account's code; 10000 + e.
 // - A restored file is open in ci->fd from its header to DSAEndRestore (or a write error),
 //   written under a temporary name and put in place only when it ended whole.
-// - A data restore that fails in any step is remembered (ci->restoreFailed) and never finalised.
+// - A data restore that fails in any step is remembered (ci->restore.restoreFailed) and never
+// finalised.
 // - Files are only ever written inside the destinations resolved by the begin step.
 #pragma once
 
@@ -24,24 +25,10 @@
 
 namespace ferry::agent {
 
-// Restore kinds, as ObjectType holds them once the restore has begun.
-inline constexpr int32_t kRestoreKindNone = 0;
-inline constexpr int32_t kRestoreKindData = 2;
-inline constexpr int32_t kRestoreKindJournal = 6;
-inline constexpr int32_t kRestoreKindConfig = 8;
-
-inline constexpr int32_t kFileKindConfiguration = 102;
-
 // Restore option bits read by the flow (the roll-forward run reads its own, utility_command.h).
 inline constexpr uint32_t kRestoreRemote = 0x4;
 inline constexpr uint32_t kRestoreOverwriteJournals = 0x200;
 inline constexpr uint32_t kRestoreKeepConfiguration = 0x2000;
-
-// The directories of database `dbName` that the files of a `kind` object (2 data, 6 journals,
-// 8 configuration) lie in, from the catalog, kept in ci->restoreDestinations: where a restore may
-// write, and where a backup's extractor may name files. 0 or the catalog operation's code.
-DWORD resolveDestinations(ConnectionRecord* ci, const char* routine, const char* dbName,
-                          int32_t kind);
 
 // Begin steps, run by the first DSAWrite of the connection. `asOfTime` (seconds since 1970,
 // UTC) may be null: no end time.

@@ -142,19 +142,19 @@ extern "C" DSA_RESULT DSAConnectAgent(uint32_t /*reserved*/, const char* instanc
   copyField(ci->connInfo.loginName, account.user, std::strlen(account.user));
   copyField(ci->connInfo.password, password, std::strlen(password));
   copyField(ci->connInfo.domainName, account.domain, std::strlen(account.domain));
-  ci->restoreLocationDirectory[0] = '\0';
-  ci->hAccessToken.reset(token.release());
+  ci->restore.restoreLocationDirectory[0] = '\0';
+  ci->account.hAccessToken.reset(token.release());
 
   // The installation code is taken from the argument itself, not from the record's shorter
   // copy of the instance name.
   const char* at = std::strchr(instanceName, '@');
   bool connected = false;
-  if (at != nullptr && copyField(ci->installationCode, at + 1, std::strlen(at + 1))) {
+  if (at != nullptr && copyField(ci->installation.installationCode, at + 1, std::strlen(at + 1))) {
     // The session block starts with the code's first bytes; a bounded copy keeps the back
     // reference behind them intact.
-    std::memcpy(
-        ci->connInfo.installationCodeHead, ci->installationCode,
-        std::min(sizeof ci->connInfo.installationCodeHead, std::strlen(ci->installationCode) + 1));
+    std::memcpy(ci->connInfo.installationCodeHead, ci->installation.installationCode,
+                std::min(sizeof ci->connInfo.installationCodeHead,
+                         std::strlen(ci->installation.installationCode) + 1));
     ci->connInfo.record = ci;
     ci->traceOn = 1;
     ci->connectionId = id;

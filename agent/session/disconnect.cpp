@@ -45,10 +45,10 @@ void closeTraced(ConnectionRecord* ci, Owned* handle, const char* failureFormat)
 // also ends the impersonation the begin steps left on this thread.
 void unsetTemplateVariable(ConnectionRecord* ci) {
   char shortRoot[MAX_PATH] = "";
-  DWORD n = GetShortPathNameA(ci->iiSystem, shortRoot, sizeof shortRoot);
+  DWORD n = GetShortPathNameA(ci->installation.iiSystem, shortRoot, sizeof shortRoot);
   if (n == 0 || n >= sizeof shortRoot) {
     // No short form (or none needed): the long form names the same folder.
-    std::snprintf(shortRoot, sizeof shortRoot, "%s", ci->iiSystem);
+    std::snprintf(shortRoot, sizeof shortRoot, "%s", ci->installation.iiSystem);
   }
   // Room for any root of MAX_PATH characters: the line is never cut.
   char command[MAX_PATH + 64];
@@ -69,9 +69,9 @@ void unsetTemplateVariable(ConnectionRecord* ci) {
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION process{};
   // No handle of the agent's goes with it.
-  const BOOL started =
-      built && startChildProcess(ci->hAccessToken.get(), command, startup, {}, &process) == 0;
-  if (ci->hAccessToken) {
+  const BOOL started = built && startChildProcess(ci->account.hAccessToken.get(), command, startup,
+                                                  {}, &process) == 0;
+  if (ci->account.hAccessToken) {
     DWORD error = accountLayer().revertToSelf();
     if (error == 0) {
       trace(ci, "DSADisconnectAgent(): RevertToSelf() successful");
@@ -79,7 +79,7 @@ void unsetTemplateVariable(ConnectionRecord* ci) {
       trace(ci, "DSADisconnectAgent(): ERROR: RevertToSelf() return errcode[%d]",
             static_cast<int>(error));
     }
-    if (ci->hAccessToken.close(&error)) {
+    if (ci->account.hAccessToken.close(&error)) {
       trace(ci, "DSADisconnectAgent(): CloseHandle() successful");
     } else {
       trace(ci, "DSADisconnectAgent(): ERROR: CloseHandle() return errcode[%d]",
@@ -95,8 +95,8 @@ void unsetTemplateVariable(ConnectionRecord* ci) {
 // the extractor of anything else still connected is let go. The restore's outcome, or 0.
 DWORD endRunningExtractor(ConnectionRecord* ci) {
   DWORD result = endWholeRestore(ci);
-  if (ci->pipeConnected == 1) {
-    trace(ci, "DSADisconnectAgent(): ci->status= %d", ci->status);
+  if (ci->run.pipeConnected == 1) {
+    trace(ci, "DSADisconnectAgent(): ci->status= %d", asNumber(ci->status));
     closeExtractorPipe(ci, "DSADisconnectAgent");
   }
   return result;
@@ -116,23 +116,23 @@ void disconnectLeftPipe(ConnectionRecord* ci, const RecordHandle& pipe) {
 // catalog session let go) have closed what they own; releasing the id afterwards leaves the
 // record value-initialised.
 void releaseRecordHandles(ConnectionRecord* ci) {
-  if (ci->pipeHandle) {
+  if (ci->run.pipeHandle) {
     trace(ci, "DSADisconnectAgent(): Closing the pipe Handle");
-    closeTraced(ci, &ci->pipeHandle, nullptr);
+    closeTraced(ci, &ci->run.pipeHandle, nullptr);
   }
   closeTraced(ci, &ci->fd, "DSADisconnectAgent(): Unable to close handle ci -> fd error = %d");
-  disconnectLeftPipe(ci, ci->pipeHandle);
-  closeTraced(ci, &ci->pipeHandle,
+  disconnectLeftPipe(ci, ci->run.pipeHandle);
+  closeTraced(ci, &ci->run.pipeHandle,
               "DSADisconnectAgent(): Unable to close handle ci -> pipeHandle, error = %d");
-  closeTraced(ci, &ci->hAccessToken,
+  closeTraced(ci, &ci->account.hAccessToken,
               "DSADisconnectAgent(): Unable to close handle ci -> hAccessToken, error = %d");
-  closeTraced(ci, &ci->findFileConfig,
+  closeTraced(ci, &ci->backup.findFileConfig,
               "DSADisconnectAgent(): Unable to close handle ci -> findFileConfig error = %d");
-  closeTraced(ci, &ci->findFileJournal,
+  closeTraced(ci, &ci->backup.findFileJournal,
               "DSADisconnectAgent(): Unable to close handle ci -> findFileJournal error = %d");
-  ci->hRestoreEvent.reset();
-  ci->ckpdbProcessHandle.reset();
-  ci->rollforwardProcessHandle.reset();
+  ci->restore.hRestoreEvent.reset();
+  ci->run.ckpdbProcessHandle.reset();
+  ci->run.rollforwardProcessHandle.reset();
   // The work block of an object whose end never came (a restore ends only here).
   releaseObjectBlock(ci);
 }
@@ -153,7 +153,7 @@ extern "C" DSA_RESULT DSADisconnectAgent(uint32_t connectionId) {
 
   unsetTemplateVariable(ci);
   endBackupAtDisconnect(ci);
-  if (ci->hReadRemotePipeThread || ci->hWriteRemotePipeThread || ci->rhPipe) {
+  if (ci->remote.hReadRemotePipeThread || ci->remote.hWriteRemotePipeThread || ci->remote.rhPipe) {
     // The remote threads let go of the pipe and the file before the restore's end looks at them.
     trace(ci, "DSADisconnectAgent(): waiting remote read pipe to exit...");
     endRemoteThreads(ci, "DSADisconnectAgent");
@@ -161,7 +161,7 @@ extern "C" DSA_RESULT DSADisconnectAgent(uint32_t connectionId) {
   const DWORD result = endRunningExtractor(ci);
   releaseRunLock(ci);
   if (ci->connInfo.connected == 1) disconnectOpIngres2(&ci->connInfo);
-  ci->hAccessToken.close();
+  ci->account.hAccessToken.close();
   releaseRecordHandles(ci);
 
   Log_act(ci, kActivityDisconnected);

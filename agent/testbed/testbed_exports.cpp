@@ -25,10 +25,10 @@ using namespace ferry::agent;
 ConnectionRecord* FerryTestCreateRecord(const char* installationCode, int traceOn) {
   auto* record = new (std::nothrow) ConnectionRecord();
   if (record == nullptr) return nullptr;
-  formatMessage(record->installationCode, sizeof record->installationCode, "%s",
-                installationCode ? installationCode : "");
+  formatMessage(record->installation.installationCode, sizeof record->installation.installationCode,
+                "%s", installationCode ? installationCode : "");
   record->traceOn = traceOn;
-  record->hAccessToken.reset(INVALID_HANDLE_VALUE);
+  record->account.hAccessToken.reset(INVALID_HANDLE_VALUE);
   record->connInfo.record = record;
   return record;
 }

@@ -37,19 +37,21 @@ int tmplmod_customize_template(ConnectionRecord* ci) {
   using namespace ferry::messages;
   trace(ci, "%s(): function called", kRoutine);
   char iiSystem[kUtilityPathSize];
-  std::snprintf(iiSystem, sizeof iiSystem, "%s", ci->iiSystem);
+  std::snprintf(iiSystem, sizeof iiSystem, "%s", ci->installation.iiSystem);
   trace(ci, "%s: II_SYSTEM = %s", kRoutine, iiSystem);
 
   char pipeName[kExtractorPipeNameSize];
-  if (!buildExtractorPipeName(ci->installationCode, ci->dbName, pipeName, sizeof pipeName)) {
+  if (!buildExtractorPipeName(ci->installation.installationCode, ci->dbName, pipeName,
+                              sizeof pipeName)) {
     trace(ci, "%s(): the pipe name for installation %s and database %s would exceed %d characters",
-          kRoutine, ci->installationCode, ci->dbName, static_cast<int>(kExtractorPipeNameSize - 1));
+          kRoutine, ci->installation.installationCode, ci->dbName,
+          static_cast<int>(kExtractorPipeNameSize - 1));
     return 1;
   }
   trace(ci, "tmplmod_customize_templated(): pipeName = %s", pipeName);
 
   char path[kUtilityPathSize];
-  if (!buildTemplatePath(iiSystem, ci->installationCode, path, sizeof path)) {
+  if (!buildTemplatePath(iiSystem, ci->installation.installationCode, path, sizeof path)) {
     trace(ci, "%s(): the template path under %s would exceed %d characters", kRoutine, iiSystem,
           static_cast<int>(kUtilityPathSize - 1));
     return 1;

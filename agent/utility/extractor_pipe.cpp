@@ -42,7 +42,7 @@ void pauseForFirstClient(ConnectionRecord* ci, DWORD pauseMs) {
   constexpr DWORD kStepMs = 10;
   const ULONGLONG start = GetTickCount64();
   for (;;) {
-    if (ConnectNamedPipe(ci->pipeHandle.get(), /*overlapped=*/nullptr) ||
+    if (ConnectNamedPipe(ci->run.pipeHandle.get(), /*overlapped=*/nullptr) ||
         GetLastError() == ERROR_PIPE_CONNECTED) {
       return;
     }
@@ -63,7 +63,7 @@ void waitForExtractorToGo(ConnectionRecord* ci, DWORD limitMs) {
   for (int attempt = 0;; ++attempt) {
     OidbMsg msg{};
     DWORD got = 0;
-    if (!ReadFile(ci->pipeHandle.get(), &msg, sizeof msg, &got, nullptr)) {
+    if (!ReadFile(ci->run.pipeHandle.get(), &msg, sizeof msg, &got, nullptr)) {
       const DWORD error = GetLastError();
       if (error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED) return;
       if (error != ERROR_NO_DATA) {
@@ -102,7 +102,8 @@ std::map<DWORD, DWORD> parentsOfProcesses() {
 
 // The utility the agent started for the connection's running data backup or restore.
 HANDLE runUtility(const ConnectionRecord* ci) {
-  return ci->status == 2 ? ci->rollforwardProcessHandle.get() : ci->ckpdbProcessHandle.get();
+  return isRestoring(ci->status) ? ci->run.rollforwardProcessHandle.get()
+                                 : ci->run.ckpdbProcessHandle.get();
 }
 
 }  // namespace
@@ -110,7 +111,7 @@ HANDLE runUtility(const ConnectionRecord* ci) {
 bool admitClient(ConnectionRecord* ci) {
   constexpr int kAncestorsChecked = 8;
   ULONG client = 0;
-  if (!GetNamedPipeClientProcessId(ci->pipeHandle.get(), &client)) {
+  if (!GetNamedPipeClientProcessId(ci->run.pipeHandle.get(), &client)) {
     trace(ci, "admitClient(): the client of the pipe is not known. Error= %d",
           static_cast<int>(GetLastError()));
     return false;
@@ -157,7 +158,7 @@ bool connectFirstExtractor(ConnectionRecord* ci, const FirstConnectTexts& texts,
   const ULONGLONG deadline =
       GetTickCount64() + static_cast<ULONGLONG>(kFirstConnectAttempts) * kFirstConnectPauseMs;
   for (int attempt = 1;; ++attempt) {
-    const BOOL connected = ConnectNamedPipe(ci->pipeHandle.get(), /*overlapped=*/nullptr);
+    const BOOL connected = ConnectNamedPipe(ci->run.pipeHandle.get(), /*overlapped=*/nullptr);
     *error = connected ? 0 : GetLastError();
     if (attempt == 1 && texts.firstResult != nullptr) trace(ci, texts.firstResult, connected, 0);
     if (!connected && texts.failed != nullptr) trace(ci, texts.failed, static_cast<int>(*error));
@@ -169,12 +170,12 @@ bool connectFirstExtractor(ConnectionRecord* ci, const FirstConnectTexts& texts,
       }
       if (admitClient(ci)) {
         *error = 0;
-        ci->pipeConnected = 1;
+        ci->run.pipeConnected = 1;
         return true;
       }
       // Not the run's extractor: let go, and the pipe listens again for the rest of the wait.
-      DisconnectNamedPipe(ci->pipeHandle.get());
-      ConnectNamedPipe(ci->pipeHandle.get(), /*overlapped=*/nullptr);
+      DisconnectNamedPipe(ci->run.pipeHandle.get());
+      ConnectNamedPipe(ci->run.pipeHandle.get(), /*overlapped=*/nullptr);
       *error = ERROR_ACCESS_DENIED;
     }
     traceIf(ci, texts.waiting);
@@ -187,7 +188,7 @@ bool connectFirstExtractor(ConnectionRecord* ci, const FirstConnectTexts& texts,
 
 bool awaitExtractorClient(ConnectionRecord* ci, DWORD waitMs, HANDLE utility) {
   DWORD mode = PIPE_READMODE_MESSAGE | PIPE_WAIT;
-  if (!SetNamedPipeHandleState(ci->pipeHandle.get(), &mode, nullptr, nullptr)) {
+  if (!SetNamedPipeHandleState(ci->run.pipeHandle.get(), &mode, nullptr, nullptr)) {
     trace(ci, "awaitExtractorClient(): SetNamedPipeHandleState failed. Error= %d",
           static_cast<int>(GetLastError()));
     return false;
@@ -197,7 +198,7 @@ bool awaitExtractorClient(ConnectionRecord* ci, DWORD waitMs, HANDLE utility) {
   // A client that is not the run's extractor is let go, and the listen goes on in the time left.
   for (bool listening = true; listening && !connected;) {
     UniqueHandleNull listener(CreateThread(/*security=*/nullptr, 0, listenBlocking,
-                                           ci->pipeHandle.get(), 0, /*threadId=*/nullptr));
+                                           ci->run.pipeHandle.get(), 0, /*threadId=*/nullptr));
     if (!listener) {
       trace(ci, "awaitExtractorClient(): CreateThread failed. Error= %d",
             static_cast<int>(GetLastError()));
@@ -218,8 +219,8 @@ bool awaitExtractorClient(ConnectionRecord* ci, DWORD waitMs, HANDLE utility) {
       }
       listening = false;
       char name[kObjectNameSize];
-      std::snprintf(name, sizeof name, "%s%s%s", kExtractorPipePrefix, ci->installationCode,
-                    ci->dbName);
+      std::snprintf(name, sizeof name, "%s%s%s", kExtractorPipePrefix,
+                    ci->installation.installationCode, ci->dbName);
       // Fails only when a client got there first, which ends the listen all the same.
       self.reset(CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, /*security=*/nullptr,
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr));
@@ -231,16 +232,16 @@ bool awaitExtractorClient(ConnectionRecord* ci, DWORD waitMs, HANDLE utility) {
     DWORD exitCode = ERROR_TIMEOUT;
     GetExitCodeThread(listener.get(), &exitCode);
     const bool someone = !self && (exitCode == 0 || exitCode == ERROR_PIPE_CONNECTED);
-    if (self) DisconnectNamedPipe(ci->pipeHandle.get());
+    if (self) DisconnectNamedPipe(ci->run.pipeHandle.get());
     if (someone) {
       connected = admitClient(ci);
-      if (!connected) DisconnectNamedPipe(ci->pipeHandle.get());
+      if (!connected) DisconnectNamedPipe(ci->run.pipeHandle.get());
     }
   }
   mode = PIPE_READMODE_MESSAGE | PIPE_NOWAIT;
-  SetNamedPipeHandleState(ci->pipeHandle.get(), &mode, nullptr, nullptr);
-  if (!connected) ConnectNamedPipe(ci->pipeHandle.get(), /*overlapped=*/nullptr);
-  if (connected) ci->pipeConnected = 1;
+  SetNamedPipeHandleState(ci->run.pipeHandle.get(), &mode, nullptr, nullptr);
+  if (!connected) ConnectNamedPipe(ci->run.pipeHandle.get(), /*overlapped=*/nullptr);
+  if (connected) ci->run.pipeConnected = 1;
   return connected;
 }
 
@@ -249,7 +250,7 @@ bool readExtractorRecord(ConnectionRecord* ci, OidbMsg* msg, DWORD* error) {
   for (int attempt = 0;; ++attempt) {
     *msg = OidbMsg{};
     DWORD got = 0;
-    if (ReadFile(ci->pipeHandle.get(), msg, sizeof *msg, &got, nullptr)) {
+    if (ReadFile(ci->run.pipeHandle.get(), msg, sizeof *msg, &got, nullptr)) {
       if (got == sizeof *msg) return true;
       // A record is written with one write: a short one is not a record of this protocol.
       *error = ERROR_INVALID_DATA;
@@ -261,10 +262,10 @@ bool readExtractorRecord(ConnectionRecord* ci, OidbMsg* msg, DWORD* error) {
     if (*error != ERROR_NO_DATA && *error != ERROR_PIPE_LISTENING) return false;
     // A listening pipe is asked once more whether its client has come; one that is not the run's
     // extractor is let go before anything of it is read.
-    if (*error == ERROR_PIPE_LISTENING && !ConnectNamedPipe(ci->pipeHandle.get(), nullptr) &&
+    if (*error == ERROR_PIPE_LISTENING && !ConnectNamedPipe(ci->run.pipeHandle.get(), nullptr) &&
         GetLastError() == ERROR_PIPE_CONNECTED && !admitClient(ci)) {
-      DisconnectNamedPipe(ci->pipeHandle.get());
-      ConnectNamedPipe(ci->pipeHandle.get(), nullptr);
+      DisconnectNamedPipe(ci->run.pipeHandle.get());
+      ConnectNamedPipe(ci->run.pipeHandle.get(), nullptr);
     }
     if (GetTickCount64() - start >= kRecordWaitMs) {
       trace(ci, "readExtractorRecord(): no record from the extractor within %lu ms",
@@ -280,7 +281,8 @@ void sendExtractorRecord(ConnectionRecord* ci, int32_t type, const char* success
                          const char* failedFormat) {
   OidbMsg msg = makeOidbMsg(type);
   DWORD written = 0;
-  if (ci->pipeHandle && WriteFile(ci->pipeHandle.get(), &msg, sizeof msg, &written, nullptr) &&
+  if (ci->run.pipeHandle &&
+      WriteFile(ci->run.pipeHandle.get(), &msg, sizeof msg, &written, nullptr) &&
       written == sizeof msg) {
     trace(ci, "%s", successText);
   } else {
@@ -295,9 +297,9 @@ void releaseExtractor(ConnectionRecord* ci, int32_t type, const char* successTex
 }
 
 void disconnectExtractor(ConnectionRecord* ci, const char* routine) {
-  if (DisconnectNamedPipe(ci->pipeHandle.get())) {
+  if (DisconnectNamedPipe(ci->run.pipeHandle.get())) {
     if (routine != nullptr) trace(ci, "%s(): DisconnectNamedPipe successful", routine);
-    ci->pipeConnected = 0;
+    ci->run.pipeConnected = 0;
     return;
   }
   const DWORD error = GetLastError();
@@ -311,11 +313,11 @@ void disconnectExtractor(ConnectionRecord* ci, const char* routine) {
     Log_act(ci, messages::kActivityPipeNotDisconnected, error);
   }
   // The client is gone from the agent's point of view either way: the next listen replaces it.
-  ci->pipeConnected = 0;
+  ci->run.pipeConnected = 0;
 }
 
 void abortExtractor(ConnectionRecord* ci, const char* routine) {
-  if (ci->pipeConnected == 1 && ci->pipeHandle) {
+  if (ci->run.pipeConnected == 1 && ci->run.pipeHandle) {
     char sent[128];
     char failed[128];
     std::snprintf(sent, sizeof sent, "%s(): the extractor was told to abort", routine);
@@ -327,21 +329,22 @@ void abortExtractor(ConnectionRecord* ci, const char* routine) {
 }
 
 bool extractorGone(ConnectionRecord* ci) {
-  if (!ci->pipeHandle) return true;
+  if (!ci->run.pipeHandle) return true;
   DWORD available = 0;
-  if (PeekNamedPipe(ci->pipeHandle.get(), nullptr, 0, nullptr, &available, nullptr)) return false;
+  if (PeekNamedPipe(ci->run.pipeHandle.get(), nullptr, 0, nullptr, &available, nullptr))
+    return false;
   const DWORD error = GetLastError();
   return error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED || error == ERROR_NO_DATA;
 }
 
 void closeExtractorPipe(ConnectionRecord* ci, const char* routine) {
-  if (ci->pipeConnected == 1) disconnectExtractor(ci, routine);
-  ci->pipeConnected = 0;
-  if (!ci->pipeHandle) {
-    ci->pipeHandle.reset();
+  if (ci->run.pipeConnected == 1) disconnectExtractor(ci, routine);
+  ci->run.pipeConnected = 0;
+  if (!ci->run.pipeHandle) {
+    ci->run.pipeHandle.reset();
     return;
   }
-  if (ci->pipeHandle.close()) {
+  if (ci->run.pipeHandle.close()) {
     trace(ci, "%s(): pipeHandle closed successfully", routine);
   } else {
     trace(ci, "%s(): pipeHandle could not be closed.", routine);

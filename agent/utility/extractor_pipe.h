@@ -4,7 +4,7 @@
 //
 // Conventions:
 // - The pipe is the non-blocking server end that the checkpoint or roll-forward run created
-//   (ci->pipeHandle); ci->pipeConnected is 1 while a client is connected.
+//   (ci->run.pipeHandle); ci->run.pipeConnected is 1 while a client is connected.
 // - Callers hold the agent lock.
 // - Trace texts that are the calling routine's own are passed in; the functions add none of
 //   their own on the normal path.

@@ -82,7 +82,7 @@ bool PipeSecurity::prepare(ConnectionRecord* ci, const std::vector<std::string>&
   std::vector<std::vector<BYTE>> sids;
   sids.push_back(wellKnownSid(WinLocalSystemSid, error));
   sids.push_back(wellKnownSid(WinBuiltinAdministratorsSid, error));
-  sids.push_back(tokenUserSid(ci->hAccessToken.get(), error));
+  sids.push_back(tokenUserSid(ci->account.hAccessToken.get(), error));
   for (const std::string& account : extraAccounts) {
     DWORD lookupError = 0;
     std::vector<BYTE> sid = accountSid(account, &lookupError);

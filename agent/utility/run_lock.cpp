@@ -18,7 +18,7 @@ std::map<std::string, int>& localOwners() {
 }
 
 std::string lockName(const ConnectionRecord* ci) {
-  return std::string("ferryman_datarun_") + ci->installationCode;
+  return std::string("ferryman_datarun_") + ci->installation.installationCode;
 }
 
 // Takes the machine-wide lock without waiting: its handle, or none when another holds it. A
@@ -38,34 +38,34 @@ void giveBack(HANDLE lock) { ReleaseSemaphore(lock, 1, /*previous=*/nullptr); }
 }  // namespace
 
 DWORD acquireRunLock(ConnectionRecord* ci, const char* routine) {
-  if (ci->runLock) return 0;
-  const auto owner = localOwners().find(ci->installationCode);
+  if (ci->run.runLock) return 0;
+  const auto owner = localOwners().find(ci->installation.installationCode);
   UniqueHandleNull lock;
   if (owner == localOwners().end() || owner->second == ci->connectionId) lock = takeLock(ci);
   if (!lock) {
     trace(ci, "%s(): a data backup or restore already runs on installation %s", routine,
-          ci->installationCode);
-    Log_act(ci, messages::kActivityInstallationBusy, ci->installationCode);
+          ci->installation.installationCode);
+    Log_act(ci, messages::kActivityInstallationBusy, ci->installation.installationCode);
     return DSA_ERROR_INSTALLATION_BUSY;
   }
-  ci->runLock.reset(lock.release());
-  localOwners()[ci->installationCode] = ci->connectionId;
+  ci->run.runLock.reset(lock.release());
+  localOwners()[ci->installation.installationCode] = ci->connectionId;
   return 0;
 }
 
 void releaseRunLock(ConnectionRecord* ci) {
-  if (!ci->runLock) return;
-  giveBack(ci->runLock.get());
-  ci->runLock.reset();
-  const auto owner = localOwners().find(ci->installationCode);
+  if (!ci->run.runLock) return;
+  giveBack(ci->run.runLock.get());
+  ci->run.runLock.reset();
+  const auto owner = localOwners().find(ci->installation.installationCode);
   if (owner != localOwners().end() && owner->second == ci->connectionId) {
     localOwners().erase(owner);
   }
 }
 
 bool otherRunActive(ConnectionRecord* ci) {
-  if (ci->runLock) return false;
-  const auto owner = localOwners().find(ci->installationCode);
+  if (ci->run.runLock) return false;
+  const auto owner = localOwners().find(ci->installation.installationCode);
   if (owner != localOwners().end() && owner->second != ci->connectionId) return true;
   // Not this process's: another process holds the lock if it cannot be had now.
   UniqueHandleNull lock = takeLock(ci);

@@ -34,7 +34,7 @@ constexpr DWORD kDeleteRetryMs = 1000;
 // The only health check of a run: whatever the utility writes to standard error by then.
 constexpr DWORD kErrorFileCheckMs = 5000;
 // The record's restore checkpoint text field, NUL included.
-constexpr size_t kCheckpointTextSize = sizeof(ConnectionRecord{}.restoreCheckpointText);
+constexpr size_t kCheckpointTextSize = sizeof(RestoreState{}.restoreCheckpointText);
 
 DWORD nameTooLong() { return resultFromWin32(ERROR_FILENAME_EXCED_RANGE); }
 DWORD badParameter() { return resultFromWin32(ERROR_INVALID_PARAMETER); }
@@ -73,7 +73,7 @@ STARTUPINFOA hiddenStartup(HANDLE output, HANDLE error) {
 // error.
 DWORD startUtility(ConnectionRecord* ci, char* commandLine, STARTUPINFOA* startup,
                    PROCESS_INFORMATION* process) {
-  return startChildProcess(ci->hAccessToken.get(), commandLine, *startup,
+  return startChildProcess(ci->account.hAccessToken.get(), commandLine, *startup,
                            {startup->hStdOutput, startup->hStdError}, process);
 }
 
@@ -90,10 +90,10 @@ UniqueHandleNull registerTemplate(ConnectionRecord* ci, const char* routine,
     return UniqueHandleNull();
   }
   char shortRoot[kUtilityPathSize] = "";
-  length = GetShortPathNameA(ci->iiSystem, shortRoot, sizeof shortRoot);
+  length = GetShortPathNameA(ci->installation.iiSystem, shortRoot, sizeof shortRoot);
   if (length == 0 || length >= sizeof shortRoot) {
     // No short form (or none needed): the long form names the same folder.
-    std::snprintf(shortRoot, sizeof shortRoot, "%s", ci->iiSystem);
+    std::snprintf(shortRoot, sizeof shortRoot, "%s", ci->installation.iiSystem);
   }
   char command[kIngsetenvCommandSize];
   if (buildIngsetenvCommand(shortRoot, templatePath, command, sizeof command) !=
@@ -133,15 +133,17 @@ struct RunNames {
 
 bool buildRunNames(ConnectionRecord* ci, const char* routine, const char* dbName,
                    const char* outputStem, const char* errorStem, RunNames* names) {
-  if (!buildExtractorPipeName(ci->installationCode, dbName, names->pipe, sizeof names->pipe)) {
+  if (!buildExtractorPipeName(ci->installation.installationCode, dbName, names->pipe,
+                              sizeof names->pipe)) {
     trace(ci, "%s(): the pipe name for installation %s and database %s would exceed %d characters",
-          routine, ci->installationCode, dbName, static_cast<int>(sizeof names->pipe - 1));
+          routine, ci->installation.installationCode, dbName,
+          static_cast<int>(sizeof names->pipe - 1));
     return false;
   }
-  if (!buildUtilityOutputPath(agentDirectory(), outputStem, ci->installationCode, dbName,
-                              names->output, sizeof names->output) ||
-      !buildUtilityOutputPath(agentDirectory(), errorStem, ci->installationCode, dbName,
-                              names->error, sizeof names->error)) {
+  if (!buildUtilityOutputPath(agentDirectory(), outputStem, ci->installation.installationCode,
+                              dbName, names->output, sizeof names->output) ||
+      !buildUtilityOutputPath(agentDirectory(), errorStem, ci->installation.installationCode,
+                              dbName, names->error, sizeof names->error)) {
     trace(ci, "%s(): the output file names in %s would exceed %d characters", routine,
           agentDirectory(), static_cast<int>(sizeof names->output - 1));
     return false;
@@ -216,7 +218,7 @@ DWORD startCheckStep(ULONGLONG elapsedMs) { return elapsedMs < 200 ? 5 : 20; }
 // True when a client is on the extractor pipe: a listen on the pipe, which is not blocking,
 // says so at once and otherwise leaves it listening.
 bool extractorOnPipe(ConnectionRecord* ci) {
-  return ConnectNamedPipe(ci->pipeHandle.get(), /*overlapped=*/nullptr) ||
+  return ConnectNamedPipe(ci->run.pipeHandle.get(), /*overlapped=*/nullptr) ||
          GetLastError() == ERROR_PIPE_CONNECTED;
 }
 
@@ -264,7 +266,7 @@ struct RunOutcome {
 
 // The steps both runs share: the extractor pipe, the two output files, the template's
 // registration, the start and the 5-second check of the error file. On every state but
-// PipeNotCreated the pipe is in ci->pipeHandle.
+// PipeNotCreated the pipe is in ci->run.pipeHandle.
 RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const RunNames& names,
                            char* commandLine) {
   RunOutcome outcome;
@@ -280,7 +282,7 @@ RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const Ru
   }
   // One instance per name: a server end left from an earlier run would keep this one from
   // being created.
-  ci->pipeHandle.reset();
+  ci->run.pipeHandle.reset();
   HANDLE pipe = INVALID_HANDLE_VALUE;
   for (int attempt = 1; attempt <= steps.pipeAttempts; ++attempt) {
     pipe = createExtractorPipe(names.pipe, security.attributes());
@@ -293,7 +295,7 @@ RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const Ru
     outcome.state = RunState::PipeNotCreated;
     return outcome;
   }
-  ci->pipeHandle.reset(pipe);
+  ci->run.pipeHandle.reset(pipe);
   trace(ci, "%s(): CreateNamedPipe successful", routine);
 
   trace(ci, "%s(): %s", routine, steps.outputLineShowsDirectory ? agentDirectory() : names.output);
@@ -309,10 +311,10 @@ RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const Ru
 
   UniqueHandleNull registration = registerTemplate(ci, routine, &startup);
 
-  if (ci->hAccessToken) {
+  if (ci->account.hAccessToken) {
     if (steps.tokenInStartLine) {
       trace(ci, "%s(): calling CreateProcessAsUser(). hAccessToken = %d", routine,
-            static_cast<int>(reinterpret_cast<intptr_t>(ci->hAccessToken.get())));
+            static_cast<int>(reinterpret_cast<intptr_t>(ci->account.hAccessToken.get())));
     } else {
       trace(ci, "%s(): calling CreateProcessAsUser()", routine);
     }
@@ -377,8 +379,8 @@ DWORD execOpIngresckpdb(int connectionId, const char* dbName, uint32_t options) 
   RunNames names;
   if (!buildRunNames(ci, kRoutine, dbName, "ckpdb", "ckpderr", &names)) return nameTooLong();
   char commandLine[kUtilityCommandLineSize];
-  if (buildCkpdbCommand(ci->iiSystem, dbName, options, commandLine, sizeof commandLine) !=
-      CommandStatus::Ok) {
+  if (buildCkpdbCommand(ci->installation.iiSystem, dbName, options, commandLine,
+                        sizeof commandLine) != CommandStatus::Ok) {
     trace(ci, "%s(): the ckpdb command line for %s would exceed %d characters", kRoutine, dbName,
           static_cast<int>(sizeof commandLine - 1));
     return nameTooLong();
@@ -405,7 +407,7 @@ DWORD execOpIngresckpdb(int connectionId, const char* dbName, uint32_t options) 
   steps.closeCatalogSession = false;
   RunOutcome run = startUtilityRun(ci, steps, names, commandLine);
   // A handle of an earlier run would otherwise leak when it is replaced.
-  ci->ckpdbProcessHandle.reset();
+  ci->run.ckpdbProcessHandle.reset();
   if (run.state == RunState::ErrorFileNotEmpty || run.state == RunState::ErrorFileUnreadable ||
       run.state == RunState::EndedWithFailure) {
     endFailedUtility(ci, kRoutine, &run.process);
@@ -414,7 +416,7 @@ DWORD execOpIngresckpdb(int connectionId, const char* dbName, uint32_t options) 
     case RunState::PipeNotCreated:
       return DSA_ERROR_EXTRACTOR_PIPE_SETUP;
     case RunState::EndedWithFailure:
-      ci->pipeHandle.reset();
+      ci->run.pipeHandle.reset();
       Log_act(ci, kActivityCheckpointFailed);
       return DSA_ERROR_FILE;
     case RunState::ErrorFileUnreadable:
@@ -423,7 +425,7 @@ DWORD execOpIngresckpdb(int connectionId, const char* dbName, uint32_t options) 
       trace(ci,
             "execOpIngresCkpdb(): The checkpoint error file is greater than 0, checkpoint has "
             "failed");
-      ci->pipeHandle.reset();
+      ci->run.pipeHandle.reset();
       trace(ci, "execOpIngresckpdb():  checkpoint error, close named pipe = %s", names.pipe);
       Log_act(ci, kActivityCheckpointFailed);
       Log_act(ci, kActivityCheckpointErrorFile);
@@ -435,9 +437,9 @@ DWORD execOpIngresckpdb(int connectionId, const char* dbName, uint32_t options) 
     case RunState::Running:
       break;
   }
-  ci->ckpdbProcessHandle.reset(run.process.release());
+  ci->run.ckpdbProcessHandle.reset(run.process.release());
   trace(ci, "execOpIngresckpdb(): ckpdb Process created successfully with ckpdbProcessHandle = %d",
-        static_cast<int>(reinterpret_cast<intptr_t>(ci->ckpdbProcessHandle.get())));
+        static_cast<int>(reinterpret_cast<intptr_t>(ci->run.ckpdbProcessHandle.get())));
   return 0;
 }
 
@@ -468,8 +470,8 @@ DWORD execOpIngresrollforwarddb(int connectionId, const char* dbName, const char
   RunNames names;
   if (!buildRunNames(ci, kRoutine, dbName, "roll", "rollerr", &names)) return nameTooLong();
   char commandLine[kUtilityCommandLineSize];
-  switch (buildRollforwardCommand(ci->iiSystem, dbName, checkpointId, options, endTime, commandLine,
-                                  sizeof commandLine)) {
+  switch (buildRollforwardCommand(ci->installation.iiSystem, dbName, checkpointId, options, endTime,
+                                  commandLine, sizeof commandLine)) {
     case CommandStatus::Ok:
       break;
     case CommandStatus::EndTimeTooLong:
@@ -482,7 +484,8 @@ DWORD execOpIngresrollforwarddb(int connectionId, const char* dbName, const char
             dbName, static_cast<int>(sizeof commandLine - 1));
       return nameTooLong();
   }
-  std::snprintf(ci->restoreCheckpointText, sizeof ci->restoreCheckpointText, "%s", checkpointId);
+  std::snprintf(ci->restore.restoreCheckpointText, sizeof ci->restore.restoreCheckpointText, "%s",
+                checkpointId);
 
   trace(ci, "execOpIngresrollforwarddb(): DBName = %s", dbName);
   ActAsAccountTexts texts;
@@ -512,7 +515,7 @@ DWORD execOpIngresrollforwarddb(int connectionId, const char* dbName, const char
       run.state == RunState::EndedWithFailure) {
     endFailedUtility(ci, kRoutine, &run.process);
   }
-  ci->rollforwardProcessHandle.reset(run.process.release());
+  ci->run.rollforwardProcessHandle.reset(run.process.release());
   switch (run.state) {
     case RunState::PipeNotCreated:
       // As for the checkpoint run: the pipe's failure is the agent's code 25, not a bare

@@ -76,8 +76,9 @@ TEST_F(AccountTest, RightPasswordImpersonatesOnTheCallingThread) {
 
   DWORD result = api().ActAsAccount(ci, "beginBackupJN", 1);
   ASSERT_EQ(result, 0u) << "result " << result;
-  EXPECT_NE(ci->hAccessToken.get(), INVALID_HANDLE_VALUE) << "the local logon's token is kept";
-  EXPECT_NE(ci->hAccessToken.get(), nullptr);
+  EXPECT_NE(ci->account.hAccessToken.get(), INVALID_HANDLE_VALUE)
+      << "the local logon's token is kept";
+  EXPECT_NE(ci->account.hAccessToken.get(), nullptr);
   EXPECT_EQ(currentUser(), "ag_right");
   HANDLE threadToken = nullptr;
   EXPECT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &threadToken))
@@ -90,9 +91,9 @@ TEST_F(AccountTest, RightPasswordImpersonatesOnTheCallingThread) {
   EXPECT_EQ(otherThreadUser, before) << "impersonation is per thread";
 
   // Already the account: no second logon.
-  HANDLE token = ci->hAccessToken.get();
+  HANDLE token = ci->account.hAccessToken.get();
   ASSERT_EQ(api().ActAsAccount(ci, "beginBackupJN", 1), 0u);
-  EXPECT_EQ(ci->hAccessToken.get(), token);
+  EXPECT_EQ(ci->account.hAccessToken.get(), token);
 
   std::string text = traceText();
   const char* expected[] = {
@@ -127,7 +128,7 @@ TEST_F(AccountTest, WrongPasswordReturnsTheRawLogonError) {
   const std::string before = currentUser();
   DWORD result = api().ActAsAccount(ci, "getOpIngresDbList2", 1);
   EXPECT_EQ(result, static_cast<DWORD>(ERROR_LOGON_FAILURE)) << "result " << result;
-  EXPECT_EQ(ci->hAccessToken.get(), INVALID_HANDLE_VALUE) << "no token kept";
+  EXPECT_EQ(ci->account.hAccessToken.get(), INVALID_HANDLE_VALUE) << "no token kept";
   EXPECT_EQ(currentUser(), before);
   std::string text = traceText();
   EXPECT_NE(text.find(") getOpIngresDbList2(): Logon user failed for the local database, trying "
@@ -152,7 +153,7 @@ TEST_F(AccountTest, DomainAccountLogsOnAtTheSecondAttempt) {
   ConnectionRecord* ci = record("AGC", "ag_domain", "pw", "agdomain");
   DWORD result = api().ActAsAccount(ci, "beginBackupJN", 1);
   ASSERT_EQ(result, 0u) << "result " << result;
-  EXPECT_EQ(ci->hAccessToken.get(), INVALID_HANDLE_VALUE)
+  EXPECT_EQ(ci->account.hAccessToken.get(), INVALID_HANDLE_VALUE)
       << "the domain logon's token serves the impersonation only";
   EXPECT_EQ(currentUser(), "ag_domain");
   std::string text = traceText();

@@ -163,7 +163,7 @@ TEST_F(CatalogSessionTest, VersionFileChoosesLibraryAndOwner) {
     int result = connect_(ci, "iidbdb");
     ASSERT_EQ(result, 0) << "result " << result << "\n" << traceText();
     EXPECT_STREQ(ci->connInfo.version, "2");
-    EXPECT_STREQ(ci->installationOwner, "ingres");
+    EXPECT_STREQ(ci->installation.installationOwner, "ingres");
     EXPECT_EQ(ci->connInfo.sessionId, 3);
     EXPECT_EQ(ci->connInfo.connected, 1);
     EXPECT_STREQ(ci->connInfo.connectedDb, "iidbdb");
@@ -182,7 +182,7 @@ TEST_F(CatalogSessionTest, VersionFileChoosesLibraryAndOwner) {
     ASSERT_EQ(result, 0) << "result " << result << " (owner compared ignoring case)\n"
                          << traceText();
     EXPECT_STREQ(ci->connInfo.version, "3");
-    EXPECT_STREQ(ci->installationOwner, "cbowner");
+    EXPECT_STREQ(ci->installation.installationOwner, "cbowner");
     EXPECT_EQ(disconnect_(ci), 0);
 
     ConnectionRecord* stranger = record("CB", "cbstranger", 6);

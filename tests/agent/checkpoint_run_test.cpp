@@ -94,7 +94,7 @@ class CheckpointRun : public testing::Test {
 TEST_F(CheckpointRun, EachLocationIsHeldUntilReleased) {
   record_ = agent_->api().CreateRecord(kCode, 0);
   ASSERT_NE(record_, nullptr);
-  lstrcpynA(record_->iiSystem, root_.c_str(), sizeof record_->iiSystem);
+  lstrcpynA(record_->installation.iiSystem, root_.c_str(), sizeof record_->installation.iiSystem);
   lstrcpynA(record_->dbName, kDatabase, sizeof record_->dbName);
   ASSERT_EQ(customize_(record_), 0) << "template not written";
 

@@ -79,7 +79,7 @@ class InstallationEnvironmentTest : public testing::Test {
   }
   std::string cachedValue(ConnectionRecord* ci, const std::string& name) {
     for (int i = 0; i < 32; ++i) {
-      if (name == ci->envNames[i]) return ci->envValues[i];
+      if (name == ci->installation.envNames[i]) return ci->installation.envValues[i];
     }
     return "<not cached>";
   }
@@ -104,10 +104,10 @@ TEST_F(InstallationEnvironmentTest, RegisteredRootIsPublishedAndVariablesCachedO
   int result = setIISYSTEM_(ci);
   ASSERT_EQ(result, 0) << "result " << result;
   const std::string root = installation.root();
-  EXPECT_EQ(std::string(ci->iiSystem), root);
+  EXPECT_EQ(std::string(ci->installation.iiSystem), root);
   const std::string expectedPath = root + "\\ingres\\bin;" + root + "\\ingres\\utility;" + root +
                                    "\\ingres\\vdba;" + agent_->api().SavedPath();
-  EXPECT_EQ(std::string(ci->pathValue), expectedPath);
+  EXPECT_EQ(std::string(ci->installation.pathValue), expectedPath);
   EXPECT_EQ(machineEnvironmentValue("II_SYSTEM"), root) << "machine-wide II_SYSTEM";
   EXPECT_EQ(processEnvironmentValue("II_SYSTEM"), root)
       << "the failed broadcast leaves it to the agent";
@@ -145,10 +145,10 @@ TEST_F(InstallationEnvironmentTest, RootFallsBackToTheAgentEnvironment) {
 
   int result = setIISYSTEM_(ci);
   ASSERT_EQ(result, 0) << "result " << result;
-  EXPECT_EQ(std::string(ci->iiSystem), installation.root());
+  EXPECT_EQ(std::string(ci->installation.iiSystem), installation.root());
   EXPECT_EQ(machineEnvironmentValue("II_SYSTEM"), "C:\\ferrytest\\untouched")
       << "not written on this path";
-  EXPECT_NE(ci->envNames[0][0], '\0') << "ingprenv listing cached";
+  EXPECT_NE(ci->installation.envNames[0][0], '\0') << "ingprenv listing cached";
 
   SetEnvironmentVariableA("II_SYSTEM", nullptr);
   ingsim::removeInstallation("EZ");  // no key may exist for this code
@@ -157,7 +157,7 @@ TEST_F(InstallationEnvironmentTest, RootFallsBackToTheAgentEnvironment) {
   // A system error the server can read, not a bare 10000 without a cause.
   EXPECT_EQ(result, static_cast<int>(10000 + ERROR_ENVVAR_NOT_FOUND))
       << "no key and no II_SYSTEM: result " << result;
-  EXPECT_EQ(orphan->iiSystem[0], '\0') << "root " << orphan->iiSystem;
+  EXPECT_EQ(orphan->installation.iiSystem[0], '\0') << "root " << orphan->installation.iiSystem;
 }
 
 TEST_F(InstallationEnvironmentTest, IngprenvThatNeverEndsFailsWithOne) {
@@ -171,7 +171,7 @@ TEST_F(InstallationEnvironmentTest, IngprenvThatNeverEndsFailsWithOne) {
 
   int result = setIISYSTEM_(ci);
   EXPECT_EQ(result, 1) << "result " << result;
-  EXPECT_EQ(ci->envNames[0][0], '\0') << "cache " << ci->envNames[0];
+  EXPECT_EQ(ci->installation.envNames[0][0], '\0') << "cache " << ci->installation.envNames[0];
 }
 
 TEST_F(InstallationEnvironmentTest, VariableValuesComeFromCacheOrIngprenv) {
@@ -227,11 +227,11 @@ TEST_F(InstallationEnvironmentTest, JournalSequenceIsReadFromInfodb) {
 
   int result = getInfodbInfo_(ci, "jdb", INVALID_HANDLE_VALUE);
   EXPECT_EQ(result, 0) << "result " << result;
-  EXPECT_EQ(ci->currentJournalNumber, 3) << "number " << ci->currentJournalNumber;
+  EXPECT_EQ(ci->backup.currentJournalNumber, 3) << "number " << ci->backup.currentJournalNumber;
 
   result = getInfodbInfo_(ci, "plaindb", INVALID_HANDLE_VALUE);
   EXPECT_EQ(result, 0) << "result " << result;
-  EXPECT_EQ(ci->currentJournalNumber, 0) << "number " << ci->currentJournalNumber;
+  EXPECT_EQ(ci->backup.currentJournalNumber, 0) << "number " << ci->backup.currentJournalNumber;
 }
 
 TEST_F(InstallationEnvironmentTest, PlantedOutputFilesAreNeverRead) {
@@ -277,7 +277,7 @@ TEST_F(InstallationEnvironmentTest, PlantedOutputFilesAreNeverRead) {
   EXPECT_EQ(cachedValue(ci, "II_INSTALLATION"), "EK") << "the listing ingprenv printed";
   result = getInfodbInfo_(ci, "jdb", INVALID_HANDLE_VALUE);
   EXPECT_EQ(result, 0) << "result " << result;
-  EXPECT_EQ(ci->currentJournalNumber, 3) << "number " << ci->currentJournalNumber;
+  EXPECT_EQ(ci->backup.currentJournalNumber, 3) << "number " << ci->backup.currentJournalNumber;
 
   for (const auto& [path, text] : planted) {
     EXPECT_EQ(readWholeFile(path), text) << path << " was written to";
@@ -316,7 +316,7 @@ TEST_F(InstallationEnvironmentTest, UtilitiesThatNeverEndAreEndedAtTheirLimit) {
   }
   {
     SCOPED_TRACE("infodb DATABASE");
-    ci->currentJournalNumber = 5;
+    ci->backup.currentJournalNumber = 5;
     int result = getInfodbInfo_(ci, "eldb", INVALID_HANDLE_VALUE);
     EXPECT_EQ(result, kTimedOut) << "result " << result;
   }
@@ -332,7 +332,7 @@ TEST_F(InstallationEnvironmentTest, OwnerComesFromVersionLogOrConfig) {
   auto ownerOf = [&](const std::string& code, const char* version, const std::string& root) {
     ConnectionRecord* ci = record(code);
     std::snprintf(ci->connInfo.version, sizeof ci->connInfo.version, "%s", version);
-    std::snprintf(ci->iiSystem, sizeof ci->iiSystem, "%s", root.c_str());
+    std::snprintf(ci->installation.iiSystem, sizeof ci->installation.iiSystem, "%s", root.c_str());
     char owner[256] = "<unchanged>";
     getOwner_(ci, owner, sizeof owner);
     return std::string(owner);

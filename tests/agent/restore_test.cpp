@@ -441,7 +441,7 @@ TEST_F(Restore, JournalFilesAndRefusals) {
     uint32_t restoreId = 0, ioUnit = 0;
     EXPECT_EQ(begin_(id, "jdb.XYZ", 0, &restoreId, &ioUnit), 0u);
     ASSERT_NE(record(id), nullptr);
-    EXPECT_EQ(record(id)->restoreKind, 6);
+    EXPECT_EQ(agent::asNumber(record(id)->restore.restoreKind), 6);
     EXPECT_EQ(std::string(record(id)->dbName), "jdb");
     EXPECT_EQ(end_(id, 0), 0u);
     SCOPED_TRACE("another object on the same connection");
@@ -787,7 +787,7 @@ TEST_F(Restore, SequenceAndHeaderChecks) {
     EXPECT_EQ(restoreId, 1u);
     EXPECT_EQ(ioUnit, id);
     EXPECT_EQ(writeBlock(id, good), 9u);
-    EXPECT_EQ(record(id)->first_write, 0);
+    EXPECT_EQ(record(id)->restore.first_write, 0);
     EXPECT_EQ(end_(id, 0), 0u);
   }
   ASSERT_EQ(begin_(id, object.c_str(), 0, &restoreId, &ioUnit), 0u);
@@ -800,8 +800,8 @@ TEST_F(Restore, SequenceAndHeaderChecks) {
     EXPECT_EQ(writeBlock(id, std::vector<unsigned char>(1023, 'F')), 22u);
     uint32_t zero = 0;
     EXPECT_EQ(write_(id, 0, 0, good.data(), &zero), 0u) << "an empty block is nothing";
-    EXPECT_EQ(record(id)->first_write, 0);
-    EXPECT_EQ(record(id)->status, 0);
+    EXPECT_EQ(record(id)->restore.first_write, 0);
+    EXPECT_EQ(agent::asNumber(record(id)->status), 0);
   }
   {
     SCOPED_TRACE("header, a data block of exactly 1024 bytes that carries the magic, end");

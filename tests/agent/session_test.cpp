@@ -111,16 +111,16 @@ TEST_F(AgentSession, ConnectsToVersion2And3Installations) {
     ASSERT_LE(id, 31u);
     ConnectionRecord* ci = agent_->api().FindConnection(static_cast<int>(id));
     ASSERT_NE(ci, nullptr);
-    EXPECT_STREQ(ci->installationCode, "SA");
+    EXPECT_STREQ(ci->installation.installationCode, "SA");
     EXPECT_STREQ(ci->instanceName, "server@SA");
     EXPECT_STREQ(ci->connInfo.loginName, "ingres");
     EXPECT_STREQ(ci->connInfo.version, "2");
-    EXPECT_EQ(std::string(ci->iiSystem), installation.root());
+    EXPECT_EQ(std::string(ci->installation.iiSystem), installation.root());
     EXPECT_EQ(ci->connInfo.connected, 0) << "the probe session is closed again";
     EXPECT_EQ(ci->connInfo.record, ci);
     EXPECT_EQ(std::strncmp(ci->connInfo.installationCodeHead, "SA", 2), 0);
-    EXPECT_NE(ci->hAccessToken.get(), nullptr);
-    EXPECT_NE(ci->hAccessToken.get(), INVALID_HANDLE_VALUE);
+    EXPECT_NE(ci->account.hAccessToken.get(), nullptr);
+    EXPECT_NE(ci->account.hAccessToken.get(), INVALID_HANDLE_VALUE);
 
     EXPECT_EQ(disconnect_(id), 0u);
     EXPECT_EQ(agent_->api().FindConnection(static_cast<int>(id)), nullptr) << "id released";
@@ -142,7 +142,7 @@ TEST_F(AgentSession, ConnectsToVersion2And3Installations) {
     ConnectionRecord* ci = agent_->api().FindConnection(static_cast<int>(id));
     ASSERT_NE(ci, nullptr);
     EXPECT_STREQ(ci->connInfo.version, "3");
-    EXPECT_STREQ(ci->installationCode, "SB");
+    EXPECT_STREQ(ci->installation.installationCode, "SB");
     EXPECT_EQ(disconnect_(id), 0u);
     EXPECT_TRUE(installation.templateVariableCleared());
   }

@@ -167,7 +167,7 @@ TEST_F(SlotMapTest, ThirtySecondIsRefusedAndReuseStartsZeroed) {
   ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &left,
                               0, FALSE, DUPLICATE_SAME_ACCESS))
       << "error " << GetLastError();
-  record->hAccessToken.reset(left);
+  record->account.hAccessToken.reset(left);
   api().ReleaseConnection(7);
   DWORD flags = 0;
   EXPECT_FALSE(GetHandleInformation(left, &flags)) << "the release left the record's handle open";

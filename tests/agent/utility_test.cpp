@@ -127,7 +127,7 @@ class UtilityTest : public testing::Test {
                            const std::string& db) {
     ConnectionRecord* r = agent_->api().CreateRecord(code.c_str(), 1);
     records_.push_back(r);
-    std::snprintf(r->iiSystem, sizeof r->iiSystem, "%s", root.c_str());
+    std::snprintf(r->installation.iiSystem, sizeof r->installation.iiSystem, "%s", root.c_str());
     std::snprintf(r->dbName, sizeof r->dbName, "%s", db.c_str());
     return r;
   }
@@ -139,9 +139,10 @@ class UtilityTest : public testing::Test {
     ConnectionRecord* ci = agent_->api().FindConnection(id);
     ci->connectionId = id;
     ci->connInfo.record = ci;
-    ci->hAccessToken.reset(INVALID_HANDLE_VALUE);
-    std::snprintf(ci->installationCode, sizeof ci->installationCode, "%s", code.c_str());
-    std::snprintf(ci->iiSystem, sizeof ci->iiSystem, "%s", root.c_str());
+    ci->account.hAccessToken.reset(INVALID_HANDLE_VALUE);
+    std::snprintf(ci->installation.installationCode, sizeof ci->installation.installationCode, "%s",
+                  code.c_str());
+    std::snprintf(ci->installation.iiSystem, sizeof ci->installation.iiSystem, "%s", root.c_str());
     std::snprintf(ci->dbName, sizeof ci->dbName, "%s", db.c_str());
     std::snprintf(ci->connInfo.loginName, sizeof ci->connInfo.loginName, "ingres");
     std::snprintf(ci->connInfo.password, sizeof ci->connInfo.password, "%s", kPassword);
@@ -255,7 +256,7 @@ TEST_F(UtilityTest, RunsRefuseBadRequestsBeforeStartingAnything) {
     result = rollforward_(id, "demo", "1", 0x800, std::string(37, 't').c_str());
     EXPECT_EQ(result, 10000u + ERROR_INVALID_PARAMETER) << "end time; result " << result;
     ConnectionRecord* ci = agent_->api().FindConnection(id);
-    EXPECT_EQ(ci->pipeHandle.get(), nullptr) << "no pipe was created";
+    EXPECT_EQ(ci->run.pipeHandle.get(), nullptr) << "no pipe was created";
     EXPECT_FALSE(fileExists(agent_->path("ckpderrUC" + longDb + ".out")));
   }
   {
@@ -267,7 +268,7 @@ TEST_F(UtilityTest, RunsRefuseBadRequestsBeforeStartingAnything) {
     ASSERT_TRUE(squatter) << "error " << GetLastError();
     DWORD result = rollforward_(id, "demo", "1", 0, nullptr);
     EXPECT_EQ(result, 25u) << "not the bare system error; result " << result;
-    EXPECT_EQ(agent_->api().FindConnection(id)->pipeHandle.get(), nullptr);
+    EXPECT_EQ(agent_->api().FindConnection(id)->run.pipeHandle.get(), nullptr);
   }
 }
 
@@ -290,9 +291,10 @@ TEST_F(UtilityTest, CheckpointStartsCkpdbWithItsFlagsAndKeepsThePipe) {
       << "command line and the II_CKTMPL_FILE ckpdb saw";
   EXPECT_NE(activityLog().find(activityText(68)), std::string::npos) << activityLog();
   EXPECT_EQ(activityLog().find(activityText(65)), std::string::npos) << activityLog();
-  ASSERT_NE(ci->pipeHandle.get(), nullptr);
-  ASSERT_NE(ci->ckpdbProcessHandle.get(), nullptr);
-  EXPECT_NE(ci->hAccessToken.get(), INVALID_HANDLE_VALUE) << "ckpdb runs as the account \"ingres\"";
+  ASSERT_NE(ci->run.pipeHandle.get(), nullptr);
+  ASSERT_NE(ci->run.ckpdbProcessHandle.get(), nullptr);
+  EXPECT_NE(ci->account.hAccessToken.get(), INVALID_HANDLE_VALUE)
+      << "ckpdb runs as the account \"ingres\"";
   {
     SCOPED_TRACE("the pipe is listening under the template's name for siphon");
     HANDLE client = CreateFileA("\\\\.\\pipe\\TIDUDdemo", GENERIC_READ | GENERIC_WRITE,
@@ -301,7 +303,7 @@ TEST_F(UtilityTest, CheckpointStartsCkpdbWithItsFlagsAndKeepsThePipe) {
     EXPECT_NE(client, INVALID_HANDLE_VALUE) << "error " << GetLastError();
     if (client != INVALID_HANDLE_VALUE) CloseHandle(client);
   }
-  EXPECT_EQ(WaitForSingleObject(ci->ckpdbProcessHandle.get(), 30000), WAIT_OBJECT_0)
+  EXPECT_EQ(WaitForSingleObject(ci->run.ckpdbProcessHandle.get(), 30000), WAIT_OBJECT_0)
       << "the kept handle is ckpdb's process";
   EXPECT_TRUE(fileExists(agent_->path("ckpdbUDdemo.out")));
   EXPECT_EQ(readWholeFile(agent_->path("ckpderrUDdemo.out")), "");
@@ -328,8 +330,8 @@ TEST_F(UtilityTest, CheckpointFailsWhenCkpdbWritesToItsErrorFile) {
   EXPECT_NE(failed, std::string::npos) << log;
   EXPECT_NE(errorFile, std::string::npos) << log;
   EXPECT_LT(failed, errorFile) << "65 before 69: " << log;
-  EXPECT_EQ(ci->pipeHandle.get(), nullptr) << "the pipe is closed";
-  EXPECT_EQ(ci->ckpdbProcessHandle.get(), nullptr) << "ckpdb's handle is not kept";
+  EXPECT_EQ(ci->run.pipeHandle.get(), nullptr) << "the pipe is closed";
+  EXPECT_EQ(ci->run.ckpdbProcessHandle.get(), nullptr) << "ckpdb's handle is not kept";
   EXPECT_NE(readWholeFile(agent_->path("ckpderrUEnosuchdb.out")).find("E_DM0053"),
             std::string::npos);
   DeleteFileA(agent_->path("ckpdbUEnosuchdb.out").c_str());
@@ -349,12 +351,12 @@ TEST_F(UtilityTest, UtilityThatEndsBadlyWithoutAWordFailsItsStartCheck) {
 
   EXPECT_EQ(ckpdb_(id, "quietfail", 0), 1u);
   EXPECT_NE(activityLog().find(activityText(65)), std::string::npos) << activityLog();
-  EXPECT_EQ(ci->pipeHandle.get(), nullptr) << "the pipe is closed";
-  EXPECT_EQ(ci->ckpdbProcessHandle.get(), nullptr) << "ckpdb's handle is not kept";
+  EXPECT_EQ(ci->run.pipeHandle.get(), nullptr) << "the pipe is closed";
+  EXPECT_EQ(ci->run.ckpdbProcessHandle.get(), nullptr) << "ckpdb's handle is not kept";
 
   EXPECT_EQ(rollforward_(id, "quietfail", "1", 0, nullptr), 1u);
   EXPECT_NE(activityLog().find(activityText(71)), std::string::npos) << activityLog();
-  EXPECT_EQ(ci->rollforwardProcessHandle.get(), nullptr)
+  EXPECT_EQ(ci->run.rollforwardProcessHandle.get(), nullptr)
       << "as after a complaint in its error file";
   for (const char* file : {"ckpdbUQquietfail.out", "ckpderrUQquietfail.out", "rollUQquietfail.out",
                            "rollerrUQquietfail.out"}) {
@@ -378,8 +380,8 @@ TEST_F(UtilityTest, RollforwardStartsWithEveryRestoreFlag) {
             "\"" + installation.root() +
                 "\\ingres\\bin\\rollforwarddb\" demo #c12 -v -e08-Dec-2026:16:20:02 -j\n" +
                 installation.root() + "\\ingres\\files\\htbtmplUF.def\n");
-  EXPECT_STREQ(ci->restoreCheckpointText, "12");
-  EXPECT_NE(ci->pipeHandle.get(), nullptr) << "the pipe stays for siphon";
+  EXPECT_STREQ(ci->restore.restoreCheckpointText, "12");
+  EXPECT_NE(ci->run.pipeHandle.get(), nullptr) << "the pipe stays for siphon";
   DeleteFileA(agent_->path("rollUFdemo.out").c_str());
   DeleteFileA(agent_->path("rollerrUFdemo.out").c_str());
 }

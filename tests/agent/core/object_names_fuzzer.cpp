@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (NameRule rule : {NameRule::Backup, NameRule::Restore, NameRule::Catalogue}) {
     const ObjectName object = classifyObjectName(name, rule);
     const bool allowed = objectDatabaseNameAllowed(name, rule);
-    if (object.kind == ObjectKind::Invalid) {
+    if (object.type == ObjectType::None) {
       if (!object.dbName.empty()) std::abort();
       if (!allowed) std::abort();  // no database name: nothing to refuse
       continue;

@@ -11,14 +11,16 @@ namespace {
 // "D:db", "C:db", "J:db" for a kind and its database; "-" no kind; "?" no kind, dotted.
 std::string shown(std::string_view name, NameRule rule) {
   const ObjectName object = classifyObjectName(name, rule);
-  switch (object.kind) {
-    case ObjectKind::Data:
+  switch (object.type) {
+    case ObjectType::Data:
       return "D:" + std::string(object.dbName);
-    case ObjectKind::ConfigDump:
+    case ObjectType::Config:
       return "C:" + std::string(object.dbName);
-    case ObjectKind::Journal:
+    case ObjectType::Journal:
       return "J:" + std::string(object.dbName);
-    case ObjectKind::Invalid:
+    case ObjectType::ConfigAlias:
+      return "alias:" + std::string(object.dbName);  // never classified so
+    case ObjectType::None:
       break;
   }
   return object.dottedUnknown ? "?" : "-";
