@@ -1,6 +1,7 @@
 // The backup flow behind DSABeginBackup / DSARead / DSAEndBackup: the data backup (a checkpoint
 // run whose extractor hands over the file names of each location), the journal backup and the
-// configuration and dump backup (the agent walks the directory itself).
+// configuration and dump backup (the agent walks the directory itself). The exported calls
+// (entry/) run these steps and the remote halves (remote/) on top of them.
 //
 // Conventions:
 // - Every function runs under the agent lock, on the thread of the entry point that calls it.
@@ -20,10 +21,20 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "backup/object_stream.h"
 #include "connection/connection_record.h"
+#include "core/object_names.h"
 #include "core/object_types.h"
 
 namespace ferry::agent {
+
+// DSABeginBackup's steps, once the entry point has checked the arguments and the name's
+// database. refuseBackupBegin: 0 when an object of `form` may begin on the connection, else 9
+// (one is begun already) or 21 (no known form). beginBackupObject runs the begin step of the
+// form's kind (it cuts `objectName` at its '.' for data and configuration): 0 or its code.
+DWORD refuseBackupBegin(ConnectionRecord* ci, const char* objectName, const ObjectName& form);
+DWORD beginBackupObject(ConnectionRecord* ci, char* objectName, const ObjectName& form,
+                        uint32_t options);
 
 // Data backup.
 DWORD beginBackupDB(int connectionId, const char* dbName, uint32_t options);
@@ -44,23 +55,26 @@ DWORD DSAReadDatabaseConfigDump(int connectionId, int backupId, void* buffer, ui
 // its end without a failure and ended with status 0, before the work block goes.
 void cleanUpJournals(ConnectionRecord* ci);
 
-// A backup that the server never ended, at disconnect: as DSAEndBackup would for an object cut
-// short (the checkpoint run ended, the extractor released), and the work state freed. The
-// disconnect step closes the pipe, the file and the searches itself.
-void endBackupAtDisconnect(ConnectionRecord* ci);
+// What a DSARead's result means for the object: any failure but "buffer too small" and "out of
+// sequence" fails it (backup.objectFailed), so that it cannot end whole.
+void noteReadResult(ConnectionRecord* ci, DWORD result);
 
-// The next piece of the current object's stream by its kind (the data, journal or
-// configuration reader): what one local DSARead returns. The remote writer reads through it too.
-DWORD readObjectPiece(ConnectionRecord* ci, int connectionId, int backupId, void* buffer,
-                      uint32_t* count);
+// DSAEndBackup's step once a remote writer has been stopped: the checkpoint run finished (or
+// ended, for an object not delivered whole), the extractor pipe, the file and the searches let
+// go, journals cleaned up after a whole backup ended with status 0, the connection idle again.
+// 0; 26 the object was not delivered whole but ended with status 0; 1 the checkpoint failed.
+DWORD endBackupObject(ConnectionRecord* ci, uint32_t endStatus);
+
+// A backup that the server never ended, at disconnect. backupLeftOpen traces it and says whether
+// there is one; endBackupAtDisconnect then does as DSAEndBackup would for an object cut short
+// (the checkpoint run ended, the extractor released), and frees the work state. The disconnect
+// step stops a remote writer between the two, and closes the pipe, the file and the searches.
+bool backupLeftOpen(ConnectionRecord* ci);
+void endBackupAtDisconnect(ConnectionRecord* ci);
 
 // Shared by the readers.
 // Zero-fills the caller's 1024-byte header and writes the magic, `checkpointText` (may be
 // empty), the path, the size and the three times of the open file `file`.
 void fillObjectHeader(void* buffer, const char* checkpointText, const char* path, uint32_t sizeKb,
                       HANDLE file);
-// The end of one file: closes ci->fd (traced with `closeFailedFormat` and the C runtime's error
-// number when that fails) and clears it.
-void closeObjectFile(ConnectionRecord* ci, const char* closeFailedFormat);
-
 }  // namespace ferry::agent

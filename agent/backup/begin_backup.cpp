@@ -1,8 +1,5 @@
-// DSABeginBackup and the begin step of a data backup: the checkpoint template, the ckpdb run and
-// the wait for the first location's extractor.
-#define FERRYMAN_BUILD
-#include "ferryman.h"
-
+// The begin steps of a backup, and the one of a data backup: the checkpoint template, the ckpdb run
+// and the wait for the first location's extractor.
 #include <windows.h>
 
 #include <cstdio>
@@ -10,17 +7,15 @@
 #include <string>
 
 #include "backup/backup_flow.h"
+#include "catalog_binding/catalog_session.h"
 #include "connection/connection_table.h"
 #include "connection/object_block.h"
 #include "core/ingres_names.h"
+#include "core/message_ids.h"
 #include "core/object_names.h"
-#include "ingres_catalog/catalog_session.h"
 #include "library/agent_state.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
-#include "message_ids.h"
-#include "remote/remote_pipe.h"
-#include "restore/restore_flow.h"
 #include "utility/extractor_pipe.h"
 #include "utility/run_lock.h"
 #include "utility/utility_runs.h"
@@ -160,93 +155,42 @@ DWORD beginBackupDB(int connectionId, const char* dbName, uint32_t options) {
   return 0;
 }
 
-}  // namespace ferry::agent
-
-extern "C" DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, uint32_t options,
-                                     uint32_t* backupId, uint32_t* remoteArg) {
-  using namespace ferry::agent;
-  using namespace ferry::messages;
-  AgentLockGuard lock;
-  if (backupId != nullptr) *backupId = 0;
-  ConnectionRecord* ci = findConnection(static_cast<int>(connectionId));
-  if (ci == nullptr) {
-    Log_act(nullptr, kActivityBackupUnknownConnection);
-    return DSA_ERROR_NOT_CONNECTED;
-  }
-  traceStartBanner(ci, "DSABeginBackup");
-  if (objectName == nullptr || backupId == nullptr || remoteArg == nullptr) {
-    trace(ci, "DSABeginBackup(): an argument is missing");
-    traceEndBanner(ci, "DSABeginBackup");
-    return DSA_ERROR_ARGUMENT_MISSING;
-  }
-  // The database name goes into paths, pipe names and command lines: Ingres' rules first.
-  if (!objectDatabaseNameAllowed(objectName, NameRule::Backup)) {
-    trace(ci, "DSABeginBackup(): the object name carries no valid database name; refused");
-    traceEndBanner(ci, "DSABeginBackup");
-    return DSA_ERROR_UNKNOWN_OBJECT;
-  }
-  Log_act(ci, kActivityBackupBegun, objectName);
-  trace(ci, "DSABeginBackup(): Connection ID mapped");
-  trace(ci, "DSABeginBackup(): id=%d, backupObjectName= %s, backupOption= %x",
-        static_cast<int>(connectionId), objectName, options);
-
-  DWORD result = 0;
-  const ObjectName form = classifyObjectName(objectName, NameRule::Backup);
-  char* const dot = std::strchr(objectName, '.');
+DWORD refuseBackupBegin(ConnectionRecord* ci, const char* objectName, const ObjectName& form) {
   if (ci->status != ConnectionStatus::Idle) {
     // The object begun before has not been ended; beginning another would orphan its pipe,
     // its checkpoint run and its open file.
     trace(ci, "DSABeginBackup(): Invalid Call Sequence. status = %d", asNumber(ci->status));
-    result = DSA_ERROR_OUT_OF_SEQUENCE;
-  } else if (form.type == ObjectType::None) {
+    return DSA_ERROR_OUT_OF_SEQUENCE;
+  }
+  if (form.type == ObjectType::None) {
     trace(ci, "DSABeginBackup(): backupObjectName = %s", objectName);
     trace(ci, "DSABeginBackup(): the object name has no known form; nothing begun");
-    result = DSA_ERROR_UNKNOWN_OBJECT;
-  } else {
-    *backupId = static_cast<uint32_t>(++ci->backup.backupCount);
-    ci->backup.objectFailed = 0;
-    ci->backup.deliveredFiles.clear();
-    trace(ci, "DSABeginBackup(): backupObjectName = %s", objectName);
-    trace(ci, dot == nullptr ? "DSABeginBackup(): strchr failed to find its character"
-                             : "DSABeginBackup(): strchr found its character");
-    ci->remote.remoteJob = 0;
-    ci->remote.headerSent = 0;
-    if ((options & DSA_OPTION_REMOTE) != 0) {
-      trace(ci, "DSABeginBackup(): Remote backup - Now Creating remote pipe");
-      if (CreateRemotePipe(static_cast<int>(connectionId), /*largeBuffers=*/true) != 0) {
-        trace(ci, "DSABeginBackup(): Remote backup - failed to create remote pipe");
-        Log_act(ci, kActivityRemotePipeNotCreated);
-        result = DSA_ERROR_REMOTE_PIPE_NOT_CREATED;
-      }
-    }
-    if (result != 0) {
-      // Nothing of the object was begun.
-    } else if (form.type == ObjectType::Data) {
-      *dot = '\0';
-      trace(ci, "DSABeginBackup(): Data backup");
-      trace(ci, "DSABeginBackup(): BackupObjectName = %s", objectName);
-      result = beginBackupDB(static_cast<int>(connectionId), objectName, options);
-    } else if (form.type == ObjectType::Config) {
-      *dot = '\0';
-      ci->ObjectType = ObjectType::Config;
-      trace(ci, "DSABeginBackup(): Config Backup");
-      trace(ci, "DSABeginBackup(): BackupObjectName = %s", objectName);
-      result = beginBackupDBConfigDump(static_cast<int>(connectionId), objectName, options);
-    } else {
-      trace(ci, "DSABeginBackup(): Journal Backup");
-      trace(ci, "DSABeginBackup(): BackupObjectName = %s", objectName);
-      const std::string dbName(form.dbName);
-      result = beginBackupJN(static_cast<int>(connectionId), dbName.c_str(), options);
-    }
-    trace(ci, "DSABeginBackup(): rcode = %d", static_cast<int>(result));
-    *remoteArg = connectionId;
-    if (result != 0 && ci->remote.remoteJob) {
-      trace(ci, "DSABeginBackup(): Remote backup job failed - checking threads");
-      closeRemotePipe(ci, "DSABeginBackup");
-      ci->remote.remoteJob = 0;
-    }
+    return DSA_ERROR_UNKNOWN_OBJECT;
   }
-  trace(ci, "DSABeginBackup(): return. rcode = %d", static_cast<int>(result));
-  traceEndBanner(ci, "DSABeginBackup");
-  return result;
+  return 0;
 }
+
+DWORD beginBackupObject(ConnectionRecord* ci, char* objectName, const ObjectName& form,
+                        uint32_t options) {
+  const int connectionId = ci->connectionId;
+  char* const dot = std::strchr(objectName, '.');
+  if (form.type == ObjectType::Data) {
+    *dot = '\0';
+    trace(ci, "DSABeginBackup(): Data backup");
+    trace(ci, "DSABeginBackup(): BackupObjectName = %s", objectName);
+    return beginBackupDB(connectionId, objectName, options);
+  }
+  if (form.type == ObjectType::Config) {
+    *dot = '\0';
+    ci->ObjectType = ObjectType::Config;
+    trace(ci, "DSABeginBackup(): Config Backup");
+    trace(ci, "DSABeginBackup(): BackupObjectName = %s", objectName);
+    return beginBackupDBConfigDump(connectionId, objectName, options);
+  }
+  trace(ci, "DSABeginBackup(): Journal Backup");
+  trace(ci, "DSABeginBackup(): BackupObjectName = %s", objectName);
+  const std::string dbName(form.dbName);
+  return beginBackupJN(connectionId, dbName.c_str(), options);
+}
+
+}  // namespace ferry::agent

@@ -9,10 +9,10 @@
 #include "backup/backup_flow.h"
 #include "connection/connection_table.h"
 #include "connection/object_block.h"
+#include "core/message_ids.h"
 #include "core/restore_names.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
-#include "message_ids.h"
 #include "object_header.h"
 #include "unique_handle.h"
 #include "utility/extractor_pipe.h"
@@ -110,41 +110,88 @@ void closeObjectFile(ConnectionRecord* ci, const char* closeFailedFormat) {
   if (!ci->fd.close(&error)) trace(ci, closeFailedFormat, static_cast<int>(error));
 }
 
+namespace {
+
+// One record of the location's listing into *msg, the file it names in `name` and
+// ci->ObjectName: 0; 20 at the listing's end; 24 when it broke off or is no file name; 31 for a
+// name outside the location the extractor serves.
+int readListedFile(ConnectionRecord* ci, char* name, OidbMsg* msg) {
+  std::memset(name, 0, kObjectNameSize);
+  DWORD error = 0;
+  if (!readExtractorRecord(ci, msg, &error)) {
+    trace(ci, "getObjectName(): ReadFile Failed. Error = %d", static_cast<int>(error));
+    // The location's listing broke off: reported, never taken for its end.
+    return DSA_ERROR_EXTRACTOR_SILENT;
+  }
+  trace(ci, "getObjectName(): ReadFile Successful");
+  const std::string_view objectName = objectNameOf(*msg);
+  const std::string_view ckpdbName = ckpdbNameOf(*msg);
+  std::snprintf(name, kObjectNameSize, "%.*s", static_cast<int>(objectName.size()),
+                objectName.data());
+  trace(ci, "getObjectName(): ObjectName= %s, ckpdb_name= %.*s, MsgType= %d", name,
+        static_cast<int>(ckpdbName.size()), ckpdbName.data(), msg->MsgType);
+  if (msg->MsgType == OIDBMSGTYPE_NO_MORE_FILES) return DSA_ERROR_NO_FILE_RECORD;
+  if (msg->MsgType != OIDBMSGTYPE_FILE_NAME) {
+    // Only file names belong in a backup's listing. Any other record is refused rather than
+    // acted on: a restore request would have a file created (and emptied) under its name.
+    trace(ci, "getObjectName(): record of type %d in a backup listing", msg->MsgType);
+    return DSA_ERROR_EXTRACTOR_SILENT;
+  }
+  std::snprintf(ci->ObjectName, sizeof ci->ObjectName, "%s", name);
+  if (!inRunLocation(ci, name)) {
+    // A name outside the location the extractor serves means someone else speaks on the pipe
+    // or the extractor was tampered with: the object fails, it is never passed over.
+    trace(ci, "getObjectName(): %s is not an entry of the location %s; refused", name,
+          ci->backup.backupLocation[0] != '\0' ? ci->backup.backupLocation : "(none yet)");
+    Log_act(ci, kActivityForeignFileName, name);
+    return DSA_ERROR_FOREIGN_FILE;
+  }
+  return 0;
+}
+
+// Opens the listed file ci->ObjectName into ci->fd for the reader and fills the rest of `info`
+// (the checkpoint `number` of the listing, the database): 0 or 1.
+int openListedFile(ConnectionRecord* ci, char* name, DataFileInfo* info, std::string_view number) {
+  ObjectBlock* block = ci->objectBlock.get();
+  trace(ci, "%s:Ckpdbno = %.*s", "getObjectName()", static_cast<int>(number.size()), number.data());
+  if (std::strcmp(ci->ObjectName, kDumpPlaceholder) == 0) {
+    info->kind = kFileKindDumpPlaceholder;
+  } else if (block != nullptr) {
+    std::snprintf(block->checkpointText, sizeof block->checkpointText, "%.*s",
+                  static_cast<int>(number.size()), number.data());
+    block->checkpointValue = std::atoi(block->checkpointText);
+  }
+  ci->restore.noFile = 0;
+  ci->fd.reset(CreateFileA(
+      ci->ObjectName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!ci->fd) {
+    // Delivered as an empty file this would be stored as one, and the checkpoint taken: the
+    // object fails instead, where the server sees it.
+    const DWORD openError = GetLastError();
+    ci->fd.reset();
+    trace(ci, "getObjectName(): error could not open file %s error = %d", ci->ObjectName,
+          static_cast<int>(openError));
+    Log_act(ci, kActivityFileNotOpened, ci->ObjectName, openError);
+    return DSA_ERROR_FILE;
+  }
+  trace(ci, "getObjectName(): file %s successfully opened. Handle=%d", ci->ObjectName,
+        handleValue(ci->fd.get()));
+  std::snprintf(name, kObjectNameSize, "%s", ci->ObjectName);
+  if (block != nullptr) {
+    std::snprintf(info->checkpointText, sizeof info->checkpointText, "%s", block->checkpointText);
+    std::snprintf(info->dbName, sizeof info->dbName, "%s", block->dbName);
+  }
+  return 0;
+}
+
+}  // namespace
+
 int getObjectName(ConnectionRecord* ci, char* name, DataFileInfo* info) {
   trace(ci, "%s: Entered.", "getObjectName()");
-  ObjectBlock* block = ci->objectBlock.get();
   for (;;) {
-    std::memset(name, 0, kObjectNameSize);
     OidbMsg msg{};
-    DWORD error = 0;
-    if (!readExtractorRecord(ci, &msg, &error)) {
-      trace(ci, "getObjectName(): ReadFile Failed. Error = %d", static_cast<int>(error));
-      // The location's listing broke off: reported, never taken for its end.
-      return DSA_ERROR_EXTRACTOR_SILENT;
-    }
-    trace(ci, "getObjectName(): ReadFile Successful");
-    const std::string_view objectName = objectNameOf(msg);
-    const std::string_view ckpdbName = ckpdbNameOf(msg);
-    std::snprintf(name, kObjectNameSize, "%.*s", static_cast<int>(objectName.size()),
-                  objectName.data());
-    trace(ci, "getObjectName(): ObjectName= %s, ckpdb_name= %.*s, MsgType= %d", name,
-          static_cast<int>(ckpdbName.size()), ckpdbName.data(), msg.MsgType);
-    if (msg.MsgType == OIDBMSGTYPE_NO_MORE_FILES) return DSA_ERROR_NO_FILE_RECORD;
-    if (msg.MsgType != OIDBMSGTYPE_FILE_NAME) {
-      // Only file names belong in a backup's listing. Any other record is refused rather than
-      // acted on: a restore request would have a file created (and emptied) under its name.
-      trace(ci, "getObjectName(): record of type %d in a backup listing", msg.MsgType);
-      return DSA_ERROR_EXTRACTOR_SILENT;
-    }
-    std::snprintf(ci->ObjectName, sizeof ci->ObjectName, "%s", name);
-    if (!inRunLocation(ci, name)) {
-      // A name outside the location the extractor serves means someone else speaks on the pipe
-      // or the extractor was tampered with: the object fails, it is never passed over.
-      trace(ci, "getObjectName(): %s is not an entry of the location %s; refused", name,
-            ci->backup.backupLocation[0] != '\0' ? ci->backup.backupLocation : "(none yet)");
-      Log_act(ci, kActivityForeignFileName, name);
-      return DSA_ERROR_FOREIGN_FILE;
-    }
+    if (int result = readListedFile(ci, name, &msg); result != 0) return result;
     info->kind = kFileKindOrdinary;
     bool isDirectory = false;
     DWORD measureError = 0;
@@ -160,38 +207,7 @@ int getObjectName(ConnectionRecord* ci, char* name, DataFileInfo* info) {
       Log_act(ci, kActivityFileNotOpened, ci->ObjectName, measureError);
       return DSA_ERROR_FILE;
     }
-    const std::string_view number = checkpointNumberText(ckpdbName);
-    trace(ci, "%s:Ckpdbno = %.*s", "getObjectName()", static_cast<int>(number.size()),
-          number.data());
-    if (std::strcmp(ci->ObjectName, kDumpPlaceholder) == 0) {
-      info->kind = kFileKindDumpPlaceholder;
-    } else if (block != nullptr) {
-      std::snprintf(block->checkpointText, sizeof block->checkpointText, "%.*s",
-                    static_cast<int>(number.size()), number.data());
-      block->checkpointValue = std::atoi(block->checkpointText);
-    }
-    ci->restore.noFile = 0;
-    ci->fd.reset(CreateFileA(
-        ci->ObjectName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-        FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!ci->fd) {
-      // Delivered as an empty file this would be stored as one, and the checkpoint taken: the
-      // object fails instead, where the server sees it.
-      const DWORD openError = GetLastError();
-      ci->fd.reset();
-      trace(ci, "getObjectName(): error could not open file %s error = %d", ci->ObjectName,
-            static_cast<int>(openError));
-      Log_act(ci, kActivityFileNotOpened, ci->ObjectName, openError);
-      return DSA_ERROR_FILE;
-    }
-    trace(ci, "getObjectName(): file %s successfully opened. Handle=%d", ci->ObjectName,
-          handleValue(ci->fd.get()));
-    std::snprintf(name, kObjectNameSize, "%s", ci->ObjectName);
-    if (block != nullptr) {
-      std::snprintf(info->checkpointText, sizeof info->checkpointText, "%s", block->checkpointText);
-      std::snprintf(info->dbName, sizeof info->dbName, "%s", block->dbName);
-    }
-    return 0;
+    return openListedFile(ci, name, info, checkpointNumberText(ckpdbNameOf(msg)));
   }
 }
 

@@ -10,14 +10,14 @@
 
 #include "account/act_as_account.h"
 #include "backup/backup_flow.h"
+#include "catalog_binding/catalog_session.h"
 #include "connection/connection_table.h"
 #include "connection/object_block.h"
-#include "ingres_catalog/catalog_session.h"
+#include "core/message_ids.h"
 #include "installation/installation_environment.h"
 #include "library/agent_state.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
-#include "message_ids.h"
 #include "object_header.h"
 #include "unique_handle.h"
 
@@ -118,18 +118,15 @@ int nextEntry(ConnectionRecord* ci, const FinderTexts& texts, Search search,
   return DSA_ERROR_FILE;
 }
 
-// The search and open steps the two finders share. `directory` is searched with `pattern`;
-// sub-directories are passed over (they hold nothing of the object and cannot be read).
-int findNextFile(ConnectionRecord* ci, const FinderTexts& texts, Search search,
-                 const char* directory, const char* pattern, DataFileInfo* info) {
-  char wanted[MAX_PATH + 16];
-  std::snprintf(wanted, sizeof wanted, "%s\\%s", directory, pattern);
-  trace(ci, texts.objectName, wanted);
-  WIN32_FIND_DATAA entry{};
+// The search's next entry that is a file: the search is begun on the first call. 0, or the
+// finder's result when it ran out (20) or failed (1). Sub-directories are passed over (they hold
+// nothing of the object and cannot be read).
+int nextFileEntry(ConnectionRecord* ci, const FinderTexts& texts, Search search, const char* wanted,
+                  WIN32_FIND_DATAA* entry) {
   bool fresh = false;
   if (*search.active == 0) {
     trace(ci, "%s", texts.findFirst);
-    search.handle->reset(FindFirstFileA(wanted, &entry));
+    search.handle->reset(FindFirstFileA(wanted, entry));
     if (!*search.handle) {
       DWORD error = GetLastError();
       trace(ci, texts.findFirstFailed, static_cast<int>(error));
@@ -148,36 +145,27 @@ int findNextFile(ConnectionRecord* ci, const FinderTexts& texts, Search search,
   }
   for (bool first = fresh;; first = false) {
     if (!first) {
-      if (int result = nextEntry(ci, texts, search, &entry); result != 0) return result;
+      if (int result = nextEntry(ci, texts, search, entry); result != 0) return result;
     }
-    if (std::strcmp(entry.cFileName, ".") == 0) {
+    if (std::strcmp(entry->cFileName, ".") == 0) {
       trace(ci, "%s", texts.foundDot);
       continue;
     }
-    if (std::strcmp(entry.cFileName, "..") == 0) {
+    if (std::strcmp(entry->cFileName, "..") == 0) {
       trace(ci, "%s", texts.foundDotDot);
       continue;
     }
-    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      trace(ci, "%s(): %s is a directory, passed over", texts.routine, entry.cFileName);
+    if ((entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      trace(ci, "%s(): %s is a directory, passed over", texts.routine, entry->cFileName);
       continue;
     }
-    break;
+    return 0;
   }
+}
 
-  // The path must fit the object header's field whole: a cut one would name another file when
-  // it is restored.
-  char path[header::kPathSize];
-  if (std::snprintf(path, sizeof path, "%s\\%s", directory, entry.cFileName) >=
-      static_cast<int>(sizeof path)) {
-    trace(ci, "%s(): path longer than %d characters: %s\\%s", texts.routine,
-          static_cast<int>(sizeof path - 1), directory, entry.cFileName);
-    Log_act(ci, kActivityFileNotOpened, entry.cFileName, ERROR_FILENAME_EXCED_RANGE);
-    return DSA_ERROR_FILE;
-  }
-  std::snprintf(ci->ObjectName, sizeof ci->ObjectName, "%s", path);
-  trace(ci, texts.objectName, path);
-
+// Measures the found file and opens it into ci->fd for the reader: 0 or 1.
+int openFoundFile(ConnectionRecord* ci, const FinderTexts& texts, const char* path,
+                  DataFileInfo* info) {
   // Measured through its attributes only, so that the measure needs no right to the data.
   UniqueFile measure(CreateFileA(path, FILE_READ_ATTRIBUTES,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -209,6 +197,30 @@ int findNextFile(ConnectionRecord* ci, const FinderTexts& texts, Search search,
   }
   trace(ci, texts.opened, path, handleValue(ci->fd.get()));
   return 0;
+}
+
+// The search and open steps the two finders share. `directory` is searched with `pattern`.
+int findNextFile(ConnectionRecord* ci, const FinderTexts& texts, Search search,
+                 const char* directory, const char* pattern, DataFileInfo* info) {
+  char wanted[MAX_PATH + 16];
+  std::snprintf(wanted, sizeof wanted, "%s\\%s", directory, pattern);
+  trace(ci, texts.objectName, wanted);
+  WIN32_FIND_DATAA entry{};
+  if (int result = nextFileEntry(ci, texts, search, wanted, &entry); result != 0) return result;
+
+  // The path must fit the object header's field whole: a cut one would name another file when
+  // it is restored.
+  char path[header::kPathSize];
+  if (std::snprintf(path, sizeof path, "%s\\%s", directory, entry.cFileName) >=
+      static_cast<int>(sizeof path)) {
+    trace(ci, "%s(): path longer than %d characters: %s\\%s", texts.routine,
+          static_cast<int>(sizeof path - 1), directory, entry.cFileName);
+    Log_act(ci, kActivityFileNotOpened, entry.cFileName, ERROR_FILENAME_EXCED_RANGE);
+    return DSA_ERROR_FILE;
+  }
+  std::snprintf(ci->ObjectName, sizeof ci->ObjectName, "%s", path);
+  trace(ci, texts.objectName, path);
+  return openFoundFile(ci, texts, path, info);
 }
 
 // The texts that tell the two readers apart.

@@ -1,8 +1,4 @@
-// DSARead and DSAEndBackup: the reader of the current object by its kind, and the end of the
-// object's backup.
-#define FERRYMAN_BUILD
-#include "ferryman.h"
-
+// The reader of the current object by its kind, and the end of the object's backup.
 #include <windows.h>
 
 #include <cstdio>
@@ -11,11 +7,10 @@
 #include "backup/backup_flow.h"
 #include "connection/connection_table.h"
 #include "connection/object_block.h"
+#include "core/message_ids.h"
 #include "library/agent_state.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
-#include "message_ids.h"
-#include "remote/remote_flow.h"
 #include "utility/extractor_pipe.h"
 #include "utility/run_lock.h"
 
@@ -112,11 +107,14 @@ DWORD readObjectPiece(ConnectionRecord* ci, int connectionId, int backupId, void
   }
 }
 
-void endBackupAtDisconnect(ConnectionRecord* ci) {
-  if (!isBackingUp(ci->status)) return;
+bool backupLeftOpen(ConnectionRecord* ci) {
+  if (!isBackingUp(ci->status)) return false;
   trace(ci, "DSADisconnectAgent(): a backup of object type %d was not ended",
         asNumber(ci->ObjectType));
-  if (ci->remote.remoteJob) endRemoteBackup(ci, "DSADisconnectAgent");
+  return true;
+}
+
+void endBackupAtDisconnect(ConnectionRecord* ci) {
   if (ci->ObjectType == ObjectType::Data && !objectComplete(ci)) abandonCheckpointRun(ci);
   ci->run.ckpdbProcessHandle.reset();
   releaseRunLock(ci);
@@ -126,65 +124,16 @@ void endBackupAtDisconnect(ConnectionRecord* ci) {
   ci->status = ConnectionStatus::Idle;
 }
 
-}  // namespace ferry::agent
-
-extern "C" DSA_RESULT DSARead(uint32_t connectionId, uint32_t backupId, uint32_t /*reserved*/,
-                              void* buffer, uint32_t* count) {
-  using namespace ferry::agent;
-  using namespace ferry::messages;
-  AgentLockGuard lock;
-  ConnectionRecord* ci = findConnection(static_cast<int>(connectionId));
-  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
-  traceStartBanner(ci, "DSARead");
-  if (buffer == nullptr || count == nullptr) {
-    trace(ci, "DSARead(): an argument is missing");
-    traceEndBanner(ci, "DSARead");
-    return DSA_ERROR_ARGUMENT_MISSING;
-  }
-  trace(ci, "DSARead(): bytesRead (input)= %d", static_cast<int>(*count));
-  trace(ci, "DSARead(): ObjectType= %d", asNumber(ci->ObjectType));
-  DWORD result = 0;
-  if (!isBackingUp(ci->status)) {
-    trace(ci, "%s(): Invalid Call Sequence.", "DSARead");
-    result = DSA_ERROR_OUT_OF_SEQUENCE;
-  } else if (ci->backup.objectFailed != 0) {
-    trace(ci, "DSARead(): the object failed earlier (%d); nothing more is read",
-          static_cast<int>(ci->backup.objectFailed));
-    *count = 0;
-    result = static_cast<DWORD>(ci->backup.objectFailed);
-  } else if (ci->remote.remoteJob) {
-    result = readRemoteBackup(ci, static_cast<int>(connectionId), static_cast<int>(backupId),
-                              buffer, count);
-  } else {
-    result = readObjectPiece(ci, static_cast<int>(connectionId), static_cast<int>(backupId), buffer,
-                             count);
-  }
+void noteReadResult(ConnectionRecord* ci, DWORD result) {
   // A file that could not be delivered, or a location cut short, fails the whole object: no
   // later call may go on as if the object could still end whole.
   if (result != 0 && result != DSA_END_OF_OBJECT && result != DSA_LAST_LOCATION_DONE &&
       result != DSA_ERROR_BUFFER_TOO_SMALL && result != DSA_ERROR_OUT_OF_SEQUENCE) {
     ci->backup.objectFailed = static_cast<int32_t>(result);
   }
-  trace(ci, "DSARead(): returns. bytesRead=%d, RetCode=%d", static_cast<int>(*count),
-        static_cast<int>(result));
-  if (result == DSA_LAST_LOCATION_DONE) result = 0;
-  traceEndBanner(ci, "DSARead");
-  return result;
 }
 
-extern "C" DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus) {
-  using namespace ferry::agent;
-  using namespace ferry::messages;
-  AgentLockGuard lock;
-  ConnectionRecord* ci = findConnection(static_cast<int>(connectionId));
-  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
-  traceStartBanner(ci, "DSAEndBackup");
-  if (!isBackingUp(ci->status)) {
-    trace(ci, "%s(): Invalid Call Sequence.", "DSAEndBackup");
-    return DSA_ERROR_OUT_OF_SEQUENCE;
-  }
-  // The remote writer goes first: until it has, the object may still be streaming.
-  if (ci->remote.remoteJob) endRemoteBackup(ci, "DSAEndBackup");
+DWORD endBackupObject(ConnectionRecord* ci, uint32_t endStatus) {
   const bool complete = objectComplete(ci);
   if (ci->ObjectType == ObjectType::Data && !complete) abandonCheckpointRun(ci);
   closeExtractorPipe(ci, "DSAEndBackup");
@@ -229,8 +178,7 @@ extern "C" DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus) {
   ci->backup.objectFailed = 0;
   ci->backup.tagAbort = 0;
   ci->status = ConnectionStatus::Idle;
-  ci->remote.remoteJob = 0;
-  traceEndBanner(ci, "DSAEndBackup");
-  Log_act(ci, kActivityBackupEnded, endStatus);
   return result;
 }
+
+}  // namespace ferry::agent

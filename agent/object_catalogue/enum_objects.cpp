@@ -6,14 +6,14 @@
 #include <memory>
 #include <new>
 
+#include "catalog_binding/catalog_session.h"
 #include "connection/connection_table.h"
 #include "core/ingres_names.h"
+#include "core/message_ids.h"
 #include "ferryman.h"
-#include "ingres_catalog/catalog_session.h"
 #include "library/agent_state.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
-#include "message_ids.h"
 #include "object_catalogue/catalogue.h"
 
 namespace ferry::agent {

@@ -9,10 +9,10 @@
 
 #include "account/account_layer.h"
 #include "account/act_as_account.h"
-#include "ingres_catalog/catalog_session.h"
+#include "catalog_binding/catalog_session.h"
+#include "core/message_ids.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
-#include "message_ids.h"
 #include "object_catalogue/catalogue.h"
 
 namespace ferry::agent {

@@ -7,14 +7,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "backup/backup_flow.h"
+#include "backup/object_stream.h"
 #include "connection/connection_table.h"
 #include "connection/object_block.h"
+#include "core/message_ids.h"
 #include "ferryman.h"
 #include "library/agent_state.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
-#include "message_ids.h"
 #include "object_header.h"
 #include "remote/remote_flow.h"
 #include "remote/remote_pipe.h"

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "connection/connection_table.h"
+#include "core/message_ids.h"
 #include "core/settings_key.h"
 #include "ferryman.h"
 #include "library/agent_state.h"
@@ -14,7 +15,6 @@
 #include "logs/activity_log.h"
 #include "logs/settings.h"
 #include "logs/trace.h"
-#include "message_ids.h"
 #include "remote_stream.h"
 #include "utility/pipe_security.h"
 

@@ -6,16 +6,16 @@
 #include <cstdint>
 
 #include "connection/connection_table.h"
+#include "core/message_ids.h"
 #include "ferryman.h"
 #include "library/agent_state.h"
 #include "library/wait_limits.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
-#include "message_ids.h"
 #include "remote/remote_flow.h"
 #include "remote/remote_pipe.h"
 #include "remote_stream.h"
-#include "restore/restore_flow.h"
+#include "restore/file_stream.h"
 #include "unique_handle.h"
 
 namespace ferry::agent {

@@ -11,15 +11,15 @@
 #include <new>
 #include <string_view>
 
+#include "catalog_binding/catalog_session.h"
 #include "connection/connection_table.h"
 #include "connection/object_block.h"
+#include "core/message_ids.h"
 #include "core/restore_names.h"
 #include "core/utility_command.h"
-#include "ingres_catalog/catalog_session.h"
 #include "library/agent_state.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
-#include "message_ids.h"
 #include "oidb_msg.h"
 #include "restore/restore_flow.h"
 #include "utility/extractor_pipe.h"

@@ -9,11 +9,11 @@
 #include <string_view>
 
 #include "connection/connection_table.h"
+#include "core/message_ids.h"
 #include "core/restore_names.h"
 #include "library/agent_state.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
-#include "message_ids.h"
 #include "oidb_msg.h"
 #include "restore/restore_flow.h"
 #include "unique_handle.h"

@@ -20,8 +20,11 @@
 
 #include <cstdint>
 
-#include "backup/backup_flow.h"
 #include "connection/connection_record.h"
+#include "core/object_names.h"
+#include "core/object_types.h"
+#include "ferryman.h"
+#include "restore/file_stream.h"
 
 namespace ferry::agent {
 
@@ -29,6 +32,27 @@ namespace ferry::agent {
 inline constexpr uint32_t kRestoreRemote = 0x4;
 inline constexpr uint32_t kRestoreOverwriteJournals = 0x200;
 inline constexpr uint32_t kRestoreKeepConfiguration = 0x2000;
+
+// The session steps of the exported calls, once the entry point has the record.
+// admitRestoreObject: 0 when `objectName` may be restored on the connection (`name` then holds
+// its classification), else 21 (its database name breaks Ingres' rules) or 8 (the connection
+// restores another kind or database). openRestoreSession: the session's restore event, options
+// and kind, after the entry point has counted it and made a remote pipe where asked.
+DWORD admitRestoreObject(ConnectionRecord* ci, const char* objectName, ObjectName* name);
+void openRestoreSession(ConnectionRecord* ci, const ObjectName& name, uint32_t restoreOption);
+// One DSAWrite block: the begin step at the first, then the open file's data or the next header.
+// Returns the call's result, its end banner traced, except when a remote session's header has
+// opened its file: *handOverDue is then true, 0 is returned, and the entry point hands the file
+// to the remote reader and ends the call with endRestoreWrite.
+DSA_RESULT writeRestoreBlock(ConnectionRecord* ci, int connectionId, const void* buffer,
+                             uint32_t bytes, bool* handOverDue);
+// The end of DSAWrite with `result`: a failure once a data restore has begun fails the restore.
+DSA_RESULT endRestoreWrite(ConnectionRecord* ci, DSA_RESULT result);
+// DSAEndRestore once a remote session's stream has ended (`streamWhole`, `streamResult`; true
+// and 0 for a local session): the file put in place or discarded, the session closed. 0 or the
+// code the file failed with.
+DSA_RESULT endRestoreSession(ConnectionRecord* ci, int connectionId, uint32_t endStatus,
+                             bool streamWhole, DWORD streamResult);
 
 // Begin steps, run by the first DSAWrite of the connection. `asOfTime` (seconds since 1970,
 // UTC) may be null: no end time.
@@ -50,7 +74,6 @@ int getRestoreObjectName(ConnectionRecord* ci, char* objectName, DataFileInfo* i
 // Without `keepIt` the file is discarded. A failed write discards it too.
 DWORD DSAOpenMatchedObjectFile(int connectionId, const char* fileName, uint32_t sizeKb);
 DWORD DSACloseMatchedObjectFile(int connectionId, bool keepIt);
-DWORD dsaWrite_cldsa(ConnectionRecord* ci, const void* buffer, uint32_t bytes);
 
 // True when `path` may be restored: a file directly inside one of the destinations that the
 // begin step resolved for the restore.

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "core/checkpoint_template.h"
+#include "core/message_ids.h"
 #include "library/agent_state.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
-#include "message_ids.h"
 #include "utility/utility_runs.h"
 
 namespace ferry::agent {

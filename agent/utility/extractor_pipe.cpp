@@ -6,10 +6,10 @@
 #include <map>
 #include <string>
 
+#include "core/message_ids.h"
 #include "library/agent_state.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
-#include "message_ids.h"
 #include "unique_handle.h"
 
 namespace ferry::agent {

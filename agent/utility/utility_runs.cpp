@@ -9,14 +9,14 @@
 #include "account/account_layer.h"
 #include "account/act_as_account.h"
 #include "account/child_process.h"
+#include "catalog_binding/catalog_session.h"
 #include "connection/connection_table.h"
 #include "core/checkpoint_template.h"
+#include "core/message_ids.h"
 #include "core/utility_command.h"
-#include "ingres_catalog/catalog_session.h"
 #include "library/agent_state.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
-#include "message_ids.h"
 #include "unique_handle.h"
 #include "utility/pipe_security.h"
 
@@ -264,12 +264,8 @@ struct RunOutcome {
   UniqueHandleNull process;  // the utility's process once it started
 };
 
-// The steps both runs share: the extractor pipe, the two output files, the template's
-// registration, the start and the 5-second check of the error file. On every state but
-// PipeNotCreated the pipe is in ci->run.pipeHandle.
-RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const RunNames& names,
-                           char* commandLine) {
-  RunOutcome outcome;
+// The run's extractor pipe, in ci->run.pipeHandle: false when it could not be made.
+bool createRunPipe(ConnectionRecord* ci, const RunSteps& steps, const RunNames& names) {
   const char* routine = steps.routine;
   trace(ci, "%s(): pipeName = %s", routine, names.pipe);
   PipeSecurity security;
@@ -277,8 +273,7 @@ RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const Ru
   if (!security.prepare(ci, /*extraAccounts=*/{}, &securityError)) {
     trace(ci, "%s(): the pipe's security descriptor could not be set up. Error = %d", routine,
           static_cast<int>(securityError));
-    outcome.state = RunState::PipeNotCreated;
-    return outcome;
+    return false;
   }
   // One instance per name: a server end left from an earlier run would keep this one from
   // being created.
@@ -291,13 +286,58 @@ RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const Ru
           static_cast<int>(GetLastError()));
     if (attempt < steps.pipeAttempts) Sleep(kPipeRetryMs);
   }
-  if (pipe == INVALID_HANDLE_VALUE) {
+  if (pipe == INVALID_HANDLE_VALUE) return false;
+  ci->run.pipeHandle.reset(pipe);
+  trace(ci, "%s(): CreateNamedPipe successful", routine);
+  return true;
+}
+
+void traceUtilityStart(ConnectionRecord* ci, const RunSteps& steps, const char* commandLine) {
+  const char* routine = steps.routine;
+  if (!ci->account.hAccessToken) {
+    trace(ci, "%s(): calling CreateProcess()", routine);
+    return;
+  }
+  if (steps.tokenInStartLine) {
+    trace(ci, "%s(): calling CreateProcessAsUser(). hAccessToken = %d", routine,
+          static_cast<int>(reinterpret_cast<intptr_t>(ci->account.hAccessToken.get())));
+  } else {
+    trace(ci, "%s(): calling CreateProcessAsUser()", routine);
+  }
+  trace(ci, "%s(): Command = %s", routine, commandLine);
+}
+
+// How the start check of a started (or failed) utility came out, from its error file and, when
+// it ended within the check, its exit code.
+RunState judgeRunStart(ConnectionRecord* ci, const RunSteps& steps, const RunOutcome& outcome,
+                       bool utilityEnded, HANDLE errorFile) {
+  DWORD low = 0;
+  DWORD high = 0;
+  DWORD exitCode = 0;
+  if (!errorFileSize(ci, steps.sizeRoutine, steps.routine, errorFile, &low, &high)) {
+    return RunState::ErrorFileUnreadable;
+  }
+  if (low != 0 || high != 0) return RunState::ErrorFileNotEmpty;
+  if (outcome.startError != 0) return RunState::NotStarted;
+  if (utilityEnded && (!GetExitCodeProcess(outcome.process.get(), &exitCode) || exitCode != 0)) {
+    trace(ci, "%s(): the utility ended within its start check with exit code %lu", steps.routine,
+          static_cast<unsigned long>(exitCode));
+    return RunState::EndedWithFailure;
+  }
+  return RunState::Running;
+}
+
+// The steps both runs share: the extractor pipe, the two output files, the template's
+// registration, the start and the 5-second check of the error file. On every state but
+// PipeNotCreated the pipe is in ci->run.pipeHandle.
+RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const RunNames& names,
+                           char* commandLine) {
+  RunOutcome outcome;
+  const char* routine = steps.routine;
+  if (!createRunPipe(ci, steps, names)) {
     outcome.state = RunState::PipeNotCreated;
     return outcome;
   }
-  ci->run.pipeHandle.reset(pipe);
-  trace(ci, "%s(): CreateNamedPipe successful", routine);
-
   trace(ci, "%s(): %s", routine, steps.outputLineShowsDirectory ? agentDirectory() : names.output);
   UniqueFile output(createOutputFile(names.output));
   trace(ci, steps.errorFileFormat, names.error);
@@ -310,18 +350,7 @@ RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const Ru
   if (steps.closeCatalogSession) disconnectOpIngres2(&ci->connInfo);
 
   UniqueHandleNull registration = registerTemplate(ci, routine, &startup);
-
-  if (ci->account.hAccessToken) {
-    if (steps.tokenInStartLine) {
-      trace(ci, "%s(): calling CreateProcessAsUser(). hAccessToken = %d", routine,
-            static_cast<int>(reinterpret_cast<intptr_t>(ci->account.hAccessToken.get())));
-    } else {
-      trace(ci, "%s(): calling CreateProcessAsUser()", routine);
-    }
-    trace(ci, "%s(): Command = %s", routine, commandLine);
-  } else {
-    trace(ci, "%s(): calling CreateProcess()", routine);
-  }
+  traceUtilityStart(ci, steps, commandLine);
   PROCESS_INFORMATION process = {};
   outcome.startError = startUtility(ci, commandLine, &startup, &process);
   outcome.process.reset(process.hProcess);
@@ -331,23 +360,7 @@ RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const Ru
   const bool utilityEnded =
       outcome.startError == 0 &&
       awaitRunStart(ci, outcome.process.get(), registration.get(), errorFile.get());
-  DWORD low = 0;
-  DWORD high = 0;
-  DWORD exitCode = 0;
-  if (!errorFileSize(ci, steps.sizeRoutine, routine, errorFile.get(), &low, &high)) {
-    outcome.state = RunState::ErrorFileUnreadable;
-  } else if (low != 0 || high != 0) {
-    outcome.state = RunState::ErrorFileNotEmpty;
-  } else if (outcome.startError != 0) {
-    outcome.state = RunState::NotStarted;
-  } else if (utilityEnded &&
-             (!GetExitCodeProcess(outcome.process.get(), &exitCode) || exitCode != 0)) {
-    trace(ci, "%s(): the utility ended within its start check with exit code %lu", routine,
-          static_cast<unsigned long>(exitCode));
-    outcome.state = RunState::EndedWithFailure;
-  } else {
-    outcome.state = RunState::Running;
-  }
+  outcome.state = judgeRunStart(ci, steps, outcome, utilityEnded, errorFile.get());
   return outcome;
 }
 
@@ -443,11 +456,12 @@ DWORD execOpIngresckpdb(int connectionId, const char* dbName, uint32_t options) 
   return 0;
 }
 
-DWORD execOpIngresrollforwarddb(int connectionId, const char* dbName, const char* checkpointId,
+namespace {
+
+// The checks of the roll forward's arguments, with their trace lines: 0 or the code.
+DWORD checkRollforwardArguments(ConnectionRecord* ci, const char* dbName, const char* checkpointId,
                                 uint32_t options, const char* endTime) {
   constexpr char kRoutine[] = "execOpIngresrollforwarddb";
-  ConnectionRecord* ci = findConnection(connectionId);
-  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
   if (checkpointId == nullptr) {
     trace(ci, "%s: p_ckpId variable is NULL!.", kRoutine);
     return DSA_ERROR_ARGUMENT_MISSING;
@@ -466,23 +480,80 @@ DWORD execOpIngresrollforwarddb(int connectionId, const char* dbName, const char
     trace(ci, "%s(): the end time is missing", kRoutine);
     return DSA_ERROR_ARGUMENT_MISSING;
   }
+  return 0;
+}
 
-  RunNames names;
-  if (!buildRunNames(ci, kRoutine, dbName, "roll", "rollerr", &names)) return nameTooLong();
-  char commandLine[kUtilityCommandLineSize];
+// The rollforwarddb command line into `commandLine` (kUtilityCommandLineSize bytes): 0 or the
+// code of a part that does not fit.
+DWORD buildRollforwardLine(ConnectionRecord* ci, const char* dbName, const char* checkpointId,
+                           uint32_t options, const char* endTime, char* commandLine) {
+  constexpr char kRoutine[] = "execOpIngresrollforwarddb";
   switch (buildRollforwardCommand(ci->installation.iiSystem, dbName, checkpointId, options, endTime,
-                                  commandLine, sizeof commandLine)) {
+                                  commandLine, kUtilityCommandLineSize)) {
     case CommandStatus::Ok:
-      break;
+      return 0;
     case CommandStatus::EndTimeTooLong:
       trace(ci, "%s(): the end time %s is longer than %d characters", kRoutine, endTime,
             static_cast<int>(kEndTimeMaxLength));
       return badParameter();
     case CommandStatus::CheckpointIdTooLong:
     case CommandStatus::TooLong:
-      trace(ci, "%s(): the rollforwarddb command line for %s would exceed %d characters", kRoutine,
-            dbName, static_cast<int>(sizeof commandLine - 1));
-      return nameTooLong();
+      break;
+  }
+  trace(ci, "%s(): the rollforwarddb command line for %s would exceed %d characters", kRoutine,
+        dbName, static_cast<int>(kUtilityCommandLineSize - 1));
+  return nameTooLong();
+}
+
+// What the start of the roll forward came to: 0 for a run under way, else the code, with the
+// activity entries of a failed run.
+DWORD rollforwardStartResult(ConnectionRecord* ci, const RunOutcome& run) {
+  switch (run.state) {
+    case RunState::PipeNotCreated:
+      // As for the checkpoint run: the pipe's failure is the agent's code 25, not a bare
+      // system error that reads as one of the agent's own codes.
+      return DSA_ERROR_EXTRACTOR_PIPE_SETUP;
+    case RunState::ErrorFileUnreadable:
+      return DSA_ERROR_FILE;
+    case RunState::EndedWithFailure:
+      Log_act(ci, kActivityRollforwardFailed);
+      return DSA_ERROR_FILE;
+    case RunState::ErrorFileNotEmpty:
+      trace(ci,
+            "execOpIngresrollforwarddb(): The rollforward error file is greater than 0, "
+            "rollforward has failed");
+      Log_act(ci, kActivityRollforwardFailed);
+      Log_act(ci, kActivityRollforwardErrorFile);
+      return DSA_ERROR_FILE;
+    case RunState::NotStarted:
+      trace(ci,
+            "execOpIngresrollforwarddb(): rollforwarddb Process could not be created. Error = %d",
+            static_cast<int>(run.startError));
+      return resultFromWin32(run.startError);
+    case RunState::Running:
+      break;
+  }
+  trace(ci, "execOpIngresrollforwarddb(): rollforwarddb Process created successfully");
+  return 0;
+}
+
+}  // namespace
+
+DWORD execOpIngresrollforwarddb(int connectionId, const char* dbName, const char* checkpointId,
+                                uint32_t options, const char* endTime) {
+  constexpr char kRoutine[] = "execOpIngresrollforwarddb";
+  ConnectionRecord* ci = findConnection(connectionId);
+  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
+  if (DWORD refused = checkRollforwardArguments(ci, dbName, checkpointId, options, endTime);
+      refused != 0) {
+    return refused;
+  }
+  RunNames names;
+  if (!buildRunNames(ci, kRoutine, dbName, "roll", "rollerr", &names)) return nameTooLong();
+  char commandLine[kUtilityCommandLineSize];
+  if (DWORD refused = buildRollforwardLine(ci, dbName, checkpointId, options, endTime, commandLine);
+      refused != 0) {
+    return refused;
   }
   std::snprintf(ci->restore.restoreCheckpointText, sizeof ci->restore.restoreCheckpointText, "%s",
                 checkpointId);
@@ -516,33 +587,7 @@ DWORD execOpIngresrollforwarddb(int connectionId, const char* dbName, const char
     endFailedUtility(ci, kRoutine, &run.process);
   }
   ci->run.rollforwardProcessHandle.reset(run.process.release());
-  switch (run.state) {
-    case RunState::PipeNotCreated:
-      // As for the checkpoint run: the pipe's failure is the agent's code 25, not a bare
-      // system error that reads as one of the agent's own codes.
-      return DSA_ERROR_EXTRACTOR_PIPE_SETUP;
-    case RunState::ErrorFileUnreadable:
-      return DSA_ERROR_FILE;
-    case RunState::EndedWithFailure:
-      Log_act(ci, kActivityRollforwardFailed);
-      return DSA_ERROR_FILE;
-    case RunState::ErrorFileNotEmpty:
-      trace(ci,
-            "execOpIngresrollforwarddb(): The rollforward error file is greater than 0, "
-            "rollforward has failed");
-      Log_act(ci, kActivityRollforwardFailed);
-      Log_act(ci, kActivityRollforwardErrorFile);
-      return DSA_ERROR_FILE;
-    case RunState::NotStarted:
-      trace(ci,
-            "execOpIngresrollforwarddb(): rollforwarddb Process could not be created. Error = %d",
-            static_cast<int>(run.startError));
-      return resultFromWin32(run.startError);
-    case RunState::Running:
-      break;
-  }
-  trace(ci, "execOpIngresrollforwarddb(): rollforwarddb Process created successfully");
-  return 0;
+  return rollforwardStartResult(ci, run);
 }
 
 }  // namespace ferry::agent

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "message_ids.h"
+#include "core/message_ids.h"
 #include "support/win_process.h"
 
 namespace ferry::test {

@@ -1,7 +1,7 @@
 // The connection's Ingres session: connect with the owner check and the retries over session
 // ids, disconnect, switch; and the forwarding entries through which the rest of the agent calls
 // the catalog layer.
-#include "ingres_catalog/catalog_session.h"
+#include "catalog_binding/catalog_session.h"
 
 #include <windows.h>
 
@@ -9,12 +9,12 @@
 #include <cstring>
 
 #include "account/act_as_account.h"
+#include "catalog_binding/catalog_operation.h"
 #include "core/line_format.h"
-#include "ingres_catalog/catalog_operation.h"
+#include "core/message_ids.h"
 #include "installation/installation_environment.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
-#include "message_ids.h"
 
 namespace ferry::agent {
 namespace {

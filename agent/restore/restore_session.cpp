@@ -1,9 +1,6 @@
-// DSABeginRestore, DSAWrite, DSAEndRestore and DSASetRestorePointInTime: the backup server
-// replays each restored file as one session (begin, header, data blocks, end); the first write
-// of the connection runs the begin step of its restore.
-#define FERRYMAN_BUILD
-#include "ferryman.h"
-
+// The steps of a restore session behind DSABeginRestore, DSAWrite and DSAEndRestore: the backup
+// server replays each restored file as one session (begin, header, data blocks, end); the first
+// write of the connection runs the begin step of its restore.
 #include <windows.h>
 
 #include <cstdio>
@@ -12,15 +9,13 @@
 
 #include "connection/connection_table.h"
 #include "core/ingres_names.h"
+#include "core/message_ids.h"
 #include "core/object_names.h"
 #include "core/restore_names.h"
 #include "library/agent_state.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
-#include "message_ids.h"
 #include "object_header.h"
-#include "remote/remote_flow.h"
-#include "remote/remote_pipe.h"
 #include "restore/restore_flow.h"
 
 namespace ferry::agent {
@@ -30,7 +25,9 @@ using namespace ferry::messages;
 
 constexpr size_t kHeaderCheckpointLimit = 256;
 
-DSA_RESULT endWrite(ConnectionRecord* ci, DSA_RESULT result) {
+}  // namespace
+
+DSA_RESULT endRestoreWrite(ConnectionRecord* ci, DSA_RESULT result) {
   // Whatever failed once the data restore has begun leaves a location that is not whole.
   if (result != 0 && result != DSA_ERROR_OUT_OF_SEQUENCE && ci->restore.first_write != 0 &&
       ci->restore.restoreKind == ObjectType::Data && !ci->restore.restoreFailed) {
@@ -41,10 +38,12 @@ DSA_RESULT endWrite(ConnectionRecord* ci, DSA_RESULT result) {
   return result;
 }
 
+namespace {
+
 DSA_RESULT refuseBlock(ConnectionRecord* ci, uint32_t bytes, HeaderCheck check) {
   trace(ci, "DSAWrite(): a block of %d bytes is due as an object header but is %s; refused",
         static_cast<int>(bytes), headerCheckText(check));
-  return endWrite(ci, DSA_ERROR_NOT_AN_OBJECT_HEADER);
+  return endRestoreWrite(ci, DSA_ERROR_NOT_AN_OBJECT_HEADER);
 }
 
 // The first write of the connection: the begin step of the restore kind. 0 or its code.
@@ -107,64 +106,29 @@ DSA_RESULT takeHeader(ConnectionRecord* ci, int connectionId, const void* block)
 }
 
 }  // namespace
-}  // namespace ferry::agent
-
-extern "C" DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objectName,
-                                      uint32_t restoreOption, uint32_t* restoreId,
-                                      uint32_t* ioUnitId) {
-  using namespace ferry::agent;
-  using namespace ferry::messages;
-  AgentLockGuard lock;
-  if (restoreId != nullptr) *restoreId = 0;
-  if (ioUnitId != nullptr) *ioUnitId = 0;
-  ConnectionRecord* ci = findConnection(static_cast<int>(connectionId));
-  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
-  traceStartBanner(ci, "DSABeginRestore");
-  if (objectName == nullptr || restoreId == nullptr || ioUnitId == nullptr) {
-    trace(ci, "DSABeginRestore(): an argument is missing");
-    traceEndBanner(ci, "DSABeginRestore");
-    return DSA_ERROR_ARGUMENT_MISSING;
-  }
-  trace(ci,
-        "DSABeginRestore(): Parameters = connectID = %d, restoreObjectName=%s, restoreOption=%x",
-        static_cast<int>(connectionId), objectName, restoreOption);
+DWORD admitRestoreObject(ConnectionRecord* ci, const char* objectName, ObjectName* name) {
   // The database name goes into paths and command lines: Ingres' rules first.
   if (!objectDatabaseNameAllowed(objectName, NameRule::Restore)) {
     trace(ci, "DSABeginRestore(): the object name carries no valid database name; refused");
-    traceEndBanner(ci, "DSABeginRestore");
     return DSA_ERROR_UNKNOWN_OBJECT;
   }
-  const ObjectName name = classifyObjectName(objectName, NameRule::Restore);
-  const ObjectType kind = name.type;
+  *name = classifyObjectName(objectName, NameRule::Restore);
+  const ObjectType kind = name->type;
   // The begin step runs once per connection: its roll-forward or destinations serve one kind
   // of object of one database.
   if (ci->restore.first_write == 1 && kind != ObjectType::None &&
       (kind != ci->restore.restoreKind ||
-       _strnicmp(std::string(name.dbName).c_str(), ci->dbName, sizeof ci->dbName) != 0)) {
+       _strnicmp(std::string(name->dbName).c_str(), ci->dbName, sizeof ci->dbName) != 0)) {
     trace(ci,
           "DSABeginRestore(): the restore of %s (kind %d) runs on this connection; %s needs a "
           "connection of its own",
           ci->dbName, asNumber(ci->restore.restoreKind), objectName);
-    traceEndBanner(ci, "DSABeginRestore");
     return DSA_ERROR_WRONG_OBJECT_KIND;
   }
-  Log_act(ci, kActivityRestoreBegun, objectName);
+  return 0;
+}
 
-  ++ci->restore.restoreCount;
-  ci->restore.restoreBegun = 1;
-  *restoreId = static_cast<uint32_t>(ci->restore.restoreCount);
-  *ioUnitId = connectionId;
-  ci->remote.remoteJob = 0;
-  if (restoreOption & kRestoreRemote) {
-    // Each session has a pipe of its own, named by its restore id.
-    if (CreateRemotePipe(static_cast<int>(connectionId), /*largeBuffers=*/false) != 0) {
-      trace(ci, "DSABeginRestore(): Remote Restore - failed to create remote pipe");
-      Log_act(ci, kActivityRemotePipeNotCreated);
-      traceEndBanner(ci, "DSABeginRestore");
-      return DSA_ERROR_REMOTE_PIPE_NOT_CREATED;
-    }
-  }
-
+void openRestoreSession(ConnectionRecord* ci, const ObjectName& name, uint32_t restoreOption) {
   char eventName[300];
   std::snprintf(eventName, sizeof eventName, "RestoreEvent%s", ci->installation.installationCode);
   ci->restore.hRestoreEvent.reset(CreateEventA(/*security=*/nullptr, /*manualReset=*/TRUE,
@@ -182,6 +146,7 @@ extern "C" DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objectN
 
   ci->restore.restoreOption = restoreOption;
   ci->restore.restoreSessionOpen = 1;
+  const ObjectType kind = name.type;
   if (kind == ObjectType::None) {
     if (name.dottedUnknown) {
       trace(ci, "DSABeginRestore(): Error, Don't know what kind of restore");
@@ -197,24 +162,11 @@ extern "C" DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objectN
     std::snprintf(ci->dbName, sizeof ci->dbName, "%.*s", static_cast<int>(name.dbName.size()),
                   name.dbName.data());
   }
-  trace(ci, "DSABeginRestore(): restoreid = %d, iounitid = %d", ci->restore.restoreCount,
-        static_cast<int>(connectionId));
-  traceEndBanner(ci, "DSABeginRestore");
-  return DSA_OK;
 }
 
-extern "C" DSA_RESULT DSAWrite(uint32_t connectionId, uint32_t /*reserved1*/,
-                               uint32_t /*reserved2*/, const void* buffer, uint32_t* bytesToWrite) {
-  using namespace ferry::agent;
-  using namespace ferry::messages;
-  AgentLockGuard lock;
-  ConnectionRecord* ci = findConnection(static_cast<int>(connectionId));
-  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
-  traceStartBanner(ci, "DSAWrite");
-  if (bytesToWrite == nullptr || (buffer == nullptr && *bytesToWrite != 0)) {
-    return endWrite(ci, DSA_ERROR_ARGUMENT_MISSING);
-  }
-  const uint32_t bytes = *bytesToWrite;
+DSA_RESULT writeRestoreBlock(ConnectionRecord* ci, int connectionId, const void* buffer,
+                             uint32_t bytes, bool* handOverDue) {
+  *handOverDue = false;
   trace(ci, "DSAWrite(): entered. bytesToWrite= %d, first_write=%d", static_cast<int>(bytes),
         static_cast<int>(ci->restore.first_write));
   if (!ci->restore.restoreSessionOpen ||
@@ -225,7 +177,7 @@ extern "C" DSA_RESULT DSAWrite(uint32_t connectionId, uint32_t /*reserved1*/,
   if (bytes == 0 && !ci->fd) {
     // An empty block carries nothing, neither header nor data: nothing to begin or to write.
     trace(ci, "DSAWrite(): an empty block, nothing to do");
-    return endWrite(ci, DSA_OK);
+    return endRestoreWrite(ci, DSA_OK);
   }
   if (ci->restore.first_write == 0) {
     // The first header of a data restore also carries the checkpoint number for the
@@ -233,8 +185,8 @@ extern "C" DSA_RESULT DSAWrite(uint32_t connectionId, uint32_t /*reserved1*/,
     const HeaderCheck check =
         checkRestoreHeader(buffer, bytes, ci->restore.restoreKind == ObjectType::Data);
     if (check != HeaderCheck::Ok) return refuseBlock(ci, bytes, check);
-    if (DWORD result = runBeginStep(ci, static_cast<int>(connectionId), buffer); result != 0) {
-      return endWrite(ci, result);
+    if (DWORD result = runBeginStep(ci, connectionId, buffer); result != 0) {
+      return endRestoreWrite(ci, result);
     }
   }
   if (!isRestoring(ci->status)) {
@@ -246,35 +198,26 @@ extern "C" DSA_RESULT DSAWrite(uint32_t connectionId, uint32_t /*reserved1*/,
   if (ci->fd && remote) {
     // The session's file is filled from the remote pipe; a block here would interleave with it.
     trace(ci, "DSAWrite(): remote restore: the file's data come through the remote pipe");
-    return endWrite(ci, DSA_ERROR_OUT_OF_SEQUENCE);
+    return endRestoreWrite(ci, DSA_ERROR_OUT_OF_SEQUENCE);
   }
-  if (ci->fd) return endWrite(ci, dsaWrite_cldsa(ci, buffer, bytes));
+  if (ci->fd) return endRestoreWrite(ci, dsaWrite_cldsa(ci, buffer, bytes));
 
   // No file is open: every header opens its file, so this block must be the next header.
   const HeaderCheck check = checkRestoreHeader(buffer, bytes, /*checkpointNeeded=*/false);
   if (check != HeaderCheck::Ok) return refuseBlock(ci, bytes, check);
-  DWORD result = takeHeader(ci, static_cast<int>(connectionId), buffer);
+  const DWORD result = takeHeader(ci, connectionId, buffer);
   if (result == 0 && remote) {
-    result = handOverRemoteFile(ci);
-    if (result != 0) DSACloseMatchedObjectFile(static_cast<int>(connectionId), false);
+    *handOverDue = true;
+    return 0;
   }
-  return endWrite(ci, result);
+  return endRestoreWrite(ci, result);
 }
 
-extern "C" DSA_RESULT DSAEndRestore(uint32_t connectionId, uint32_t endStatus) {
-  using namespace ferry::agent;
-  using namespace ferry::messages;
-  AgentLockGuard lock;
-  ConnectionRecord* ci = findConnection(static_cast<int>(connectionId));
-  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
-  traceStartBanner(ci, "DSAEndRestore");
-  // A remote session's file is put in place only once its stream ended whole.
-  bool streamWhole = true;
-  const DWORD streamResult = ci->remote.remoteJob ? endRemoteSession(ci, &streamWhole) : 0;
+DSA_RESULT endRestoreSession(ConnectionRecord* ci, int connectionId, uint32_t endStatus,
+                             bool streamWhole, DWORD streamResult) {
   ci->restore.hRestoreEvent.reset();
   // A session the server ends with a failure does not put its file in place.
-  DWORD result =
-      DSACloseMatchedObjectFile(static_cast<int>(connectionId), endStatus == 0 && streamWhole);
+  DWORD result = DSACloseMatchedObjectFile(connectionId, endStatus == 0 && streamWhole);
   if (streamResult != 0) result = streamResult;
   if (result == DSA_ERROR_OUT_OF_SEQUENCE) {
     // Nothing was open to close (no restore running): the session ends all the same.
@@ -287,22 +230,7 @@ extern "C" DSA_RESULT DSAEndRestore(uint32_t connectionId, uint32_t endStatus) {
     ci->restore.restoreFailed = 1;
   }
   ci->restore.restoreSessionOpen = 0;
-  Log_act(ci, kActivityRestoreEnded, endStatus);
-  traceEndBanner(ci, "DSAEndRestore");
   return result;
 }
 
-extern "C" DSA_RESULT DSASetRestorePointInTime(uint32_t connectionId, int64_t endTime) {
-  using namespace ferry::agent;
-  AgentLockGuard lock;
-  ConnectionRecord* ci = findConnection(static_cast<int>(connectionId));
-  if (ci == nullptr) return DSA_ERROR_NOT_CONNECTED;
-  trace(ci, "DSASetRestorePointInTime(): endTime = %lld, first_write=%d",
-        static_cast<long long>(endTime), static_cast<int>(ci->restore.first_write));
-  // The time goes on rollforwarddb's command line, which the first write starts.
-  if (ci->restore.first_write != 0) return DSA_ERROR_OUT_OF_SEQUENCE;
-  if (endTime < 0) return resultFromWin32(ERROR_INVALID_PARAMETER);
-  ci->restore.restoreEndTime = endTime;
-  ci->restore.restoreEndTimeSet = 1;
-  return DSA_OK;
-}
+}  // namespace ferry::agent

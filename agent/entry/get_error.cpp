@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "connection/connection_table.h"
+#include "core/message_ids.h"
 #include "library/agent_state.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
-#include "message_ids.h"
 
 namespace {
 

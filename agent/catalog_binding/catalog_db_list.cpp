@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "catalog_binding/catalog_operation.h"
+#include "catalog_binding/catalog_session.h"
 #include "core/line_format.h"
-#include "ingres_catalog/catalog_operation.h"
-#include "ingres_catalog/catalog_session.h"
 #include "installation/captured_run.h"
 #include "library/agent_state.h"
 #include "logs/trace.h"

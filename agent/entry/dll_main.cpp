@@ -9,11 +9,11 @@
 
 #include <string>
 
+#include "catalog_binding/catalog_binding.h"
 #include "connection/connection_table.h"
 #include "core/module_path.h"
-#include "ingres_catalog/catalog_binding.h"
+#include "entry/path_refresh.h"
 #include "library/agent_state.h"
-#include "library/path_refresh.h"
 
 namespace ferry::agent {
 namespace {

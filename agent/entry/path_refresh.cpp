@@ -1,4 +1,4 @@
-#include "library/path_refresh.h"
+#include "entry/path_refresh.h"
 
 #include <windows.h>
 

@@ -10,14 +10,14 @@
 #include <memory>
 #include <new>
 
+#include "catalog_binding/catalog_operation.h"
+#include "catalog_binding/catalog_session.h"
 #include "core/line_format.h"
-#include "ingres_catalog/catalog_operation.h"
-#include "ingres_catalog/catalog_session.h"
+#include "core/message_ids.h"
 #include "installation/installation_environment.h"
 #include "library/agent_state.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
-#include "message_ids.h"
 
 namespace ferry::agent {
 namespace {

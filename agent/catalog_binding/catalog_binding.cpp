@@ -1,4 +1,4 @@
-#include "ingres_catalog/catalog_binding.h"
+#include "catalog_binding/catalog_binding.h"
 
 #include <cstring>
 #include <initializer_list>

@@ -12,14 +12,14 @@
 
 #include "account/account_layer.h"
 #include "account/privileges.h"
+#include "catalog_binding/catalog_session.h"
 #include "connection/connection_table.h"
 #include "core/ingres_names.h"
 #include "core/line_format.h"
-#include "ingres_catalog/catalog_session.h"
+#include "core/message_ids.h"
 #include "library/agent_state.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
-#include "message_ids.h"
 #include "unique_handle.h"
 
 namespace ferry::agent {

@@ -11,14 +11,14 @@
 #include "account/account_layer.h"
 #include "account/child_process.h"
 #include "backup/backup_flow.h"
+#include "catalog_binding/catalog_session.h"
 #include "connection/connection_table.h"
 #include "connection/object_block.h"
+#include "core/message_ids.h"
 #include "core/utility_command.h"
-#include "ingres_catalog/catalog_session.h"
 #include "library/agent_state.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
-#include "message_ids.h"
 #include "remote/remote_flow.h"
 #include "restore/restore_flow.h"
 #include "unique_handle.h"
@@ -152,7 +152,10 @@ extern "C" DSA_RESULT DSADisconnectAgent(uint32_t connectionId) {
   trace(ci, "DSADisconnectAgent(): DSADisconnectAgent is called.");
 
   unsetTemplateVariable(ci);
-  endBackupAtDisconnect(ci);
+  if (backupLeftOpen(ci)) {
+    if (ci->remote.remoteJob) endRemoteBackup(ci, "DSADisconnectAgent");
+    endBackupAtDisconnect(ci);
+  }
   if (ci->remote.hReadRemotePipeThread || ci->remote.hWriteRemotePipeThread || ci->remote.rhPipe) {
     // The remote threads let go of the pipe and the file before the restore's end looks at them.
     trace(ci, "DSADisconnectAgent(): waiting remote read pipe to exit...");

@@ -8,9 +8,9 @@
 
 #include "ferryman.h"
 
+#include "catalog_binding/catalog_binding.h"
+#include "catalog_binding/catalog_session.h"
 #include "core/line_format.h"
-#include "ingres_catalog/catalog_binding.h"
-#include "ingres_catalog/catalog_session.h"
 
 namespace ferry::agent {
 namespace {
