@@ -26,6 +26,7 @@ class HeldLock {
   static HeldLock wait(HANDLE lock, DWORD waitMs, Kind kind = Kind::kMutex) {
     HeldLock guard;
     guard.waited_ = WaitForSingleObject(lock, waitMs);
+    guard.waitedAtAll_ = true;
     if (guard.waited_ == WAIT_OBJECT_0 ||
         (kind == Kind::kMutex && guard.waited_ == WAIT_ABANDONED)) {
       guard.lock_ = lock;
@@ -40,18 +41,23 @@ class HeldLock {
     guard.lock_ = lock;
     guard.kind_ = kind;
     guard.waited_ = WAIT_OBJECT_0;
+    guard.waitedAtAll_ = true;
     return guard;
   }
 
   HeldLock(const HeldLock&) = delete;
   HeldLock& operator=(const HeldLock&) = delete;
   HeldLock(HeldLock&& other) noexcept
-      : lock_(std::exchange(other.lock_, nullptr)), kind_(other.kind_), waited_(other.waited_) {}
+      : lock_(std::exchange(other.lock_, nullptr)),
+        kind_(other.kind_),
+        waited_(other.waited_),
+        waitedAtAll_(other.waitedAtAll_) {}
   HeldLock& operator=(HeldLock&& other) noexcept {
     release();
     lock_ = std::exchange(other.lock_, nullptr);
     kind_ = other.kind_;
     waited_ = other.waited_;
+    waitedAtAll_ = other.waitedAtAll_;
     return *this;
   }
   ~HeldLock() { release(); }
@@ -59,7 +65,7 @@ class HeldLock {
   bool held() const { return lock_ != nullptr; }
   explicit operator bool() const { return held(); }
   // WAIT_OBJECT_0, WAIT_ABANDONED, WAIT_TIMEOUT or WAIT_FAILED; WAIT_FAILED for no wait at all.
-  DWORD waitResult() const { return waited_; }
+  DWORD waitResult() const { return waitedAtAll_ ? waited_ : WAIT_FAILED; }
 
   // Gives the hold back now: false (with the system error in *error) when that failed. Not held
   // afterwards either way; the caller's GetLastError() is kept.
@@ -77,9 +83,12 @@ class HeldLock {
   }
 
  private:
+  // A guard that never waited is all zero, so that it can stand in a record that is
+  // value-initialised (the agent's connection record).
   HANDLE lock_ = nullptr;
   Kind kind_ = Kind::kMutex;
-  DWORD waited_ = WAIT_FAILED;
+  DWORD waited_ = 0;
+  bool waitedAtAll_ = false;
 };
 
 }  // namespace ferry

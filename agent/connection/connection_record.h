@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "core/object_types.h"
+#include "held_lock.h"
 #include "unique_handle.h"
 
 namespace ferry::agent {
@@ -77,6 +78,7 @@ struct DataRunState {
   RecordHandle ckpdbProcessHandle;
   RecordHandle rollforwardProcessHandle;  // the roll forward of the connection's data restore
   RecordHandle runLock;  // the installation's data-run lock while a data run of ours is under way
+  HeldLock runLockHold;  // its hold, given back before the handle goes
 };
 
 // Directories a restored file may be written to (the data locations, the journal or the dump

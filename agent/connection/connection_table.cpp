@@ -7,6 +7,7 @@
 #include <new>
 
 #include "core/slot_words.h"
+#include "held_lock.h"
 #include "unique_handle.h"
 
 namespace ferry::agent {
@@ -34,21 +35,14 @@ class SlotMapLock {
  public:
   SlotMapLock() {
     mutex_.reset(CreateMutexA(/*security=*/nullptr, /*initialOwner=*/FALSE, kSlotMapMutexName));
-    if (!mutex_) return;
-    DWORD wait = WaitForSingleObject(mutex_.get(), kSlotMapLockWaitMs);
     // An abandoned mutex still serialises us; its owner's change either landed or not.
-    owned_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    if (mutex_) hold_ = HeldLock::wait(mutex_.get(), kSlotMapLockWaitMs);
   }
-  ~SlotMapLock() {
-    if (owned_) ReleaseMutex(mutex_.get());
-  }
-  SlotMapLock(const SlotMapLock&) = delete;
-  SlotMapLock& operator=(const SlotMapLock&) = delete;
-  bool owned() const { return owned_; }
+  bool owned() const { return hold_.held(); }
 
  private:
-  UniqueHandleNull mutex_;
-  bool owned_ = false;
+  UniqueHandleNull mutex_;  // before the hold, which goes first
+  HeldLock hold_;
 };
 
 // Counts the handles to the section that this library holds.

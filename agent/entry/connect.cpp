@@ -68,13 +68,56 @@ bool splitAccountName(const char* accountName, const char* currentUser, AccountN
   return true;
 }
 
-void endImpersonation(ConnectionRecord* ci) {
-  DWORD error = accountLayer().revertToSelf();
-  if (error != 0) {
-    formatMessage(sharedErrorText(), kSharedErrorTextSize,
-                  "DSAConnectAgent(): RevertToSelf Failed error = %d", static_cast<int>(error));
-    if (ci != nullptr) trace(ci, "%s", sharedErrorText());
+void traceRevertFailure(ConnectionRecord* ci, DWORD error) {
+  formatMessage(sharedErrorText(), kSharedErrorTextSize,
+                "DSAConnectAgent(): RevertToSelf Failed error = %d", static_cast<int>(error));
+  trace(ci, "%s", sharedErrorText());
+}
+
+// Logs the account on, locally and then in its domain, and acts as it on this thread: 0 with
+// the logon token in *token, or 85.
+DSA_RESULT logOnAndImpersonate(const AccountName& account, const char* password,
+                               UniqueHandleNull* token) {
+  AccountLayer& accounts = accountLayer();
+  if (accounts.logOn(account.user, ".", password, token->put()) != 0 &&
+      accounts.logOn(account.user, account.domain, password, token->put()) != 0) {
+    Log_act(nullptr, messages::kActivityLogonFailed);
+    return DSA_ERROR_LOGON;
   }
+  if (accounts.impersonate(token->get()) != 0) {
+    Log_act(nullptr, messages::kActivityLogonFailed);
+    return DSA_ERROR_LOGON;
+  }
+  return 0;
+}
+
+// Fills the record of the new connection `id` (the account, its token, the installation code
+// taken from the argument itself, not from the record's shorter copy of the instance name) and
+// proves that the account reaches the installation's "iidbdb": false when it does not.
+bool openConnection(ConnectionRecord* ci, int id, const char* instanceName,
+                    const AccountName& account, const char* password, UniqueHandleNull token) {
+  copyField(ci->instanceName, instanceName, strnlen(instanceName, sizeof ci->instanceName - 1));
+  copyField(ci->connInfo.loginName, account.user, std::strlen(account.user));
+  copyField(ci->connInfo.password, password, std::strlen(password));
+  copyField(ci->connInfo.domainName, account.domain, std::strlen(account.domain));
+  ci->restore.restoreLocationDirectory[0] = '\0';
+  ci->account.hAccessToken.reset(token.release());
+  const char* at = std::strchr(instanceName, '@');
+  if (at == nullptr || !copyField(ci->installation.installationCode, at + 1, std::strlen(at + 1))) {
+    return false;
+  }
+  // The session block starts with the code's first bytes; a bounded copy keeps the back
+  // reference behind them intact.
+  std::memcpy(ci->connInfo.installationCodeHead, ci->installation.installationCode,
+              std::min(sizeof ci->connInfo.installationCodeHead,
+                       std::strlen(ci->installation.installationCode) + 1));
+  ci->connInfo.record = ci;
+  ci->traceOn = 1;
+  ci->connectionId = id;
+  trace(ci, "*************** DSAConnectAgent() Starts Here ***************");
+  trace(ci, "DSAConnectAgent() : user name is %s", ci->connInfo.loginName);
+  trace(ci, "DSAConnectAgent() : domain name is %s", ci->connInfo.domainName);
+  return connectOpIngresDatabase2(&ci->connInfo, "iidbdb") == 0;
 }
 
 }  // namespace
@@ -116,64 +159,29 @@ extern "C" DSA_RESULT DSAConnectAgent(uint32_t /*reserved*/, const char* instanc
     return DSA_ERROR_LOGON;
   }
 
-  AccountLayer& accounts = accountLayer();
   ferry::UniqueHandleNull token;
-  if (accounts.logOn(account.user, ".", password, token.put()) != 0 &&
-      accounts.logOn(account.user, account.domain, password, token.put()) != 0) {
-    Log_act(nullptr, kActivityLogonFailed);
-    return DSA_ERROR_LOGON;
+  if (DSA_RESULT refused = logOnAndImpersonate(account, password, &token); refused != 0) {
+    return refused;
   }
-  if (accounts.impersonate(token.get()) != 0) {
-    Log_act(nullptr, kActivityLogonFailed);
-    return DSA_ERROR_LOGON;
-  }
+  // Every way out of the call acts as the host's own account again.
+  ferry::RevertOnExit revert([] { return accountLayer().revertToSelf(); });
   size = sizeof currentUser;
-  if (accounts.currentUserName(currentUser, &size) != 0) {
+  if (accountLayer().currentUserName(currentUser, &size) != 0) {
     Log_act(nullptr, kActivityUserNameUnreadable, 0);
   }
 
-  int id = allocateConnection();
-  if (id == 0) {
-    endImpersonation(nullptr);
-    return DSA_ERROR_NO_FREE_CONNECTION;
-  }
+  const int id = allocateConnection();
+  if (id == 0) return DSA_ERROR_NO_FREE_CONNECTION;
   ConnectionRecord* ci = findConnection(id);
-  copyField(ci->instanceName, instanceName, strnlen(instanceName, sizeof ci->instanceName - 1));
-  copyField(ci->connInfo.loginName, account.user, std::strlen(account.user));
-  copyField(ci->connInfo.password, password, std::strlen(password));
-  copyField(ci->connInfo.domainName, account.domain, std::strlen(account.domain));
-  ci->restore.restoreLocationDirectory[0] = '\0';
-  ci->account.hAccessToken.reset(token.release());
-
-  // The installation code is taken from the argument itself, not from the record's shorter
-  // copy of the instance name.
-  const char* at = std::strchr(instanceName, '@');
-  bool connected = false;
-  if (at != nullptr && copyField(ci->installation.installationCode, at + 1, std::strlen(at + 1))) {
-    // The session block starts with the code's first bytes; a bounded copy keeps the back
-    // reference behind them intact.
-    std::memcpy(ci->connInfo.installationCodeHead, ci->installation.installationCode,
-                std::min(sizeof ci->connInfo.installationCodeHead,
-                         std::strlen(ci->installation.installationCode) + 1));
-    ci->connInfo.record = ci;
-    ci->traceOn = 1;
-    ci->connectionId = id;
-    trace(ci, "*************** DSAConnectAgent() Starts Here ***************");
-    trace(ci, "DSAConnectAgent() : user name is %s", ci->connInfo.loginName);
-    trace(ci, "DSAConnectAgent() : domain name is %s", ci->connInfo.domainName);
-    connected = connectOpIngresDatabase2(&ci->connInfo, "iidbdb") == 0;
-  }
-  if (!connected) {
+  if (!openConnection(ci, id, instanceName, account, password, std::move(token))) {
     // Releasing the id closes the record's token with it.
     releaseConnection(id);
-    *connectionId = 0;
-    endImpersonation(nullptr);
     return DSA_ERROR_INSTANCE;
   }
 
   disconnectOpIngres2(&ci->connInfo);
   trace(ci, "DSAConnectAgent(): Function ending, returning 0");
-  endImpersonation(ci);
+  if (DWORD error = revert.revertNow(); error != 0) traceRevertFailure(ci, error);
   traceEndBanner(ci, "DSAConnectAgent");
   Log_act(ci, kActivityConnectSucceeded);
   *connectionId = static_cast<uint32_t>(id);

@@ -19,6 +19,7 @@
 #include "library/agent_state.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
+#include "process_information.h"
 #include "remote/remote_flow.h"
 #include "restore/restore_flow.h"
 #include "unique_handle.h"
@@ -67,10 +68,12 @@ void unsetTemplateVariable(ConnectionRecord* ci) {
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION process{};
-  // No handle of the agent's goes with it.
-  const BOOL started = built && startChildProcess(ci->account.hAccessToken.get(), command, startup,
-                                                  {}, &process) == 0;
+  // No handle of the agent's goes with it. Not waited for: only our handles to it go, with
+  // `process`.
+  UniqueProcessInformation process;
+  // A start that fails is not reported: the variable then names the template until the next run
+  // of the installation sets it anew.
+  if (built) startChildProcess(ci->account.hAccessToken.get(), command, startup, {}, process.put());
   if (ci->account.hAccessToken) {
     DWORD error = accountLayer().revertToSelf();
     if (error == 0) {
@@ -86,9 +89,6 @@ void unsetTemplateVariable(ConnectionRecord* ci) {
             static_cast<int>(error));
     }
   }
-  // Not waited for; only our handles to it go.
-  UniqueHandleNull processHandle(started ? process.hProcess : nullptr);
-  UniqueHandleNull threadHandle(started ? process.hThread : nullptr);
 }
 
 // A data restore ends here (its last location's extractor still waits for its release), and

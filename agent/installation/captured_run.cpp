@@ -11,6 +11,7 @@
 #include "library/agent_state.h"
 #include "library/wait_limits.h"
 #include "logs/trace.h"
+#include "process_information.h"
 #include "unique_handle.h"
 
 namespace ferry::agent {
@@ -173,21 +174,19 @@ DWORD runCapturedUtility(ConnectionRecord* ci, CapturedRun& run) {
   startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESIZE | STARTF_USESTDHANDLES;
   startup.wShowWindow = SW_HIDE;
   startup.hStdOutput = output.get();
-  PROCESS_INFORMATION process = {};
+  UniqueProcessInformation process;
   // The output file is the only handle the utility inherits.
   const DWORD error =
-      startChildProcess(run.token, run.commandLine, startup, {output.get()}, &process);
+      startChildProcess(run.token, run.commandLine, startup, {output.get()}, process.put());
   if (error != 0) {
     trace(ci, "%s(): %s Process creation failed. Error = %lu", run.routine, run.program, error);
     return resultFromWin32(error);
   }
-  UniqueHandleNull processHandle(process.hProcess);
-  UniqueHandleNull threadHandle(process.hThread);
   trace(ci, "%s(): %s Process created successfully", run.routine, run.program);
   trace(ci, "%s(): %s process Handle = %d", run.routine, run.program,
-        static_cast<int>(reinterpret_cast<intptr_t>(process.hProcess)));
+        static_cast<int>(reinterpret_cast<intptr_t>(process.process())));
 
-  return waitForUtility(ci, run, process.hProcess);
+  return waitForUtility(ci, run, process.process());
 }
 
 UniqueStdioFile openCapturedOutput(CapturedRun& run) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/line_format.h"
+#include "held_lock.h"
 #include "library/agent_state.h"
 #include "library/wait_limits.h"
 #include "logs/trace.h"
@@ -70,12 +71,10 @@ int Log_actV(ConnectionRecord* ci, int id, va_list args) {
   HANDLE mutex = activityMutex();
   int result = 1;
   if (mutex != nullptr) {
-    // An abandoned mutex (its holder's thread ended) is owned all the same.
+    // An abandoned mutex (its holder's thread ended) is held all the same.
     const DWORD limit = waitLimits().logMutexMs;
-    const DWORD waited = WaitForSingleObject(mutex, limit);
-    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+    if (HeldLock hold = HeldLock::wait(mutex, limit)) {
       result = writeEntry(ci, id, args);
-      ReleaseMutex(mutex);
     } else {
       // The entry is given up; the trace mutex is another one and may well be free.
       trace(ci, "Log_act(): the activity log was not free within %lu ms; entry %d not written",

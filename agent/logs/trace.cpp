@@ -4,6 +4,7 @@
 
 #include "core/line_format.h"
 #include "core/settings_key.h"
+#include "held_lock.h"
 #include "library/agent_state.h"
 #include "library/wait_limits.h"
 #include "logs/settings.h"
@@ -78,11 +79,9 @@ void traceV(ConnectionRecord* ci, const char* format, va_list args) {
   DWORD saved = GetLastError();
   HANDLE mutex = traceMutex();
   if (mutex != nullptr) {
-    // An abandoned mutex (its holder's thread ended) is owned all the same.
-    const DWORD waited = WaitForSingleObject(mutex, waitLimits().logMutexMs);
-    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+    // An abandoned mutex (its holder's thread ended) is held all the same.
+    if (HeldLock hold = HeldLock::wait(mutex, waitLimits().logMutexMs)) {
       writeTraceLine(ci, format, args);
-      ReleaseMutex(mutex);
     } else {
       traceToDebugger(format, args);
     }

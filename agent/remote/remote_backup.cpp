@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "aligned_buffer.h"
 #include "backup/object_stream.h"
 #include "connection/connection_table.h"
 #include "connection/object_block.h"
@@ -111,11 +112,14 @@ DWORD WINAPI WriteRemotePipe(void* parameter) {
   // Auto-reset: each message's wait takes the signal of its own operation, so none is reset.
   UniqueHandleNull io(CreateEventA(nullptr, /*manualReset=*/FALSE, FALSE, nullptr));
   // Sector-aligned, as the unbuffered reads of the data files need.
-  auto* buffer = static_cast<uint8_t*>(
-      VirtualAlloc(nullptr, kReadPieceSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-  DWORD result = io && buffer != nullptr ? awaitRemoteClient(ci) : DSA_ERROR_REMOTE_STREAM;
-  if (result == 0 && !nothingLeft) result = streamObject(ci, id, backupId, io.get(), buffer);
-  if (buffer != nullptr) VirtualFree(buffer, 0, MEM_RELEASE);
+  DWORD result = DSA_ERROR_REMOTE_STREAM;
+  {
+    AlignedBuffer buffer(kReadPieceSize);
+    if (io && buffer.valid()) result = awaitRemoteClient(ci);
+    if (result == 0 && !nothingLeft) {
+      result = streamObject(ci, id, backupId, io.get(), buffer.data());
+    }
+  }
 
   AgentLockGuard lock;
   trace(ci, "WriteRemotePipe(): WriteRemotePipe() returns rcode = %d", static_cast<int>(result));

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "aligned_buffer.h"
 #include "connection/connection_table.h"
 #include "core/message_ids.h"
 #include "ferryman.h"
@@ -65,14 +66,13 @@ DWORD WINAPI ReadRemotePipe(void* parameter) {
   }
   // Auto-reset: each message's wait takes the signal of its own operation, so none is reset.
   UniqueHandleNull io(CreateEventA(nullptr, /*manualReset=*/FALSE, FALSE, nullptr));
-  auto* buffer = static_cast<uint8_t*>(
-      VirtualAlloc(nullptr, kWritePieceSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  AlignedBuffer buffer(kWritePieceSize);
   for (;;) {
     // Between files the reader only waits: for the next file, or for the connection's end.
     HANDLE waits[] = {ci->remote.remoteStop.get(), ci->remote.remoteFileReady.get()};
     if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) break;
     const DWORD result =
-        io && buffer != nullptr ? fillFile(ci, io.get(), buffer) : DSA_ERROR_REMOTE_STREAM;
+        io && buffer.valid() ? fillFile(ci, io.get(), buffer.data()) : DSA_ERROR_REMOTE_STREAM;
     AgentLockGuard lock;
     if (result != 0) {
       trace(ci, "ReadRemotePipe(): the file %s failed with %d", ci->restore.restoreFinalPath,
@@ -82,7 +82,6 @@ DWORD WINAPI ReadRemotePipe(void* parameter) {
     if (ci->restore.hRestoreEvent) SetEvent(ci->restore.hRestoreEvent.get());
     SetEvent(ci->remote.remoteFileDone.get());
   }
-  if (buffer != nullptr) VirtualFree(buffer, 0, MEM_RELEASE);
   AgentLockGuard lock;
   trace(ci, "ReadRemotePipe(): Exiting thread");
   return 0;

@@ -12,15 +12,19 @@
 #include "catalog_binding/catalog_session.h"
 #include "connection/connection_table.h"
 #include "core/line_format.h"
+#include "held_lock.h"
 #include "installation/installation_environment.h"
 #include "library/agent_state.h"
 #include "library/wait_limits.h"
 #include "logs/activity_log.h"
 #include "logs/settings.h"
 #include "logs/trace.h"
+#include "unique_handle.h"
 #include "utility/utility_runs.h"
 
 using namespace ferry::agent;
+using ferry::HeldLock;
+using ferry::UniqueHandleNull;
 
 ConnectionRecord* FerryTestCreateRecord(const char* installationCode, int traceOn) {
   auto* record = new (std::nothrow) ConnectionRecord();
@@ -114,27 +118,23 @@ struct MutexHolder {
 
 DWORD WINAPI holdMutex(void* parameter) {
   MutexHolder holder = *static_cast<MutexHolder*>(parameter);
-  if (WaitForSingleObject(holder.mutex, 30000) != WAIT_OBJECT_0) return 1;
+  HeldLock hold = HeldLock::wait(holder.mutex, 30000);
+  if (hold.waitResult() != WAIT_OBJECT_0) return 1;
   SetEvent(holder.held);
   // At most a minute, so that a failed test leaves no log blocked for long.
   WaitForSingleObject(holder.release, 60000);
-  ReleaseMutex(holder.mutex);
   return 0;
 }
 
 }  // namespace
 
 HANDLE FerryTestHoldLogMutex(int activity, HANDLE release) {
-  MutexHolder holder{activity ? activityMutex() : traceMutex(), release,
-                     CreateEventA(nullptr, /*manualReset=*/TRUE, FALSE, nullptr)};
-  if (holder.mutex == nullptr || holder.held == nullptr) return nullptr;
-  HANDLE thread = CreateThread(nullptr, 0, holdMutex, &holder, 0, nullptr);
-  if (thread != nullptr && WaitForSingleObject(holder.held, 30000) != WAIT_OBJECT_0) {
-    CloseHandle(thread);
-    thread = nullptr;
-  }
-  CloseHandle(holder.held);
-  return thread;
+  UniqueHandleNull held(CreateEventA(nullptr, /*manualReset=*/TRUE, FALSE, nullptr));
+  MutexHolder holder{activity ? activityMutex() : traceMutex(), release, held.get()};
+  if (holder.mutex == nullptr || !held) return nullptr;
+  UniqueHandleNull thread(CreateThread(nullptr, 0, holdMutex, &holder, 0, nullptr));
+  if (thread && WaitForSingleObject(held.get(), 30000) != WAIT_OBJECT_0) thread.reset();
+  return thread.release();
 }
 const char* FerryTestAgentDirectory() { return agentDirectory(); }
 const char* FerryTestSavedPath() { return savedPath(); }

@@ -72,10 +72,6 @@ std::vector<BYTE> tokenUserSid(HANDLE token, DWORD* error) {
   return copy;
 }
 
-PipeSecurity::~PipeSecurity() {
-  if (dacl_ != nullptr) LocalFree(dacl_);
-}
-
 bool PipeSecurity::prepare(ConnectionRecord* ci, const std::vector<std::string>& extraAccounts,
                            DWORD* error, std::vector<std::string>* unresolved) {
   *error = 0;
@@ -112,13 +108,14 @@ bool PipeSecurity::prepare(ConnectionRecord* ci, const std::vector<std::string>&
     entry.Trustee.ptstrName = reinterpret_cast<LPSTR>(sids[i].data());
   }
   const DWORD set = SetEntriesInAclA(static_cast<ULONG>(entries.size()), entries.data(),
-                                     /*oldAcl=*/nullptr, &dacl_);
+                                     /*oldAcl=*/nullptr, dacl_.put());
   if (set != ERROR_SUCCESS) {
     *error = set;
     return false;
   }
   if (!InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
-      !SetSecurityDescriptorDacl(&descriptor_, /*daclPresent=*/TRUE, dacl_, /*defaulted=*/FALSE)) {
+      !SetSecurityDescriptorDacl(&descriptor_, /*daclPresent=*/TRUE, dacl_.get(),
+                                 /*defaulted=*/FALSE)) {
     *error = GetLastError();
     return false;
   }

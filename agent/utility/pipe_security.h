@@ -16,7 +16,6 @@ namespace ferry::agent {
 class PipeSecurity {
  public:
   PipeSecurity() = default;
-  ~PipeSecurity();
   PipeSecurity(const PipeSecurity&) = delete;
   PipeSecurity& operator=(const PipeSecurity&) = delete;
 
@@ -30,7 +29,7 @@ class PipeSecurity {
   SECURITY_ATTRIBUTES* attributes() { return &attributes_; }
 
  private:
-  PACL dacl_ = nullptr;
+  UniqueLocalMemory<ACL> dacl_;  // SetEntriesInAcl allocates it
   SECURITY_DESCRIPTOR descriptor_ = {};
   SECURITY_ATTRIBUTES attributes_ = {};
 };

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/message_ids.h"
+#include "held_lock.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
 #include "unique_handle.h"
@@ -21,41 +22,48 @@ std::string lockName(const ConnectionRecord* ci) {
   return std::string("ferryman_datarun_") + ci->installation.installationCode;
 }
 
-// Takes the machine-wide lock without waiting: its handle, or none when another holds it. A
-// semaphore of one, not a mutex: a backup server may end a run on another thread than the one
-// that began it, and a mutex can only be given back by its owning thread. The lock of a process
-// that died goes with its handle, the only one kept open for long.
-UniqueHandleNull takeLock(const ConnectionRecord* ci) {
-  UniqueHandleNull lock(
+// The machine-wide lock taken without waiting: its handle and its hold, or none when another
+// holds it. A semaphore of one, not a mutex: a backup server may end a run on another thread
+// than the one that began it, and a mutex can only be given back by its owning thread. The lock
+// of a process that died goes with its handle, the only one kept open for long.
+struct TakenLock {
+  UniqueHandleNull handle;  // before the hold, which goes first
+  HeldLock hold;
+};
+
+TakenLock takeLock(const ConnectionRecord* ci) {
+  TakenLock lock;
+  lock.handle.reset(
       CreateSemaphoreA(/*security=*/nullptr, /*initial=*/1, /*maximum=*/1, lockName(ci).c_str()));
-  if (!lock) return lock;
-  if (WaitForSingleObject(lock.get(), 0) != WAIT_OBJECT_0) lock.reset();
+  if (lock.handle) {
+    lock.hold = HeldLock::wait(lock.handle.get(), /*waitMs=*/0, HeldLock::Kind::kSemaphore);
+  }
+  if (!lock.hold) lock.handle.reset();
   return lock;
 }
-
-void giveBack(HANDLE lock) { ReleaseSemaphore(lock, 1, /*previous=*/nullptr); }
 
 }  // namespace
 
 DWORD acquireRunLock(ConnectionRecord* ci, const char* routine) {
   if (ci->run.runLock) return 0;
   const auto owner = localOwners().find(ci->installation.installationCode);
-  UniqueHandleNull lock;
+  TakenLock lock;
   if (owner == localOwners().end() || owner->second == ci->connectionId) lock = takeLock(ci);
-  if (!lock) {
+  if (!lock.hold) {
     trace(ci, "%s(): a data backup or restore already runs on installation %s", routine,
           ci->installation.installationCode);
     Log_act(ci, messages::kActivityInstallationBusy, ci->installation.installationCode);
     return DSA_ERROR_INSTALLATION_BUSY;
   }
-  ci->run.runLock.reset(lock.release());
+  ci->run.runLock.reset(lock.handle.release());
+  ci->run.runLockHold = std::move(lock.hold);
   localOwners()[ci->installation.installationCode] = ci->connectionId;
   return 0;
 }
 
 void releaseRunLock(ConnectionRecord* ci) {
   if (!ci->run.runLock) return;
-  giveBack(ci->run.runLock.get());
+  ci->run.runLockHold.release();
   ci->run.runLock.reset();
   const auto owner = localOwners().find(ci->installation.installationCode);
   if (owner != localOwners().end() && owner->second == ci->connectionId) {
@@ -68,10 +76,8 @@ bool otherRunActive(ConnectionRecord* ci) {
   const auto owner = localOwners().find(ci->installation.installationCode);
   if (owner != localOwners().end() && owner->second != ci->connectionId) return true;
   // Not this process's: another process holds the lock if it cannot be had now.
-  UniqueHandleNull lock = takeLock(ci);
-  if (!lock) return true;
-  giveBack(lock.get());
-  return false;
+  // The hold taken to find out is given back at once.
+  return !takeLock(ci).hold;
 }
 
 }  // namespace ferry::agent

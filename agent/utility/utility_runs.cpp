@@ -17,6 +17,7 @@
 #include "library/agent_state.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
+#include "process_information.h"
 #include "unique_handle.h"
 #include "utility/pipe_security.h"
 
@@ -102,11 +103,10 @@ UniqueHandleNull registerTemplate(ConnectionRecord* ci, const char* routine,
     return UniqueHandleNull();
   }
   trace(ci, "%s(): exec cmd = %s", routine, command);
-  PROCESS_INFORMATION process = {};
-  const DWORD error = startUtility(ci, command, startup, &process);
+  UniqueProcessInformation process;
+  const DWORD error = startUtility(ci, command, startup, process.put());
   trace(ci, "%s(): exec cmd result= %d", routine, error == 0 ? 1 : 0);
-  UniqueHandleNull threadHandle(process.hThread);
-  return UniqueHandleNull(process.hProcess);
+  return process.takeProcess();
 }
 
 // The size of the error file during the utility's start check; false when it cannot be read.
@@ -351,11 +351,10 @@ RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const Ru
 
   UniqueHandleNull registration = registerTemplate(ci, routine, &startup);
   traceUtilityStart(ci, steps, commandLine);
-  PROCESS_INFORMATION process = {};
-  outcome.startError = startUtility(ci, commandLine, &startup, &process);
-  outcome.process.reset(process.hProcess);
-  // The utility's main thread is of no use to the agent.
-  UniqueHandleNull threadHandle(process.hThread);
+  UniqueProcessInformation process;
+  outcome.startError = startUtility(ci, commandLine, &startup, process.put());
+  // The utility's main thread is of no use to the agent: it goes with `process`.
+  outcome.process = process.takeProcess();
 
   const bool utilityEnded =
       outcome.startError == 0 &&
