@@ -111,17 +111,16 @@ int getSingleDest(OIConnInfo* connInfo, const char* dbName, char* dest,
 
 // Stores `count` directories from `list` (NUL-terminated, one after another) as the
 // connection's restore destinations; false when they do not fit.
-bool keepDestinations(ConnectionRecord* ci, const char* list, int count) {
-  char* out = ci->destinations.restoreDestinations;
-  char* const end =
-      ci->destinations.restoreDestinations + sizeof ci->destinations.restoreDestinations;
-  ci->destinations.restoreDestinationCount = 0;
+bool keepDestinations(DestinationState* kept, const char* list, int count) {
+  char* out = kept->restoreDestinations;
+  char* const end = kept->restoreDestinations + sizeof kept->restoreDestinations;
+  kept->restoreDestinationCount = 0;
   const char* in = list;
   for (int i = 0; i < count; ++i) {
     const size_t length = strnlen(in, kDestinationSize);
     if (length == 0 || length >= kDestinationSize || static_cast<size_t>(end - out) <= length) {
-      ci->destinations.restoreDestinationCount = 0;
-      ci->destinations.restoreDestinations[0] = '\0';
+      kept->restoreDestinationCount = 0;
+      kept->restoreDestinations[0] = '\0';
       return false;
     }
     std::memcpy(out, in, length);
@@ -129,7 +128,7 @@ bool keepDestinations(ConnectionRecord* ci, const char* list, int count) {
     out += length + 1;
     in += length + 1;
   }
-  ci->destinations.restoreDestinationCount = count;
+  kept->restoreDestinationCount = count;
   return true;
 }
 
@@ -265,7 +264,7 @@ DWORD resolveDestinations(ConnectionRecord* ci, const char* routine, const char*
                                    static_cast<size_t>(count) * kDestinationSize);
       // The list may have changed between the two queries: only what both agree on is used.
       const int listed = ci->connInfo.locationCount < count ? ci->connInfo.locationCount : count;
-      if (result == 0 && !keepDestinations(ci, list.get(), listed)) {
+      if (result == 0 && !keepDestinations(&ci->destinations, list.get(), listed)) {
         trace(ci, "%s(): the data locations of %s do not fit the agent's list", routine, dbName);
         return resultFromWin32(ERROR_FILENAME_EXCED_RANGE);
       }
@@ -274,7 +273,7 @@ DWORD resolveDestinations(ConnectionRecord* ci, const char* routine, const char*
     char dest[kDestinationSize] = {};
     result = kind == ObjectType::Journal ? getOpIngresJournalDest(&ci->connInfo, dbName, dest)
                                          : getOpIngresDumpDest(&ci->connInfo, dbName, dest);
-    if (result == 0 && !keepDestinations(ci, dest, 1)) {
+    if (result == 0 && !keepDestinations(&ci->destinations, dest, 1)) {
       trace(ci, "%s(): database %s has no destination for its files", routine, dbName);
       return DSA_ERROR_CATALOG_QUERY;
     }

@@ -180,9 +180,9 @@ void discardRestoredFile(ConnectionRecord* ci) {
 
 }  // namespace
 
-bool restorePathAllowed(ConnectionRecord* ci, const char* path) {
-  const char* dest = ci->destinations.restoreDestinations;
-  for (int i = 0; i < ci->destinations.restoreDestinationCount; ++i) {
+bool restorePathAllowed(const DestinationState& destinations, const char* path) {
+  const char* dest = destinations.restoreDestinations;
+  for (int i = 0; i < destinations.restoreDestinationCount; ++i) {
     if (fileInDirectory(path, dest)) return true;
     dest += std::strlen(dest) + 1;
   }

@@ -77,7 +77,7 @@ DWORD DSACloseMatchedObjectFile(int connectionId, bool keepIt);
 
 // True when `path` may be restored: a file directly inside one of the destinations that the
 // begin step resolved for the restore.
-bool restorePathAllowed(ConnectionRecord* ci, const char* path);
+bool restorePathAllowed(const DestinationState& destinations, const char* path);
 
 // The location of the next file, `directory` ending with its backslash: on a change of
 // directory during a data restore the current extractor is released and the next one awaited.

@@ -85,7 +85,7 @@ DSA_RESULT takeHeader(ConnectionRecord* ci, int connectionId, const void* block)
   std::snprintf(name, sizeof name, "%.*s", static_cast<int>(path.size()), path.data());
   trace(ci, "DSAWrite(): ObjectName= %s, ObjectSize= %d", name,
         static_cast<int>(header::sizeKbOf(block)));
-  if (!restorePathAllowed(ci, name)) {
+  if (!restorePathAllowed(ci->destinations, name)) {
     trace(ci, "DSAWrite(): %s lies outside the destinations of database %s; refused", name,
           ci->dbName);
     Log_act(ci, kActivityRestoreOutsideDestinations, name, ci->dbName);
