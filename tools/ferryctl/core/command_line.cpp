@@ -142,6 +142,97 @@ ParseOutcome parseBackup(const CommandInfo& info, std::span<const std::string_vi
   return ParseOutcome{command, ""};
 }
 
+// The console's options, which come before the command: after it the fixed operands are taken
+// as they are, so that an account or archive name that begins with '-' is taken as it is.
+// "" and *at the index of the command (*help for --help), or the message.
+std::string parseConsoleOptions(std::span<const std::string_view> args, Command* command,
+                                size_t* at, bool* help) {
+  bool agentGiven = false;
+  for (*at = 0; *at < args.size() && args[*at].starts_with("-"); ++*at) {
+    std::string_view option = args[*at];
+    if (option == "--help" || option == "-h") {
+      *help = true;
+      return "";
+    }
+    const bool hasValue = *at + 1 < args.size() && !args[*at + 1].empty();
+    if (option == "--agent") {
+      if (agentGiven) return "--agent is given more than once";
+      if (!hasValue) return "--agent needs the path of the agent library";
+      command->agentPath = std::string(args[++*at]);
+      agentGiven = true;
+      continue;
+    }
+    if (option == "--password-file") {
+      if (!command->passwordFile.empty()) return "--password-file is given more than once";
+      if (!hasValue) return "--password-file needs the path of the file that holds the password";
+      command->passwordFile = std::string(args[++*at]);
+      continue;
+    }
+    return "unknown option '" + std::string(option) + "'";
+  }
+  return "";
+}
+
+ParseOutcome parseRestoreList(std::span<const std::string_view> operands, Command command) {
+  if (operands.size() != 2 || operands[1].empty()) {
+    return failure("restore --list takes the archive path alone");
+  }
+  command.kind = CommandKind::kRestoreList;
+  command.restore.archivePath = std::string(operands[1]);
+  return ParseOutcome{command, ""};
+}
+
+ParseOutcome parseRestore(std::span<const std::string_view> operands, Command command) {
+  const CommandInfo& info = *findCommand("restore", CommandKind::kRestore);
+  if (std::string message = needOperands(info, operands.size()); !message.empty()) {
+    return failure(message);
+  }
+  Trailing trailing;
+  ParseOutcome parsed = parseTrailing(info.name, operands.subspan(info.operandCount),
+                                      {"--option-bits", "--remote"}, &trailing);
+  if (!parsed.command) return parsed;
+  if (!trailing.operands.empty()) {
+    return failure(countMismatch(info, info.operandCount + trailing.operands.size()));
+  }
+  command.kind = info.kind;
+  command.restore.archivePath = std::string(operands[0]);
+  if (command.restore.archivePath.empty()) return failure("the archive path is empty");
+  command.connect = connectArguments(operands.subspan(1));
+  command.restore.optionBits = trailing.optionBits.value_or(0);
+  command.restore.remote = trailing.remote || (command.restore.optionBits & kRemoteOptionBit) != 0;
+  if (command.restore.remote) command.restore.optionBits |= kRemoteOptionBit;
+  return ParseOutcome{command, ""};
+}
+
+ParseOutcome parseList(const CommandInfo& info, std::span<const std::string_view> operands,
+                       Command command) {
+  Trailing trailing;
+  ParseOutcome parsed =
+      parseTrailing(info.name, operands.subspan(info.operandCount), {"--properties"}, &trailing);
+  if (!parsed.command) return parsed;
+  if (!trailing.operands.empty()) {
+    return failure(countMismatch(info, info.operandCount + trailing.operands.size()));
+  }
+  command.connect = connectArguments(operands);
+  command.listProperties = trailing.properties;
+  return ParseOutcome{command, ""};
+}
+
+// connect, info, excluded and error: their fixed operands and nothing else.
+ParseOutcome parseFixedOperands(const CommandInfo& info, std::span<const std::string_view> operands,
+                                Command command) {
+  if (operands.size() != info.operandCount) return failure(countMismatch(info, operands.size()));
+  if (info.kind == CommandKind::kError) {
+    std::string error;
+    std::optional<uint32_t> code = parseResultCode(operands[0], &error);
+    if (!code) return failure(error);
+    command.errorCode = *code;
+  } else if (commandConnects(info.kind)) {
+    command.connect = connectArguments(operands);
+  }
+  return ParseOutcome{command, ""};
+}
+
 }  // namespace
 
 std::optional<uint32_t> parseResultCode(std::string_view text, std::string* error) {
@@ -195,71 +286,25 @@ std::optional<uint32_t> parseOptionBits(std::string_view text, std::string* erro
 ParseOutcome parseCommandLine(std::span<const std::string_view> args) {
   if (args.empty()) return failure("no command given");
   Command command;
-  bool agentGiven = false;
   size_t at = 0;
-  // Options come before the command: after it the fixed operands are taken as they are, so
-  // that an account or archive name that begins with '-' is taken as it is.
-  for (; at < args.size() && args[at].starts_with("-"); ++at) {
-    std::string_view option = args[at];
-    if (option == "--help" || option == "-h") {
-      command.kind = CommandKind::kHelp;
-      return ParseOutcome{command, ""};
-    }
-    if (option == "--agent") {
-      if (agentGiven) return failure("--agent is given more than once");
-      if (at + 1 >= args.size() || args[at + 1].empty()) {
-        return failure("--agent needs the path of the agent library");
-      }
-      command.agentPath = std::string(args[++at]);
-      agentGiven = true;
-      continue;
-    }
-    if (option == "--password-file") {
-      if (!command.passwordFile.empty()) return failure("--password-file is given more than once");
-      if (at + 1 >= args.size() || args[at + 1].empty()) {
-        return failure("--password-file needs the path of the file that holds the password");
-      }
-      command.passwordFile = std::string(args[++at]);
-      continue;
-    }
-    return failure("unknown option '" + std::string(option) + "'");
+  bool help = false;
+  if (std::string error = parseConsoleOptions(args, &command, &at, &help); !error.empty()) {
+    return failure(error);
+  }
+  if (help) {
+    command.kind = CommandKind::kHelp;
+    return ParseOutcome{command, ""};
   }
   if (at >= args.size()) return failure("no command given");
 
   std::string_view name = args[at];
   if (!knownCommandName(name)) return failure("unknown command '" + std::string(name) + "'");
   std::span<const std::string_view> operands = args.subspan(at + 1);
-
   if (name == "restore") {
     if (!operands.empty() && operands[0] == "--list") {
-      const CommandInfo& info = *findCommand(name, CommandKind::kRestoreList);
-      if (operands.size() != 2 || operands[1].empty()) {
-        return failure("restore --list takes the archive path alone");
-      }
-      command.kind = info.kind;
-      command.restore.archivePath = std::string(operands[1]);
-      return ParseOutcome{command, ""};
+      return parseRestoreList(operands, std::move(command));
     }
-    const CommandInfo& info = *findCommand(name, CommandKind::kRestore);
-    if (std::string message = needOperands(info, operands.size()); !message.empty()) {
-      return failure(message);
-    }
-    Trailing trailing;
-    ParseOutcome parsed = parseTrailing(name, operands.subspan(info.operandCount),
-                                        {"--option-bits", "--remote"}, &trailing);
-    if (!parsed.command) return parsed;
-    if (!trailing.operands.empty()) {
-      return failure(countMismatch(info, info.operandCount + trailing.operands.size()));
-    }
-    command.kind = info.kind;
-    command.restore.archivePath = std::string(operands[0]);
-    if (command.restore.archivePath.empty()) return failure("the archive path is empty");
-    command.connect = connectArguments(operands.subspan(1));
-    command.restore.optionBits = trailing.optionBits.value_or(0);
-    command.restore.remote =
-        trailing.remote || (command.restore.optionBits & kRemoteOptionBit) != 0;
-    if (command.restore.remote) command.restore.optionBits |= kRemoteOptionBit;
-    return ParseOutcome{command, ""};
+    return parseRestore(operands, std::move(command));
   }
 
   const CommandInfo* info = nullptr;
@@ -273,39 +318,11 @@ ParseOutcome parseCommandLine(std::span<const std::string_view> args) {
   switch (info->kind) {
     case CommandKind::kBackup:
       return parseBackup(*info, operands, std::move(command));
-    case CommandKind::kList: {
-      Trailing trailing;
-      ParseOutcome parsed =
-          parseTrailing(name, operands.subspan(info->operandCount), {"--properties"}, &trailing);
-      if (!parsed.command) return parsed;
-      if (!trailing.operands.empty()) {
-        return failure(countMismatch(*info, info->operandCount + trailing.operands.size()));
-      }
-      command.connect = connectArguments(operands);
-      command.listProperties = trailing.properties;
-      return ParseOutcome{command, ""};
-    }
+    case CommandKind::kList:
+      return parseList(*info, operands, std::move(command));
     default:
-      break;
+      return parseFixedOperands(*info, operands, std::move(command));
   }
-  if (operands.size() != info->operandCount) return failure(countMismatch(*info, operands.size()));
-  switch (info->kind) {
-    case CommandKind::kConnect:
-    case CommandKind::kInfo:
-    case CommandKind::kExcluded:
-      command.connect = connectArguments(operands);
-      break;
-    case CommandKind::kError: {
-      std::string error;
-      std::optional<uint32_t> code = parseResultCode(operands[0], &error);
-      if (!code) return failure(error);
-      command.errorCode = *code;
-      break;
-    }
-    default:
-      break;
-  }
-  return ParseOutcome{command, ""};
 }
 
 bool commandConnects(CommandKind kind) {
