@@ -33,8 +33,8 @@ int main(int argc, char** argv) {
     std::fputs(usageText().c_str(), stdout);
     return exitWith(ExitCode::kSuccess);
   }
-  if (command.kind == CommandKind::kRestoreList) {  // the archive alone, no agent
-    return exitWith(runRestoreList(command.restore));
+  if (command.kind == CommandKind::kVerify || command.kind == CommandKind::kRestoreList) {
+    return exitWith(runVerify(command.restore.archivePath));  // the archive alone, no agent
   }
   if (commandConnects(command.kind)) {
     std::string error;
@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
     case CommandKind::kRestore:
       if (!require(EntryPointSet::kRestore)) return exitWith(ExitCode::kAgentLibrary);
       return exitWith(runRestore(entryPoints, command.connect, command.restore));
+    case CommandKind::kVerify:
     case CommandKind::kRestoreList:
     case CommandKind::kHelp:
       break;

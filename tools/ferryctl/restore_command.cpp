@@ -1,4 +1,4 @@
-// restore and restore --list. The archive is checked whole (lengths, counts and every file's
+// restore. The archive is checked whole (lengths, counts and every file's
 // SHA-256) before the agent sees any of it; then each object is replayed on a connection of
 // its own, journals and configuration of a database before its data, one restore session per
 // file (DSABeginRestore, the 1024-byte header as one DSAWrite, the data blocks, DSAEndRestore);
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "aligned_buffer.h"
+#include "archive_contents.h"
 #include "archive_file.h"
 #include "commands.h"
 #include "core/backup_plan.h"
@@ -27,97 +28,6 @@ namespace {
 
 using archive::ObjectHeader;
 using archive::ObjectInfo;
-
-struct FileEntry {
-  std::string path;
-  uint32_t sizeKb = 0;
-  uint64_t bytes = 0;
-  archive::Digest digest{};
-};
-
-struct ObjectEntry {
-  ObjectInfo info;
-  std::vector<FileEntry> files;
-  uint64_t bytes = 0;
-};
-
-struct ArchiveContents {
-  archive::ArchiveInfo info;
-  std::vector<ObjectEntry> objects;
-};
-
-// The first pass: everything the archive holds but the data.
-class ContentsVisitor final : public archive::ArchiveVisitor {
- public:
-  explicit ContentsVisitor(ArchiveContents& contents) : contents_(contents) {}
-  bool onArchive(const archive::ArchiveInfo& info) override {
-    contents_.info = info;
-    return true;
-  }
-  bool onObject(const ObjectInfo& object) override {
-    contents_.objects.push_back({object, {}, 0});
-    return true;
-  }
-  bool onFile(const ObjectHeader& header) override {
-    contents_.objects.back().files.push_back(
-        {archive::objectHeaderPath(header), archive::objectHeaderSizeKb(header), 0, {}});
-    return true;
-  }
-  bool onFileEnd(const archive::FileSummary& summary) override {
-    FileEntry& file = contents_.objects.back().files.back();
-    file.bytes = summary.dataLength;
-    file.digest = summary.digest;
-    contents_.objects.back().bytes += summary.dataLength;
-    return true;
-  }
-
- private:
-  ArchiveContents& contents_;
-};
-
-// Reads and checks the whole archive: "" or the line to print.
-std::string readContents(const std::string& path, ArchiveContents* contents) {
-  ArchiveFileSource source;
-  if (std::string error = source.open(path); !error.empty()) return error;
-  Sha256 digest;
-  if (!digest.error().empty()) return "SHA-256: " + digest.error();
-  ContentsVisitor visitor(*contents);
-  archive::ReadResult read = archive::readArchive(source, visitor, &digest);
-  if (!digest.error().empty()) return "SHA-256: " + digest.error();
-  if (read.error == archive::ReadError::kSourceFailed) {
-    return fileErrorLine("cannot read", path, source.readError());
-  }
-  if (!read.ok()) return path + ": " + read.message;
-  return "";
-}
-
-std::string kindName(ObjectKind kind) {
-  switch (kind) {
-    case ObjectKind::kData:
-      return "database data";
-    case ObjectKind::kJournal:
-      return "journal files";
-    case ObjectKind::kConfiguration:
-      return "configuration and dump files";
-  }
-  return "unknown";
-}
-
-std::string hex32(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%x", value);
-  return text;
-}
-
-std::string fileTimeText(uint64_t fileTime) {
-  FILETIME ft{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
-  SYSTEMTIME st{};
-  if (fileTime == 0 || !FileTimeToSystemTime(&ft, &st)) return "(unknown)";
-  char text[40];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u UTC", st.wYear, st.wMonth,
-                st.wDay, st.wHour, st.wMinute, st.wSecond);
-  return text;
-}
 
 // The second pass for one object: replays its files through the agent.
 class ReplayVisitor final : public archive::ArchiveVisitor {
@@ -249,44 +159,12 @@ std::string hashFile(const std::string& path, std::span<uint8_t> buffer, Sha256&
 
 }  // namespace
 
-ExitCode runRestoreList(const RestoreArguments& restore) {
-  ArchiveContents contents;
-  if (std::string error = readContents(restore.archivePath, &contents); !error.empty()) {
-    printLine(stderr, "ferryctl: " + error);
-    return ExitCode::kArchive;
-  }
-  printLine(stdout, "archive " + restore.archivePath + ", written " +
-                        fileTimeText(contents.info.creationTime));
-  if (contents.info.agentInfo.size() == kAgentInfoSize) {
-    AgentInfo agentInfo = parseAgentInfo(
-        std::span<const uint8_t, kAgentInfoSize>(contents.info.agentInfo.data(), kAgentInfoSize));
-    printLine(stdout, "agent: " + agentInfo.vendorName + ", build " + agentInfo.buildNumber +
-                          ", version " + agentInfo.agentVersion);
-  }
-  uint64_t files = 0;
-  uint64_t bytes = 0;
-  for (const ObjectEntry& object : contents.objects) {
-    printLine(stdout, "object " + object.info.name + " (" + kindName(object.info.kind) +
-                          ", option bits " + hex32(object.info.options) +
-                          "): " + std::to_string(object.files.size()) + " files, " +
-                          std::to_string(object.bytes) + " bytes");
-    for (const FileEntry& file : object.files) {
-      printLine(stdout, "  " + file.path + "  " + std::to_string(file.bytes) + " bytes  sha256 " +
-                            digestHex(file.digest));
-    }
-    files += object.files.size();
-    bytes += object.bytes;
-  }
-  printLine(stdout, std::to_string(contents.objects.size()) + " objects, " + std::to_string(files) +
-                        " files, " + std::to_string(bytes) +
-                        " bytes; every length and checksum verified");
-  return ExitCode::kSuccess;
-}
-
 ExitCode runRestore(const AgentEntryPoints& agent, const ConnectArguments& arguments,
                     const RestoreArguments& restore) {
   ArchiveContents contents;
-  if (std::string error = readContents(restore.archivePath, &contents); !error.empty()) {
+  DWORD systemError = 0;
+  if (std::string error = readContents(restore.archivePath, &contents, &systemError);
+      !error.empty()) {
     printLine(stderr, "ferryctl: " + error + "; nothing restored");
     return ExitCode::kArchive;
   }

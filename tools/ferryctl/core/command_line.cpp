@@ -218,11 +218,14 @@ ParseOutcome parseList(const CommandInfo& info, std::span<const std::string_view
   return ParseOutcome{command, ""};
 }
 
-// connect, info, excluded and error: their fixed operands and nothing else.
+// connect, info, excluded, error and verify: their fixed operands and nothing else.
 ParseOutcome parseFixedOperands(const CommandInfo& info, std::span<const std::string_view> operands,
                                 Command command) {
   if (operands.size() != info.operandCount) return failure(countMismatch(info, operands.size()));
-  if (info.kind == CommandKind::kError) {
+  if (info.kind == CommandKind::kVerify) {
+    if (operands[0].empty()) return failure("the archive path is empty");
+    command.restore.archivePath = std::string(operands[0]);
+  } else if (info.kind == CommandKind::kError) {
     std::string error;
     std::optional<uint32_t> code = parseResultCode(operands[0], &error);
     if (!code) return failure(error);
@@ -337,6 +340,7 @@ bool commandConnects(CommandKind kind) {
     case CommandKind::kHelp:
     case CommandKind::kError:
     case CommandKind::kRestoreList:
+    case CommandKind::kVerify:
       break;
   }
   return false;

@@ -30,7 +30,8 @@ enum class CommandKind {
   kExcluded,     // excluded INSTANCE ACCOUNT
   kBackup,       // backup INSTANCE ACCOUNT ARCHIVE (--database DB | OBJECT...)
   kRestore,      // restore ARCHIVE INSTANCE ACCOUNT [--option-bits HEX]
-  kRestoreList,  // restore --list ARCHIVE
+  kRestoreList,  // restore --list ARCHIVE (what verify does, under its older name)
+  kVerify,       // verify ARCHIVE
 };
 
 struct ConnectArguments {
@@ -97,8 +98,10 @@ inline constexpr CommandInfo kCommands[] = {
      "replay the archive through the agent (journals and configuration before data, each\n"
      "      object on a connection of its own), then check every restored file's SHA-256;\n"
      "      --remote gives each file's data on the agent's remote pipe, as a media server would"},
-    {"restore", CommandKind::kRestoreList, "--list ARCHIVE", 1,
-     "check the archive and show the objects and files it holds"},
+    {"verify", CommandKind::kVerify, "ARCHIVE", 1,
+     "check the archive (every length and SHA-256) and show the objects and files it holds;\n"
+     "      needs no agent"},
+    {"restore", CommandKind::kRestoreList, "--list ARCHIVE", 1, "the same as verify ARCHIVE"},
 };
 
 // Either a command or, for a malformed command line, a one-line message saying what is wrong.

@@ -189,6 +189,11 @@ TEST(CtlCommandLine, CatalogueBackupAndRestoreForms) {
     ASSERT_TRUE(p.command) << describe(p);
     EXPECT_EQ(p.command->kind, CommandKind::kRestoreList);
     EXPECT_EQ(p.command->restore.archivePath, "a.fya");
+    p = parse({"--agent", "x.dll", "verify", "-odd.fya"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_EQ(p.command->kind, CommandKind::kVerify);
+    EXPECT_EQ(p.command->restore.archivePath, "-odd.fya") << "the archive is a fixed operand";
+    EXPECT_FALSE(commandConnects(p.command->kind)) << "verify needs no password";
   }
   {
     SCOPED_TRACE("option bits: with and without 0x, any case, 8 digits at most");
@@ -229,6 +234,9 @@ TEST(CtlCommandLine, MalformedBackupAndRestoreForms) {
       {{"restore", "--list", "a", "b"}, "restore --list takes the archive path alone"},
       {{"restore", "a.fya", "i"}, "restore takes 3 arguments"},
       {{"restore", "a.fya", "i", "a", "p"}, "4 given; the password is not an argument"},
+      {{"verify"}, "verify takes 1 argument (ARCHIVE), 0 given"},
+      {{"verify", "a.fya", "b.fya"}, "2 given"},
+      {{"verify", ""}, "archive path is empty"},
   };
   for (const Case& c : cases) {
     ParseOutcome p = parseCommandLine(c.args);
