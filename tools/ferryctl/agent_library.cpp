@@ -57,6 +57,7 @@ std::string AgentLibrary::load(const std::string& path) {
   bindEntryPoint(module_.get(), "DSABeginRestore", bound.beginRestore);
   bindEntryPoint(module_.get(), "DSAWrite", bound.write);
   bindEntryPoint(module_.get(), "DSAEndRestore", bound.endRestore);
+  bindEntryPoint(module_.get(), "DSASetRestorePointInTime", bound.setRestorePointInTime);
   entryPoints_ = bound;
   path_ = path;
   return "";
@@ -86,6 +87,9 @@ std::string AgentLibrary::requireEntryPoints(EntryPointSet set) const {
       needs = {{"DSABeginRestore", e.beginRestore != nullptr},
                {"DSAWrite", e.write != nullptr},
                {"DSAEndRestore", e.endRestore != nullptr}};
+      break;
+    case EntryPointSet::kPointInTime:
+      needs = {{"DSASetRestorePointInTime", e.setRestorePointInTime != nullptr}};
       break;
   }
   for (const Need& need : needs) {

@@ -28,10 +28,11 @@ struct AgentEntryPoints {
   PFN_DSABeginRestore beginRestore = nullptr;
   PFN_DSAWrite write = nullptr;
   PFN_DSAEndRestore endRestore = nullptr;
+  PFN_DSASetRestorePointInTime setRestorePointInTime = nullptr;
 };
 
 // Entry points beyond the session's, by the command that needs them.
-enum class EntryPointSet { kCatalogue, kBackup, kRestore };
+enum class EntryPointSet { kCatalogue, kBackup, kRestore, kPointInTime };
 
 class AgentLibrary {
  public:

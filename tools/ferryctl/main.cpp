@@ -77,6 +77,9 @@ int main(int argc, char** argv) {
       return exitWith(runBackup(entryPoints, command.connect, command.backup));
     case CommandKind::kRestore:
       if (!require(EntryPointSet::kRestore)) return exitWith(ExitCode::kAgentLibrary);
+      if (command.restore.asOf && !require(EntryPointSet::kPointInTime)) {
+        return exitWith(ExitCode::kAgentLibrary);
+      }
       return exitWith(runRestore(entryPoints, command.connect, command.restore));
     case CommandKind::kVerify:
     case CommandKind::kRestoreList:

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "core/backup_plan.h"
 #include "core/catalogue_view.h"
 #include "core/output_format.h"
+#include "core/point_in_time.h"
 #include "progress.h"
 #include "remote_media.h"
 #include "remote_stream.h"
@@ -157,6 +160,119 @@ std::string hashFile(const std::string& path, std::span<uint8_t> buffer, Sha256&
   return "";
 }
 
+// --as-of as seconds since 1970 (UTC), checked against the archive: a time before its
+// checkpoint cannot be rolled forward to, and without database data there is no roll forward.
+ExitCode pointInTime(const RestoreArguments& restore, const ArchiveContents& contents,
+                     std::optional<int64_t>* endTime) {
+  endTime->reset();
+  if (!restore.asOf) return ExitCode::kSuccess;
+  const std::string asOf = localTimeText(*restore.asOf);
+  auto refuse = [](const std::string& why) {
+    printLine(stderr, "ferryctl: " + why + "; nothing restored");
+    return ExitCode::kUsage;
+  };
+  bool hasData = false;
+  for (const ObjectEntry& object : contents.objects) {
+    hasData = hasData || object.info.kind == archive::ObjectKind::kData;
+  }
+  if (!hasData) {
+    return refuse("--as-of " + asOf + ": the archive holds no database data, whose roll " +
+                  "forward is what ends at a point in time");
+  }
+  std::tm local{};
+  local.tm_year = restore.asOf->year - 1900;
+  local.tm_mon = restore.asOf->month - 1;
+  local.tm_mday = restore.asOf->day;
+  local.tm_hour = restore.asOf->hour;
+  local.tm_min = restore.asOf->minute;
+  local.tm_sec = restore.asOf->second;
+  local.tm_isdst = -1;  // the time zone's rule for that day
+  const __time64_t seconds = _mktime64(&local);
+  if (seconds < 0) return refuse("--as-of " + asOf + " is not a time this system can convert");
+  // The archive's time is taken when the backup begins, before its checkpoint: no point in time
+  // before it has a checkpoint to roll forward from.
+  const __time64_t earliest = firstSecondAtOrAfter(contents.info.creationTime);
+  if (seconds < earliest) {
+    std::tm earliestLocal{};
+    char text[32] = "(unknown)";
+    if (_localtime64_s(&earliestLocal, &earliest) == 0) {
+      std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &earliestLocal);
+    }
+    return refuse("--as-of " + asOf + " is before the archive's checkpoint: the earliest " +
+                  "point in time it can be restored to is " + text + " (local time)");
+  }
+  *endTime = seconds;
+  return ExitCode::kSuccess;
+}
+
+struct Difference {
+  std::string path;
+  std::string what;  // why it could not be read, or the two lengths and digests
+};
+
+// Every restored file read back from its path and compared with the archive.
+std::vector<Difference> compareRestoredFiles(const ArchiveContents& contents,
+                                             std::span<uint8_t> buffer, Sha256& digest,
+                                             uint64_t* checked) {
+  std::vector<Difference> differing;
+  *checked = 0;
+  for (const ObjectEntry& object : contents.objects) {
+    for (const FileEntry& file : object.files) {
+      if (file.path.empty()) continue;  // no file to compare
+      uint64_t length = 0;
+      archive::Digest onDisk{};
+      std::string error = hashFile(file.path, buffer, digest, &length, &onDisk);
+      ++*checked;
+      if (!error.empty()) {
+        differing.push_back({file.path, error});
+      } else if (length != file.bytes || onDisk != file.digest) {
+        differing.push_back({file.path, "archive " + std::to_string(file.bytes) + " bytes sha256 " +
+                                            digestHex(file.digest) + ", disk " +
+                                            std::to_string(length) + " bytes sha256 " +
+                                            digestHex(onDisk)});
+      }
+    }
+  }
+  return differing;
+}
+
+// One object on a connection of its own; the disconnect ends its restore (for data: the
+// roll forward's last location).
+ExitCode replayObject(const AgentEntryPoints& agent, const ConnectArguments& arguments,
+                      const RestoreArguments& restore, size_t index, const ObjectEntry& object,
+                      std::optional<int64_t> endTime, const std::string& remoteCode,
+                      std::span<uint8_t> buffer, Progress& progress) {
+  AgentConnection connection(agent);
+  if (DSA_RESULT result = connection.open(arguments); result != DSA_OK) {
+    return exitCodeForResult(result);
+  }
+  if (endTime && object.info.kind == archive::ObjectKind::kData) {
+    // Before the connection's first write, which starts the roll forward.
+    if (DSA_RESULT result = agent.setRestorePointInTime(connection.id(), *endTime);
+        result != DSA_OK) {
+      printAgentFailure(agent, "DSASetRestorePointInTime", result);
+      return exitCodeForResult(result);
+    }
+  }
+  ArchiveFileSource source;
+  if (std::string error = source.open(restore.archivePath); !error.empty()) {
+    printLine(stderr, "ferryctl: " + error);
+    return ExitCode::kArchive;
+  }
+  ReplayVisitor replay(agent, connection.id(), index, restore.optionBits, remoteCode, buffer,
+                       progress);
+  archive::ReadResult read = archive::readArchive(source, replay);
+  replay.endOpenSession();
+  progress.done();
+  if (replay.failure() != DSA_OK) return ExitCode::kAgentError;
+  if (!read.ok() && read.error != archive::ReadError::kStoppedByVisitor) {
+    printLine(stderr, "ferryctl: " + restore.archivePath + ": " + read.message);
+    return ExitCode::kArchive;
+  }
+  if (DSA_RESULT closed = connection.close(); closed != DSA_OK) return exitCodeForResult(closed);
+  return ExitCode::kSuccess;
+}
+
 }  // namespace
 
 ExitCode runRestore(const AgentEntryPoints& agent, const ConnectArguments& arguments,
@@ -167,6 +283,10 @@ ExitCode runRestore(const AgentEntryPoints& agent, const ConnectArguments& argum
       !error.empty()) {
     printLine(stderr, "ferryctl: " + error + "; nothing restored");
     return ExitCode::kArchive;
+  }
+  std::optional<int64_t> endTime;
+  if (ExitCode code = pointInTime(restore, contents, &endTime); code != ExitCode::kSuccess) {
+    return code;
   }
   AlignedBuffer buffer(kReadBufferSize);
   Sha256 digest;
@@ -180,63 +300,34 @@ ExitCode runRestore(const AgentEntryPoints& agent, const ConnectArguments& argum
     printLine(stderr, "ferryctl: --remote needs an instance name of the form user@CODE");
     return ExitCode::kUsage;
   }
+  if (restore.asOf) {
+    printLine(stdout, "point in time " + localTimeText(*restore.asOf) +
+                          " (local time): the roll forward of the data ends there");
+  }
   std::vector<ObjectInfo> infos;
   for (const ObjectEntry& object : contents.objects) infos.push_back(object.info);
   Progress progress;
   for (size_t index : restoreOrder(infos)) {
     const ObjectEntry& object = contents.objects[index];
-    AgentConnection connection(agent);
-    if (DSA_RESULT result = connection.open(arguments); result != DSA_OK) {
-      return exitCodeForResult(result);
-    }
-    ArchiveFileSource source;
-    if (std::string error = source.open(restore.archivePath); !error.empty()) {
-      printLine(stderr, "ferryctl: " + error);
-      return ExitCode::kArchive;
-    }
-    ReplayVisitor replay(agent, connection.id(), index, restore.optionBits, remoteCode,
-                         buffer.span(), progress);
-    archive::ReadResult read = archive::readArchive(source, replay);
-    replay.endOpenSession();
-    progress.done();
-    if (replay.failure() != DSA_OK) return ExitCode::kAgentError;
-    if (!read.ok() && read.error != archive::ReadError::kStoppedByVisitor) {
-      printLine(stderr, "ferryctl: " + restore.archivePath + ": " + read.message);
-      return ExitCode::kArchive;
-    }
-    // The disconnect ends the object's restore (for data: the roll-forward's last location).
-    if (DSA_RESULT closed = connection.close(); closed != DSA_OK) {
-      return exitCodeForResult(closed);
+    if (ExitCode code = replayObject(agent, arguments, restore, index, object, endTime, remoteCode,
+                                     buffer.span(), progress);
+        code != ExitCode::kSuccess) {
+      return code;
     }
     printLine(stdout,
               savedObjectLine("restored", object.info.name, object.files.size(), object.bytes));
     std::fflush(stdout);
   }
-
   uint64_t checked = 0;
-  uint64_t differing = 0;
-  for (const ObjectEntry& object : contents.objects) {
-    for (const FileEntry& file : object.files) {
-      if (file.path.empty()) continue;  // no file to compare
-      uint64_t length = 0;
-      archive::Digest onDisk{};
-      std::string error = hashFile(file.path, buffer.span(), digest, &length, &onDisk);
-      ++checked;
-      if (!error.empty()) {
-        ++differing;
-        printLine(stdout, "differs: " + file.path + ": " + error);
-      } else if (length != file.bytes || onDisk != file.digest) {
-        ++differing;
-        printLine(stdout, "differs: " + file.path + ": archive " + std::to_string(file.bytes) +
-                              " bytes sha256 " + digestHex(file.digest) + ", disk " +
-                              std::to_string(length) + " bytes sha256 " + digestHex(onDisk));
-      }
-    }
+  const std::vector<Difference> differing =
+      compareRestoredFiles(contents, buffer.span(), digest, &checked);
+  for (const Difference& difference : differing) {
+    printLine(stdout, "differs: " + difference.path + ": " + difference.what);
   }
   printLine(stdout, "verified " + std::to_string(checked) + " files: " +
-                        (differing == 0 ? std::string("all match the archive")
-                                        : std::to_string(differing) + " differ"));
-  return differing == 0 ? ExitCode::kSuccess : ExitCode::kMismatch;
+                        (differing.empty() ? std::string("all match the archive")
+                                           : std::to_string(differing.size()) + " differ"));
+  return differing.empty() ? ExitCode::kSuccess : ExitCode::kMismatch;
 }
 
 }  // namespace ferry::ctl

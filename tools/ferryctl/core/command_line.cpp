@@ -51,16 +51,20 @@ ConnectArguments connectArguments(std::span<const std::string_view> operands) {
   return {std::string(operands[0]), std::string(operands[1]), std::string()};
 }
 
+const std::string kTimeForm = "of the form \"YYYY-MM-DD HH:MM:SS\"";
+
 // What follows a command's fixed operands: its options and its free operands (object names).
 struct Trailing {
   bool properties = false;
   bool remote = false;
   std::optional<std::string> database;
   std::optional<uint32_t> optionBits;
+  std::optional<LocalTime> asOf;
   std::vector<std::string> operands;
 };
 
-// `allowed` lists the options the command takes ("--properties", "--database", "--option-bits").
+// `allowed` lists the options the command takes ("--properties", "--database", "--option-bits",
+// "--remote", "--as-of").
 ParseOutcome parseTrailing(std::string_view command, std::span<const std::string_view> args,
                            std::initializer_list<std::string_view> allowed, Trailing* out) {
   auto takes = [&](std::string_view option) {
@@ -95,12 +99,19 @@ ParseOutcome parseTrailing(std::string_view command, std::span<const std::string
     }
     if (i + 1 >= args.size() || args[i + 1].empty()) {
       return failure(std::string(arg) + (arg == "--database" ? " needs a database name"
+                                         : arg == "--as-of"  ? " needs a local time " + kTimeForm
                                                              : " needs a hexadecimal value"));
     }
     std::string_view value = args[++i];
     if (arg == "--database") {
       if (out->database) return failure("--database is given more than once");
       out->database = std::string(value);
+    } else if (arg == "--as-of") {
+      if (out->asOf) return failure("--as-of is given more than once");
+      out->asOf = parseLocalTime(value);
+      if (!out->asOf) {
+        return failure("--as-of '" + std::string(value) + "' is not a local time " + kTimeForm);
+      }
     } else {
       if (out->optionBits) return failure("--option-bits is given more than once");
       std::string error;
@@ -189,7 +200,7 @@ ParseOutcome parseRestore(std::span<const std::string_view> operands, Command co
   }
   Trailing trailing;
   ParseOutcome parsed = parseTrailing(info.name, operands.subspan(info.operandCount),
-                                      {"--option-bits", "--remote"}, &trailing);
+                                      {"--option-bits", "--remote", "--as-of"}, &trailing);
   if (!parsed.command) return parsed;
   if (!trailing.operands.empty()) {
     return failure(countMismatch(info, info.operandCount + trailing.operands.size()));
@@ -201,6 +212,8 @@ ParseOutcome parseRestore(std::span<const std::string_view> operands, Command co
   command.restore.optionBits = trailing.optionBits.value_or(0);
   command.restore.remote = trailing.remote || (command.restore.optionBits & kRemoteOptionBit) != 0;
   if (command.restore.remote) command.restore.optionBits |= kRemoteOptionBit;
+  command.restore.asOf = trailing.asOf;
+  if (command.restore.asOf) command.restore.optionBits |= kPointInTimeOptionBit;
   return ParseOutcome{command, ""};
 }
 
@@ -377,6 +390,11 @@ std::string usageText() {
       "--remote (backup, restore): the data travel through the agent's remote pipe, which the\n"
       "  console opens as a client from a thread of its own, as a backup server's media side\n"
       "  would; the archive is the same as without it.\n"
+      "\n"
+      "--as-of \"YYYY-MM-DD HH:MM:SS\" (restore): the roll forward of the database data ends at\n"
+      "  that local time, so that journal records written after it are not applied (option bit\n"
+      "  0x800 and DSASetRestorePointInTime). A time before the archive's checkpoint (taken when\n"
+      "  its backup began) is refused before anything is restored.\n"
       "\n"
       "exit codes:\n";
   for (ExitCode code : kAllExitCodes) {

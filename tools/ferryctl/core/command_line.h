@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/point_in_time.h"
+
 namespace ferry::ctl {
 
 enum class CommandKind {
@@ -42,6 +44,8 @@ struct ConnectArguments {
 
 // The option bit of DSABeginBackup and DSABeginRestore that streams through the remote pipe.
 inline constexpr uint32_t kRemoteOptionBit = 0x4;
+// The restore option bit that ends the data's roll forward at DSASetRestorePointInTime's time.
+inline constexpr uint32_t kPointInTimeOptionBit = 0x800;
 
 struct BackupArguments {
   std::string archivePath;
@@ -55,6 +59,9 @@ struct RestoreArguments {
   std::string archivePath;
   uint32_t optionBits = 0;  // --option-bits HEX, passed to DSABeginRestore
   bool remote = false;      // --remote (or option bit 0x4): the data go through the remote pipe
+  // --as-of "YYYY-MM-DD HH:MM:SS" (sets option bit 0x800): the local time at which the data's
+  // roll forward ends; checked against the archive before anything is restored.
+  std::optional<LocalTime> asOf;
 };
 
 struct Command {
@@ -94,10 +101,13 @@ inline constexpr CommandInfo kCommands[] = {
      "back the objects up into the archive file ARCHIVE: the named ones, or all objects of DB;\n"
      "      the objects of one database go on one connection, data, configuration, journals;\n"
      "      --remote takes the data from the agent's remote pipe, as a media server would"},
-    {"restore", CommandKind::kRestore, "ARCHIVE INSTANCE ACCOUNT [--option-bits HEX] [--remote]", 3,
+    {"restore", CommandKind::kRestore,
+     "ARCHIVE INSTANCE ACCOUNT [--option-bits HEX] [--remote] [--as-of \"YYYY-MM-DD HH:MM:SS\"]", 3,
      "replay the archive through the agent (journals and configuration before data, each\n"
      "      object on a connection of its own), then check every restored file's SHA-256;\n"
-     "      --remote gives each file's data on the agent's remote pipe, as a media server would"},
+     "      --remote gives each file's data on the agent's remote pipe, as a media server would;\n"
+     "      --as-of ends the data's roll forward at that local time (not before the archive's\n"
+     "      checkpoint): journal records written after it are not applied"},
     {"verify", CommandKind::kVerify, "ARCHIVE", 1,
      "check the archive (every length and SHA-256) and show the objects and files it holds;\n"
      "      needs no agent"},

@@ -189,6 +189,15 @@ TEST(CtlCommandLine, CatalogueBackupAndRestoreForms) {
     ASSERT_TRUE(p.command) << describe(p);
     EXPECT_EQ(p.command->kind, CommandKind::kRestoreList);
     EXPECT_EQ(p.command->restore.archivePath, "a.fya");
+    p = parse({"restore", "a.fya", "i@II", "ingres", "--as-of", "2026-01-05 10:30:00",
+               "--option-bits", "0x200"});
+    ASSERT_TRUE(p.command) << describe(p);
+    ASSERT_TRUE(p.command->restore.asOf);
+    EXPECT_EQ(localTimeText(*p.command->restore.asOf), "2026-01-05 10:30:00");
+    EXPECT_EQ(p.command->restore.optionBits, 0xa00u) << "--as-of sets the point-in-time bit";
+    p = parse({"restore", "a.fya", "i@II", "ingres", "--option-bits", "0x800"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_FALSE(p.command->restore.asOf) << "the bit alone names no time";
     p = parse({"--agent", "x.dll", "verify", "-odd.fya"});
     ASSERT_TRUE(p.command) << describe(p);
     EXPECT_EQ(p.command->kind, CommandKind::kVerify);
@@ -234,6 +243,17 @@ TEST(CtlCommandLine, MalformedBackupAndRestoreForms) {
       {{"restore", "--list", "a", "b"}, "restore --list takes the archive path alone"},
       {{"restore", "a.fya", "i"}, "restore takes 3 arguments"},
       {{"restore", "a.fya", "i", "a", "p"}, "4 given; the password is not an argument"},
+      {{"restore", "a.fya", "i", "a", "--as-of", "2026-01-05"},
+       "--as-of '2026-01-05' is not a local time of the form \"YYYY-MM-DD HH:MM:SS\""},
+      {{"restore", "a.fya", "i", "a", "--as-of", "2026-02-30 10:00:00"}, "is not a local time"},
+      {{"restore", "a.fya", "i", "a", "--as-of"}, "--as-of needs a local time of the form"},
+      {{"restore", "a.fya", "i", "a", "--as-of", ""}, "--as-of needs a local time"},
+      {{"restore", "a.fya", "i", "a", "--as-of", "2026-01-05 10:00:00", "--as-of",
+        "2026-01-05 11:00:00"},
+       "--as-of is given more than once"},
+      {{"restore", "--list", "a.fya", "--as-of", "2026-01-05 10:00:00"}, "archive path alone"},
+      {{"backup", "i", "a", "x.fya", "db.DATA", "--as-of", "2026-01-05 10:00:00"},
+       "backup does not take the option '--as-of'"},
       {{"verify"}, "verify takes 1 argument (ARCHIVE), 0 given"},
       {{"verify", "a.fya", "b.fya"}, "2 given"},
       {{"verify", ""}, "archive path is empty"},
