@@ -24,8 +24,8 @@ std::string AgentLibrary::load(const std::string& path) {
   SetLastError(0);
   module_ = UniqueModule(LoadLibraryA(path.c_str()));
   if (!module_) {
-    DWORD error = GetLastError();
-    return loadFailureLine(path, error, systemErrorText(error));
+    loadError_ = GetLastError();
+    return loadFailureLine(path, loadError_, systemErrorText(loadError_));
   }
   AgentEntryPoints bound;
   const char* missing = nullptr;
@@ -45,6 +45,7 @@ std::string AgentLibrary::load(const std::string& path) {
   need("DSAGetError", bound.getError);
   if (missing != nullptr) {
     module_.reset();
+    loadError_ = missingError;
     return missingEntryPointLine(path, missing, missingError, systemErrorText(missingError));
   }
   // Bound when present; requireEntryPoints reports what a command misses.

@@ -39,6 +39,8 @@ class AgentLibrary {
   // Loads `path` and binds every entry point: "" on success, else the line to print (the path,
   // the missing entry point if that is what failed, and the Windows error with its text).
   std::string load(const std::string& path);
+  // The Windows error of the failed load or lookup, 0 after a load that succeeded.
+  DWORD loadError() const { return loadError_; }
 
   const AgentEntryPoints& entryPoints() const { return entryPoints_; }
 
@@ -47,6 +49,7 @@ class AgentLibrary {
 
  private:
   std::string path_;
+  DWORD loadError_ = 0;
   UniqueModule module_;
   AgentEntryPoints entryPoints_;
 };

@@ -17,6 +17,7 @@
 #include "core/catalogue_view.h"
 #include "core/output_format.h"
 #include "core/remote_backup_reader.h"
+#include "json_report.h"
 #include "progress.h"
 #include "remote_media.h"
 #include "remote_stream.h"
@@ -214,10 +215,21 @@ void printBackupSummary(const std::string& archivePath, const std::vector<Object
                         uint64_t archiveBytes) {
   uint64_t files = 0;
   uint64_t bytes = 0;
+  Json objects = Json::array();
   for (const ObjectSummaryLine& line : saved) {
     printLine(stdout, savedObjectLine("saved", line.name, line.files, line.bytes));
+    objects.push(
+        Json::object().set("name", line.name).set("files", line.files).set("bytes", line.bytes));
     files += line.files;
     bytes += line.bytes;
+  }
+  if (jsonReportActive()) {
+    jsonResult() = Json::object()
+                       .set("archive", archivePath)
+                       .set("objects", std::move(objects))
+                       .set("files", files)
+                       .set("dataBytes", bytes)
+                       .set("archiveBytes", archiveBytes);
   }
   printLine(stdout, "archive " + archivePath + ": " + std::to_string(saved.size()) +
                         (saved.size() == 1 ? " object, " : " objects, ") + std::to_string(files) +

@@ -21,6 +21,7 @@
 #include "core/catalogue_view.h"
 #include "core/output_format.h"
 #include "core/point_in_time.h"
+#include "json_report.h"
 #include "progress.h"
 #include "remote_media.h"
 #include "remote_stream.h"
@@ -273,6 +274,31 @@ ExitCode replayObject(const AgentEntryPoints& agent, const ConnectArguments& arg
   return ExitCode::kSuccess;
 }
 
+// Every restored file compared with the archive, the differences printed (and, with --json,
+// added to the command's `result`).
+ExitCode verifyRestoredFiles(const ArchiveContents& contents, std::span<uint8_t> buffer,
+                             Sha256& digest, Json result) {
+  uint64_t checked = 0;
+  const std::vector<Difference> differing =
+      compareRestoredFiles(contents, buffer, digest, &checked);
+  Json differingJson = Json::array();
+  for (const Difference& difference : differing) {
+    printLine(stdout, "differs: " + difference.path + ": " + difference.what);
+    differingJson.push(Json::object().set("path", difference.path).set("what", difference.what));
+  }
+  if (jsonReportActive()) {
+    jsonResult() = result.set("verifiedFiles", checked).set("differing", std::move(differingJson));
+    if (!differing.empty()) {  // the document's error says what the exit code means
+      printLine(stderr, "ferryctl: " + std::to_string(differing.size()) + " of " +
+                            std::to_string(checked) + " restored files differ from the archive");
+    }
+  }
+  printLine(stdout, "verified " + std::to_string(checked) + " files: " +
+                        (differing.empty() ? std::string("all match the archive")
+                                           : std::to_string(differing.size()) + " differ"));
+  return differing.empty() ? ExitCode::kSuccess : ExitCode::kMismatch;
+}
+
 }  // namespace
 
 ExitCode runRestore(const AgentEntryPoints& agent, const ConnectArguments& arguments,
@@ -281,6 +307,7 @@ ExitCode runRestore(const AgentEntryPoints& agent, const ConnectArguments& argum
   DWORD systemError = 0;
   if (std::string error = readContents(restore.archivePath, &contents, &systemError);
       !error.empty()) {
+    if (systemError != 0 && jsonReportActive()) jsonSystemError(systemError);
     printLine(stderr, "ferryctl: " + error + "; nothing restored");
     return ExitCode::kArchive;
   }
@@ -304,11 +331,21 @@ ExitCode runRestore(const AgentEntryPoints& agent, const ConnectArguments& argum
     printLine(stdout, "point in time " + localTimeText(*restore.asOf) +
                           " (local time): the roll forward of the data ends there");
   }
+  // With --json the result grows object by object, so that a failure shows what was restored.
+  Json restored = Json::array();
+  auto result = [&]() {
+    return Json::object()
+        .set("archive", restore.archivePath)
+        .set("asOf", restore.asOf ? Json(localTimeText(*restore.asOf)) : Json())
+        .set("optionBits", restore.optionBits)
+        .set("objects", restored);
+  };
   std::vector<ObjectInfo> infos;
   for (const ObjectEntry& object : contents.objects) infos.push_back(object.info);
   Progress progress;
   for (size_t index : restoreOrder(infos)) {
     const ObjectEntry& object = contents.objects[index];
+    if (jsonReportActive()) jsonResult() = result();
     if (ExitCode code = replayObject(agent, arguments, restore, index, object, endTime, remoteCode,
                                      buffer.span(), progress);
         code != ExitCode::kSuccess) {
@@ -316,18 +353,13 @@ ExitCode runRestore(const AgentEntryPoints& agent, const ConnectArguments& argum
     }
     printLine(stdout,
               savedObjectLine("restored", object.info.name, object.files.size(), object.bytes));
+    restored.push(Json::object()
+                      .set("name", object.info.name)
+                      .set("files", static_cast<uint64_t>(object.files.size()))
+                      .set("bytes", object.bytes));
     std::fflush(stdout);
   }
-  uint64_t checked = 0;
-  const std::vector<Difference> differing =
-      compareRestoredFiles(contents, buffer.span(), digest, &checked);
-  for (const Difference& difference : differing) {
-    printLine(stdout, "differs: " + difference.path + ": " + difference.what);
-  }
-  printLine(stdout, "verified " + std::to_string(checked) + " files: " +
-                        (differing.empty() ? std::string("all match the archive")
-                                           : std::to_string(differing.size()) + " differ"));
-  return differing.empty() ? ExitCode::kSuccess : ExitCode::kMismatch;
+  return verifyRestoredFiles(contents, buffer.span(), digest, result());
 }
 
 }  // namespace ferry::ctl

@@ -53,6 +53,17 @@ ConnectArguments connectArguments(std::span<const std::string_view> operands) {
 
 const std::string kTimeForm = "of the form \"YYYY-MM-DD HH:MM:SS\"";
 
+// A console option given after the command: "" or the message that says where it goes.
+std::string misplacedConsoleOption(std::span<const std::string_view> args) {
+  for (std::string_view arg : args) {
+    if (arg == "--") break;
+    if (arg == "--json" || arg == "--agent" || arg == "--password-file") {
+      return std::string(arg) + " is an option of the console: it goes before the command";
+    }
+  }
+  return "";
+}
+
 // What follows a command's fixed operands: its options and its free operands (object names).
 struct Trailing {
   bool properties = false;
@@ -85,6 +96,9 @@ ParseOutcome parseTrailing(std::string_view command, std::span<const std::string
       continue;
     }
     if (!takes(arg)) {
+      if (std::string misplaced = misplacedConsoleOption(args.subspan(i, 1)); !misplaced.empty()) {
+        return failure(misplaced);
+      }
       return failure(std::string(command) + " does not take the option '" + std::string(arg) + "'");
     }
     if (arg == "--properties") {
@@ -165,6 +179,11 @@ std::string parseConsoleOptions(std::span<const std::string_view> args, Command*
       *help = true;
       return "";
     }
+    if (option == "--json") {
+      if (command->json) return "--json is given more than once";
+      command->json = true;
+      continue;
+    }
     const bool hasValue = *at + 1 < args.size() && !args[*at + 1].empty();
     if (option == "--agent") {
       if (agentGiven) return "--agent is given more than once";
@@ -234,7 +253,10 @@ ParseOutcome parseList(const CommandInfo& info, std::span<const std::string_view
 // connect, info, excluded, error and verify: their fixed operands and nothing else.
 ParseOutcome parseFixedOperands(const CommandInfo& info, std::span<const std::string_view> operands,
                                 Command command) {
-  if (operands.size() != info.operandCount) return failure(countMismatch(info, operands.size()));
+  if (operands.size() != info.operandCount) {
+    std::string misplaced = misplacedConsoleOption(operands.subspan(info.operandCount));
+    return failure(!misplaced.empty() ? misplaced : countMismatch(info, operands.size()));
+  }
   if (info.kind == CommandKind::kVerify) {
     if (operands[0].empty()) return failure("the archive path is empty");
     command.restore.archivePath = std::string(operands[0]);
@@ -247,6 +269,43 @@ ParseOutcome parseFixedOperands(const CommandInfo& info, std::span<const std::st
     command.connect = connectArguments(operands);
   }
   return ParseOutcome{command, ""};
+}
+
+// The command and its operands, after the console's options (which end at `at`).
+ParseOutcome parseCommand(std::span<const std::string_view> args, size_t at, bool help,
+                          Command command) {
+  if (help) {
+    command.kind = CommandKind::kHelp;
+    return ParseOutcome{command, ""};
+  }
+  if (at >= args.size()) return failure("no command given");
+
+  std::string_view name = args[at];
+  if (!knownCommandName(name)) return failure("unknown command '" + std::string(name) + "'");
+  std::span<const std::string_view> operands = args.subspan(at + 1);
+  if (name == "restore") {
+    if (!operands.empty() && operands[0] == "--list") {
+      return parseRestoreList(operands, std::move(command));
+    }
+    return parseRestore(operands, std::move(command));
+  }
+
+  const CommandInfo* info = nullptr;
+  for (const CommandInfo& candidate : kCommands) {
+    if (candidate.name == name) info = &candidate;
+  }
+  if (std::string message = needOperands(*info, operands.size()); !message.empty()) {
+    return failure(message);
+  }
+  command.kind = info->kind;
+  switch (info->kind) {
+    case CommandKind::kBackup:
+      return parseBackup(*info, operands, std::move(command));
+    case CommandKind::kList:
+      return parseList(*info, operands, std::move(command));
+    default:
+      return parseFixedOperands(*info, operands, std::move(command));
+  }
 }
 
 }  // namespace
@@ -304,41 +363,15 @@ ParseOutcome parseCommandLine(std::span<const std::string_view> args) {
   Command command;
   size_t at = 0;
   bool help = false;
-  if (std::string error = parseConsoleOptions(args, &command, &at, &help); !error.empty()) {
-    return failure(error);
+  std::string error = parseConsoleOptions(args, &command, &at, &help);
+  ParseOutcome outcome = !error.empty() ? failure(error) : parseCommand(args, at, help, command);
+  outcome.json = command.json;
+  if (outcome.command) {
+    outcome.commandName = std::string(commandName(outcome.command->kind));
+  } else if (error.empty() && at < args.size() && knownCommandName(args[at])) {
+    outcome.commandName = std::string(args[at]);
   }
-  if (help) {
-    command.kind = CommandKind::kHelp;
-    return ParseOutcome{command, ""};
-  }
-  if (at >= args.size()) return failure("no command given");
-
-  std::string_view name = args[at];
-  if (!knownCommandName(name)) return failure("unknown command '" + std::string(name) + "'");
-  std::span<const std::string_view> operands = args.subspan(at + 1);
-  if (name == "restore") {
-    if (!operands.empty() && operands[0] == "--list") {
-      return parseRestoreList(operands, std::move(command));
-    }
-    return parseRestore(operands, std::move(command));
-  }
-
-  const CommandInfo* info = nullptr;
-  for (const CommandInfo& candidate : kCommands) {
-    if (candidate.name == name) info = &candidate;
-  }
-  if (std::string message = needOperands(*info, operands.size()); !message.empty()) {
-    return failure(message);
-  }
-  command.kind = info->kind;
-  switch (info->kind) {
-    case CommandKind::kBackup:
-      return parseBackup(*info, operands, std::move(command));
-    case CommandKind::kList:
-      return parseList(*info, operands, std::move(command));
-    default:
-      return parseFixedOperands(*info, operands, std::move(command));
-  }
+  return outcome;
 }
 
 bool commandConnects(CommandKind kind) {
@@ -359,9 +392,17 @@ bool commandConnects(CommandKind kind) {
   return false;
 }
 
+std::string_view commandName(CommandKind kind) {
+  if (kind == CommandKind::kRestoreList) return "verify";
+  for (const CommandInfo& info : kCommands) {
+    if (info.kind == kind) return info.name;
+  }
+  return kind == CommandKind::kHelp ? "help" : "";
+}
+
 std::string usageText() {
   std::string text =
-      "usage: ferryctl [--agent PATH] [--password-file PATH] COMMAND [ARGUMENTS]\n"
+      "usage: ferryctl [--agent PATH] [--password-file PATH] [--json] COMMAND [ARGUMENTS]\n"
       "       ferryctl --help\n"
       "\n"
       "commands:\n";
@@ -376,6 +417,9 @@ std::string usageText() {
       "                its folder must hold the agent's companion libraries\n"
       "  --password-file PATH\n"
       "                the account's password is the first line of this file\n"
+      "  --json        print one JSON document on standard output: the result, or the failure\n"
+      "                with its code and text, and every message (info, list, excluded,\n"
+      "                backup, restore, verify, connect, error); the exit codes stay\n"
       "  --help, -h    print this text\n"
       "\n"
       "password: never an argument. It is the first line of the --password-file file, else the\n"

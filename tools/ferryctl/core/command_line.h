@@ -2,12 +2,13 @@
 // usage text. The command table below is the one list of commands; the parser and the usage
 // text are both driven by it, so a new command is added in one place.
 //
-// Rules every command shares: options of the console (--agent, --password-file) come before the
-// command; a command's fixed operands (INSTANCE ACCOUNT, ARCHIVE, ...) are taken as they are,
-// even when they begin with '-'; the command's own options and its list of objects follow the
-// fixed operands, and "--" ends the options. The password is never an operand, so that it never
-// stands on a command line that other users can read: it comes from the file --password-file
-// names, from the environment variable FERRYCTL_PASSWORD, or from a prompt (password_source.h).
+// Rules every command shares: options of the console (--agent, --password-file, --json) come
+// before the command; a command's fixed operands (INSTANCE ACCOUNT, ARCHIVE, ...) are taken as
+// they are, even when they begin with '-'; the command's own options and its list of objects
+// follow the fixed operands, and "--" ends the options. The password is never an operand, so that
+// it never stands on a command line that other users can read: it comes from the file
+// --password-file names, from the environment variable FERRYCTL_PASSWORD, or from a prompt
+// (password_source.h).
 //
 // Conventions: platform-free; no exceptions; nothing here prints.
 #pragma once
@@ -70,6 +71,8 @@ struct Command {
   std::string agentPath;
   // --password-file PATH as given; empty: FERRYCTL_PASSWORD or the prompt.
   std::string passwordFile;
+  // --json: the command prints one JSON document on standard output, failures included.
+  bool json = false;
   ConnectArguments connect;
   uint32_t errorCode = 0;
   bool listProperties = false;  // list --properties
@@ -120,6 +123,10 @@ inline constexpr CommandInfo kCommands[] = {
 struct ParseOutcome {
   std::optional<Command> command;
   std::string error;
+  // Also for a malformed command line: --json was given before the command, and the command's
+  // name as commandName() gives it ("" when no known command was named).
+  bool json = false;
+  std::string commandName;
 };
 
 // `args` are the arguments after the program name. No arguments at all is a usage error.
@@ -127,6 +134,9 @@ ParseOutcome parseCommandLine(std::span<const std::string_view> args);
 
 // Whether the command connects to the agent, and so needs the account's password.
 bool commandConnects(CommandKind kind);
+
+// The command's name in a JSON document: its word, "verify" for restore --list too.
+std::string_view commandName(CommandKind kind);
 
 // A result code as typed by the user: decimal digits only, 0 to 4294967295.
 // The message names the text and what is wrong with it.

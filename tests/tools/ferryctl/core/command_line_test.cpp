@@ -268,6 +268,58 @@ TEST(CtlCommandLine, MalformedBackupAndRestoreForms) {
   }
 }
 
+TEST(CtlCommandLine, JsonBeforeTheCommandAlsoForMalformedLines) {
+  {
+    SCOPED_TRACE("--json among the console's options: the command's name comes with it");
+    ParseOutcome p = parse({"--agent", "x.dll", "--json", "info", "i@II", "a"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_TRUE(p.command->json);
+    EXPECT_TRUE(p.json);
+    EXPECT_EQ(p.commandName, "info");
+    p = parse({"--json", "restore", "--list", "a.fya"});
+    EXPECT_EQ(p.commandName, "verify") << "restore --list is verify by another name";
+    p = parse({"info", "i@II", "a"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_FALSE(p.command->json);
+    EXPECT_FALSE(p.json);
+  }
+  struct Case {
+    std::vector<std::string_view> args;
+    bool json;
+    std::string_view commandName;
+    std::string_view expected;
+  };
+  const Case cases[] = {
+      {{"--json", "info", "i@II"}, true, "info", "info takes 2 arguments"},
+      {{"--json", "--json", "info", "i", "a"}, true, "", "--json is given more than once"},
+      {{"--json", "nosuch"}, true, "", "unknown command 'nosuch'"},
+      {{"--json"}, true, "", "no command given"},
+      {{"--json", "restore", "--list"}, true, "restore", "archive path alone"},
+      {{"info", "i", "a", "--json"},
+       false,
+       "info",
+       "--json is an option of the console: it goes before the command"},
+      {{"list", "i", "a", "--properties", "--json"}, false, "list", "--json is an option"},
+      {{"backup", "i", "a", "x.fya", "db.DATA", "--agent", "y.dll"},
+       false,
+       "backup",
+       "--agent is an option of the console: it goes before the command"},
+      {{"verify", "a.fya", "--password-file"}, false, "verify", "--password-file is an option"},
+      {{"backup", "i", "a", "x.fya", "--", "--json"}, false, "backup", "is not an object name"},
+  };
+  for (const Case& c : cases) {
+    ParseOutcome p = parseCommandLine(c.args);
+    std::string line;
+    for (std::string_view a : c.args) line += "[" + std::string(a) + "]";
+    EXPECT_FALSE(p.command) << line << " parsed as " << describe(p);
+    EXPECT_EQ(p.json, c.json) << line;
+    EXPECT_EQ(p.commandName, c.commandName) << line;
+    EXPECT_NE(p.error.find(c.expected), std::string::npos)
+        << line << ": message '" << p.error << "' lacks '" << c.expected << "'";
+  }
+  EXPECT_NE(usageText().find("[--json] COMMAND"), std::string::npos) << usageText();
+}
+
 // A password typed on the command line out of habit, where it once was an operand.
 TEST(CtlCommandLine, MessagesNeverShowThePassword) {
   const std::string_view password = "Hunter2-secret";
