@@ -35,7 +35,7 @@ static PFN_DSAEndRestore endRestore;
 
 static const char* instance;
 static const char* account;
-static const char* password;
+static char password[512];
 static unsigned char* buffer; /* page-aligned, from VirtualAlloc */
 
 /* Prints the agent's text for a failed call and returns 1. */
@@ -195,8 +195,11 @@ int main(int argc, char** argv) {
   }
   instance = argv[2];
   account = argv[3];
-  password = getenv("MINIMAL_HOST_PASSWORD");
-  if (password == NULL) {
+  /* A copy: the agent changes the process environment (II_SYSTEM, II_CKTMPL_FILE, Path), which
+   * may move what getenv pointed to. */
+  if (getenv("MINIMAL_HOST_PASSWORD") == NULL ||
+      snprintf(password, sizeof password, "%s", getenv("MINIMAL_HOST_PASSWORD")) >=
+          (int)sizeof password) {
     fprintf(stderr, "minimal_host: set MINIMAL_HOST_PASSWORD to the account's password\n");
     return 2;
   }
