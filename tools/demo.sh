@@ -5,10 +5,11 @@
 # drives the agent that the registry's "Dll" value names with the backup console: connect, agent
 # information (with the build number setup wrote),
 # objects with sizes and property sheets, excluded directories, a backup of the database
-# "sample" into an archive under the prefix (drive_c/ferry-demo/sample.fya), and its restore after
-# the database's files were deleted, checked byte for byte; then the same round trip through the
-# agent's remote pipe, the console acting as the media side. Last, the console snap-in's tree
-# for a sample Start menu, through the console host.
+# "sample" into an archive under the prefix (drive_c/ferry-demo/sample.fya) and its verify, and
+# its restore after the database's files were deleted, checked byte for byte; then the same
+# round trip through the agent's remote pipe, the console acting as the media side; then a
+# point-in-time restore that stops the roll forward between two journal records written after
+# the backup. Last, the console snap-in's tree for a sample Start menu, through the console host.
 set -euo pipefail
 
 build=$(realpath "${1:-build/win}")
@@ -111,8 +112,10 @@ archive='C:\ferry-demo\sample.fya'
 mkdir -p "$build/wineprefix/drive_c/ferry-demo"
 say "ferryctl backup --database sample: data, configuration and journals into $archive"
 ctl backup "server@$code" ingres "$archive" --database sample
-say "ferryctl restore --list: what the archive holds, every checksum verified"
-ctl restore --list "$archive"
+say "ferryctl verify: what the archive holds, every length and checksum verified (no agent needed)"
+ctl verify "$archive"
+say "ferryctl --json verify: the same as one JSON document (the first lines)"
+ctl --json verify "$archive" | head -n 12
 
 # The console as a backup server's media side: the same objects through the agent's remote pipe,
 # which ferryctl opens as a client from a thread of its own.
@@ -165,6 +168,23 @@ ctl restore "$remote_archive" "server@$code" ingres --remote
 say "Every file restored through the remote pipe compared byte for byte"
 compare_with_before
 rm -rf "$before"
+
+# A point-in-time restore: work journaled after the backup, the data lost, and the roll forward
+# stopped between two of the journal's records. The simulator stamps the records 1, 2 and 3
+# minutes ahead so that the demo need not wait for them.
+say "Work after the backup: ingsim journal adds a journal file of three timed records"
+journal=$(win "$bin/ingsim.exe" journal --code "$code" --name sample --at +60 --at +120 --at +180)
+echo "$journal"
+as_of=$(sed -n 's/^  record 2 at //p' <<<"$journal")
+say "Losing the data: the files of both data locations deleted (the journals stay)"
+for folder in "${folders[@]:0:2}"; do find "$c/$folder" -maxdepth 1 -type f -delete; done
+say "ferryctl restore --as-of a time before the archive's checkpoint: refused, nothing written"
+ctl restore "$archive" "server@$code" ingres --as-of "2000-01-01 00:00:00" ||
+  echo "(exit code $?, as expected)"
+say "ferryctl restore --as-of \"$as_of\" (journals overwritten with the archive's, 0x200)"
+ctl restore "$archive" "server@$code" ingres --as-of "$as_of" --option-bits 0x200
+say "What rollforwarddb reported: the journal record after $as_of was not applied"
+tr -d '\r' <"$agent_dir/roll${code}sample.out" | grep -e 'RFP: Applied' -e 'journal record' -e 'completed'
 
 say "Registry: installation key and the machine Path entry"
 win reg query "HKLM\\SOFTWARE\\Norvane\\IngresII\\${code}_Installation" /v II_SYSTEM

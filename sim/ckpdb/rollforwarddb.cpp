@@ -5,17 +5,23 @@
 // Runs the checkpoint template's whole-database disk restore lines: BRDD, then WDDD, PRDD and
 // WRDD for each data location, then ERDD, with %F naming the files of checkpoint <n> (without a
 // number, the database's latest checkpoint). With +j (the default) the journal files up to the
-// database's journal sequence must all be present; that is checked before the template runs, so
-// a roll-forward that could not be completed leaves the locations untouched.
+// database's journal sequence must all be present and readable; that is checked before the
+// template runs, so a roll-forward that could not be completed leaves the locations untouched.
+// With -e the journal records written after the end time are not applied
+// (core/journal_records.h), and the report says how many and from where.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ckp_run.h"
 #include "core/ckp_arguments.h"
 #include "core/ckp_template.h"
+#include "core/journal_records.h"
 #include "ingsim/win_util.h"
 
 namespace {
@@ -29,7 +35,21 @@ std::string journalFileName(int sequence) {
   return name;
 }
 
-Failure checkJournals(const ingsim::ckp::DatabaseFacts& database) {
+// Journal files begin with the timed records' mark or are sample bytes: only those with the mark
+// need to be read whole.
+bool hasJournalMark(const std::string& path) {
+  ingsim::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
+  unsigned char mark[ingsim::core::kJournalMagic.size()] = {};
+  DWORD got = 0;
+  if (!ReadFile(file.get(), mark, sizeof mark, &got, nullptr) || got != sizeof mark) return false;
+  return std::equal(std::begin(mark), std::end(mark), ingsim::core::kJournalMagic.begin());
+}
+
+// Every journal file up to the database's journal sequence, present and read.
+Failure readJournals(const ingsim::ckp::DatabaseFacts& database,
+                     std::vector<ingsim::core::JournalFile>* files) {
   for (int sequence = 1; sequence <= database.journalSequence; ++sequence) {
     const std::string path = database.journalFolder + "\\" + journalFileName(sequence);
     if (!ingsim::pathExists(path)) {
@@ -38,8 +58,71 @@ Failure checkJournals(const ingsim::ckp::DatabaseFacts& database) {
                   std::to_string(sequence) + " of " + std::to_string(database.journalSequence) +
                   ") is missing"};
     }
+    ingsim::core::JournalFile file{journalFileName(sequence), {}};
+    if (hasJournalMark(path)) {
+      std::string bytes;
+      if (std::string error = ingsim::readWholeFile(path, &bytes); !error.empty()) {
+        return {"E_DM1314_RFP_BAD_JOURNAL", error};
+      }
+      file.contents =
+          ingsim::core::readJournal({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
+      if (file.contents.kind == ingsim::core::JournalKind::kDamaged) {
+        return {"E_DM1314_RFP_BAD_JOURNAL",
+                "journal file " + path + " is damaged: " + file.contents.fault};
+      }
+    }
+    files->push_back(std::move(file));
   }
   return {};
+}
+
+// The end time as seconds since 1970 (UTC): the roll forward's -e is local time.
+std::optional<int64_t> endTimeSeconds(const ingsim::core::CkpArguments& arguments) {
+  if (!arguments.endTimeGiven) return std::nullopt;
+  std::tm local{};
+  local.tm_year = arguments.endTime.year - 1900;
+  local.tm_mon = arguments.endTime.month - 1;
+  local.tm_mday = arguments.endTime.day;
+  local.tm_hour = arguments.endTime.hour;
+  local.tm_min = arguments.endTime.minute;
+  local.tm_sec = arguments.endTime.second;
+  local.tm_isdst = -1;
+  return static_cast<int64_t>(_mktime64(&local));
+}
+
+// A record's time as the roll forward's -e writes it.
+std::string rollTimeText(int64_t seconds) {
+  const __time64_t value = seconds;
+  std::tm local{};
+  if (_localtime64_s(&local, &value) != 0) return std::to_string(seconds);
+  char text[32];
+  std::strftime(text, sizeof text, "%d-%b-%Y:%H:%M:%S", &local);
+  return text;
+}
+
+void reportJournals(const ingsim::core::CkpArguments& arguments,
+                    const std::vector<ingsim::core::JournalFile>& files) {
+  const ingsim::core::JournalApplication applied =
+      ingsim::core::applyJournals(files, endTimeSeconds(arguments));
+  const std::string upTo = arguments.endTimeGiven ? " up to " + arguments.endTimeText : "";
+  if (applied.filesApplied > 0) {
+    progress("RFP: Applied journal files " + files.front().name + " to " + applied.lastFileApplied +
+             upTo);
+  } else {
+    progress("RFP: No journal file applied: its first record is after the end time " +
+             arguments.endTimeText);
+  }
+  if (applied.recordsApplied > 0) {
+    progress("RFP: " + std::to_string(applied.recordsApplied) + " timed journal record" +
+             (applied.recordsApplied == 1 ? "" : "s") + " applied");
+  }
+  if (applied.recordsNotApplied > 0) {
+    progress("RFP: " + std::to_string(applied.recordsNotApplied) + " journal record" +
+             (applied.recordsNotApplied == 1 ? "" : "s") + " after the end time " +
+             arguments.endTimeText + " not applied, from record " +
+             std::to_string(applied.stoppedAtRecord) + " of " + applied.stoppedInFile +
+             " (written " + rollTimeText(applied.stoppedAtTime) + ")");
+  }
 }
 
 int rollForward(const ingsim::core::CkpArguments& arguments) {
@@ -61,8 +144,11 @@ int rollForward(const ingsim::core::CkpArguments& arguments) {
     return ingsim::ckp::reportFailure({"E_DM1313_RFP_TOO_MANY_LOCATIONS",
                                        "database " + database.name + " has too many locations"});
   }
+  std::vector<ingsim::core::JournalFile> journals;
   if (arguments.applyJournals) {
-    if (Failure failure = checkJournals(database)) return ingsim::ckp::reportFailure(failure);
+    if (Failure failure = readJournals(database, &journals)) {
+      return ingsim::ckp::reportFailure(failure);
+    }
   }
   std::vector<ingsim::core::TemplateLine> lines;
   std::string templatePath;
@@ -102,11 +188,7 @@ int rollForward(const ingsim::core::CkpArguments& arguments) {
           ingsim::ckp::runStep(installation, lines, "ERDD", values, arguments.verbose)) {
     return ingsim::ckp::reportFailure(failure);
   }
-  if (arguments.applyJournals && database.journalSequence > 0) {
-    progress("RFP: Applied journal files " + journalFileName(1) + " to " +
-             journalFileName(database.journalSequence) +
-             (arguments.endTimeGiven ? " up to " + arguments.endTimeText : std::string()));
-  }
+  if (!journals.empty()) reportJournals(arguments, journals);
   progress("RFP: Roll forward of database " + database.name + " from checkpoint " +
            std::to_string(number) + " completed.");
   return 0;

@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "core/ckp_arguments.h"
+
 namespace ingsim::core {
 namespace {
 
@@ -118,6 +120,37 @@ std::string parseDatabase(ArgumentCursor& cursor, IngsimCommand* command) {
   return "";
 }
 
+std::string parseJournal(ArgumentCursor& cursor, IngsimCommand* command) {
+  JournalOptions& options = command->journal;
+  std::string error, value;
+  uint64_t recordSize = options.recordSize;
+  while (!cursor.done()) {
+    const std::string option = cursor.take();
+    if (option != "--code" && option != "--name" && option != "--at" && option != "--record-size") {
+      return "unknown option '" + option + "' for journal";
+    }
+    if (!cursor.value(option, &value, &error)) return error;
+    if (option == "--code") {
+      command->code = value;
+    } else if (option == "--name") {
+      options.database = value;
+    } else if (option == "--at") {
+      JournalTime time;
+      if (!parseJournalTime(value, &time)) {
+        return "--at needs +SECONDS, -SECONDS or \"YYYY-MM-DD HH:MM:SS\", not '" + value + "'";
+      }
+      options.times.push_back(time);
+    } else if (!parseSize(value, &recordSize) || recordSize > (1u << 20)) {
+      return "--record-size needs a size of at most 1M, not '" + value + "'";
+    }
+  }
+  options.recordSize = static_cast<uint32_t>(recordSize);
+  if (command->code.empty()) return "journal needs --code";
+  if (options.database.empty()) return "journal needs --name";
+  if (options.times.empty()) return "journal needs at least one --at";
+  return "";
+}
+
 std::string parseCodeOnly(ArgumentCursor& cursor, IngsimCommand* command, const char* verb) {
   std::string error;
   while (!cursor.done()) {
@@ -192,6 +225,38 @@ bool parseCount(std::string_view text, int* value) {
   return true;
 }
 
+bool parseJournalTime(std::string_view text, JournalTime* time) {
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+    int seconds = 0;
+    if (!parseCount(text.substr(1), &seconds)) return false;
+    *time = JournalTime{};
+    time->secondsFromNow = text[0] == '-' ? -int64_t{seconds} : int64_t{seconds};
+    return true;
+  }
+  // YYYY-MM-DD HH:MM:SS, every field with its digits.
+  if (text.size() != 19) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char expected = i == 4 || i == 7 ? '-' : i == 10 ? ' ' : i == 13 || i == 16 ? ':' : '0';
+    if (expected == '0' ? (text[i] < '0' || text[i] > '9') : text[i] != expected) return false;
+  }
+  auto number = [&](size_t at, size_t digits) {
+    int value = 0;
+    for (size_t i = 0; i < digits; ++i) value = value * 10 + (text[at + i] - '0');
+    return value;
+  };
+  EndTime local;
+  local.year = number(0, 4);
+  local.month = number(5, 2);
+  local.day = number(8, 2);
+  local.hour = number(11, 2);
+  local.minute = number(14, 2);
+  local.second = number(17, 2);
+  if (!validCalendarTime(local)) return false;
+  *time = JournalTime{false,     0,          local.year,   local.month,
+                      local.day, local.hour, local.minute, local.second};
+  return true;
+}
+
 bool parseSize(std::string_view text, uint64_t* size) {
   if (text.empty()) return false;
   uint64_t unit = 1;
@@ -248,6 +313,10 @@ std::string parseIngsimCommand(const std::vector<std::string>& args, IngsimComma
     command->kind = CommandKind::kDatabase;
     return parseDatabase(cursor, command);
   }
+  if (verb == "journal") {
+    command->kind = CommandKind::kJournal;
+    return parseJournal(cursor, command);
+  }
   if (verb == "setenv") {
     command->kind = CommandKind::kSetEnv;
     return parseSetEnv(cursor, command);
@@ -277,13 +346,15 @@ std::string ingsimUsage() {
          "                  [--journals N] [--journal-size SIZE] [--journal-area AREA]\n"
          "                  [--dump-area AREA] [--dump-file NAME:SIZE]... [--config-size SIZE]\n"
          "                  [--table NAME]...\n"
+         "  ingsim journal  --code C --name DB --at TIME [--at TIME]... [--record-size SIZE]\n"
          "  ingsim setenv   --code C NAME VALUE\n"
          "  ingsim account  add --name USER --password PASSWORD [--domain DOMAIN]\n"
          "  ingsim account  remove --name USER\n"
          "  ingsim remove   --code C\n"
          "  ingsim root     --code C\n"
          "  ingsim show     --code C\n"
-         "SIZE is a byte count with an optional K, M or G suffix.\n";
+         "SIZE is a byte count with an optional K, M or G suffix. TIME is +N or -N seconds\n"
+         "from now, or a local time \"YYYY-MM-DD HH:MM:SS\".\n";
 }
 
 }  // namespace ingsim::core

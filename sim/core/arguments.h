@@ -7,6 +7,7 @@
 //                   [--journals N] [--journal-size SIZE] [--journal-area AREA]
 //                   [--dump-area AREA] [--dump-file NAME:SIZE]... [--config-size SIZE]
 //                   [--table NAME]...
+//   ingsim journal  --code C --name DB --at TIME [--at TIME]... [--record-size SIZE]
 //   ingsim setenv   --code C NAME VALUE
 //   ingsim account  add --name USER --password PASSWORD [--domain DOMAIN]
 //   ingsim account  remove --name USER
@@ -16,7 +17,8 @@
 //
 // A --file before any --location belongs to the database's root location. "--location
 // ii_database" names the default data location. SIZE is a byte count with an optional K, M or G
-// suffix (powers of 1024).
+// suffix (powers of 1024). TIME is "+N" or "-N" seconds from now, or a local time
+// "YYYY-MM-DD HH:MM:SS"; the times of one journal file must not go back.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +33,7 @@ namespace ingsim::core {
 enum class CommandKind {
   kCreate,
   kDatabase,
+  kJournal,
   kSetEnv,
   kAccountAdd,
   kAccountRemove,
@@ -44,6 +47,7 @@ struct IngsimCommand {
   std::string code;  // every kind but the account ones
   InstallationOptions installation;
   DatabaseOptions database;
+  JournalOptions journal;
   Account account;
   std::string variableName;
   std::string variableValue;
@@ -62,5 +66,7 @@ bool parseSize(std::string_view text, uint64_t* size);
 bool parseNamedSize(std::string_view text, SampleFile* file);
 // A non-negative decimal integer that fits an int.
 bool parseCount(std::string_view text, int* value);
+// "+N" / "-N" (N up to 9 digits) or "YYYY-MM-DD HH:MM:SS" (a valid date from 1970 on).
+bool parseJournalTime(std::string_view text, JournalTime* time);
 
 }  // namespace ingsim::core

@@ -56,12 +56,15 @@ bool parseEndTime(const std::string& text, EndTime* out) {
       !readNumber(text, &pos, 2, &t.second) || pos != text.size()) {
     return false;
   }
-  if (t.year < 1970 || t.day < 1 || t.day > daysInMonth(t.year, t.month) || t.hour > 23 ||
-      t.minute > 59 || t.second > 59) {
-    return false;
-  }
+  if (!validCalendarTime(t)) return false;
   *out = t;
   return true;
+}
+
+bool validCalendarTime(const EndTime& t) {
+  return t.year >= 1970 && t.month >= 1 && t.month <= 12 && t.day >= 1 &&
+         t.day <= daysInMonth(t.year, t.month) && t.hour >= 0 && t.hour <= 23 && t.minute >= 0 &&
+         t.minute <= 59 && t.second >= 0 && t.second <= 59;
 }
 
 std::string parseCkpArguments(CkpProgram program, const std::vector<std::string>& arguments,

@@ -39,4 +39,7 @@ std::string parseCkpArguments(CkpProgram program, const std::vector<std::string>
 // False when `text` is not a valid "%d-%b-%Y:%H:%M:%S" time.
 bool parseEndTime(const std::string& text, EndTime* out);
 
+// A date of the calendar from 1970 on and a time of day (month 1..12).
+bool validCalendarTime(const EndTime& time);
+
 }  // namespace ingsim::core

@@ -53,6 +53,21 @@ struct DatabaseOptions {
   std::vector<std::string> userTables;  // rows of iitables (system_use 'U')
 };
 
+// A journal record's time as `ingsim journal --at` takes it: seconds from now ("+90", "-30"),
+// or a local time ("2026-01-05 10:00:00").
+struct JournalTime {
+  bool relative = true;
+  int64_t secondsFromNow = 0;
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;  // month 1..12
+};
+
+// A journal file of timed records added to a journaled database (core/journal_records.h).
+struct JournalOptions {
+  std::string database;
+  std::vector<JournalTime> times;  // one record each, in this order
+  uint32_t recordSize = 512;       // bytes of each record's body
+};
+
 struct Account {
   std::string name;
   std::string password;

@@ -26,6 +26,10 @@ namespace ingsim {
 
 std::string createInstallation(const InstallationOptions& options);
 std::string addDatabase(const std::string& code, const DatabaseOptions& options);
+// Adds the next journal file of a journaled database, holding one timed record per time of
+// `options` (core/journal_records.h), and counts it in the database's journal sequence.
+// *report: the file, its sequence and each record's local time, one a line.
+std::string addJournal(const std::string& code, const JournalOptions& options, std::string* report);
 std::string addAccount(const Account& account);
 std::string removeAccount(const std::string& name);
 // Sets an installation variable in the symbol table (as ingsetenv does).

@@ -32,6 +32,12 @@ int main(int argc, char** argv) {
     case CommandKind::kDatabase:
       error = ingsim::addDatabase(command.code, command.database);
       break;
+    case CommandKind::kJournal: {
+      std::string report;
+      error = ingsim::addJournal(command.code, command.journal, &report);
+      if (error.empty()) std::fputs(report.c_str(), stdout);
+      break;
+    }
     case CommandKind::kSetEnv:
       error = ingsim::setVariable(command.code, command.variableName, command.variableValue);
       break;

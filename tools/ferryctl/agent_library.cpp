@@ -24,8 +24,8 @@ std::string AgentLibrary::load(const std::string& path) {
   SetLastError(0);
   module_ = UniqueModule(LoadLibraryA(path.c_str()));
   if (!module_) {
-    DWORD error = GetLastError();
-    return loadFailureLine(path, error, systemErrorText(error));
+    loadError_ = GetLastError();
+    return loadFailureLine(path, loadError_, systemErrorText(loadError_));
   }
   AgentEntryPoints bound;
   const char* missing = nullptr;
@@ -45,6 +45,7 @@ std::string AgentLibrary::load(const std::string& path) {
   need("DSAGetError", bound.getError);
   if (missing != nullptr) {
     module_.reset();
+    loadError_ = missingError;
     return missingEntryPointLine(path, missing, missingError, systemErrorText(missingError));
   }
   // Bound when present; requireEntryPoints reports what a command misses.
@@ -57,6 +58,7 @@ std::string AgentLibrary::load(const std::string& path) {
   bindEntryPoint(module_.get(), "DSABeginRestore", bound.beginRestore);
   bindEntryPoint(module_.get(), "DSAWrite", bound.write);
   bindEntryPoint(module_.get(), "DSAEndRestore", bound.endRestore);
+  bindEntryPoint(module_.get(), "DSASetRestorePointInTime", bound.setRestorePointInTime);
   entryPoints_ = bound;
   path_ = path;
   return "";
@@ -86,6 +88,9 @@ std::string AgentLibrary::requireEntryPoints(EntryPointSet set) const {
       needs = {{"DSABeginRestore", e.beginRestore != nullptr},
                {"DSAWrite", e.write != nullptr},
                {"DSAEndRestore", e.endRestore != nullptr}};
+      break;
+    case EntryPointSet::kPointInTime:
+      needs = {{"DSASetRestorePointInTime", e.setRestorePointInTime != nullptr}};
       break;
   }
   for (const Need& need : needs) {

@@ -28,16 +28,19 @@ struct AgentEntryPoints {
   PFN_DSABeginRestore beginRestore = nullptr;
   PFN_DSAWrite write = nullptr;
   PFN_DSAEndRestore endRestore = nullptr;
+  PFN_DSASetRestorePointInTime setRestorePointInTime = nullptr;
 };
 
 // Entry points beyond the session's, by the command that needs them.
-enum class EntryPointSet { kCatalogue, kBackup, kRestore };
+enum class EntryPointSet { kCatalogue, kBackup, kRestore, kPointInTime };
 
 class AgentLibrary {
  public:
   // Loads `path` and binds every entry point: "" on success, else the line to print (the path,
   // the missing entry point if that is what failed, and the Windows error with its text).
   std::string load(const std::string& path);
+  // The Windows error of the failed load or lookup, 0 after a load that succeeded.
+  DWORD loadError() const { return loadError_; }
 
   const AgentEntryPoints& entryPoints() const { return entryPoints_; }
 
@@ -46,6 +49,7 @@ class AgentLibrary {
 
  private:
   std::string path_;
+  DWORD loadError_ = 0;
   UniqueModule module_;
   AgentEntryPoints entryPoints_;
 };

@@ -88,7 +88,10 @@ std::string ArchiveFileSource::open(const std::string& path) {
   file_ = UniqueFile(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                  /*security=*/nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
                                  /*template=*/nullptr));
-  if (!file_) return fileErrorLine("cannot open", path, GetLastError());
+  if (!file_) {
+    openError_ = GetLastError();
+    return fileErrorLine("cannot open", path, openError_);
+  }
   buffer_.resize(kReadBufferSize);
   return "";
 }

@@ -48,6 +48,8 @@ class ArchiveFileSource final : public archive::ByteSource {
   // "" or the line to print.
   std::string open(const std::string& path);
   bool read(std::span<uint8_t> buffer, size_t& got) override;
+  // The Windows error of a failed open, of the first failed read; 0 if none.
+  DWORD openError() const { return openError_; }
   DWORD readError() const { return readError_; }
 
  private:
@@ -55,6 +57,7 @@ class ArchiveFileSource final : public archive::ByteSource {
   std::vector<uint8_t> buffer_;
   size_t position_ = 0;
   size_t filled_ = 0;
+  DWORD openError_ = 0;
   DWORD readError_ = 0;
 };
 

@@ -17,6 +17,7 @@
 #include "core/catalogue_view.h"
 #include "core/output_format.h"
 #include "core/remote_backup_reader.h"
+#include "json_report.h"
 #include "progress.h"
 #include "remote_media.h"
 #include "remote_stream.h"
@@ -119,6 +120,123 @@ ExitCode backupOneObject(const AgentEntryPoints& agent, uint32_t connectionId,
   return ExitCode::kSuccess;
 }
 
+// The archive being written, for the life of the command: a failure before it is committed
+// leaves no file under the archive's name.
+struct BackupTarget {
+  PartialArchiveFile file;
+  archive::ArchiveWriter writer{file};
+
+  // Prints "ferryctl: <what>", or the file's write error when there was one.
+  ExitCode failure(const std::string& what) {
+    std::string line = "ferryctl: " + what;
+    if (file.writeError() != 0) {
+      line = "ferryctl: " + fileErrorLine("cannot write", file.partialPath(), file.writeError());
+    }
+    printLine(stderr, line);
+    return ExitCode::kArchive;
+  }
+};
+
+// The objects of `--database DB` as the agent lists them, on the open connection.
+ExitCode planDatabase(const AgentEntryPoints& agent, uint32_t connectionId,
+                      const std::string& database, std::vector<ConnectionPlan>* plans) {
+  std::vector<std::string> catalogue;
+  if (DSA_RESULT result = listObjects(agent, connectionId, &catalogue); result != DSA_OK) {
+    return exitCodeForResult(result);
+  }
+  std::vector<std::string> objects = databaseObjects(catalogue, database);
+  if (objects.empty()) {
+    printLine(stderr, "ferryctl: the agent offers no objects of database '" + database + "'");
+    return ExitCode::kAgentError;
+  }
+  plans->push_back({database, objects});
+  return ExitCode::kSuccess;
+}
+
+// The archive's header: its time and the agent's information record.
+ExitCode archiveInfo(const AgentEntryPoints& agent, uint32_t connectionId,
+                     archive::ArchiveInfo* info) {
+  info->creationTime = fileTimeNow();
+  info->agentInfo.assign(kAgentInfoSize, 0);
+  uint32_t infoSize = kAgentInfoSize;
+  if (DSA_RESULT result = agent.getAgentInfo(connectionId, info->agentInfo.data(), &infoSize);
+      result != DSA_OK) {
+    printAgentFailure(agent, "DSAGetAgentInfo", result);
+    return exitCodeForResult(result);
+  }
+  info->agentInfo.resize(std::min<size_t>(infoSize, kAgentInfoSize));
+  return ExitCode::kSuccess;
+}
+
+// Every plan on a connection of its own (the open one for the first), each object in order.
+ExitCode backupPlans(const AgentEntryPoints& agent, const ConnectArguments& arguments,
+                     const BackupArguments& backup, const std::vector<ConnectionPlan>& plans,
+                     AgentConnection& connection, BackupTarget& target,
+                     std::vector<ObjectSummaryLine>* saved) {
+  AlignedBuffer buffer(kReadBufferSize);
+  if (!buffer.valid()) {
+    printLine(stderr,
+              "ferryctl: cannot allocate the read buffer: error " + std::to_string(GetLastError()));
+    return ExitCode::kArchive;
+  }
+  Sha256 digest;
+  if (!digest.error().empty()) {
+    printLine(stderr, "ferryctl: SHA-256: " + digest.error());
+    return ExitCode::kArchive;
+  }
+  Progress progress;
+  const std::string remoteCode =
+      backup.remote ? installationCodeOf(arguments.instance) : std::string();
+  for (size_t p = 0; p < plans.size(); ++p) {
+    if (p > 0) {
+      if (DSA_RESULT closed = connection.close(); closed != DSA_OK) {
+        return exitCodeForResult(closed);
+      }
+      if (DSA_RESULT result = connection.open(arguments); result != DSA_OK) {
+        return exitCodeForResult(result);
+      }
+    }
+    for (const std::string& name : plans[p].objects) {
+      ObjectSummaryLine summary;
+      ExitCode code = backupOneObject(agent, connection.id(), name, backup.optionBits, remoteCode,
+                                      buffer.span(), target.writer, digest, progress, &summary);
+      if (code != ExitCode::kSuccess) {
+        if (code == ExitCode::kArchive && target.file.writeError() != 0) target.failure("");
+        printLine(stderr, "ferryctl: backup abandoned; no archive written");
+        return code;
+      }
+      saved->push_back(summary);
+    }
+  }
+  return ExitCode::kSuccess;
+}
+
+void printBackupSummary(const std::string& archivePath, const std::vector<ObjectSummaryLine>& saved,
+                        uint64_t archiveBytes) {
+  uint64_t files = 0;
+  uint64_t bytes = 0;
+  Json objects = Json::array();
+  for (const ObjectSummaryLine& line : saved) {
+    printLine(stdout, savedObjectLine("saved", line.name, line.files, line.bytes));
+    objects.push(
+        Json::object().set("name", line.name).set("files", line.files).set("bytes", line.bytes));
+    files += line.files;
+    bytes += line.bytes;
+  }
+  if (jsonReportActive()) {
+    jsonResult() = Json::object()
+                       .set("archive", archivePath)
+                       .set("objects", std::move(objects))
+                       .set("files", files)
+                       .set("dataBytes", bytes)
+                       .set("archiveBytes", archiveBytes);
+  }
+  printLine(stdout, "archive " + archivePath + ": " + std::to_string(saved.size()) +
+                        (saved.size() == 1 ? " object, " : " objects, ") + std::to_string(files) +
+                        (files == 1 ? " file, " : " files, ") + std::to_string(bytes) +
+                        " bytes of data, " + std::to_string(archiveBytes) + " bytes in all");
+}
+
 }  // namespace
 
 ExitCode runBackup(const AgentEntryPoints& agent, const ConnectArguments& arguments,
@@ -133,17 +251,9 @@ ExitCode runBackup(const AgentEntryPoints& agent, const ConnectArguments& argume
     }
     plans = std::move(*planned);
   }
-
-  AlignedBuffer buffer(kReadBufferSize);
-  if (!buffer.valid()) {
-    printLine(stderr,
-              "ferryctl: cannot allocate the read buffer: error " + std::to_string(GetLastError()));
-    return ExitCode::kArchive;
-  }
-  Sha256 digest;
-  if (!digest.error().empty()) {
-    printLine(stderr, "ferryctl: SHA-256: " + digest.error());
-    return ExitCode::kArchive;
+  if (backup.remote && installationCodeOf(arguments.instance).empty()) {
+    printLine(stderr, "ferryctl: --remote needs an instance name of the form user@CODE");
+    return ExitCode::kUsage;
   }
 
   AgentConnection connection(agent);
@@ -151,95 +261,35 @@ ExitCode runBackup(const AgentEntryPoints& agent, const ConnectArguments& argume
     return exitCodeForResult(result);
   }
   if (!backup.database.empty()) {
-    std::vector<std::string> catalogue;
-    if (DSA_RESULT result = listObjects(agent, connection.id(), &catalogue); result != DSA_OK) {
-      return exitCodeForResult(result);
+    if (ExitCode code = planDatabase(agent, connection.id(), backup.database, &plans);
+        code != ExitCode::kSuccess) {
+      return code;
     }
-    std::vector<std::string> objects = databaseObjects(catalogue, backup.database);
-    if (objects.empty()) {
-      printLine(stderr,
-                "ferryctl: the agent offers no objects of database '" + backup.database + "'");
-      return ExitCode::kAgentError;
-    }
-    plans.push_back({backup.database, objects});
   }
-
   archive::ArchiveInfo info;
-  info.creationTime = fileTimeNow();
-  info.agentInfo.assign(kAgentInfoSize, 0);
-  uint32_t infoSize = kAgentInfoSize;
-  if (DSA_RESULT result = agent.getAgentInfo(connection.id(), info.agentInfo.data(), &infoSize);
-      result != DSA_OK) {
-    printAgentFailure(agent, "DSAGetAgentInfo", result);
-    return exitCodeForResult(result);
+  if (ExitCode code = archiveInfo(agent, connection.id(), &info); code != ExitCode::kSuccess) {
+    return code;
   }
-  info.agentInfo.resize(std::min<size_t>(infoSize, kAgentInfoSize));
 
-  PartialArchiveFile file;
-  if (std::string error = file.create(backup.archivePath); !error.empty()) {
+  BackupTarget target;
+  if (std::string error = target.file.create(backup.archivePath); !error.empty()) {
     printLine(stderr, "ferryctl: " + error);
     return ExitCode::kArchive;
   }
-  archive::ArchiveWriter writer(file);
-  auto archiveFailure = [&](const std::string& what) {
-    std::string line = "ferryctl: " + what;
-    if (file.writeError() != 0) {
-      line = "ferryctl: " + fileErrorLine("cannot write", file.partialPath(), file.writeError());
-    }
-    printLine(stderr, line);
-    return ExitCode::kArchive;
-  };
-  if (writer.begin(info) != archive::WriteError::kNone) {
-    return archiveFailure("cannot write the archive header");
+  if (target.writer.begin(info) != archive::WriteError::kNone) {
+    return target.failure("cannot write the archive header");
   }
-
-  Progress progress;
   std::vector<ObjectSummaryLine> saved;
-  const std::string remoteCode =
-      backup.remote ? installationCodeOf(arguments.instance) : std::string();
-  if (backup.remote && remoteCode.empty()) {
-    printLine(stderr, "ferryctl: --remote needs an instance name of the form user@CODE");
-    return ExitCode::kUsage;
-  }
-  for (size_t p = 0; p < plans.size(); ++p) {
-    if (p > 0) {
-      if (DSA_RESULT closed = connection.close(); closed != DSA_OK) {
-        return exitCodeForResult(closed);
-      }
-      if (DSA_RESULT result = connection.open(arguments); result != DSA_OK) {
-        return exitCodeForResult(result);
-      }
-    }
-    for (const std::string& name : plans[p].objects) {
-      ObjectSummaryLine summary;
-      ExitCode code = backupOneObject(agent, connection.id(), name, backup.optionBits, remoteCode,
-                                      buffer.span(), writer, digest, progress, &summary);
-      if (code != ExitCode::kSuccess) {
-        if (code == ExitCode::kArchive && file.writeError() != 0) archiveFailure("");
-        printLine(stderr, "ferryctl: backup abandoned; no archive written");
-        return code;
-      }
-      saved.push_back(summary);
-    }
+  if (ExitCode code = backupPlans(agent, arguments, backup, plans, connection, target, &saved);
+      code != ExitCode::kSuccess) {
+    return code;
   }
   if (DSA_RESULT closed = connection.close(); closed != DSA_OK) return exitCodeForResult(closed);
-  if (writer.finish() != archive::WriteError::kNone) {
-    return archiveFailure("cannot write the archive end");
+  if (target.writer.finish() != archive::WriteError::kNone) {
+    return target.failure("cannot write the archive end");
   }
-  if (std::string error = file.commit(); !error.empty()) return archiveFailure(error);
-
-  uint64_t files = 0;
-  uint64_t bytes = 0;
-  for (const ObjectSummaryLine& line : saved) {
-    printLine(stdout, savedObjectLine("saved", line.name, line.files, line.bytes));
-    files += line.files;
-    bytes += line.bytes;
-  }
-  printLine(stdout, "archive " + backup.archivePath + ": " + std::to_string(saved.size()) +
-                        (saved.size() == 1 ? " object, " : " objects, ") + std::to_string(files) +
-                        (files == 1 ? " file, " : " files, ") + std::to_string(bytes) +
-                        " bytes of data, " + std::to_string(writer.bytesWritten()) +
-                        " bytes in all");
+  if (std::string error = target.file.commit(); !error.empty()) return target.failure(error);
+  printBackupSummary(backup.archivePath, saved, target.writer.bytesWritten());
   return ExitCode::kSuccess;
 }
 

@@ -6,8 +6,11 @@
 #include <vector>
 
 #include "commands.h"
+#include "core/backup_plan.h"
 #include "core/catalogue_view.h"
+#include "core/json_fields.h"
 #include "core/output_format.h"
+#include "json_report.h"
 
 namespace ferry::ctl {
 namespace {
@@ -21,6 +24,24 @@ constexpr size_t kExcludedMinimumSize = 32768;
 
 ExitCode failed(DSA_RESULT result) { return exitCodeForResult(result); }
 
+// The object's kind by its name, as the backup and the archive call it; null for a name of
+// none of the three forms.
+Json objectKindJson(const std::string& name) {
+  std::optional<ObjectName> named = classifyObjectName(name);
+  if (!named) return Json();
+  return Json(objectKindWord(named->kind));
+}
+
+Json objectJson(const std::string& name, std::span<const uint8_t, kSizeRecordSize> size) {
+  Json object = Json::object().set("name", name).set("kind", objectKindJson(name));
+  const uint32_t kb = objectSizeKb(size);
+  const uint32_t again = objectSizeKbAgain(size);
+  const bool unknown = kb == kUnknownSizeKb && again == kUnknownSizeKb;
+  object.set("sizeKb", unknown ? Json() : Json(kb));
+  if (again != kb) object.set("sizeKbAgain", again);
+  return object;
+}
+
 }  // namespace
 
 ExitCode runInfo(const AgentEntryPoints& agent, const ConnectArguments& arguments) {
@@ -33,8 +54,10 @@ ExitCode runInfo(const AgentEntryPoints& agent, const ConnectArguments& argument
     printAgentFailure(agent, "DSAGetAgentInfo", result);
     return failed(result);
   }
-  for (const std::string& line : agentInfoLines(parseAgentInfo(record))) printLine(stdout, line);
+  const AgentInfo info = parseAgentInfo(record);
+  for (const std::string& line : agentInfoLines(info)) printLine(stdout, line);
   if (DSA_RESULT closed = connection.close(); closed != DSA_OK) return failed(closed);
+  if (jsonReportActive()) jsonResult() = agentInfoJson(info);
   return ExitCode::kSuccess;
 }
 
@@ -64,6 +87,7 @@ ExitCode runList(const AgentEntryPoints& agent, const ConnectArguments& argument
   if (DSA_RESULT result = listObjects(agent, connection.id(), &names); result != DSA_OK) {
     return failed(result);
   }
+  Json objects = Json::array();
   for (const std::string& name : names) {
     std::array<uint8_t, kSizeRecordSize> size{};
     uint32_t sizeLength = static_cast<uint32_t>(size.size());
@@ -74,7 +98,11 @@ ExitCode runList(const AgentEntryPoints& agent, const ConnectArguments& argument
       return failed(result);
     }
     printLine(stdout, objectLine(name, objectSizeText(size)));
-    if (!properties) continue;
+    Json object = objectJson(name, size);
+    if (!properties) {
+      objects.push(std::move(object));
+      continue;
+    }
     std::vector<uint8_t> sheet;
     uint32_t reported = 0;
     result = negotiateBuffer(
@@ -86,9 +114,15 @@ ExitCode runList(const AgentEntryPoints& agent, const ConnectArguments& argument
       return failed(result);
     }
     for (const std::string& line : propertySheetLines(sheet, reported)) printLine(stdout, line);
+    Json sheetJson = Json::array();
+    for (const PropertyEntry& entry : propertySheetEntries(sheet, reported)) {
+      sheetJson.push(Json::object().set("label", entry.label).set("value", entry.value));
+    }
+    objects.push(std::move(object.set("properties", std::move(sheetJson))));
   }
   if (names.empty()) printLine(stdout, "(no objects)");
   if (DSA_RESULT closed = connection.close(); closed != DSA_OK) return failed(closed);
+  if (jsonReportActive()) jsonResult() = Json::object().set("objects", std::move(objects));
   return ExitCode::kSuccess;
 }
 
@@ -107,8 +141,15 @@ ExitCode runExcluded(const AgentEntryPoints& agent, const ConnectArguments& argu
   }
   // The whole zeroed buffer is read up to the first empty entry: the list ends there whether
   // or not the reported size counts the separators.
-  for (const std::string& path : nulSeparatedEntries(buffer)) printLine(stdout, path);
+  Json directories = Json::array();
+  for (const std::string& path : nulSeparatedEntries(buffer)) {
+    printLine(stdout, path);
+    directories.push(path);
+  }
   if (DSA_RESULT closed = connection.close(); closed != DSA_OK) return failed(closed);
+  if (jsonReportActive()) {
+    jsonResult() = Json::object().set("directories", std::move(directories));
+  }
   return ExitCode::kSuccess;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/output_format.h"
+#include "json_report.h"
 
 namespace ferry::ctl {
 namespace {
@@ -26,6 +27,10 @@ std::string errorText(const AgentEntryPoints& agent, uint32_t code, DSA_RESULT* 
 }  // namespace
 
 void printLine(FILE* stream, const std::string& line) {
+  if (jsonReportActive()) {
+    jsonLine(stream == stderr, line);
+    return;
+  }
   std::fprintf(stream, "%s\n", line.c_str());
 }
 
@@ -34,6 +39,7 @@ void printAgentFailure(const AgentEntryPoints& agent, const std::string& what, D
   std::string text = errorText(agent, code, &textResult);
   std::string line = "ferryctl: " + what + " failed: " + codeAndText(code, text);
   if (textResult != DSA_OK) line += " (DSAGetError returned " + std::to_string(textResult) + ")";
+  if (jsonReportActive()) jsonAgentFailure(what, code, text);
   std::fflush(stdout);  // the failure follows what was printed before it
   printLine(stderr, line);
 }
@@ -66,8 +72,12 @@ ExitCode runConnect(const AgentEntryPoints& agent, const ConnectArguments& argum
   }
   printLine(stdout, connectedLine(connection.id()));
   std::fflush(stdout);
+  const uint32_t id = connection.id();
   if (DSA_RESULT result = connection.close(); result != DSA_OK) return exitCodeForResult(result);
   printLine(stdout, "disconnected");
+  if (jsonReportActive()) {
+    jsonResult() = Json::object().set("connectionId", id).set("disconnected", true);
+  }
   return ExitCode::kSuccess;
 }
 
@@ -79,6 +89,11 @@ ExitCode runError(const AgentEntryPoints& agent, uint32_t code) {
     return exitCodeForResult(result);
   }
   printLine(stdout, codeAndText(code, text));
+  if (jsonReportActive()) {
+    Json answer = Json::object().set("code", code);
+    if (isSystemCode(code)) answer.set("systemError", code - kSystemErrorBase);
+    jsonResult() = answer.set("text", text);
+  }
   return ExitCode::kSuccess;
 }
 

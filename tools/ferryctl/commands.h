@@ -23,7 +23,8 @@ ExitCode runBackup(const AgentEntryPoints& agent, const ConnectArguments& argume
                    const BackupArguments& backup);
 ExitCode runRestore(const AgentEntryPoints& agent, const ConnectArguments& arguments,
                     const RestoreArguments& restore);
-ExitCode runRestoreList(const RestoreArguments& restore);
+// verify ARCHIVE and restore --list ARCHIVE.
+ExitCode runVerify(const std::string& archivePath);
 
 // ---- shared by the commands ----
 

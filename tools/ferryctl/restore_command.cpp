@@ -1,4 +1,4 @@
-// restore and restore --list. The archive is checked whole (lengths, counts and every file's
+// restore. The archive is checked whole (lengths, counts and every file's
 // SHA-256) before the agent sees any of it; then each object is replayed on a connection of
 // its own, journals and configuration of a database before its data, one restore session per
 // file (DSABeginRestore, the 1024-byte header as one DSAWrite, the data blocks, DSAEndRestore);
@@ -7,16 +7,21 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "aligned_buffer.h"
+#include "archive_contents.h"
 #include "archive_file.h"
 #include "commands.h"
 #include "core/backup_plan.h"
 #include "core/catalogue_view.h"
 #include "core/output_format.h"
+#include "core/point_in_time.h"
+#include "json_report.h"
 #include "progress.h"
 #include "remote_media.h"
 #include "remote_stream.h"
@@ -27,97 +32,6 @@ namespace {
 
 using archive::ObjectHeader;
 using archive::ObjectInfo;
-
-struct FileEntry {
-  std::string path;
-  uint32_t sizeKb = 0;
-  uint64_t bytes = 0;
-  archive::Digest digest{};
-};
-
-struct ObjectEntry {
-  ObjectInfo info;
-  std::vector<FileEntry> files;
-  uint64_t bytes = 0;
-};
-
-struct ArchiveContents {
-  archive::ArchiveInfo info;
-  std::vector<ObjectEntry> objects;
-};
-
-// The first pass: everything the archive holds but the data.
-class ContentsVisitor final : public archive::ArchiveVisitor {
- public:
-  explicit ContentsVisitor(ArchiveContents& contents) : contents_(contents) {}
-  bool onArchive(const archive::ArchiveInfo& info) override {
-    contents_.info = info;
-    return true;
-  }
-  bool onObject(const ObjectInfo& object) override {
-    contents_.objects.push_back({object, {}, 0});
-    return true;
-  }
-  bool onFile(const ObjectHeader& header) override {
-    contents_.objects.back().files.push_back(
-        {archive::objectHeaderPath(header), archive::objectHeaderSizeKb(header), 0, {}});
-    return true;
-  }
-  bool onFileEnd(const archive::FileSummary& summary) override {
-    FileEntry& file = contents_.objects.back().files.back();
-    file.bytes = summary.dataLength;
-    file.digest = summary.digest;
-    contents_.objects.back().bytes += summary.dataLength;
-    return true;
-  }
-
- private:
-  ArchiveContents& contents_;
-};
-
-// Reads and checks the whole archive: "" or the line to print.
-std::string readContents(const std::string& path, ArchiveContents* contents) {
-  ArchiveFileSource source;
-  if (std::string error = source.open(path); !error.empty()) return error;
-  Sha256 digest;
-  if (!digest.error().empty()) return "SHA-256: " + digest.error();
-  ContentsVisitor visitor(*contents);
-  archive::ReadResult read = archive::readArchive(source, visitor, &digest);
-  if (!digest.error().empty()) return "SHA-256: " + digest.error();
-  if (read.error == archive::ReadError::kSourceFailed) {
-    return fileErrorLine("cannot read", path, source.readError());
-  }
-  if (!read.ok()) return path + ": " + read.message;
-  return "";
-}
-
-std::string kindName(ObjectKind kind) {
-  switch (kind) {
-    case ObjectKind::kData:
-      return "database data";
-    case ObjectKind::kJournal:
-      return "journal files";
-    case ObjectKind::kConfiguration:
-      return "configuration and dump files";
-  }
-  return "unknown";
-}
-
-std::string hex32(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%x", value);
-  return text;
-}
-
-std::string fileTimeText(uint64_t fileTime) {
-  FILETIME ft{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
-  SYSTEMTIME st{};
-  if (fileTime == 0 || !FileTimeToSystemTime(&ft, &st)) return "(unknown)";
-  char text[40];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u UTC", st.wYear, st.wMonth,
-                st.wDay, st.wHour, st.wMinute, st.wSecond);
-  return text;
-}
 
 // The second pass for one object: replays its files through the agent.
 class ReplayVisitor final : public archive::ArchiveVisitor {
@@ -247,48 +161,159 @@ std::string hashFile(const std::string& path, std::span<uint8_t> buffer, Sha256&
   return "";
 }
 
-}  // namespace
+// --as-of as seconds since 1970 (UTC), checked against the archive: a time before its
+// checkpoint cannot be rolled forward to, and without database data there is no roll forward.
+ExitCode pointInTime(const RestoreArguments& restore, const ArchiveContents& contents,
+                     std::optional<int64_t>* endTime) {
+  endTime->reset();
+  if (!restore.asOf) return ExitCode::kSuccess;
+  const std::string asOf = localTimeText(*restore.asOf);
+  auto refuse = [](const std::string& why) {
+    printLine(stderr, "ferryctl: " + why + "; nothing restored");
+    return ExitCode::kUsage;
+  };
+  bool hasData = false;
+  for (const ObjectEntry& object : contents.objects) {
+    hasData = hasData || object.info.kind == archive::ObjectKind::kData;
+  }
+  if (!hasData) {
+    return refuse("--as-of " + asOf + ": the archive holds no database data, whose roll " +
+                  "forward is what ends at a point in time");
+  }
+  std::tm local{};
+  local.tm_year = restore.asOf->year - 1900;
+  local.tm_mon = restore.asOf->month - 1;
+  local.tm_mday = restore.asOf->day;
+  local.tm_hour = restore.asOf->hour;
+  local.tm_min = restore.asOf->minute;
+  local.tm_sec = restore.asOf->second;
+  local.tm_isdst = -1;  // the time zone's rule for that day
+  const __time64_t seconds = _mktime64(&local);
+  if (seconds < 0) return refuse("--as-of " + asOf + " is not a time this system can convert");
+  // The archive's time is taken when the backup begins, before its checkpoint: no point in time
+  // before it has a checkpoint to roll forward from.
+  const __time64_t earliest = firstSecondAtOrAfter(contents.info.creationTime);
+  if (seconds < earliest) {
+    std::tm earliestLocal{};
+    char text[32] = "(unknown)";
+    if (_localtime64_s(&earliestLocal, &earliest) == 0) {
+      std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &earliestLocal);
+    }
+    return refuse("--as-of " + asOf + " is before the archive's checkpoint: the earliest " +
+                  "point in time it can be restored to is " + text + " (local time)");
+  }
+  *endTime = seconds;
+  return ExitCode::kSuccess;
+}
 
-ExitCode runRestoreList(const RestoreArguments& restore) {
-  ArchiveContents contents;
-  if (std::string error = readContents(restore.archivePath, &contents); !error.empty()) {
+struct Difference {
+  std::string path;
+  std::string what;  // why it could not be read, or the two lengths and digests
+};
+
+// Every restored file read back from its path and compared with the archive.
+std::vector<Difference> compareRestoredFiles(const ArchiveContents& contents,
+                                             std::span<uint8_t> buffer, Sha256& digest,
+                                             uint64_t* checked) {
+  std::vector<Difference> differing;
+  *checked = 0;
+  for (const ObjectEntry& object : contents.objects) {
+    for (const FileEntry& file : object.files) {
+      if (file.path.empty()) continue;  // no file to compare
+      uint64_t length = 0;
+      archive::Digest onDisk{};
+      std::string error = hashFile(file.path, buffer, digest, &length, &onDisk);
+      ++*checked;
+      if (!error.empty()) {
+        differing.push_back({file.path, error});
+      } else if (length != file.bytes || onDisk != file.digest) {
+        differing.push_back({file.path, "archive " + std::to_string(file.bytes) + " bytes sha256 " +
+                                            digestHex(file.digest) + ", disk " +
+                                            std::to_string(length) + " bytes sha256 " +
+                                            digestHex(onDisk)});
+      }
+    }
+  }
+  return differing;
+}
+
+// One object on a connection of its own; the disconnect ends its restore (for data: the
+// roll forward's last location).
+ExitCode replayObject(const AgentEntryPoints& agent, const ConnectArguments& arguments,
+                      const RestoreArguments& restore, size_t index, const ObjectEntry& object,
+                      std::optional<int64_t> endTime, const std::string& remoteCode,
+                      std::span<uint8_t> buffer, Progress& progress) {
+  AgentConnection connection(agent);
+  if (DSA_RESULT result = connection.open(arguments); result != DSA_OK) {
+    return exitCodeForResult(result);
+  }
+  if (endTime && object.info.kind == archive::ObjectKind::kData) {
+    // Before the connection's first write, which starts the roll forward.
+    if (DSA_RESULT result = agent.setRestorePointInTime(connection.id(), *endTime);
+        result != DSA_OK) {
+      printAgentFailure(agent, "DSASetRestorePointInTime", result);
+      return exitCodeForResult(result);
+    }
+  }
+  ArchiveFileSource source;
+  if (std::string error = source.open(restore.archivePath); !error.empty()) {
     printLine(stderr, "ferryctl: " + error);
     return ExitCode::kArchive;
   }
-  printLine(stdout, "archive " + restore.archivePath + ", written " +
-                        fileTimeText(contents.info.creationTime));
-  if (contents.info.agentInfo.size() == kAgentInfoSize) {
-    AgentInfo agentInfo = parseAgentInfo(
-        std::span<const uint8_t, kAgentInfoSize>(contents.info.agentInfo.data(), kAgentInfoSize));
-    printLine(stdout, "agent: " + agentInfo.vendorName + ", build " + agentInfo.buildNumber +
-                          ", version " + agentInfo.agentVersion);
+  ReplayVisitor replay(agent, connection.id(), index, restore.optionBits, remoteCode, buffer,
+                       progress);
+  archive::ReadResult read = archive::readArchive(source, replay);
+  replay.endOpenSession();
+  progress.done();
+  if (replay.failure() != DSA_OK) return ExitCode::kAgentError;
+  if (!read.ok() && read.error != archive::ReadError::kStoppedByVisitor) {
+    printLine(stderr, "ferryctl: " + restore.archivePath + ": " + read.message);
+    return ExitCode::kArchive;
   }
-  uint64_t files = 0;
-  uint64_t bytes = 0;
-  for (const ObjectEntry& object : contents.objects) {
-    printLine(stdout, "object " + object.info.name + " (" + kindName(object.info.kind) +
-                          ", option bits " + hex32(object.info.options) +
-                          "): " + std::to_string(object.files.size()) + " files, " +
-                          std::to_string(object.bytes) + " bytes");
-    for (const FileEntry& file : object.files) {
-      printLine(stdout, "  " + file.path + "  " + std::to_string(file.bytes) + " bytes  sha256 " +
-                            digestHex(file.digest));
-    }
-    files += object.files.size();
-    bytes += object.bytes;
-  }
-  printLine(stdout, std::to_string(contents.objects.size()) + " objects, " + std::to_string(files) +
-                        " files, " + std::to_string(bytes) +
-                        " bytes; every length and checksum verified");
+  if (DSA_RESULT closed = connection.close(); closed != DSA_OK) return exitCodeForResult(closed);
   return ExitCode::kSuccess;
 }
+
+// Every restored file compared with the archive, the differences printed (and, with --json,
+// added to the command's `result`).
+ExitCode verifyRestoredFiles(const ArchiveContents& contents, std::span<uint8_t> buffer,
+                             Sha256& digest, Json result) {
+  uint64_t checked = 0;
+  const std::vector<Difference> differing =
+      compareRestoredFiles(contents, buffer, digest, &checked);
+  Json differingJson = Json::array();
+  for (const Difference& difference : differing) {
+    printLine(stdout, "differs: " + difference.path + ": " + difference.what);
+    differingJson.push(Json::object().set("path", difference.path).set("what", difference.what));
+  }
+  if (jsonReportActive()) {
+    jsonResult() = result.set("verifiedFiles", checked).set("differing", std::move(differingJson));
+    if (!differing.empty()) {  // the document's error says what the exit code means
+      printLine(stderr, "ferryctl: " + std::to_string(differing.size()) + " of " +
+                            std::to_string(checked) + " restored files differ from the archive");
+    }
+  }
+  printLine(stdout, "verified " + std::to_string(checked) + " files: " +
+                        (differing.empty() ? std::string("all match the archive")
+                                           : std::to_string(differing.size()) + " differ"));
+  return differing.empty() ? ExitCode::kSuccess : ExitCode::kMismatch;
+}
+
+}  // namespace
 
 ExitCode runRestore(const AgentEntryPoints& agent, const ConnectArguments& arguments,
                     const RestoreArguments& restore) {
   ArchiveContents contents;
-  if (std::string error = readContents(restore.archivePath, &contents); !error.empty()) {
+  DWORD systemError = 0;
+  if (std::string error = readContents(restore.archivePath, &contents, &systemError);
+      !error.empty()) {
+    if (systemError != 0 && jsonReportActive()) jsonSystemError(systemError);
     printLine(stderr, "ferryctl: " + error + "; nothing restored");
     return ExitCode::kArchive;
+  }
+  std::optional<int64_t> endTime;
+  if (ExitCode code = pointInTime(restore, contents, &endTime); code != ExitCode::kSuccess) {
+    return code;
   }
   AlignedBuffer buffer(kReadBufferSize);
   Sha256 digest;
@@ -302,63 +327,39 @@ ExitCode runRestore(const AgentEntryPoints& agent, const ConnectArguments& argum
     printLine(stderr, "ferryctl: --remote needs an instance name of the form user@CODE");
     return ExitCode::kUsage;
   }
+  if (restore.asOf) {
+    printLine(stdout, "point in time " + localTimeText(*restore.asOf) +
+                          " (local time): the roll forward of the data ends there");
+  }
+  // With --json the result grows object by object, so that a failure shows what was restored.
+  Json restored = Json::array();
+  auto result = [&]() {
+    return Json::object()
+        .set("archive", restore.archivePath)
+        .set("asOf", restore.asOf ? Json(localTimeText(*restore.asOf)) : Json())
+        .set("optionBits", restore.optionBits)
+        .set("objects", restored);
+  };
   std::vector<ObjectInfo> infos;
   for (const ObjectEntry& object : contents.objects) infos.push_back(object.info);
   Progress progress;
   for (size_t index : restoreOrder(infos)) {
     const ObjectEntry& object = contents.objects[index];
-    AgentConnection connection(agent);
-    if (DSA_RESULT result = connection.open(arguments); result != DSA_OK) {
-      return exitCodeForResult(result);
-    }
-    ArchiveFileSource source;
-    if (std::string error = source.open(restore.archivePath); !error.empty()) {
-      printLine(stderr, "ferryctl: " + error);
-      return ExitCode::kArchive;
-    }
-    ReplayVisitor replay(agent, connection.id(), index, restore.optionBits, remoteCode,
-                         buffer.span(), progress);
-    archive::ReadResult read = archive::readArchive(source, replay);
-    replay.endOpenSession();
-    progress.done();
-    if (replay.failure() != DSA_OK) return ExitCode::kAgentError;
-    if (!read.ok() && read.error != archive::ReadError::kStoppedByVisitor) {
-      printLine(stderr, "ferryctl: " + restore.archivePath + ": " + read.message);
-      return ExitCode::kArchive;
-    }
-    // The disconnect ends the object's restore (for data: the roll-forward's last location).
-    if (DSA_RESULT closed = connection.close(); closed != DSA_OK) {
-      return exitCodeForResult(closed);
+    if (jsonReportActive()) jsonResult() = result();
+    if (ExitCode code = replayObject(agent, arguments, restore, index, object, endTime, remoteCode,
+                                     buffer.span(), progress);
+        code != ExitCode::kSuccess) {
+      return code;
     }
     printLine(stdout,
               savedObjectLine("restored", object.info.name, object.files.size(), object.bytes));
+    restored.push(Json::object()
+                      .set("name", object.info.name)
+                      .set("files", static_cast<uint64_t>(object.files.size()))
+                      .set("bytes", object.bytes));
     std::fflush(stdout);
   }
-
-  uint64_t checked = 0;
-  uint64_t differing = 0;
-  for (const ObjectEntry& object : contents.objects) {
-    for (const FileEntry& file : object.files) {
-      if (file.path.empty()) continue;  // no file to compare
-      uint64_t length = 0;
-      archive::Digest onDisk{};
-      std::string error = hashFile(file.path, buffer.span(), digest, &length, &onDisk);
-      ++checked;
-      if (!error.empty()) {
-        ++differing;
-        printLine(stdout, "differs: " + file.path + ": " + error);
-      } else if (length != file.bytes || onDisk != file.digest) {
-        ++differing;
-        printLine(stdout, "differs: " + file.path + ": archive " + std::to_string(file.bytes) +
-                              " bytes sha256 " + digestHex(file.digest) + ", disk " +
-                              std::to_string(length) + " bytes sha256 " + digestHex(onDisk));
-      }
-    }
-  }
-  printLine(stdout, "verified " + std::to_string(checked) + " files: " +
-                        (differing == 0 ? std::string("all match the archive")
-                                        : std::to_string(differing) + " differ"));
-  return differing == 0 ? ExitCode::kSuccess : ExitCode::kMismatch;
+  return verifyRestoredFiles(contents, buffer.span(), digest, result());
 }
 
 }  // namespace ferry::ctl

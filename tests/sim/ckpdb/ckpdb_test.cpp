@@ -253,6 +253,102 @@ TEST(Rollforwarddb, RunsTheRestoreLinesAndChecksJournals) {
   ASSERT_TRUE(SetEnvironmentVariableA("II_CKTMPL_FILE", nullptr));
 }
 
+JournalTime localTime(int day, int hour, int minute) {
+  JournalTime time;
+  time.relative = false;
+  time.year = 2026;
+  time.month = 1;
+  time.day = day;
+  time.hour = hour;
+  time.minute = minute;
+  return time;
+}
+
+// The journal records that ingsim journal adds carry their times; a roll forward with an end
+// time applies them up to that time and reports the ones after it as not applied.
+TEST(Rollforwarddb, EndTimeLeavesTheLaterJournalRecordsUnapplied) {
+  CkpInstallation ke("KE");
+  ASSERT_EQ(ke.create(/*journalFiles=*/2), "");
+  ASSERT_TRUE(SetEnvironmentVariableA("II_CKTMPL_FILE", ke.templatePath().c_str()));
+  JournalOptions journal;
+  journal.database = "twoloc";
+  journal.times = {localTime(5, 10, 0), localTime(5, 10, 30), localTime(5, 11, 0)};
+  std::string report;
+  ASSERT_EQ(addJournal("KE", journal, &report), "");
+  const std::string third = journalFolder(ke.install().root(), "twoloc") + "\\j0000003.jnl";
+  EXPECT_EQ(report.find(third + ": 3 journal records, journal sequence 3\n"), 0u) << report;
+  EXPECT_NE(report.find("  record 2 at 2026-01-05 10:30:00\n"), std::string::npos) << report;
+  EXPECT_NE(ke.run("infodb twoloc").out.find("Journal sequence : " + std::string(16, ' ') + "3"),
+            std::string::npos)
+      << "the new file is counted";
+  {
+    SCOPED_TRACE("the end time of record 2: records 1 and 2 applied, record 3 not");
+    ke.writeTemplate(kRestoreLines);
+    ProcessResult run = ke.run("rollforwarddb twoloc #c3 -e05-jan-2026:10:30:00");
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+    EXPECT_NE(run.out.find("RFP: Applied journal files j0000001.jnl to j0000003.jnl up to "
+                           "05-jan-2026:10:30:00\r\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("RFP: 2 timed journal records applied\r\n"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("RFP: 1 journal record after the end time 05-jan-2026:10:30:00 not "
+                           "applied, from record 3 of j0000003.jnl (written "
+                           "05-Jan-2026:11:00:00)\r\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("completed."), std::string::npos) << run.out;
+  }
+  {
+    SCOPED_TRACE("an end time before every timed record: the sample journals only");
+    ke.writeTemplate(kRestoreLines);
+    ProcessResult run = ke.run("rollforwarddb twoloc #c3 -e04-Jan-2026:23:59:59");
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+    EXPECT_NE(run.out.find("to j0000002.jnl up to 04-Jan-2026:23:59:59\r\n"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("RFP: 3 journal records after the end time"), std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("timed journal records applied"), std::string::npos) << run.out;
+  }
+  {
+    SCOPED_TRACE("no end time: every record");
+    ke.writeTemplate(kRestoreLines);
+    ProcessResult run = ke.run("rollforwarddb twoloc #c3");
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+    EXPECT_NE(run.out.find("to j0000003.jnl\r\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("RFP: 3 timed journal records applied"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("not applied"), std::string::npos) << run.out;
+  }
+  {
+    SCOPED_TRACE("a damaged timed journal fails before anything runs");
+    std::string bytes;
+    ASSERT_EQ(readWholeFile(third, &bytes), "");
+    ASSERT_EQ(writeTextFile(third, bytes.substr(0, bytes.size() - 1)), "");
+    ke.writeTemplate(kRestoreLines);
+    ProcessResult run = ke.run("rollforwarddb twoloc #c3 -e05-Jan-2026:10:30:00");
+    EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
+    EXPECT_EQ(messageId(run.err), "E_DM1314_RFP_BAD_JOURNAL");
+    EXPECT_NE(run.err.find("j0000003.jnl is damaged: record 3 of 512 bytes is cut off"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(joined(logLines(ke.log())), "<no log>\n");
+  }
+  {
+    SCOPED_TRACE("ingsim journal refuses times that go back and databases without journals");
+    journal.times = {localTime(6, 10, 0), localTime(6, 9, 59)};
+    EXPECT_NE(addJournal("KE", journal, &report).find("is older than the record before it"),
+              std::string::npos);
+    EXPECT_FALSE(exists(journalFolder(ke.install().root(), "twoloc") + "\\j0000004.jnl"));
+    DatabaseOptions plain;
+    plain.name = "plain";
+    ASSERT_EQ(addDatabase("KE", plain), "");
+    journal.database = "plain";
+    journal.times = {localTime(6, 10, 0)};
+    EXPECT_EQ(addJournal("KE", journal, &report), "database plain is not journaled");
+  }
+  ASSERT_TRUE(SetEnvironmentVariableA("II_CKTMPL_FILE", nullptr));
+}
+
 TEST(Ckpdb, ReportsFailuresAsIngresDoes) {
   CkpInstallation kr("KR");
   ASSERT_EQ(kr.create(), "");

@@ -122,6 +122,42 @@ TEST(IngsimArguments, ShowCommand) {
   EXPECT_NE(ingsimUsage().find("ingsim show     --code C"), std::string::npos) << ingsimUsage();
 }
 
+TEST(IngsimArguments, JournalCommandAndRecordTimes) {
+  IngsimCommand command;
+  ASSERT_EQ(parseIngsimCommand({"journal", "--code", "T8", "--name", "db", "--at", "+60", "--at",
+                                "2026-02-28 23:59:59", "--at", "-5", "--record-size", "2K"},
+                               &command),
+            "");
+  EXPECT_EQ(command.kind, CommandKind::kJournal);
+  EXPECT_EQ(command.code, "T8");
+  EXPECT_EQ(command.journal.database, "db");
+  EXPECT_EQ(command.journal.recordSize, 2048u);
+  ASSERT_EQ(command.journal.times.size(), 3u);
+  EXPECT_TRUE(command.journal.times[0].relative);
+  EXPECT_EQ(command.journal.times[0].secondsFromNow, 60);
+  const JournalTime& local = command.journal.times[1];
+  EXPECT_FALSE(local.relative);
+  EXPECT_EQ(local.year * 10000 + local.month * 100 + local.day, 20260228);
+  EXPECT_EQ(local.hour * 10000 + local.minute * 100 + local.second, 235959);
+  EXPECT_EQ(command.journal.times[2].secondsFromNow, -5);
+  for (const Args& args :
+       {Args{"journal", "--code", "T8", "--name", "db"},
+        Args{"journal", "--name", "db", "--at", "+1"},
+        Args{"journal", "--code", "T8", "--at", "+1"},
+        Args{"journal", "--code", "T8", "--name", "db", "--at", "+1", "--record-size", "2M"},
+        Args{"journal", "--code", "T8", "--name", "db", "--at", "+1", "--at"}}) {
+    EXPECT_NE(parseIngsimCommand(args, &command), "") << args.size() << " arguments accepted";
+  }
+  JournalTime time;
+  for (const char* bad : {"", "+", "60", "+1x", "+1234567890", "2026-02-29 10:00:00",
+                          "2026-13-01 10:00:00", "2026-01-01 24:00:00", "2026-01-01T10:00:00",
+                          "1969-12-31 23:59:59", "2026-1-01 10:00:00", "2026-01-01 10:00:00 "}) {
+    EXPECT_FALSE(parseJournalTime(bad, &time)) << "accepted '" << bad << "'";
+  }
+  EXPECT_TRUE(parseJournalTime("2024-02-29 00:00:00", &time)) << "a leap day";
+  EXPECT_NE(ingsimUsage().find("ingsim journal  --code C --name DB --at TIME"), std::string::npos);
+}
+
 TEST(IngsimArguments, Sizes) {
   uint64_t size = 0;
   EXPECT_TRUE(parseSize("0", &size));

@@ -64,9 +64,17 @@ std::vector<std::string> nulSeparatedEntries(std::span<const uint8_t> bytes) {
   return entries;
 }
 
+uint32_t objectSizeKb(std::span<const uint8_t, kSizeRecordSize> record) {
+  return u32At(record, offsetof(DSA_OBJECT_SIZE, sizeKb));
+}
+
+uint32_t objectSizeKbAgain(std::span<const uint8_t, kSizeRecordSize> record) {
+  return u32At(record, offsetof(DSA_OBJECT_SIZE, sizeKbAgain));
+}
+
 std::string objectSizeText(std::span<const uint8_t, kSizeRecordSize> record) {
-  uint32_t first = u32At(record, offsetof(DSA_OBJECT_SIZE, sizeKb));
-  uint32_t second = u32At(record, offsetof(DSA_OBJECT_SIZE, sizeKbAgain));
+  uint32_t first = objectSizeKb(record);
+  uint32_t second = objectSizeKbAgain(record);
   if (first == kUnknownSizeKb && second == kUnknownSizeKb) return "unknown";
   std::string text = std::to_string(first) + " KB";
   if (second != first) text += " / " + std::to_string(second) + " KB";
@@ -75,6 +83,23 @@ std::string objectSizeText(std::span<const uint8_t, kSizeRecordSize> record) {
 
 std::string objectLine(std::string_view name, std::string_view sizeText) {
   return padded(name, 40) + std::string(sizeText);
+}
+
+std::vector<PropertyEntry> propertySheetEntries(std::span<const uint8_t> sheet,
+                                                uint32_t reportedSize) {
+  size_t end = std::min<size_t>(sheet.size(), reportedSize);
+  if (end <= kPropertySheetTextOffset) return {};
+  std::vector<PropertyEntry> entries;
+  for (const std::string& entry : nulSeparatedEntries(
+           sheet.subspan(kPropertySheetTextOffset, end - kPropertySheetTextOffset))) {
+    size_t tab = entry.find('\t');
+    if (tab == std::string::npos) {
+      entries.push_back({entry, ""});
+    } else {
+      entries.push_back({entry.substr(0, tab), entry.substr(tab + 1)});
+    }
+  }
+  return entries;
 }
 
 std::vector<std::string> propertySheetLines(std::span<const uint8_t> sheet, uint32_t reportedSize) {

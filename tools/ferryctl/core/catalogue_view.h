@@ -45,6 +45,9 @@ inline constexpr size_t kSizeRecordSize = sizeof(DSA_OBJECT_SIZE);
 
 // "1234 KB", "unknown", or "1234 KB / 1200 KB" when the two counts differ.
 std::string objectSizeText(std::span<const uint8_t, kSizeRecordSize> record);
+// The two counts as the agent wrote them.
+uint32_t objectSizeKb(std::span<const uint8_t, kSizeRecordSize> record);
+uint32_t objectSizeKbAgain(std::span<const uint8_t, kSizeRecordSize> record);
 
 // One line of the object list: the name, padded to a column, and its size text.
 std::string objectLine(std::string_view name, std::string_view sizeText);
@@ -52,6 +55,16 @@ std::string objectLine(std::string_view name, std::string_view sizeText);
 // The property sheet: its text lines follow the fixed head; each "label\tvalue".
 inline constexpr size_t kPropertySheetTextOffset = DSA_PROPERTY_SHEET_TEXT_OFFSET;
 inline constexpr size_t kPropertySheetMinimumSize = DSA_PROPERTY_SHEET_SIZE;
+
+// The sheet's text lines as the agent wrote them: the label and, after its TAB, the value (an
+// empty value for a line without a TAB). `reportedSize` bounds the reading together with the
+// buffer's size.
+struct PropertyEntry {
+  std::string label;
+  std::string value;
+};
+std::vector<PropertyEntry> propertySheetEntries(std::span<const uint8_t> sheet,
+                                                uint32_t reportedSize);
 
 // The sheet's lines, each indented and with its TAB turned into padding after the label.
 // `reportedSize` bounds the reading together with the buffer's size.

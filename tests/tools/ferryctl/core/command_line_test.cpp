@@ -189,6 +189,20 @@ TEST(CtlCommandLine, CatalogueBackupAndRestoreForms) {
     ASSERT_TRUE(p.command) << describe(p);
     EXPECT_EQ(p.command->kind, CommandKind::kRestoreList);
     EXPECT_EQ(p.command->restore.archivePath, "a.fya");
+    p = parse({"restore", "a.fya", "i@II", "ingres", "--as-of", "2026-01-05 10:30:00",
+               "--option-bits", "0x200"});
+    ASSERT_TRUE(p.command) << describe(p);
+    ASSERT_TRUE(p.command->restore.asOf);
+    EXPECT_EQ(localTimeText(*p.command->restore.asOf), "2026-01-05 10:30:00");
+    EXPECT_EQ(p.command->restore.optionBits, 0xa00u) << "--as-of sets the point-in-time bit";
+    p = parse({"restore", "a.fya", "i@II", "ingres", "--option-bits", "0x800"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_FALSE(p.command->restore.asOf) << "the bit alone names no time";
+    p = parse({"--agent", "x.dll", "verify", "-odd.fya"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_EQ(p.command->kind, CommandKind::kVerify);
+    EXPECT_EQ(p.command->restore.archivePath, "-odd.fya") << "the archive is a fixed operand";
+    EXPECT_FALSE(commandConnects(p.command->kind)) << "verify needs no password";
   }
   {
     SCOPED_TRACE("option bits: with and without 0x, any case, 8 digits at most");
@@ -229,6 +243,20 @@ TEST(CtlCommandLine, MalformedBackupAndRestoreForms) {
       {{"restore", "--list", "a", "b"}, "restore --list takes the archive path alone"},
       {{"restore", "a.fya", "i"}, "restore takes 3 arguments"},
       {{"restore", "a.fya", "i", "a", "p"}, "4 given; the password is not an argument"},
+      {{"restore", "a.fya", "i", "a", "--as-of", "2026-01-05"},
+       "--as-of '2026-01-05' is not a local time of the form \"YYYY-MM-DD HH:MM:SS\""},
+      {{"restore", "a.fya", "i", "a", "--as-of", "2026-02-30 10:00:00"}, "is not a local time"},
+      {{"restore", "a.fya", "i", "a", "--as-of"}, "--as-of needs a local time of the form"},
+      {{"restore", "a.fya", "i", "a", "--as-of", ""}, "--as-of needs a local time"},
+      {{"restore", "a.fya", "i", "a", "--as-of", "2026-01-05 10:00:00", "--as-of",
+        "2026-01-05 11:00:00"},
+       "--as-of is given more than once"},
+      {{"restore", "--list", "a.fya", "--as-of", "2026-01-05 10:00:00"}, "archive path alone"},
+      {{"backup", "i", "a", "x.fya", "db.DATA", "--as-of", "2026-01-05 10:00:00"},
+       "backup does not take the option '--as-of'"},
+      {{"verify"}, "verify takes 1 argument (ARCHIVE), 0 given"},
+      {{"verify", "a.fya", "b.fya"}, "2 given"},
+      {{"verify", ""}, "archive path is empty"},
   };
   for (const Case& c : cases) {
     ParseOutcome p = parseCommandLine(c.args);
@@ -238,6 +266,58 @@ TEST(CtlCommandLine, MalformedBackupAndRestoreForms) {
     EXPECT_NE(p.error.find(c.expected), std::string::npos)
         << line << ": message '" << p.error << "' lacks '" << c.expected << "'";
   }
+}
+
+TEST(CtlCommandLine, JsonBeforeTheCommandAlsoForMalformedLines) {
+  {
+    SCOPED_TRACE("--json among the console's options: the command's name comes with it");
+    ParseOutcome p = parse({"--agent", "x.dll", "--json", "info", "i@II", "a"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_TRUE(p.command->json);
+    EXPECT_TRUE(p.json);
+    EXPECT_EQ(p.commandName, "info");
+    p = parse({"--json", "restore", "--list", "a.fya"});
+    EXPECT_EQ(p.commandName, "verify") << "restore --list is verify by another name";
+    p = parse({"info", "i@II", "a"});
+    ASSERT_TRUE(p.command) << describe(p);
+    EXPECT_FALSE(p.command->json);
+    EXPECT_FALSE(p.json);
+  }
+  struct Case {
+    std::vector<std::string_view> args;
+    bool json;
+    std::string_view commandName;
+    std::string_view expected;
+  };
+  const Case cases[] = {
+      {{"--json", "info", "i@II"}, true, "info", "info takes 2 arguments"},
+      {{"--json", "--json", "info", "i", "a"}, true, "", "--json is given more than once"},
+      {{"--json", "nosuch"}, true, "", "unknown command 'nosuch'"},
+      {{"--json"}, true, "", "no command given"},
+      {{"--json", "restore", "--list"}, true, "restore", "archive path alone"},
+      {{"info", "i", "a", "--json"},
+       false,
+       "info",
+       "--json is an option of the console: it goes before the command"},
+      {{"list", "i", "a", "--properties", "--json"}, false, "list", "--json is an option"},
+      {{"backup", "i", "a", "x.fya", "db.DATA", "--agent", "y.dll"},
+       false,
+       "backup",
+       "--agent is an option of the console: it goes before the command"},
+      {{"verify", "a.fya", "--password-file"}, false, "verify", "--password-file is an option"},
+      {{"backup", "i", "a", "x.fya", "--", "--json"}, false, "backup", "is not an object name"},
+  };
+  for (const Case& c : cases) {
+    ParseOutcome p = parseCommandLine(c.args);
+    std::string line;
+    for (std::string_view a : c.args) line += "[" + std::string(a) + "]";
+    EXPECT_FALSE(p.command) << line << " parsed as " << describe(p);
+    EXPECT_EQ(p.json, c.json) << line;
+    EXPECT_EQ(p.commandName, c.commandName) << line;
+    EXPECT_NE(p.error.find(c.expected), std::string::npos)
+        << line << ": message '" << p.error << "' lacks '" << c.expected << "'";
+  }
+  EXPECT_NE(usageText().find("[--json] COMMAND"), std::string::npos) << usageText();
 }
 
 // A password typed on the command line out of habit, where it once was an operand.
