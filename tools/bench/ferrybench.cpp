@@ -41,10 +41,13 @@
 #include <vector>
 
 #include "agent_library.h"
+#include "aligned_buffer.h"
 #include "ferryman.h"
 #include "ingsim/installation.h"
 #include "ingsim/win_util.h"
+#include "media_pipe.h"
 #include "object_header.h"
+#include "process_information.h"
 #include "registry_root.h"
 #include "remote_stream.h"
 #include "unique_handle.h"
@@ -63,6 +66,9 @@ constexpr char kPassword[] = "bench-pw";
 constexpr size_t kBufferSize = 1u << 20;
 // How long the bench waits for one message of the remote pipe, or for one to be taken.
 constexpr DWORD kPipeWaitMs = 120000;
+// The pipe is there once the begin call returned; the bench tries again at once.
+constexpr ferry::media::PipeWaits kPipeWaits{/*openMs=*/kPipeWaitMs, /*retryMs=*/1,
+                                             /*messageMs=*/kPipeWaitMs};
 
 double now() {
   static LARGE_INTEGER frequency = [] {
@@ -185,16 +191,22 @@ class Bench {
     throw Failure{call + ": " + agentText(code)};
   }
   void noteFile(const uint8_t* header, Pass* pass, double seconds, const std::string& previous);
-  // The remote pipe's client end, opened overlapped so that every wait has a bound.
-  ferry::UniqueFile openRemotePipe(const std::string& name, DWORD access);
-  DWORD pipeIo(HANDLE pipe, bool write, void* data, DWORD size, DWORD* done);
 
   const ferry::ctl::AgentEntryPoints& agent_;
   uint8_t* buffer_;
   std::vector<DeliveredFile> files_;
-  // Auto-reset, as the agent's: each wait takes its own operation's signal.
-  ferry::UniqueHandleNull ioEvent_{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
 };
+
+// Opens the remote pipe (or the floor's pipe) as the media side's client.
+void openPipe(ferry::media::MediaPipe& pipe, const std::string& name, ferry::media::Side side) {
+  ferry::media::MediaPipe::Step step = ferry::media::MediaPipe::Step::kOpen;
+  if (DWORD error = pipe.open(name, side, /*stopEvent=*/nullptr, &step); error != 0) {
+    throw Failure{(step == ferry::media::MediaPipe::Step::kOpen
+                       ? "cannot open " + name
+                       : "cannot read " + name + " by messages") +
+                  ": error " + std::to_string(error)};
+  }
+}
 
 std::string Bench::agentText(DSA_RESULT code) const {
   char text[1300] = {};
@@ -229,42 +241,6 @@ void Bench::noteFile(const uint8_t* header, Pass* pass, double seconds,
   ++pass->files;
 }
 
-ferry::UniqueFile Bench::openRemotePipe(const std::string& name, DWORD access) {
-  const ULONGLONG deadline = GetTickCount64() + kPipeWaitMs;
-  for (;;) {
-    ferry::UniqueFile pipe(CreateFileA(name.c_str(), access, 0, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_OVERLAPPED, nullptr));
-    if (pipe) {
-      DWORD mode = PIPE_READMODE_MESSAGE;
-      if (!SetNamedPipeHandleState(pipe.get(), &mode, nullptr, nullptr)) {
-        throw Failure{"cannot read " + name + " by messages: error " +
-                      std::to_string(GetLastError())};
-      }
-      return pipe;
-    }
-    const DWORD error = GetLastError();
-    if ((error != ERROR_FILE_NOT_FOUND && error != ERROR_PIPE_BUSY) ||
-        GetTickCount64() >= deadline) {
-      throw Failure{"cannot open " + name + ": error " + std::to_string(error)};
-    }
-    Sleep(1);
-  }
-}
-
-DWORD Bench::pipeIo(HANDLE pipe, bool write, void* data, DWORD size, DWORD* done) {
-  OVERLAPPED overlapped{};
-  overlapped.hEvent = ioEvent_.get();
-  const BOOL started = write ? WriteFile(pipe, data, size, nullptr, &overlapped)
-                             : ReadFile(pipe, data, size, nullptr, &overlapped);
-  if (!started && GetLastError() != ERROR_IO_PENDING) return GetLastError();
-  if (WaitForSingleObject(ioEvent_.get(), kPipeWaitMs) != WAIT_OBJECT_0) {
-    CancelIoEx(pipe, &overlapped);
-    GetOverlappedResult(pipe, &overlapped, done, TRUE);
-    return ERROR_TIMEOUT;
-  }
-  return GetOverlappedResult(pipe, &overlapped, done, FALSE) ? 0 : GetLastError();
-}
-
 Pass Bench::backup(bool remote) {
   Pass pass;
   Connection session(agent_, connect());
@@ -282,11 +258,12 @@ Pass Bench::backup(bool remote) {
   }
   pass.fixed += now() - at;
   files_.clear();
-  ferry::UniqueFile pipe;
+  ferry::media::MediaPipe pipe(kPipeWaits);
   if (remote) {
-    pipe = openRemotePipe(
+    openPipe(
+        pipe,
         ferry::remote::pipeName(kCode, static_cast<int>(backupId), static_cast<int>(remoteArg)),
-        GENERIC_READ | FILE_WRITE_ATTRIBUTES);
+        ferry::media::Side::kBackup);
   }
   DSA_RESULT failure = 0;
   bool inFile = false;
@@ -301,9 +278,8 @@ Pass Bench::backup(bool remote) {
       rc = agent_.read(connection, backupId, 0, buffer_, &count);
     } else {
       DWORD got = 0;
-      const DWORD error =
-          pipeIo(pipe.get(), false, buffer_, ferry::remote::kBackupMessageSize, &got);
-      if (error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED) {
+      const DWORD error = pipe.readMessage(buffer_, ferry::remote::kBackupMessageSize, &got);
+      if (ferry::media::isEndOfStream(error)) {
         closed = true;
       } else if (error != 0) {
         throw Failure{"reading the remote pipe: error " + std::to_string(error)};
@@ -349,7 +325,7 @@ Pass Bench::backup(bool remote) {
     files_.back().bytes += count;
     ++pass.calls;
   }
-  pipe.reset();
+  pipe.close();
   at = now();
   const DSA_RESULT ended = agent_.endBackup(connection, failure);
   pass.fixed += now() - at;
@@ -365,6 +341,7 @@ Pass Bench::restore(bool remote) {
   Connection session(agent_, connect());
   const uint32_t connection = session.id();
   const std::string objectName = std::string(kDatabase) + ".DATA";
+  ferry::media::MediaPipe pipe(kPipeWaits);
   std::string previous;
   // The data given: whatever the buffer holds; the restore overwrites the database's files.
   for (size_t i = 0; i < files_.size(); ++i) {
@@ -377,11 +354,11 @@ Pass Bench::restore(bool remote) {
             agent_.beginRestore(connection, objectName.c_str(), options, &restoreId, &ioUnitId)) {
       agentFailed("DSABeginRestore", rc);
     }
-    ferry::UniqueFile pipe;
     if (remote) {
-      pipe = openRemotePipe(
+      openPipe(
+          pipe,
           ferry::remote::pipeName(kCode, static_cast<int>(restoreId), static_cast<int>(ioUnitId)),
-          GENERIC_WRITE | FILE_READ_ATTRIBUTES);
+          ferry::media::Side::kRestore);
     }
     pass.perFile += now() - at;
     std::memcpy(buffer_, file.header.data(), file.header.size());
@@ -406,9 +383,7 @@ Pass Bench::restore(bool remote) {
       const DWORD size = static_cast<DWORD>(std::min<uint64_t>(left, block));
       at = now();
       if (remote) {
-        DWORD done = 0;
-        if (DWORD error = pipeIo(pipe.get(), true, buffer_, size, &done);
-            error != 0 || done != size) {
+        if (DWORD error = pipe.writeMessage(buffer_, size); error != 0) {
           throw Failure{"writing the remote pipe: error " + std::to_string(error)};
         }
       } else {
@@ -424,8 +399,7 @@ Pass Bench::restore(bool remote) {
     }
     at = now();
     if (remote) {
-      DWORD done = 0;
-      if (DWORD error = pipeIo(pipe.get(), true, buffer_, 0, &done); error != 0) {
+      if (DWORD error = pipe.endFile(); error != 0) {
         throw Failure{"writing the end of a file on the remote pipe: error " +
                       std::to_string(error)};
       }
@@ -433,7 +407,7 @@ Pass Bench::restore(bool remote) {
     if (DSA_RESULT rc = agent_.endRestore(connection, 0)) {
       agentFailed("DSAEndRestore(" + file.path + ")", rc);
     }
-    pipe.reset();
+    pipe.close();
     pass.perFile += now() - at;
     ++pass.files;
   }
@@ -562,13 +536,13 @@ Pass Bench::pipeAlone(size_t messageSize, uint64_t bytes) {
     throw Failure{"cannot start the pipe writer: error " + std::to_string(GetLastError())};
   Pass pass;
   {
-    ferry::UniqueFile client = openRemotePipe(name, GENERIC_READ | FILE_WRITE_ATTRIBUTES);
+    ferry::media::MediaPipe client(kPipeWaits);
+    openPipe(client, name, ferry::media::Side::kBackup);
     for (;;) {
       DWORD got = 0;
       const double at = now();
-      const DWORD error =
-          pipeIo(client.get(), false, buffer_, static_cast<DWORD>(messageSize), &got);
-      if (error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED) break;
+      const DWORD error = client.readMessage(buffer_, static_cast<DWORD>(messageSize), &got);
+      if (ferry::media::isEndOfStream(error)) break;
       if (error != 0) throw Failure{"reading " + name + ": error " + std::to_string(error)};
       pass.stream += now() - at;
       pass.bytes += got;
@@ -589,16 +563,14 @@ double extractorStartAndEnd() {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;  // its usage text goes nowhere
-  PROCESS_INFORMATION process{};
+  ferry::UniqueProcessInformation process;
   const double at = now();
   if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &process)) {
+                      nullptr, &startup, process.put())) {
     throw Failure{"cannot start " + command + ": error " + std::to_string(GetLastError())};
   }
-  ferry::UniqueHandleNull processHandle(process.hProcess);
-  ferry::UniqueHandleNull threadHandle(process.hThread);
-  if (WaitForSingleObject(process.hProcess, kPipeWaitMs) != WAIT_OBJECT_0) {
-    TerminateProcess(process.hProcess, 1);
+  if (WaitForSingleObject(process.process(), kPipeWaitMs) != WAIT_OBJECT_0) {
+    TerminateProcess(process.process(), 1);
     throw Failure{command + " did not end"};
   }
   return (now() - at) * 1e3;
@@ -616,14 +588,14 @@ void setAgentTracing(bool on) {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, name.c_str());
     return;
   }
-  HKEY key = nullptr;
+  ferry::UniqueKey key;
   if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+                      KEY_WRITE, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
     throw Failure{"cannot create the key " + name};
   }
   const DWORD debug = 1;
-  RegSetValueExA(key, "debug", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&debug), sizeof debug);
-  RegCloseKey(key);
+  RegSetValueExA(key.get(), "debug", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&debug),
+                 sizeof debug);
 }
 
 // Everything the benchmark made, removed whatever happened.
@@ -656,18 +628,17 @@ struct Cleanup {
     ingsim::removeTree(kAgentFolder);
     ingsim::removeTree(kWorkFolder);
     // Connecting points the machine-wide II_SYSTEM at the installation: put it back.
-    HKEY key = nullptr;
+    ferry::UniqueKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE,
                       "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", 0,
-                      KEY_WRITE, &key) == ERROR_SUCCESS) {
+                      KEY_WRITE, key.put()) == ERROR_SUCCESS) {
       if (hadMachineRoot) {
-        RegSetValueExA(key, "II_SYSTEM", 0, REG_SZ,
+        RegSetValueExA(key.get(), "II_SYSTEM", 0, REG_SZ,
                        reinterpret_cast<const BYTE*>(savedMachineRoot.c_str()),
                        static_cast<DWORD>(savedMachineRoot.size() + 1));
       } else {
-        RegDeleteValueA(key, "II_SYSTEM");
+        RegDeleteValueA(key.get(), "II_SYSTEM");
       }
-      RegCloseKey(key);
     }
   }
 };
@@ -767,10 +738,10 @@ ferry::ctl::AgentLibrary loadAgent() {
   return library;
 }
 
-uint8_t* allocateBuffer() {
-  auto* buffer = static_cast<uint8_t*>(
-      VirtualAlloc(nullptr, kBufferSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-  if (buffer == nullptr) throw Failure{"VirtualAlloc failed"};
+// The agent's buffer size, page-aligned as the direct passes' unbuffered reads need.
+ferry::AlignedBuffer allocateBuffer() {
+  ferry::AlignedBuffer buffer(kBufferSize);
+  if (!buffer.valid()) throw Failure{"VirtualAlloc failed"};
   return buffer;
 }
 
@@ -789,8 +760,8 @@ void runComparisons(const std::string& bin, uint64_t sizeMib, int rounds,
               rounds);
   std::fflush(stdout);
   ferry::ctl::AgentLibrary library = loadAgent();
-  uint8_t* buffer = allocateBuffer();
-  Bench bench(library.entryPoints(), buffer);
+  ferry::AlignedBuffer buffer = allocateBuffer();
+  Bench bench(library.entryPoints(), buffer.data());
   Figures figures;
   const double startedAt = now();
   for (int round = 1; round <= rounds; ++round) {
@@ -820,7 +791,7 @@ void runComparisons(const std::string& bin, uint64_t sizeMib, int rounds,
     std::printf("  round %d done (%.1f s)\n", round, now() - startedAt);
     std::fflush(stdout);
   }
-  VirtualFree(buffer, 0, MEM_RELEASE);
+  buffer = ferry::AlignedBuffer();
   std::printf("figures: median [smallest .. largest] of %d rounds\n", rounds);
   figures.print();
   // Under Wine every message of a named pipe passes through the wine server: the remote paths
@@ -845,18 +816,17 @@ void runMemoryProbe(const std::string& bin, uint64_t sizeMib) {
     Cleanup cleanup;
     prepare(bin, sizeMib);
     ferry::ctl::AgentLibrary library = loadAgent();
-    uint8_t* buffer = allocateBuffer();
-    Bench bench(library.entryPoints(), buffer);
+    ferry::AlignedBuffer buffer = allocateBuffer();
+    Bench bench(library.entryPoints(), buffer.data());
     bench.backup(false);
     bench.restore(false);
     bench.backup(true);
     bench.restore(true);
-    VirtualFree(buffer, 0, MEM_RELEASE);
+    buffer = ferry::AlignedBuffer();
     peak = peakMemory();
   }
-  if (FILE* out = std::fopen(kProbeResult, "w")) {
-    std::fprintf(out, "%.3f %.3f\n", peak.workingSet, peak.pagefile);
-    std::fclose(out);
+  if (ferry::UniqueStdioFile out{std::fopen(kProbeResult, "w")}) {
+    std::fprintf(out.get(), "%.3f %.3f\n", peak.workingSet, peak.pagefile);
   }
 }
 
@@ -866,23 +836,21 @@ Memory probeMemory(const std::string& program, uint64_t sizeMib) {
   std::string command = "\"" + program + "\" --memory-probe --size-mib " + std::to_string(sizeMib);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
+  ferry::UniqueProcessInformation process;
   if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
+                      &startup, process.put())) {
     throw Failure{"cannot start the memory probe: error " + std::to_string(GetLastError())};
   }
-  ferry::UniqueHandleNull processHandle(process.hProcess);
-  ferry::UniqueHandleNull threadHandle(process.hThread);
   constexpr DWORD kProbeWaitMs = 30 * 60 * 1000;
-  if (WaitForSingleObject(process.hProcess, kProbeWaitMs) != WAIT_OBJECT_0) {
-    TerminateProcess(process.hProcess, 1);
+  if (WaitForSingleObject(process.process(), kProbeWaitMs) != WAIT_OBJECT_0) {
+    TerminateProcess(process.process(), 1);
     throw Failure{"the memory probe did not end within 30 minutes"};
   }
   Memory memory;
-  FILE* in = std::fopen(kProbeResult, "r");
-  const bool read =
-      in != nullptr && std::fscanf(in, "%lf %lf", &memory.workingSet, &memory.pagefile) == 2;
-  if (in != nullptr) std::fclose(in);
+  bool read = false;
+  if (ferry::UniqueStdioFile in{std::fopen(kProbeResult, "r")}) {
+    read = std::fscanf(in.get(), "%lf %lf", &memory.workingSet, &memory.pagefile) == 2;
+  }
   DeleteFileA(kProbeResult);
   if (!read) throw Failure{"the memory probe of " + std::to_string(sizeMib) + " MiB failed"};
   return memory;
