@@ -1,7 +1,7 @@
 #include "install_step.h"
 
 #include "agent_registration.h"
-#include "core/setup_text.h"
+#include "rules/setup_text.h"
 #include "setup_trace.h"
 
 namespace ferry::setup {

@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "agent_registration.h"
-#include "core/setup_text.h"
 #include "dialogs.h"
 #include "install_step.h"
 #include "installations.h"
@@ -13,6 +12,7 @@
 #include "remote_connection.h"
 #include "resource.h"
 #include "rigger.h"
+#include "rules/setup_text.h"
 #include "service.h"
 #include "settings.h"
 #include "setup_trace.h"

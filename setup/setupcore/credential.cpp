@@ -2,7 +2,7 @@
 
 #include <wincrypt.h>
 
-#include "core/setup_text.h"
+#include "rules/setup_text.h"
 #include "unique_handle.h"
 
 namespace ferry::setup {

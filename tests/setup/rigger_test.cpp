@@ -9,11 +9,11 @@
 #include <memory>
 #include <thread>
 
-#include "core/setup_text.h"
 #include "ingsim/installation.h"
 #include "installations.h"
 #include "product_registry.h"
 #include "resource.h"
+#include "rules/setup_text.h"
 #include "scoped_installation.h"
 #include "setup_fixture.h"
 #include "support/win_process.h"
