@@ -18,12 +18,17 @@
 #include <vector>
 
 #include "backup_fixture.h"
+#include "media_pipe.h"
 #include "remote_stream.h"
 #include "restore_fixture.h"
 #include "unique_handle.h"
 
 namespace ferry::test {
 namespace {
+
+// The agent made the pipe before its begin call returned; a message of the agent's comes or is
+// taken well within a minute.
+constexpr media::PipeWaits kMediaWaits{/*openMs=*/10000, /*retryMs=*/20, /*messageMs=*/60000};
 
 // ---------------------------------------------------------------------------------------------
 // Remote backups: the media side's end of the remote pipe.
@@ -41,64 +46,58 @@ struct Taken {
 };
 
 std::string sidText(PSID sid) {
-  char* text = nullptr;
-  if (!ConvertSidToStringSidA(sid, &text)) return "?";
-  std::string result = text;
-  LocalFree(text);
-  return result;
+  UniqueLocalMemory<char> text;
+  if (!ConvertSidToStringSidA(sid, text.put())) return "?";
+  return text.get();
 }
 
 // The SID text of the account this process runs as.
 std::string processUserSid() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "?";
-  ferry::UniqueHandleNull owned(token);
+  UniqueHandleNull token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return "?";
   std::vector<unsigned char> buffer(512);
   DWORD size = 0;
-  if (!GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()),
+  if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()),
                            &size)) {
     return "?";
   }
   return sidText(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
 }
 
+// The SIDs the pipe's DACL lets in.
+std::vector<std::string> daclSidsOf(HANDLE pipe) {
+  std::vector<std::string> sids;
+  PACL dacl = nullptr;
+  UniqueLocalMemory<void> descriptor;
+  if (GetSecurityInfo(pipe, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                      nullptr, descriptor.put()) != ERROR_SUCCESS ||
+      dacl == nullptr) {
+    return sids;
+  }
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (GetAce(dacl, i, &ace) &&
+        static_cast<ACE_HEADER*>(ace)->AceType == ACCESS_ALLOWED_ACE_TYPE) {
+      sids.push_back(sidText(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart));
+    }
+  }
+  return sids;
+}
+
 // Opens the pipe as a client and reads its messages until it ends, or until `keep` messages
 // were read (then it lets go in the middle of the stream).
 Taken takeStream(const std::string& name, size_t keep = SIZE_MAX) {
   Taken taken;
-  HANDLE pipe = INVALID_HANDLE_VALUE;
-  for (int attempt = 0; attempt < 500 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
-    pipe = CreateFileA(name.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                       OPEN_EXISTING, 0, nullptr);
-    if (pipe == INVALID_HANDLE_VALUE) {
-      taken.openError = GetLastError();
-      Sleep(20);
-    }
-  }
-  if (pipe == INVALID_HANDLE_VALUE) return taken;
-  taken.openError = 0;
-  ferry::UniqueFile owned(pipe);
-  DWORD mode = PIPE_READMODE_MESSAGE;
-  SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
-  PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetSecurityInfo(pipe, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                      nullptr, &descriptor) == ERROR_SUCCESS &&
-      dacl != nullptr) {
-    for (DWORD i = 0; i < dacl->AceCount; ++i) {
-      void* ace = nullptr;
-      if (GetAce(dacl, i, &ace) &&
-          static_cast<ACE_HEADER*>(ace)->AceType == ACCESS_ALLOWED_ACE_TYPE) {
-        taken.daclSids.push_back(sidText(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart));
-      }
-    }
-  }
-  if (descriptor != nullptr) LocalFree(descriptor);
+  media::MediaPipe pipe(kMediaWaits);
+  taken.openError = pipe.open(name, media::Side::kBackup);
+  if (taken.openError != 0) return taken;
+  taken.daclSids = daclSidsOf(pipe.handle());
   std::vector<unsigned char> buffer(70000);
   while (taken.messages.size() < keep) {
     DWORD got = 0;
-    if (!ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
-      taken.endError = GetLastError();
+    if (DWORD error = pipe.readMessage(buffer.data(), static_cast<DWORD>(buffer.size()), &got);
+        error != 0) {
+      taken.endError = error;
       break;
     }
     taken.messages.emplace_back(buffer.begin(), buffer.begin() + got);
@@ -297,27 +296,12 @@ class RemoteRestore : public Restore {};
 // it lets go of the pipe after that many bytes instead. 0 or the system error.
 DWORD giveRemoteFile(const std::string& pipeName, const std::string& content,
                      size_t cutAt = std::string::npos) {
-  HANDLE pipe = INVALID_HANDLE_VALUE;
-  for (int attempt = 0; attempt < 500 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
-    pipe = CreateFileA(pipeName.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr,
-                       OPEN_EXISTING, 0, nullptr);
-    if (pipe == INVALID_HANDLE_VALUE) Sleep(20);
-  }
-  if (pipe == INVALID_HANDLE_VALUE) return GetLastError();
-  ferry::UniqueFile owned(pipe);
-  DWORD mode = PIPE_READMODE_MESSAGE;
-  SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
+  media::MediaPipe pipe(kMediaWaits);
+  if (DWORD error = pipe.open(pipeName, media::Side::kRestore); error != 0) return error;
   const size_t end = std::min(cutAt, content.size());
-  for (size_t at = 0; at < end; at += remote::kRestoreMessageSize) {
-    const DWORD size = static_cast<DWORD>(std::min(remote::kRestoreMessageSize, end - at));
-    DWORD written = 0;
-    if (!WriteFile(pipe, content.data() + at, size, &written, nullptr)) return GetLastError();
-  }
-  DWORD written = 0;
-  if (cutAt == std::string::npos && !WriteFile(pipe, content.data(), 0, &written, nullptr)) {
-    return GetLastError();
-  }
-  return 0;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(content.data());
+  if (DWORD error = pipe.writeData({bytes, end}); error != 0) return error;
+  return cutAt == std::string::npos ? pipe.endFile() : 0;
 }
 
 // Remote sessions: each file's data come on its session's pipe, while DSAWrite takes only the
