@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "agent_fixture.h"
+#include "aligned_buffer.h"
 #include "bound_export.h"
 #include "ferryman.h"
 #include "ingsim/installation.h"
@@ -55,8 +56,8 @@ class Backup : public testing::Test {
 
   void SetUp() override {
     savedMachineRoot_ = machineEnvironmentValue("II_SYSTEM");
-    buffer_ = static_cast<unsigned char*>(
-        VirtualAlloc(nullptr, kBufferSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    pages_ = AlignedBuffer(kBufferSize);
+    buffer_ = pages_.data();
     ASSERT_NE(buffer_, nullptr);
   }
 
@@ -71,7 +72,6 @@ class Backup : public testing::Test {
     removeAgentInstallation(&installation_);
     for (const std::string& area : extraAreas_) removeTree(area);
     setMachineEnvironmentValue("II_SYSTEM", savedMachineRoot_);
-    if (buffer_ != nullptr) VirtualFree(buffer_, 0, MEM_RELEASE);
   }
 
   // Use with ASSERT_NO_FATAL_FAILURE. `extractor` is the program placed as siphon.exe.
@@ -187,6 +187,7 @@ class Backup : public testing::Test {
   PFN_DSABeginBackup begin_ = nullptr;
   PFN_DSARead read_ = nullptr;
   PFN_DSAEndBackup end_ = nullptr;
+  AlignedBuffer pages_;  // the agent reads files unbuffered into them
   unsigned char* buffer_ = nullptr;
   std::string lastCutName_;
 };

@@ -503,9 +503,9 @@ FERRY_CHILD_ROLE(backup_and_hang) {
   char name[] = "killed.DATA";
   uint32_t backupId = 0, remote = 0;
   if (begin(id, name, 0, &backupId, &remote) != 0) return 5;
-  void* buffer = VirtualAlloc(nullptr, kBufferSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  AlignedBuffer buffer(kBufferSize);
   uint32_t count = kBufferSize;
-  if (read(id, backupId, 0, buffer, &count) != 0) return 6;
+  if (read(id, backupId, 0, buffer.data(), &count) != 0) return 6;
   if (HANDLE reading = OpenEventA(EVENT_MODIFY_STATE, FALSE, "ferrytest_backup_reading")) {
     SetEvent(reading);
   }

@@ -32,13 +32,12 @@ constexpr uint32_t kKeepConfiguration = 0x2000;
 std::set<std::string> namesIn(const std::string& folder) {
   std::set<std::string> names;
   WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) return names;
+  UniqueFind search(FindFirstFileA((folder + "\\*").c_str(), &entry));
+  if (!search) return names;
   do {
     const std::string name = entry.cFileName;
     if (name != "." && name != "..") names.insert(name);
-  } while (FindNextFileA(search, &entry));
-  FindClose(search);
+  } while (FindNextFileA(search.get(), &entry));
   return names;
 }
 
@@ -89,15 +88,15 @@ TEST_F(Restore, DataRoundTripOfTwoLocations) {
   for (const RestoredFile& file : stream) {
     HANDLE handle = CreateFileA(file.path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    const UniqueFile owned(handle);
     ASSERT_NE(handle, INVALID_HANDLE_VALUE) << file.path;
-    CloseHandle(handle);
   }
   // rollforwarddb empties each location before its siphon runs: a stray file goes too.
   {
     HANDLE stray = CreateFileA((folders[1] + "\\stray.tmp").c_str(), GENERIC_WRITE, 0, nullptr,
                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const UniqueFile owned(stray);
     ASSERT_NE(stray, INVALID_HANDLE_VALUE);
-    CloseHandle(stray);
   }
 
   const uint32_t id = connect();
