@@ -55,7 +55,14 @@ DWORD MediaPipe::transfer(bool write, void* data, DWORD size, DWORD* done) {
   overlapped.hEvent = ioEvent_.get();
   const BOOL started = write ? WriteFile(pipe_.get(), data, size, nullptr, &overlapped)
                              : ReadFile(pipe_.get(), data, size, nullptr, &overlapped);
-  if (!started && GetLastError() != ERROR_IO_PENDING) return GetLastError();
+  if (!started) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_IO_PENDING) {
+      // A read that completed at once with ERROR_MORE_DATA has set the event all the same.
+      ResetEvent(ioEvent_.get());
+      return error;
+    }
+  }
   // The event is set whether the operation completed at once or later: one wait either way.
   HANDLE waits[] = {ioEvent_.get(), stop_};
   const DWORD waited = stop_ != nullptr
