@@ -95,6 +95,7 @@ inline bool closeService(SC_HANDLE service) { return CloseServiceHandle(service)
 inline bool freeLocal(void* memory) { return LocalFree(memory) == nullptr; }
 inline bool freeGlobal(HGLOBAL memory) { return GlobalFree(memory) == nullptr; }
 inline bool deleteGdiObject(HGDIOBJ object) { return DeleteObject(object) != FALSE; }
+inline bool destroyIcon(HICON icon) { return DestroyIcon(icon) != FALSE; }
 }  // namespace detail
 
 // Files and pipes: INVALID_HANDLE_VALUE means none.
@@ -118,6 +119,9 @@ using UniqueHGlobal = UniqueHandle<HGLOBAL, detail::freeGlobal, 0>;
 template <typename Gdi>
 using UniqueGdiObject = UniqueHandle<Gdi, detail::deleteGdiObject, 0>;
 using UniqueBitmap = UniqueGdiObject<HBITMAP>;
+// An icon made by LoadImage, CreateIconIndirect, ... (not a shared one), destroyed with
+// DestroyIcon.
+using UniqueIcon = UniqueHandle<HICON, detail::destroyIcon, 0>;
 // A handle or search held in a record whose convention gives both 0 and INVALID_HANDLE_VALUE the
 // meaning "none" (the agent's connection record): empty is 0, and -1 is never closed either.
 using RecordHandle = UniqueHandle<HANDLE, detail::closeHandle, 0, -1>;

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "process_information.h"
 #include "trace.h"
-#include "unique_handle.h"
 
 namespace lookout {
 namespace {
@@ -44,17 +44,16 @@ bool launchShortcut(const ShortcutRecord& record) {
   // No standard handles: the tool is a program of its own, not a child of the console.
   startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_FORCEOFFFEEDBACK | STARTF_USESTDHANDLES;
   startup.wShowWindow = SW_SHOW;
-  PROCESS_INFORMATION process{};
+  // Not waited for: only our handles to it go.
+  ferry::UniqueProcessInformation process;
   if (!CreateProcessA(record.targetPath, line.data(), /*process security=*/nullptr,
                       /*thread security=*/nullptr, /*inherit=*/FALSE, DETACHED_PROCESS,
                       /*environment=*/nullptr, directory.empty() ? nullptr : directory.c_str(),
-                      &startup, &process)) {
+                      &startup, process.put())) {
     trace("launchShortcut(): %s could not be started, error %lu\r\n", record.targetPath,
           GetLastError());
     return false;
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include "module.h"
 #include "node_table.h"
 #include "nodes.h"
+#include "unique_handle.h"
 
 namespace lookout {
 namespace {
@@ -84,12 +85,13 @@ HRESULT queryNodeDataObject(Node* root, MMC_COOKIE cookie, IDataObject** out) {
 Node* nodeOfDataObject(IDataObject* dataObject) {
   if (dataObject == nullptr || IS_SPECIAL_DATAOBJECT(dataObject)) return nullptr;
   // Zeroed first: a data object that writes fewer bytes leaves a cookie that names no node.
-  HGLOBAL block = GlobalAlloc(GMEM_SHARE | GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(MMC_COOKIE));
-  if (block == nullptr) return nullptr;
+  ferry::UniqueHGlobal block(
+      GlobalAlloc(GMEM_SHARE | GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(MMC_COOKIE)));
+  if (!block) return nullptr;
   FORMATETC format = {clipboardFormats().nodeCookie, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
   STGMEDIUM medium{};
   medium.tymed = TYMED_HGLOBAL;
-  medium.hGlobal = block;
+  medium.hGlobal = block.get();
   MMC_COOKIE cookie = 0;
   if (SUCCEEDED(dataObject->GetDataHere(&format, &medium)) && medium.hGlobal != nullptr &&
       GlobalSize(medium.hGlobal) >= sizeof cookie) {
@@ -98,8 +100,12 @@ Node* nodeOfDataObject(IDataObject* dataObject) {
       GlobalUnlock(medium.hGlobal);
     }
   }
-  // The stream may have moved the block to grow it: free the one the medium holds now.
-  GlobalFree(medium.hGlobal != nullptr ? medium.hGlobal : block);
+  // The stream may have moved the block to grow it: the one the medium holds now is ours to free
+  // (the first is gone with the move).
+  if (medium.hGlobal != nullptr && medium.hGlobal != block.get()) {
+    block.release();
+    block.reset(medium.hGlobal);
+  }
   return node_table::find(cookie);
 }
 

@@ -10,6 +10,7 @@
 #include "task_enum.h"
 #include "texts.h"
 #include "trace.h"
+#include "unique_handle.h"
 
 namespace lookout {
 namespace {
@@ -38,17 +39,17 @@ void setShellIcons(IImageList* images, const ShortcutRecord& record) {
   SHFILEINFOA large{}, small{};
   SHGetFileInfoA(record.targetPath, 0, &large, sizeof large,
                  SHGFI_ICON | SHGFI_SYSICONINDEX | SHGFI_LARGEICON);
+  // The console copies the icons into its list; ours go again right after.
+  const ferry::UniqueIcon largeIcon(large.hIcon);
   SHGetFileInfoA(record.targetPath, 0, &small, sizeof small,
                  SHGFI_ICON | SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
-  // The console copies the icons into its list; ours go again right after.
-  if (large.hIcon != nullptr) {
-    images->ImageListSetIcon(reinterpret_cast<LONG_PTR*>(large.hIcon), record.position);
-    DestroyIcon(large.hIcon);
+  const ferry::UniqueIcon smallIcon(small.hIcon);
+  if (largeIcon) {
+    images->ImageListSetIcon(reinterpret_cast<LONG_PTR*>(largeIcon.get()), record.position);
   }
-  if (small.hIcon != nullptr) {
-    images->ImageListSetIcon(reinterpret_cast<LONG_PTR*>(small.hIcon),
+  if (smallIcon) {
+    images->ImageListSetIcon(reinterpret_cast<LONG_PTR*>(smallIcon.get()),
                              record.position | ILSIF_LEAVE_LARGE_ICON);
-    DestroyIcon(small.hIcon);
   }
   trace("Insert a Icon,\r\n FileName=%s,dwIconIndex = %d, \r\n", record.targetPath,
         record.iconIndex);

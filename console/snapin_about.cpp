@@ -8,6 +8,7 @@
 #include "resource_ids.h"
 #include "texts.h"
 #include "trace.h"
+#include "unique_handle.h"
 
 namespace lookout {
 namespace {
@@ -58,13 +59,7 @@ class SnapinAbout final : public ComObject<ISnapinAbout> {
         small_(loadBitmap(IDB_STATIC_SMALL)),
         open_(loadBitmap(IDB_STATIC_OPEN)),
         large_(loadBitmap(IDB_STATIC_LARGE)) {
-    if (icon_ == nullptr) traceLastError();
-  }
-  ~SnapinAbout() override {
-    if (icon_ != nullptr) DestroyIcon(icon_);
-    for (HBITMAP bitmap : {small_, open_, large_}) {
-      if (bitmap != nullptr) DeleteObject(bitmap);
-    }
+    if (!icon_) traceLastError();
   }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -85,26 +80,26 @@ class SnapinAbout final : public ComObject<ISnapinAbout> {
   }
   HRESULT STDMETHODCALLTYPE GetSnapinImage(HICON* out) override {
     if (out == nullptr) return E_POINTER;
-    *out = icon_;
-    return icon_ != nullptr ? S_OK : E_FAIL;
+    *out = icon_.get();
+    return icon_ ? S_OK : E_FAIL;
   }
   HRESULT STDMETHODCALLTYPE GetStaticFolderImage(HBITMAP* small, HBITMAP* open, HBITMAP* large,
                                                  COLORREF* mask) override {
     if (small == nullptr || open == nullptr || large == nullptr || mask == nullptr) {
       return E_POINTER;
     }
-    *small = small_;
-    *open = open_;
-    *large = large_;
+    *small = small_.get();
+    *open = open_.get();
+    *large = large_.get();
     *mask = RGB(0xFF, 0xFF, 0xFF);
-    return small_ != nullptr && open_ != nullptr && large_ != nullptr ? S_OK : E_FAIL;
+    return small_ && open_ && large_ ? S_OK : E_FAIL;
   }
 
  private:
-  HICON icon_;
-  HBITMAP small_;
-  HBITMAP open_;
-  HBITMAP large_;
+  ferry::UniqueIcon icon_;
+  ferry::UniqueBitmap small_;
+  ferry::UniqueBitmap open_;
+  ferry::UniqueBitmap large_;
 };
 
 }  // namespace

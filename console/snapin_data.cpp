@@ -4,6 +4,7 @@
 #include "node_table.h"
 #include "resource_ids.h"
 #include "snapin_view.h"
+#include "unique_handle.h"
 
 namespace lookout {
 namespace {
@@ -15,14 +16,12 @@ constexpr COLORREF kTransparent = RGB(0xFF, 0xFF, 0xFF);
 void setScopeImages(IConsole2* console) {
   ComPtr<IImageList> images;
   if (FAILED(console->QueryScopeImageList(images.put())) || !images) return;
-  HBITMAP small = LoadBitmapW(moduleHandle(), MAKEINTRESOURCEW(IDB_SCOPE_SMALL));
-  HBITMAP large = LoadBitmapW(moduleHandle(), MAKEINTRESOURCEW(IDB_SCOPE_LARGE));
-  if (small != nullptr && large != nullptr) {
-    images->ImageListSetStrip(reinterpret_cast<LONG_PTR*>(small),
-                              reinterpret_cast<LONG_PTR*>(large), 0, kTransparent);
+  ferry::UniqueBitmap small(LoadBitmapW(moduleHandle(), MAKEINTRESOURCEW(IDB_SCOPE_SMALL)));
+  ferry::UniqueBitmap large(LoadBitmapW(moduleHandle(), MAKEINTRESOURCEW(IDB_SCOPE_LARGE)));
+  if (small && large) {
+    images->ImageListSetStrip(reinterpret_cast<LONG_PTR*>(small.get()),
+                              reinterpret_cast<LONG_PTR*>(large.get()), 0, kTransparent);
   }
-  if (small != nullptr) DeleteObject(small);
-  if (large != nullptr) DeleteObject(large);
 }
 
 }  // namespace

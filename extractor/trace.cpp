@@ -6,6 +6,7 @@
 #include <string>
 
 #include "command_line.h"
+#include "held_lock.h"
 #include "registry_root.h"
 #include "trace_line.h"
 #include "unique_handle.h"
@@ -130,8 +131,9 @@ void trace(const char* format, ...) {
     g_mutex = CreateMutexA(/*security=*/nullptr, /*initialOwner=*/FALSE, /*name=*/nullptr);
     if (g_mutex == nullptr) return;
   }
-  if (WaitForSingleObject(g_mutex, INFINITE) == WAIT_FAILED) return;
-  ScopeExit release([] { ReleaseMutex(g_mutex); });
+  // An abandoned mutex (its holder's thread ended) is held all the same.
+  HeldLock held = HeldLock::wait(g_mutex, INFINITE);
+  if (!held) return;
   if (!g_traceOn) return;
   char message[kExtractorMessageSize];
   va_list args;

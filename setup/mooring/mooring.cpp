@@ -6,6 +6,8 @@
 
 #include <cstdio>
 
+#include "unique_handle.h"
+
 namespace {
 
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
@@ -41,14 +43,16 @@ void WINAPI serviceMain(DWORD, char**) {
   g_statusHandle = RegisterServiceCtrlHandlerExA("DbaRpcService", control, nullptr);
   if (g_statusHandle == nullptr) return;
   report(SERVICE_START_PENDING, NO_ERROR, 3000);
-  g_stopEvent = CreateEventA(nullptr, /*manualReset=*/TRUE, /*initialState=*/FALSE, nullptr);
-  if (g_stopEvent == nullptr) {
+  ferry::UniqueHandleNull stopEvent(
+      CreateEventA(nullptr, /*manualReset=*/TRUE, /*initialState=*/FALSE, nullptr));
+  if (!stopEvent) {
     report(SERVICE_STOPPED, GetLastError(), 0);
     return;
   }
+  g_stopEvent = stopEvent.get();
   report(SERVICE_RUNNING, NO_ERROR, 0);
   WaitForSingleObject(g_stopEvent, INFINITE);  // the service lives until it is told to stop
-  CloseHandle(g_stopEvent);
+  stopEvent.reset();
   report(SERVICE_STOPPED, NO_ERROR, 0);
 }
 

@@ -11,8 +11,8 @@
 
 #include <string>
 
-#include "core/setup_text.h"
 #include "product_registry.h"
+#include "rules/setup_text.h"
 
 namespace ferry::setup {
 

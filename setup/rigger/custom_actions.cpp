@@ -7,13 +7,13 @@
 #include <memory>
 
 #include "agent_registration.h"
-#include "core/setup_text.h"
 #include "dialogs.h"
 #include "install_step.h"
 #include "installations.h"
 #include "registry_root.h"
 #include "resource.h"
 #include "rigger.h"
+#include "rules/setup_text.h"
 #include "service.h"
 #include "settings.h"
 #include "setup_trace.h"

@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "core/setup_text.h"
 #include "resource.h"
+#include "rules/setup_text.h"
 #include "setup_trace.h"
 
 namespace ferry::setup {

@@ -1,7 +1,7 @@
 #include "install_step.h"
 
 #include "agent_registration.h"
-#include "core/setup_text.h"
+#include "rules/setup_text.h"
 #include "setup_trace.h"
 
 namespace ferry::setup {
@@ -10,17 +10,12 @@ SetupMutex::SetupMutex() {
   mutex_.reset(CreateMutexA(/*security=*/nullptr, /*initialOwner=*/TRUE, kSetupMutexName));
   if (!mutex_) return;
   if (GetLastError() != ERROR_ALREADY_EXISTS) {
-    owned_ = true;
+    held_ = HeldLock::adopt(mutex_.get());
     return;
   }
   // Someone else made it: ours only if it is free now. An abandoned one is free too (its setup
   // died), and the machine state it left is what this setup repairs.
-  DWORD wait = WaitForSingleObject(mutex_.get(), 0);
-  owned_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
-}
-
-SetupMutex::~SetupMutex() {
-  if (owned_) ReleaseMutex(mutex_.get());
+  held_ = HeldLock::wait(mutex_.get(), /*waitMs=*/0);
 }
 
 std::string profileAccounts(const SilentProfile& profile, const std::vector<std::string>& codes,

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "held_lock.h"
 #include "product_registry.h"
 #include "setup_files.h"
 #include "unique_handle.h"
@@ -23,14 +24,11 @@ inline constexpr char kSetupMutexName[] = "TidewellINGDBAgentSetupAppInstMutex";
 class SetupMutex {
  public:
   SetupMutex();
-  ~SetupMutex();
-  SetupMutex(const SetupMutex&) = delete;
-  SetupMutex& operator=(const SetupMutex&) = delete;
-  bool owned() const { return owned_; }
+  bool owned() const { return held_.held(); }
 
  private:
   UniqueHandleNull mutex_;
-  bool owned_ = false;
+  HeldLock held_;  // given back before the handle closes
 };
 
 // The accounts of the silent profile, each for an installation of `codes` (the codes take the

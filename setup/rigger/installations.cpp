@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "core/setup_text.h"
+#include "rules/setup_text.h"
 #include "setup_trace.h"
 #include "unique_handle.h"
 

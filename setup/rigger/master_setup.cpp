@@ -4,14 +4,15 @@
 #include <memory>
 
 #include "agent_registration.h"
-#include "core/setup_text.h"
 #include "dialogs.h"
 #include "install_step.h"
 #include "installations.h"
+#include "process_information.h"
 #include "registry_root.h"
 #include "remote_connection.h"
 #include "resource.h"
 #include "rigger.h"
+#include "rules/setup_text.h"
 #include "service.h"
 #include "settings.h"
 #include "setup_trace.h"
@@ -44,21 +45,19 @@ void tell(HWND parent, UINT id, UINT style) {
 DWORD runAndWait(const std::string& program, std::string commandLine, DWORD waitMs, DWORD* error) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
+  UniqueProcessInformation process;
   *error = 0;
   if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr,
-                      /*inheritHandles=*/FALSE, 0, nullptr, nullptr, &startup, &process)) {
+                      /*inheritHandles=*/FALSE, 0, nullptr, nullptr, &startup, process.put())) {
     *error = GetLastError();
     return ~0u;
   }
-  UniqueHandleNull processHandle(process.hProcess);
-  UniqueHandleNull thread(process.hThread);
-  if (WaitForSingleObject(processHandle.get(), waitMs) != WAIT_OBJECT_0) {
+  if (WaitForSingleObject(process.process(), waitMs) != WAIT_OBJECT_0) {
     *error = WAIT_TIMEOUT;
     return ~0u;
   }
   DWORD code = 0;
-  GetExitCodeProcess(processHandle.get(), &code);
+  GetExitCodeProcess(process.process(), &code);
   return code;
 }
 

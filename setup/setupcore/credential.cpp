@@ -2,7 +2,8 @@
 
 #include <wincrypt.h>
 
-#include "core/setup_text.h"
+#include "rules/setup_text.h"
+#include "unique_handle.h"
 
 namespace ferry::setup {
 namespace {
@@ -15,13 +16,12 @@ void wipe(std::string* text) {
   text->clear();
 }
 
+// A blob DPAPI allocated: wiped before LocalFree gives it back, since it may hold the plain text.
 struct LocalBlob {
   DATA_BLOB blob = {};
   ~LocalBlob() {
-    if (blob.pbData != nullptr) {
-      SecureZeroMemory(blob.pbData, blob.cbData);
-      LocalFree(blob.pbData);
-    }
+    UniqueLocalMemory<BYTE> memory(blob.pbData);
+    if (memory) SecureZeroMemory(memory.get(), blob.cbData);
   }
 };
 

@@ -13,11 +13,6 @@
 
 namespace ferry::setup {
 
-namespace detail {
-inline void closeService(SC_HANDLE handle) { CloseServiceHandle(handle); }
-}  // namespace detail
-using UniqueService = UniqueHandle<SC_HANDLE, detail::closeService, 0>;
-
 // The agent's RPC service.
 inline constexpr char kAgentServiceName[] = "DbaRpcService";
 inline constexpr char kAgentServiceDisplayName[] = "Backup Agent RPC Server";

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "core/setup_text.h"
+#include "rules/setup_text.h"
 
 namespace ferry::setup {
 namespace {

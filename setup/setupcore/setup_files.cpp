@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "core/setup_text.h"
 #include "credential.h"
+#include "rules/setup_text.h"
 
 namespace ferry::setup {
 namespace {

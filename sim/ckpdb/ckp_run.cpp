@@ -65,7 +65,7 @@ Failure runPart(const std::string& part, bool verbose, DWORD* exitCode) {
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  PROCESS_INFORMATION process{};
+  UniqueProcessInformation process;
   std::vector<char> buffer(commandLine.begin(), commandLine.end());
   buffer.push_back('\0');
   // Wine 8 now and then fails a start with ERROR_INTERNAL_ERROR while other processes start at
@@ -74,7 +74,7 @@ Failure runPart(const std::string& part, bool verbose, DWORD* exitCode) {
     if (CreateProcessA(/*application=*/nullptr, buffer.data(), /*process security=*/nullptr,
                        /*thread security=*/nullptr, /*inherit handles=*/TRUE, /*flags=*/0,
                        /*environment=*/nullptr, /*current directory=*/nullptr, &startup,
-                       &process)) {
+                       process.put())) {
       break;
     }
     const DWORD error = GetLastError();
@@ -84,10 +84,8 @@ Failure runPart(const std::string& part, bool verbose, DWORD* exitCode) {
     }
     Sleep(kStartRetryMs);
   }
-  UniqueHandleNull processHandle(process.hProcess);
-  UniqueHandleNull threadHandle(process.hThread);
-  WaitForSingleObject(process.hProcess, INFINITE);
-  if (!GetExitCodeProcess(process.hProcess, exitCode)) {
+  WaitForSingleObject(process.process(), INFINITE);
+  if (!GetExitCodeProcess(process.process(), exitCode)) {
     return {"E_DM1106_CKP_COMMAND_START",
             win32Error("reading the exit code of '" + part + "'", GetLastError())};
   }

@@ -16,25 +16,18 @@ class MachinePathLock {
       error_ = win32Error(std::string("creating mutex ") + kMachinePathMutex, GetLastError());
       return;
     }
-    DWORD wait = WaitForSingleObject(mutex_.get(), 60000);
     // An abandoned mutex still serialises us; the previous owner's edit either landed or not.
-    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
-      owned_ = true;
-    } else {
-      error_ =
-          "waiting for the machine Path mutex failed (wait result " + std::to_string(wait) + ")";
+    held_ = HeldLock::wait(mutex_.get(), 60000);
+    if (!held_) {
+      error_ = "waiting for the machine Path mutex failed (wait result " +
+               std::to_string(held_.waitResult()) + ")";
     }
-  }
-  MachinePathLock(const MachinePathLock&) = delete;
-  MachinePathLock& operator=(const MachinePathLock&) = delete;
-  ~MachinePathLock() {
-    if (owned_) ReleaseMutex(mutex_.get());
   }
   const std::string& error() const { return error_; }
 
  private:
   UniqueHandleNull mutex_;
-  bool owned_ = false;
+  HeldLock held_;  // given back before the handle closes
   std::string error_;
 };
 

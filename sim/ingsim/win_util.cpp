@@ -8,13 +8,13 @@
 namespace ingsim {
 
 std::string win32Error(const std::string& what, DWORD error) {
-  char* text = nullptr;
+  UniqueLocalMemory<char> text;
+  // With FORMAT_MESSAGE_ALLOCATE_BUFFER the "buffer" argument receives the text's address.
   DWORD n = FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      /*source=*/nullptr, error, 0, reinterpret_cast<char*>(&text), 0,
+      /*source=*/nullptr, error, 0, reinterpret_cast<char*>(text.put()), 0,
       /*arguments=*/nullptr);
-  std::string message(text != nullptr ? text : "", n);
-  if (text != nullptr) LocalFree(text);
+  std::string message(text ? text.get() : "", text ? n : 0);
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                               message.back() == ' ' || message.back() == '.')) {
     message.pop_back();
@@ -63,16 +63,16 @@ std::string removeTree(const std::string& path) {
     return "";
   }
   WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
+  UniqueFind search(FindFirstFileA((path + "\\*").c_str(), &entry));
   std::string firstError;
-  if (search != INVALID_HANDLE_VALUE) {
+  if (search) {
     do {
       std::string name = entry.cFileName;
       if (name == "." || name == "..") continue;
       std::string error = removeTree(path + "\\" + name);
       if (firstError.empty()) firstError = error;
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
+    } while (FindNextFileA(search.get(), &entry));
+    search.reset();
   }
   if (!RemoveDirectoryA(path.c_str()) && firstError.empty()) {
     firstError = win32Error("removing folder " + path, GetLastError());

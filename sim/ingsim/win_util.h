@@ -7,15 +7,20 @@
 #include <cstdint>
 #include <string>
 
+#include "held_lock.h"
+#include "process_information.h"
 #include "unique_handle.h"
 
 namespace ingsim {
 
-// The project's owning handle types.
+// The project's owner types.
+using ferry::HeldLock;
 using ferry::UniqueFile;
 using ferry::UniqueFind;
 using ferry::UniqueHandleNull;
 using ferry::UniqueKey;
+using ferry::UniqueLocalMemory;
+using ferry::UniqueProcessInformation;
 
 // "<what> failed: <system text> (error N)".
 std::string win32Error(const std::string& what, DWORD error);

@@ -11,6 +11,7 @@
 
 #include "agent_fixture.h"
 #include "ingsim/installation.h"
+#include "unique_handle.h"
 
 namespace ferry::test {
 namespace {
@@ -83,7 +84,7 @@ TEST_F(AccountTest, RightPasswordImpersonatesOnTheCallingThread) {
   HANDLE threadToken = nullptr;
   EXPECT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &threadToken))
       << "the thread really impersonates; error " << GetLastError();
-  if (threadToken != nullptr) CloseHandle(threadToken);
+  const ferry::UniqueHandleNull ownedThreadToken(threadToken);
 
   std::string otherThreadUser;
   std::thread other([&] { otherThreadUser = currentUser(); });
@@ -209,12 +210,12 @@ TEST_F(AccountTest, SetAllPrivilegeReportsTheLastFailure) {
                                        "SE_ASSIGNPRIMARYTOKEN_NAME failed"};
   HANDLE token = nullptr;
   ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) << GetLastError();
+  const ferry::UniqueHandleNull ownedToken(token);
   DWORD size = 0;
   GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
   std::vector<char> buffer(size);
   ASSERT_TRUE(GetTokenInformation(token, TokenPrivileges, buffer.data(), size, &size))
       << GetLastError();
-  CloseHandle(token);
   auto held = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
   std::string expectedLast;
   for (int i = 0; i < 18; ++i) {

@@ -7,6 +7,7 @@
 
 #include "registry_root.h"
 #include "support/win_process.h"
+#include "unique_handle.h"
 
 namespace ferry::test {
 namespace {
@@ -127,13 +128,11 @@ ScopedAgentSettings::~ScopedAgentSettings() {
 }
 
 LONG ScopedAgentSettings::setValue(const char* name, DWORD type, const void* data, DWORD size) {
-  HKEY key = nullptr;
+  UniqueKey key;
   LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyName_.c_str(), 0, nullptr,
-                            REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr);
+                            REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.put(), nullptr);
   if (rc != ERROR_SUCCESS) return rc;
-  rc = RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-  RegCloseKey(key);
-  return rc;
+  return RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE*>(data), size);
 }
 
 LONG ScopedAgentSettings::setDebug(DWORD value) {
@@ -155,8 +154,8 @@ LONG ScopedAgentSettings::setText(const char* name, const std::string& text) {
 std::vector<std::string> filesBelow(const std::string& folder) {
   std::vector<std::string> files;
   WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return files;
+  UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &entry));
+  if (!find) return files;
   do {
     const std::string name = entry.cFileName;
     if (name == "." || name == "..") continue;
@@ -167,8 +166,7 @@ std::vector<std::string> filesBelow(const std::string& folder) {
     } else {
       files.push_back(path);
     }
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
+  } while (FindNextFileA(find.get(), &entry));
   return files;
 }
 
@@ -176,14 +174,13 @@ std::vector<std::string> filesMatching(const std::string& pattern) {
   std::vector<std::string> files;
   const std::string folder = pattern.substr(0, pattern.find_last_of('\\') + 1);
   WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA(pattern.c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return files;
+  UniqueFind find(FindFirstFileA(pattern.c_str(), &entry));
+  if (!find) return files;
   do {
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       files.push_back(folder + entry.cFileName);
     }
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
+  } while (FindNextFileA(find.get(), &entry));
   return files;
 }
 
@@ -213,15 +210,14 @@ std::string machineEnvironmentValue(const char* name) {
 }
 
 void setMachineEnvironmentValue(const char* name, const std::string& value) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineEnvironment, 0, KEY_WRITE, &key) != 0) return;
+  UniqueKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineEnvironment, 0, KEY_WRITE, key.put()) != 0) return;
   if (value == "<missing>") {
-    RegDeleteValueA(key, name);
+    RegDeleteValueA(key.get(), name);
   } else {
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>(value.size() + 1));
   }
-  RegCloseKey(key);
 }
 
 std::string processEnvironmentValue(const char* name) {
@@ -271,12 +267,11 @@ void removeAgentInstallation(std::unique_ptr<TestInstallation>* installation) {
   for (const char* stem : {"env", "ingprenv", "infodb"}) {
     const std::string pattern = std::string("C:\\") + stem + made.code() + "*.out";
     WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA(pattern.c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) continue;
+    UniqueFind find(FindFirstFileA(pattern.c_str(), &entry));
+    if (!find) continue;
     do {
       DeleteFileA((std::string("C:\\") + entry.cFileName).c_str());
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
+    } while (FindNextFileA(find.get(), &entry));
   }
   installation->reset();
 }

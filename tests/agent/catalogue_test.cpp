@@ -16,6 +16,7 @@
 #include "core/object_catalogue.h"
 #include "ferryman.h"
 #include "ingsim/installation.h"
+#include "unique_handle.h"
 
 namespace ferry::test {
 namespace {
@@ -151,11 +152,12 @@ TEST_F(Catalogue, ObjectListSizesAndAgentInfo) {
   ASSERT_TRUE(CreateDirectoryA(sub.c_str(), nullptr)) << sub << " error " << GetLastError();
   HANDLE extra = CreateFileA((sub + "\\big.dat").c_str(), GENERIC_WRITE, 0, /*security=*/nullptr,
                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr);
+  ferry::UniqueFile ownedExtra(extra);
   ASSERT_NE(extra, INVALID_HANDLE_VALUE) << "error " << GetLastError();
   std::string chunk(1 << 20, 'x');
   DWORD written = 0;
   BOOL wrote = WriteFile(extra, chunk.data(), static_cast<DWORD>(chunk.size()), &written, nullptr);
-  CloseHandle(extra);
+  ownedExtra.reset();
   ASSERT_TRUE(wrote && written == chunk.size()) << "wrote " << written;
   ASSERT_NO_FATAL_FAILURE(connect());
   uint32_t id = connectionId_;

@@ -15,7 +15,9 @@
 #include "agent_fixture.h"
 #include "ingsim/installation.h"
 #include "oidb_msg.h"
+#include "process_information.h"
 #include "support/win_process.h"
+#include "unique_handle.h"
 
 namespace ferry::test {
 namespace {
@@ -28,13 +30,12 @@ constexpr char kDatabase[] = "twoloc";
 std::set<std::string> filesIn(const std::string& folder) {
   std::set<std::string> names;
   WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) return names;
+  UniqueFind search(FindFirstFileA((folder + "\\*").c_str(), &entry));
+  if (!search) return names;
   do {
     std::string name = entry.cFileName;
     if (name != "." && name != "..") names.insert(folder + "\\" + name);
-  } while (FindNextFileA(search, &entry));
-  FindClose(search);
+  } while (FindNextFileA(search.get(), &entry));
   return names;
 }
 
@@ -103,6 +104,7 @@ TEST_F(CheckpointRun, EachLocationIsHeldUntilReleased) {
   HANDLE pipe = CreateNamedPipeA(pipeName.c_str(), PIPE_ACCESS_DUPLEX,
                                  PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
                                  /*instances=*/1, 32768, 32768, 30000, nullptr);
+  const UniqueFile ownedPipe(pipe);
   ASSERT_NE(pipe, INVALID_HANDLE_VALUE) << "error " << GetLastError();
 
   // ckpdb inherits II_CKTMPL_FILE, which the template step set in this process.
@@ -113,6 +115,7 @@ TEST_F(CheckpointRun, EachLocationIsHeldUntilReleased) {
   ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                              &startup, &ckpdb))
       << "error " << GetLastError();
+  const UniqueProcessInformation ownedCkpdb(ckpdb);
 
   const std::vector<std::string> folders = {ingsim::dataFolder(root_, kDatabase),
                                             ingsim::dataFolder(secondArea_, kDatabase)};
@@ -158,9 +161,6 @@ TEST_F(CheckpointRun, EachLocationIsHeldUntilReleased) {
   DWORD exitCode = 1;
   GetExitCodeProcess(ckpdb.hProcess, &exitCode);
   EXPECT_EQ(exitCode, 0u) << "ckpdb after the last location";
-  CloseHandle(ckpdb.hThread);
-  CloseHandle(ckpdb.hProcess);
-  CloseHandle(pipe);
 }
 
 }  // namespace

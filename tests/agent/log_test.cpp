@@ -10,6 +10,7 @@
 
 #include "agent_fixture.h"
 #include "registry_root.h"
+#include "unique_handle.h"
 
 namespace ferry::test {
 namespace {
@@ -181,13 +182,14 @@ TEST_F(LogTest, BusyLogMutexIsGivenUpAfterItsLimit) {
   setLimits(0, 200);
   ConnectionRecord* ci = record("AGM");
   HANDLE release = CreateEventA(nullptr, /*manualReset=*/TRUE, FALSE, nullptr);
+  const ferry::UniqueHandleNull ownedRelease(release);
   ASSERT_NE(release, nullptr);
   // The holder keeps the mutex until `release` (or a minute): a call that returns while it
   // still runs did not wait for the mutex without limit.
   auto letGo = [&](HANDLE holder) {
+    const ferry::UniqueHandleNull owned(holder);
     SetEvent(release);
     EXPECT_EQ(WaitForSingleObject(holder, 10000), WAIT_OBJECT_0);
-    CloseHandle(holder);
     ResetEvent(release);
   };
   {
@@ -226,7 +228,6 @@ TEST_F(LogTest, BusyLogMutexIsGivenUpAfterItsLimit) {
     EXPECT_EQ(api().LogAct(ci, 29), 0);
     EXPECT_NE(readWholeFile(activityFile()).find("-AGM-Connected\r\n"), std::string::npos);
   }
-  CloseHandle(release);
 }
 
 TEST_F(LogTest, ActivityLinesWithAndWithoutConnection) {

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "agent_fixture.h"
+#include "held_lock.h"
+#include "unique_handle.h"
 
 namespace ferry::test {
 namespace {
@@ -28,12 +30,14 @@ class PathRefreshTest : public testing::Test {
  protected:
   void SetUp() override {
     mutex_ = CreateMutexA(nullptr, FALSE, kMachinePathMutex);
+    ownedMutex_.reset(mutex_);
     ASSERT_NE(mutex_, nullptr) << GetLastError();
-    DWORD wait = WaitForSingleObject(mutex_, 60000);
+    held_ = ferry::HeldLock::wait(mutex_, 60000);
+    DWORD wait = held_.waitResult();
     ASSERT_TRUE(wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) << "wait " << wait;
-    owned_ = true;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnvironmentKey, 0, KEY_READ | KEY_WRITE, &key_),
               ERROR_SUCCESS);
+    ownedKey_.reset(key_);
     std::vector<char> buffer(65536);
     DWORD size = static_cast<DWORD>(buffer.size());
     LONG rc = RegQueryValueExA(key_, "Path", nullptr, &savedType_,
@@ -46,10 +50,11 @@ class PathRefreshTest : public testing::Test {
     if (key_ != nullptr) {
       RegSetValueExA(key_, "Path", 0, savedType_, reinterpret_cast<const BYTE*>(saved_.data()),
                      static_cast<DWORD>(saved_.size()));
-      RegCloseKey(key_);
+      ownedKey_.reset();
+      key_ = nullptr;
     }
-    if (owned_) ReleaseMutex(mutex_);
-    if (mutex_ != nullptr) CloseHandle(mutex_);
+    held_.release();
+    ownedMutex_.reset();
     SetEnvironmentVariableA("PATH", savedProcessPath_.c_str());
     SetEnvironmentVariableA("AG_PATH_VAR", nullptr);
   }
@@ -75,8 +80,10 @@ class PathRefreshTest : public testing::Test {
   }
 
   HANDLE mutex_ = nullptr;
-  bool owned_ = false;
   HKEY key_ = nullptr;
+  ferry::UniqueHandleNull ownedMutex_;
+  ferry::HeldLock held_;  // given back before the mutex's handle goes
+  ferry::UniqueKey ownedKey_;
   std::string saved_;
   DWORD savedType_ = REG_EXPAND_SZ;
   std::string savedProcessPath_;
@@ -112,9 +119,9 @@ TEST_F(PathRefreshTest, EveryThreadNotificationRefreshesAgain) {
   setMachinePath("C:\\windows\\system32;C:\\ag_later");
   HANDLE thread = CreateThread(
       nullptr, 0, [](void*) -> DWORD { return 0; }, nullptr, 0, nullptr);
+  const ferry::UniqueHandleNull owned(thread);
   ASSERT_NE(thread, nullptr);
   WaitForSingleObject(thread, INFINITE);
-  CloseHandle(thread);
   EXPECT_EQ(processPath(), "C:\\windows\\system32;C:\\ag_later")
       << "a thread start is a load notification";
 }

@@ -12,15 +12,13 @@
 #include <memory>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "agent_fixture.h"
 #include "core/restore_names.h"
 #include "ferryman.h"
 #include "ingsim/installation.h"
 #include "object_header.h"
-#include "remote_stream.h"
+#include "restore_fixture.h"
 #include "support/win_process.h"
 #include "unique_handle.h"
 
@@ -31,39 +29,15 @@ constexpr uint32_t kOverwriteJournals = 0x200;
 constexpr uint32_t kPointInTime = 0x800;
 constexpr uint32_t kKeepConfiguration = 0x2000;
 
-template <typename Fn>
-Fn bound(HMODULE module, const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-std::vector<unsigned char> objectHeader(const std::string& path, const std::string& checkpoint,
-                                        uint32_t sizeKb = 1) {
-  std::vector<unsigned char> block(header::kSize, 0);
-  std::memcpy(block.data() + header::kMagicOffset, header::kMagic, sizeof header::kMagic - 1);
-  std::memcpy(block.data() + header::kCheckpointOffset, checkpoint.data(), checkpoint.size());
-  std::memcpy(block.data() + header::kPathOffset, path.data(),
-              std::min(path.size(), header::kPathSize));
-  for (int i = 0; i < 4; ++i) block[header::kSizeKbOffset + i] = (sizeKb >> (8 * i)) & 0xff;
-  return block;
-}
-
-std::string pattern(size_t size, unsigned seed) {
-  std::string data(size, '\0');
-  for (size_t i = 0; i < size; ++i)
-    data[i] = static_cast<char>((i * 131 + seed * 7 + i / 251) & 0xff);
-  return data;
-}
-
 std::set<std::string> namesIn(const std::string& folder) {
   std::set<std::string> names;
   WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) return names;
+  UniqueFind search(FindFirstFileA((folder + "\\*").c_str(), &entry));
+  if (!search) return names;
   do {
     const std::string name = entry.cFileName;
     if (name != "." && name != "..") names.insert(name);
-  } while (FindNextFileA(search, &entry));
-  FindClose(search);
+  } while (FindNextFileA(search.get(), &entry));
   return names;
 }
 
@@ -78,158 +52,6 @@ size_t occurrences(const std::string& text, const std::string& what) {
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
   return count;
 }
-
-// ---------------------------------------------------------------------------------------------
-// The agent against simulated installations.
-
-struct RestoredFile {
-  std::string path;
-  std::string content;
-};
-
-class Restore : public testing::Test {
- protected:
-  ScopedTestDirectory testDirectory_;  // made first, undone last
-  void SetUp() override {
-    savedMachineRoot_ = machineEnvironmentValue("II_SYSTEM");
-    std::vector<Companion> companions = agentCompanions();
-    companions.push_back({"siphon.exe", "siphon.exe"});
-    agent_ = std::make_unique<AgentCopy>(
-        std::string("rs_") + testing::UnitTest::GetInstance()->current_test_info()->name(),
-        companions);
-    ASSERT_EQ(agent_->setupError(), "");
-    ASSERT_EQ(agent_->load(), 0u);
-    ASSERT_EQ(agent_->bind(), "");
-    HMODULE module = agent_->module();
-    connect_ = bound<PFN_DSAConnectAgent>(module, "DSAConnectAgent");
-    disconnect_ = bound<PFN_DSADisconnectAgent>(module, "DSADisconnectAgent");
-    begin_ = bound<PFN_DSABeginRestore>(module, "DSABeginRestore");
-    write_ = bound<PFN_DSAWrite>(module, "DSAWrite");
-    end_ = bound<PFN_DSAEndRestore>(module, "DSAEndRestore");
-    pointInTime_ = bound<PFN_DSASetRestorePointInTime>(module, "DSASetRestorePointInTime");
-    ASSERT_TRUE(connect_ && disconnect_ && begin_ && write_ && end_ && pointInTime_)
-        << "entry points not exported";
-  }
-
-  void TearDown() override {
-    for (uint32_t id : connections_) {
-      if (id != 0) disconnect_(id);
-    }
-    if (installation_ && awaitRollForward_) waitForRollForward(/*timeoutMs=*/30000);
-    if (HasFailure() && agent_) {
-      // What the agent and rollforwarddb said, before their folder goes.
-      const std::string log = trace();
-      std::printf("---- trace (last 6000 bytes)\n%s\n",
-                  log.substr(log.size() > 6000 ? log.size() - 6000 : 0).c_str());
-      if (installation_) {
-        std::printf("---- roll\n%s\n---- rollerr\n%s\n", readWholeFile(agentFile("roll")).c_str(),
-                    readWholeFile(agentFile("rollerr")).c_str());
-      }
-    }
-    agent_.reset();
-    settings_.reset();
-    account_.reset();
-    removeAgentInstallation(&installation_);
-    setMachineEnvironmentValue("II_SYSTEM", savedMachineRoot_);
-    SetEnvironmentVariableA("II_CKTMPL_FILE", nullptr);
-  }
-
-  // Use with ASSERT_NO_FATAL_FAILURE.
-  void install(const std::string& code, const ingsim::DatabaseOptions& db) {
-    installation_ = std::make_unique<TestInstallation>(installationOptions(code, 2));
-    ASSERT_EQ(installation_->error(), "") << code;
-    account_ = std::make_unique<ScopedAccount>(ingsim::Account{"ingres", "pw-" + code, ""});
-    ASSERT_EQ(account_->error(), "") << code;
-    settings_ = std::make_unique<ScopedAgentSettings>(code);
-    ASSERT_EQ(settings_->setDebug(1), 0);
-    ASSERT_EQ(ingsim::addDatabase(code, db), "");
-    database_ = db.name;
-  }
-
-  // A test whose rollforwarddb reports nothing clears this: there is no end to wait for.
-  bool awaitRollForward_ = true;
-
-  // Use with ASSERT_NO_FATAL_FAILURE.
-  uint32_t connect() {
-    const std::string code = installation_->code();
-    uint32_t id = 0;
-    uint32_t rc = connect_(0, ("server@" + code).c_str(), "ingres", ("pw-" + code).c_str(), &id);
-    EXPECT_EQ(rc, 0u) << "connect rc " << rc;
-    EXPECT_NE(id, 0u);
-    connections_.push_back(id);
-    return id;
-  }
-
-  void disconnect(uint32_t id) {
-    EXPECT_EQ(disconnect_(id), 0u);
-    std::replace(connections_.begin(), connections_.end(), id, 0u);
-  }
-
-  // One session: begin, the header, the data in blocks, end. The first failing code, or 0.
-  uint32_t restoreFile(uint32_t id, const std::string& object, uint32_t options,
-                       const RestoredFile& file, const std::string& checkpoint = "0001",
-                       size_t blockSize = 65536) {
-    uint32_t restoreId = 0xbdbdbdbd, ioUnit = 0xbdbdbdbd;
-    uint32_t rc = begin_(id, object.c_str(), options, &restoreId, &ioUnit);
-    if (rc != 0) return rc;
-    EXPECT_EQ(ioUnit, id);
-    std::vector<unsigned char> block =
-        objectHeader(file.path, checkpoint,
-                     static_cast<uint32_t>(std::max<size_t>(1, file.content.size() >> 10)));
-    uint32_t count = static_cast<uint32_t>(block.size());
-    rc = write_(id, 0, 0, block.data(), &count);
-    EXPECT_EQ(count, block.size()) << "the count is not changed";
-    for (size_t at = 0; rc == 0 && at < file.content.size(); at += blockSize) {
-      count = static_cast<uint32_t>(std::min(blockSize, file.content.size() - at));
-      rc = write_(id, 0, 0, file.content.data() + at, &count);
-    }
-    const uint32_t endRc = end_(id, 0);
-    EXPECT_EQ(endRc, 0u);
-    return rc;
-  }
-
-  uint32_t writeBlock(uint32_t id, const std::vector<unsigned char>& block) {
-    uint32_t count = static_cast<uint32_t>(block.size());
-    return write_(id, 0, 0, block.data(), &count);
-  }
-
-  std::string agentFile(const std::string& stem) const {
-    return agent_->path(stem + installation_->code() + database_ + ".out");
-  }
-
-  // True once the simulated rollforwarddb reported its end (or its failure).
-  bool waitForRollForward(DWORD timeoutMs) {
-    for (DWORD waited = 0; waited < timeoutMs; waited += 250) {
-      if (readWholeFile(agentFile("roll")).find("completed.") != std::string::npos ||
-          !readWholeFile(agentFile("rollerr")).empty()) {
-        return true;
-      }
-      if (!fileExists(agentFile("roll"))) return false;
-      Sleep(250);
-    }
-    return false;
-  }
-
-  std::string trace() const { return readWholeFile(agent_->path("ferryman.trc")); }
-  std::string root() const { return installation_->root(); }
-  ConnectionRecord* record(uint32_t id) {
-    return agent_->api().FindConnection(static_cast<int>(id));
-  }
-
-  std::string savedMachineRoot_;
-  std::unique_ptr<AgentCopy> agent_;
-  std::unique_ptr<TestInstallation> installation_;
-  std::unique_ptr<ScopedAccount> account_;
-  std::unique_ptr<ScopedAgentSettings> settings_;
-  std::string database_;
-  std::vector<uint32_t> connections_;
-  PFN_DSAConnectAgent connect_ = nullptr;
-  PFN_DSADisconnectAgent disconnect_ = nullptr;
-  PFN_DSABeginRestore begin_ = nullptr;
-  PFN_DSAWrite write_ = nullptr;
-  PFN_DSAEndRestore end_ = nullptr;
-  PFN_DSASetRestorePointInTime pointInTime_ = nullptr;
-};
 
 // Every file of both locations comes back byte for byte; rollforwarddb ran each location's
 // siphon in step and ended; the only file more is the end marker in the last location.
@@ -266,15 +88,15 @@ TEST_F(Restore, DataRoundTripOfTwoLocations) {
   for (const RestoredFile& file : stream) {
     HANDLE handle = CreateFileA(file.path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    const UniqueFile owned(handle);
     ASSERT_NE(handle, INVALID_HANDLE_VALUE) << file.path;
-    CloseHandle(handle);
   }
   // rollforwarddb empties each location before its siphon runs: a stray file goes too.
   {
     HANDLE stray = CreateFileA((folders[1] + "\\stray.tmp").c_str(), GENERIC_WRITE, 0, nullptr,
                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const UniqueFile owned(stray);
     ASSERT_NE(stray, INVALID_HANDLE_VALUE);
-    CloseHandle(stray);
   }
 
   const uint32_t id = connect();
@@ -659,103 +481,6 @@ TEST_F(Restore, FailedDataRestoresAreReportedAndNeverFinalised) {
     EXPECT_FALSE(fileExists(first.path));
     endConnection(id, 27u);
     rollForwardFailed();
-  }
-}
-
-// The media side of one remote restore session: opens the session's pipe and writes `content`
-// in messages of at most 32768 bytes, then the empty message that ends the file; with `cutAt`
-// it lets go of the pipe after that many bytes instead. 0 or the system error.
-DWORD giveRemoteFile(const std::string& pipeName, const std::string& content,
-                     size_t cutAt = std::string::npos) {
-  HANDLE pipe = INVALID_HANDLE_VALUE;
-  for (int attempt = 0; attempt < 500 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
-    pipe = CreateFileA(pipeName.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr,
-                       OPEN_EXISTING, 0, nullptr);
-    if (pipe == INVALID_HANDLE_VALUE) Sleep(20);
-  }
-  if (pipe == INVALID_HANDLE_VALUE) return GetLastError();
-  ferry::UniqueFile owned(pipe);
-  DWORD mode = PIPE_READMODE_MESSAGE;
-  SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
-  const size_t end = std::min(cutAt, content.size());
-  for (size_t at = 0; at < end; at += remote::kRestoreMessageSize) {
-    const DWORD size = static_cast<DWORD>(std::min(remote::kRestoreMessageSize, end - at));
-    DWORD written = 0;
-    if (!WriteFile(pipe, content.data() + at, size, &written, nullptr)) return GetLastError();
-  }
-  DWORD written = 0;
-  if (cutAt == std::string::npos && !WriteFile(pipe, content.data(), 0, &written, nullptr)) {
-    return GetLastError();
-  }
-  return 0;
-}
-
-// Remote sessions: each file's data come on its session's pipe, while DSAWrite takes only the
-// header. Whole files are put in place and the roll forward completes; a file whose client lets
-// go in the middle is discarded, its session fails (33) and so does the restore (27).
-TEST_F(Restore, RemoteSessionsFillTheirFilesFromThePipe) {
-  ingsim::DatabaseOptions db;
-  db.name = "rmt";
-  db.checkpointSequence = 1;
-  ingsim::DataLocation one;
-  one.files = {{"aaaaaaab.t00", 100}, {"aaaaaaac.t00", 100}};
-  db.locations = {one};
-  ASSERT_NO_FATAL_FAILURE(install("RR", db));
-  const std::string folder = ingsim::dataFolder(root(), "rmt");
-  // Longer than two of the reader's writes of a megabyte, and not a whole number of messages.
-  const RestoredFile big{folder + "\\aaaaaaab.t00", pattern(2 * 1048576 + 40007, 31)};
-  const RestoredFile none{folder + "\\aaaaaaac.t00", ""};
-  // One remote session: 0, or the first failing code.
-  auto remoteSession = [&](uint32_t id, const RestoredFile& file, size_t cutAt, uint32_t* endRc) {
-    uint32_t restoreId = 0, ioUnit = 0;
-    uint32_t rc = begin_(id, "rmt.DATA", DSA_OPTION_REMOTE, &restoreId, &ioUnit);
-    if (rc != 0) return rc;
-    DWORD given = 1;
-    std::thread media([&] {
-      given = giveRemoteFile(
-          remote::pipeName("RR", static_cast<int>(restoreId), static_cast<int>(ioUnit)),
-          file.content, cutAt);
-    });
-    rc = writeBlock(
-        id, objectHeader(file.path, "0001",
-                         static_cast<uint32_t>(std::max<size_t>(1, file.content.size() >> 10))));
-    if (rc == 0 && cutAt != std::string::npos) {
-      EXPECT_EQ(writeBlock(id, std::vector<unsigned char>(512, 7)), 9u)
-          << "the data of a remote session do not come through DSAWrite";
-    }
-    media.join();
-    EXPECT_EQ(given, 0u) << "the media side could not give the file";
-    *endRc = end_(id, 0);
-    return rc;
-  };
-  {
-    SCOPED_TRACE("two whole files, one of them empty");
-    const uint32_t id = connect();
-    uint32_t endRc = 1;
-    ASSERT_EQ(remoteSession(id, big, std::string::npos, &endRc), 0u);
-    EXPECT_EQ(endRc, 0u);
-    ASSERT_EQ(remoteSession(id, none, std::string::npos, &endRc), 0u);
-    EXPECT_EQ(endRc, 0u);
-    disconnect(id);
-    EXPECT_TRUE(waitForRollForward(60000));
-    EXPECT_NE(readWholeFile(agentFile("roll")).find("completed."), std::string::npos);
-    EXPECT_EQ(readWholeFile(big.path), big.content);
-    EXPECT_TRUE(fileExists(none.path));
-    EXPECT_EQ(readWholeFile(none.path), "");
-  }
-  {
-    SCOPED_TRACE("the client lets go in the middle of the file, after its first megabyte");
-    const uint32_t id = connect();
-    uint32_t endRc = 0;
-    ASSERT_EQ(remoteSession(id, big, 1100000, &endRc), 0u);
-    EXPECT_EQ(endRc, 33u);
-    EXPECT_FALSE(fileExists(big.path)) << "a part of a file is never put in place";
-    EXPECT_FALSE(fileExists(big.path + ".restoring"));
-    EXPECT_EQ(disconnect_(id), 27u);
-    std::replace(connections_.begin(), connections_.end(), id, 0u);
-    EXPECT_TRUE(waitForRollForward(60000));
-    EXPECT_EQ(readWholeFile(agentFile("roll")).find("completed."), std::string::npos);
-    EXPECT_TRUE(noProcessNamedWithin("rollforwarddb.exe", 10000));
   }
 }
 

@@ -12,8 +12,10 @@
 #include "agent_fixture.h"
 #include "ferryman.h"
 #include "ingsim/installation.h"
+#include "process_information.h"
 #include "support/child_role.h"
 #include "support/win_process.h"
+#include "unique_handle.h"
 
 namespace ferry::test {
 namespace {
@@ -240,7 +242,9 @@ TEST_F(AgentSession, ThirtySecondConnectionIsRefused) {
   Installation installation(installationOptions("SG", 2), {"ingres", "pw-sg", ""});
   ASSERT_EQ(installation.error(), "");
   HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "ferrytest_se_slots_ready");
+  const ferry::UniqueHandleNull ownedReady(ready);
   HANDLE done = CreateEventA(nullptr, TRUE, FALSE, "ferrytest_se_slots_done");
+  const ferry::UniqueHandleNull ownedDone(done);
   ASSERT_TRUE(ready && done);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -251,6 +255,7 @@ TEST_F(AgentSession, ThirtySecondConnectionIsRefused) {
   ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                              &startup, &child))
       << "error " << GetLastError();
+  const ferry::UniqueProcessInformation ownedChild(child);
   HANDLE waits[] = {ready, child.hProcess};
   DWORD woke = WaitForMultipleObjects(2, waits, FALSE, 60000);
   if (woke == WAIT_OBJECT_0) {
@@ -268,10 +273,6 @@ TEST_F(AgentSession, ThirtySecondConnectionIsRefused) {
   }
   SetEvent(done);
   WaitForSingleObject(child.hProcess, 60000);
-  CloseHandle(child.hThread);
-  CloseHandle(child.hProcess);
-  CloseHandle(ready);
-  CloseHandle(done);
 }
 
 TEST_F(AgentSession, HangingIngprenvFailsTheConnect) {

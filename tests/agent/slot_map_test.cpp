@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "agent_fixture.h"
+#include "process_information.h"
 #include "support/child_role.h"
 #include "support/win_process.h"
 #include "unique_handle.h"
@@ -28,15 +29,13 @@ constexpr char kChildGo[] = "ferry_ag_slotmap_child_go";
 
 // The slot map's 32 words as this process sees them, or an empty list when it does not exist.
 std::vector<uint32_t> slotWords() {
-  HANDLE section = OpenFileMappingA(FILE_MAP_READ, FALSE, kSlotMapName);
-  if (section == nullptr) return {};
+  ferry::UniqueHandleNull section(OpenFileMappingA(FILE_MAP_READ, FALSE, kSlotMapName));
+  if (!section) return {};
   std::vector<uint32_t> words;
-  if (void* view = MapViewOfFile(section, FILE_MAP_READ, 0, 0, 128)) {
-    const uint32_t* w = static_cast<const uint32_t*>(view);
+  if (ferry::UniqueView view{MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, 128)}) {
+    const uint32_t* w = static_cast<const uint32_t*>(view.get());
     words.assign(w, w + 32);
-    UnmapViewOfFile(view);
   }
-  CloseHandle(section);
   return words;
 }
 
@@ -83,18 +82,16 @@ FERRY_CHILD_ROLE(release_last) {
   AgentCopy agent("slot_child2", catalogCompanions());
   if (!agent.setupError().empty() || agent.load() != 0 || !agent.bind().empty()) return 2;
   const AgentApi& api = agent.api();
-  HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, kChildReady);
-  HANDLE go = OpenEventA(SYNCHRONIZE, FALSE, kChildGo);
-  if (ready == nullptr || go == nullptr) return 3;
+  ferry::UniqueHandleNull ready(OpenEventA(EVENT_MODIFY_STATE, FALSE, kChildReady));
+  ferry::UniqueHandleNull go(OpenEventA(SYNCHRONIZE, FALSE, kChildGo));
+  if (!ready || !go) return 3;
   int id = api.AllocateConnection();
-  SetEvent(ready);
-  if (WaitForSingleObject(go, 30000) != WAIT_OBJECT_0) return 4;
+  SetEvent(ready.get());
+  if (WaitForSingleObject(go.get(), 30000) != WAIT_OBJECT_0) return 4;
   int before = api.SlotMapHandles();
   api.ReleaseConnection(id);
   std::printf("id: %d before: %d after: %d words: %d\n", id, before, api.SlotMapHandles(),
               wordsInUse(slotWords()));
-  CloseHandle(ready);
-  CloseHandle(go);
   return 0;
 }
 
@@ -108,8 +105,8 @@ FERRY_CHILD_ROLE(take_three_and_hang) {
   for (int i = 0; i < 3; ++i) {
     if (agent.api().AllocateConnection() == 0) return 3;
   }
-  HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, kHostReady);
-  if (ready == nullptr || !SetEvent(ready)) return 4;
+  ferry::UniqueHandleNull ready(OpenEventA(EVENT_MODIFY_STATE, FALSE, kHostReady));
+  if (!ready || !SetEvent(ready.get())) return 4;
   Sleep(60000);  // killed long before
   return 0;
 }
@@ -189,7 +186,9 @@ TEST_F(SlotMapTest, ThirtySecondIsRefusedAndReuseStartsZeroed) {
 
 TEST_F(SlotMapTest, LastReleaseClosesOpenersHandleWhileCreatorKeepsTheSection) {
   HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, kChildReady);
+  const ferry::UniqueHandleNull ownedReady(ready);
   HANDLE go = CreateEventA(nullptr, TRUE, FALSE, kChildGo);
+  const ferry::UniqueHandleNull ownedGo(go);
   ASSERT_NE(ready, nullptr);
   ASSERT_NE(go, nullptr);
   ASSERT_EQ(api().AllocateConnection(), 1) << "this process creates the slot map";
@@ -203,8 +202,6 @@ TEST_F(SlotMapTest, LastReleaseClosesOpenersHandleWhileCreatorKeepsTheSection) {
   api().ReleaseConnection(1);  // the child's id is now the last in use anywhere
   SetEvent(go);
   runner.join();
-  CloseHandle(ready);
-  CloseHandle(go);
   ASSERT_EQ(child.exitCode, 0u) << child.out << child.err;
   EXPECT_EQ(lines(child.out), "id: 2 before: 1 after: 1 words: 0\n")
       << "the opener keeps only the handle of its allocation";
@@ -230,8 +227,9 @@ TEST_F(SlotMapTest, IdsOfAHostThatDiedAreReclaimed) {
   ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                              &startup, &child))
       << "error " << GetLastError();
-  ferry::UniqueHandleNull host(child.hProcess);
-  CloseHandle(child.hThread);
+  ferry::UniqueProcessInformation started(child);
+  ferry::UniqueHandleNull host = started.takeProcess();
+  started.closeThread();
   ASSERT_EQ(WaitForSingleObject(ready.get(), 30000), WAIT_OBJECT_0) << "the host took no ids";
   EXPECT_EQ(wordsInUse(slotWords()), 4) << "id 1 here, 2 to 4 in the host";
   {

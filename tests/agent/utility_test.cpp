@@ -68,10 +68,10 @@ class Installation {
       if (!error_.empty()) break;
       const std::string catalog = root() + "\\ingres\\files\\catalog";
       CreateDirectoryA(catalog.c_str(), nullptr);
-      HANDLE file = CreateFileA((catalog + "\\" + db + ".sdb").c_str(), GENERIC_WRITE, 0, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (file == INVALID_HANDLE_VALUE) error_ = "catalog file: " + std::to_string(GetLastError());
-      CloseHandle(file);
+      const ferry::UniqueFile file(CreateFileA((catalog + "\\" + db + ".sdb").c_str(),
+                                               GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                               FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!file) error_ = "catalog file: " + std::to_string(GetLastError());
     }
   }
   Installation(const Installation&) = delete;
@@ -300,8 +300,8 @@ TEST_F(UtilityTest, CheckpointStartsCkpdbWithItsFlagsAndKeepsThePipe) {
     HANDLE client = CreateFileA("\\\\.\\pipe\\TIDUDdemo", GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    const ferry::UniqueFile owned(client);
     EXPECT_NE(client, INVALID_HANDLE_VALUE) << "error " << GetLastError();
-    if (client != INVALID_HANDLE_VALUE) CloseHandle(client);
   }
   EXPECT_EQ(WaitForSingleObject(ci->run.ckpdbProcessHandle.get(), 30000), WAIT_OBJECT_0)
       << "the kept handle is ckpdb's process";

@@ -7,6 +7,7 @@
 #include "com_support.h"
 #include "guids.h"
 #include "snapin_fixture.h"
+#include "unique_handle.h"
 
 namespace ferry::test {
 namespace {
@@ -28,10 +29,8 @@ std::wstring stringValue(HKEY root, const std::wstring& path, const wchar_t* nam
 }
 
 bool keyExists(HKEY root, const std::wstring& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
+  UniqueKey key;
+  return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
 const std::wstring kSnapinClassKey = L"CLSID\\" + braced(lookout::kClsidSnapinData);
@@ -96,13 +95,14 @@ TEST_F(SnapinTest, RegistrationWritesItsKeysAndUnregistrationRemovesThem) {
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\FerryLookoutTest", 0, nullptr, 0,
                               KEY_ALL_ACCESS, nullptr, &deleted, nullptr),
               ERROR_SUCCESS);
+    UniqueKey deletedKey(deleted);
     ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\FerryLookoutTest"), ERROR_SUCCESS);
     HMODULE library = LoadLibraryA(libraryPath().c_str());
     ASSERT_NE(library, nullptr) << GetLastError();
     ASSERT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, deleted), ERROR_SUCCESS);
     const HRESULT hr = entry<EntryPoint>(library, "DllRegisterServer")();
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-    RegCloseKey(deleted);
+    deletedKey.reset();
     FreeLibrary(library);
     EXPECT_TRUE(FAILED(hr)) << consolehost::resultName(hr);
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, kSnapinClassKey)) << "the classes were removed again";
@@ -227,9 +227,9 @@ TEST_F(SnapinTest, AboutAnswersFromTheLibrarysResources) {
     EXPECT_EQ(about->GetSnapinImage(&icon), S_OK);
     ICONINFO info{};
     ASSERT_TRUE(GetIconInfo(icon, &info)) << GetLastError();
+    UniqueBitmap iconColor(info.hbmColor);
+    UniqueBitmap iconMask(info.hbmMask);
     SIZE iconSize = bitmapSize(info.hbmColor);
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
     EXPECT_EQ(iconSize.cx, 32);
     EXPECT_EQ(iconSize.cy, 32);
     HBITMAP small = nullptr, open = nullptr, large = nullptr;

@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "support/win_process.h"
+#include "unique_handle.h"
 
 namespace ferry::test {
 namespace {
@@ -69,12 +70,11 @@ void SnapinTest::TearDown() {
 }
 
 void SnapinTest::setEdition(int edition) {
-  HKEY key = nullptr;
+  UniqueKey key;
   const std::string path = std::string(kEditionKeys[edition - 1]) + "\\Products";
   LSTATUS status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE,
-                                   nullptr, &key, nullptr);
+                                   nullptr, key.put(), nullptr);
   ASSERT_EQ(status, ERROR_SUCCESS) << path;
-  RegCloseKey(key);
 }
 
 std::string SnapinTest::startMenuFolder(const char* name) {
@@ -112,15 +112,20 @@ Shown SnapinTest::showSnapin() {
 std::string dataOf(IDataObject* dataObject, CLIPFORMAT format, HRESULT* hr, size_t blockSize) {
   STGMEDIUM medium{};
   medium.tymed = TYMED_HGLOBAL;
-  medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE, blockSize);
+  UniqueHGlobal block(GlobalAlloc(GMEM_MOVEABLE, blockSize));
+  medium.hGlobal = block.get();
   std::memset(GlobalLock(medium.hGlobal), 0xbd, blockSize);
   GlobalUnlock(medium.hGlobal);
   FORMATETC wanted = {format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
   *hr = dataObject->GetDataHere(&wanted, &medium);
+  // A block the data object moved to grow it is gone: the medium holds the one to free.
+  if (medium.hGlobal != block.get()) {
+    block.release();
+    block.reset(medium.hGlobal);
+  }
   const size_t size = GlobalSize(medium.hGlobal);
   std::string bytes(static_cast<const char*>(GlobalLock(medium.hGlobal)), size);
   GlobalUnlock(medium.hGlobal);
-  GlobalFree(medium.hGlobal);
   return bytes;
 }
 

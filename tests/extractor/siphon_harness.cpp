@@ -1,5 +1,6 @@
 #include "siphon_harness.h"
 
+#include "process_information.h"
 #include "support/win_process.h"
 
 namespace ferry::test {
@@ -13,23 +14,24 @@ PipeServer::PipeServer(const std::string& name) {
   InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
   SetSecurityDescriptorDacl(&descriptor, TRUE, /*dacl=*/nullptr, FALSE);
   SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
-  pipe_ = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                           PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-                           /*maxInstances=*/1, 32768, 32768, /*defaultTimeout=*/30000, &attributes);
-  if (pipe_ == INVALID_HANDLE_VALUE) {
+  pipe_.reset(CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                               PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                               /*maxInstances=*/1, 32768, 32768, /*defaultTimeout=*/30000,
+                               &attributes));
+  if (!pipe_) {
     setupError_ = GetLastError();
     return;
   }
-  connectEvent_ = CreateEventA(nullptr, /*manualReset=*/TRUE, FALSE, nullptr);
-  ioEvent_ = CreateEventA(nullptr, /*manualReset=*/TRUE, FALSE, nullptr);
-  if (connectEvent_ == nullptr || ioEvent_ == nullptr) {
+  connectEvent_.reset(CreateEventA(nullptr, /*manualReset=*/TRUE, FALSE, nullptr));
+  ioEvent_.reset(CreateEventA(nullptr, /*manualReset=*/TRUE, FALSE, nullptr));
+  if (!connectEvent_ || !ioEvent_) {
     setupError_ = GetLastError();
     return;
   }
   // Listen from the start: the connect completes only if a siphon connected, whatever it did
   // afterwards.
-  connect_.hEvent = connectEvent_;
-  if (ConnectNamedPipe(pipe_, &connect_)) {
+  connect_.hEvent = connectEvent_.get();
+  if (ConnectNamedPipe(pipe_.get(), &connect_)) {
     connected_ = true;
     return;
   }
@@ -42,25 +44,23 @@ PipeServer::PipeServer(const std::string& name) {
 }
 
 PipeServer::~PipeServer() {
-  if (pipe_ != INVALID_HANDLE_VALUE) {
-    CancelIo(pipe_);
+  if (pipe_) {
+    CancelIo(pipe_.get());
     DWORD ignored = 0;
     // Wait for the cancelled connect, so that connect_ is not written after it is gone.
-    if (!connected_) GetOverlappedResult(pipe_, &connect_, &ignored, TRUE);
-    CloseHandle(pipe_);
+    if (!connected_) GetOverlappedResult(pipe_.get(), &connect_, &ignored, TRUE);
   }
-  if (connectEvent_ != nullptr) CloseHandle(connectEvent_);
-  if (ioEvent_ != nullptr) CloseHandle(ioEvent_);
 }
 
 bool PipeServer::clientSeen() {
-  if (!connected_ && WaitForSingleObject(connectEvent_, 0) == WAIT_OBJECT_0) connected_ = true;
+  if (!connected_ && WaitForSingleObject(connectEvent_.get(), 0) == WAIT_OBJECT_0)
+    connected_ = true;
   return connected_;
 }
 
 DWORD PipeServer::awaitClient(HANDLE process) {
   if (clientSeen()) return 0;
-  HANDLE handles[] = {connectEvent_, process};
+  HANDLE handles[] = {connectEvent_.get(), process};
   DWORD which = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
   if (which == WAIT_OBJECT_0) {
     connected_ = true;
@@ -72,35 +72,34 @@ DWORD PipeServer::awaitClient(HANDLE process) {
 
 DWORD PipeServer::read(OidbMsg* msg, DWORD* bytes) {
   OVERLAPPED overlapped{};
-  overlapped.hEvent = ioEvent_;
-  ResetEvent(ioEvent_);
+  overlapped.hEvent = ioEvent_.get();
+  ResetEvent(ioEvent_.get());
   *bytes = 0;
-  if (!ReadFile(pipe_, msg, sizeof *msg, nullptr, &overlapped) &&
+  if (!ReadFile(pipe_.get(), msg, sizeof *msg, nullptr, &overlapped) &&
       GetLastError() != ERROR_IO_PENDING) {
     return GetLastError();
   }
-  if (!GetOverlappedResult(pipe_, &overlapped, bytes, /*wait=*/TRUE)) return GetLastError();
+  if (!GetOverlappedResult(pipe_.get(), &overlapped, bytes, /*wait=*/TRUE)) return GetLastError();
   return 0;
 }
 
 DWORD PipeServer::write(const OidbMsg& msg) {
   OVERLAPPED overlapped{};
-  overlapped.hEvent = ioEvent_;
-  ResetEvent(ioEvent_);
-  if (!WriteFile(pipe_, &msg, sizeof msg, nullptr, &overlapped) &&
+  overlapped.hEvent = ioEvent_.get();
+  ResetEvent(ioEvent_.get());
+  if (!WriteFile(pipe_.get(), &msg, sizeof msg, nullptr, &overlapped) &&
       GetLastError() != ERROR_IO_PENDING) {
     return GetLastError();
   }
   DWORD written = 0;
-  if (!GetOverlappedResult(pipe_, &overlapped, &written, /*wait=*/TRUE)) return GetLastError();
+  if (!GetOverlappedResult(pipe_.get(), &overlapped, &written, /*wait=*/TRUE))
+    return GetLastError();
   return written == sizeof msg ? 0 : ERROR_WRITE_FAULT;
 }
 
 SiphonRun::~SiphonRun() {
-  if (process != nullptr) {
-    if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) TerminateProcess(process, 99);
-    CloseHandle(process);
-  }
+  const UniqueHandleNull owned(process);
+  if (owned && WaitForSingleObject(process, 0) == WAIT_TIMEOUT) TerminateProcess(process, 99);
 }
 
 DWORD SiphonRun::exitCode() {
@@ -120,14 +119,13 @@ void startSiphon(const std::string& arguments, SiphonRun* run) {
   std::string commandLine = "\"" + binDir() + "\\siphon.exe\" " + arguments;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
+  UniqueProcessInformation started;
   if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, /*inherit=*/FALSE,
-                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
+                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, started.put())) {
     run->startError = GetLastError();
     return;
   }
-  CloseHandle(info.hThread);
-  run->process = info.hProcess;
+  run->process = started.takeProcess().release();
 }
 
 TestFolder::TestFolder(const std::string& name) : path_("C:\\ferrytest\\" + name) {
@@ -139,11 +137,9 @@ TestFolder::TestFolder(const std::string& name) : path_("C:\\ferrytest\\" + name
 TestFolder::~TestFolder() { removeTree(path_); }
 
 bool TestFolder::addFile(const std::string& name) {
-  HANDLE file = CreateFileA((path_ + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(file);
-  return true;
+  UniqueFile file(CreateFileA((path_ + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file.valid();
 }
 
 bool TestFolder::addFolder(const std::string& name) {
@@ -153,24 +149,24 @@ bool TestFolder::addFolder(const std::string& name) {
 std::vector<std::string> listFiles(const std::string& folder, const std::string& pattern) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((folder + "\\" + pattern).c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return names;
+  UniqueFind find(FindFirstFileA((folder + "\\" + pattern).c_str(), &entry));
+  if (!find) return names;
   do {
     names.push_back(entry.cFileName);
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
+  } while (FindNextFileA(find.get(), &entry));
   return names;
 }
 
 std::string readWholeFile(const std::string& path) {
   std::string text;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return text;
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return text;
   char buffer[4096];
   DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-  CloseHandle(file);
+  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    text.append(buffer, got);
+  }
   return text;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "oidb_msg.h"
+#include "unique_handle.h"
 
 namespace ferry::test {
 
@@ -36,14 +37,15 @@ class PipeServer {
   DWORD write(const OidbMsg& msg);
 
  private:
-  HANDLE pipe_ = INVALID_HANDLE_VALUE;
-  HANDLE connectEvent_ = nullptr;
-  HANDLE ioEvent_ = nullptr;
+  UniqueFile pipe_;
+  UniqueHandleNull connectEvent_;
+  UniqueHandleNull ioEvent_;
   OVERLAPPED connect_{};
   DWORD setupError_ = 0;
   bool connected_ = false;
 };
 
+// The run's process handle is the run's own, closed when the run goes.
 struct SiphonRun {
   HANDLE process = nullptr;
   DWORD startError = 0;

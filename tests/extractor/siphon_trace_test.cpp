@@ -26,13 +26,11 @@ class SettingsKey {
   }
   ~SettingsKey() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, name_.c_str()); }
   LONG set(const char* value, DWORD type, const void* data, DWORD size) {
-    HKEY key = nullptr;
+    UniqueKey key;
     LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, name_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                              &key, nullptr);
+                              key.put(), nullptr);
     if (rc != ERROR_SUCCESS) return rc;
-    rc = RegSetValueExA(key, value, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
-    return rc;
+    return RegSetValueExA(key.get(), value, 0, type, static_cast<const BYTE*>(data), size);
   }
   LONG setDebug(DWORD value) { return set("debug", REG_DWORD, &value, sizeof value); }
   LONG setDll(const std::string& text) {

@@ -37,14 +37,12 @@ std::string describe(const ProcessResult& run) {
 }
 
 DWORD serviceState(const char* name) {
-  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-  if (manager == nullptr) return 0;
-  SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_STATUS);
+  UniqueService manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return 0;
+  UniqueService service(OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS));
   SERVICE_STATUS status = {};
   DWORD state = 0;  // 0: no such service
-  if (service != nullptr && QueryServiceStatus(service, &status)) state = status.dwCurrentState;
-  if (service != nullptr) CloseServiceHandle(service);
-  CloseServiceHandle(manager);
+  if (service && QueryServiceStatus(service.get(), &status)) state = status.dwCurrentState;
   return state;
 }
 
@@ -91,10 +89,9 @@ class SetupPackage : public testing::Test {
     if (hadMachineRoot_) {
       writeText(kMachineEnvironment, "II_SYSTEM", savedMachineRoot_);
     } else {
-      HKEY key = nullptr;
-      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineEnvironment, 0, KEY_WRITE, &key) == 0) {
-        RegDeleteValueA(key, "II_SYSTEM");
-        RegCloseKey(key);
+      UniqueKey key;
+      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineEnvironment, 0, KEY_WRITE, key.put()) == 0) {
+        RegDeleteValueA(key.get(), "II_SYSTEM");
       }
     }
     ingsim::removeAccount("ingres");
@@ -256,14 +253,13 @@ TEST_F(SetupPackage, SilentInstallConnectBackUpRemoveAndUpgradeOverAnEarlierAgen
     }
     // What stays is what the agent wrote there itself (its logs and the utilities' output).
     WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((std::string(kAgentFolder) + "\\*").c_str(), &entry);
+    UniqueFind find(FindFirstFileA((std::string(kAgentFolder) + "\\*").c_str(), &entry));
     std::string left;
-    if (find != INVALID_HANDLE_VALUE) {
+    if (find) {
       do {
         const std::string name = entry.cFileName;
         if (name != "." && name != "..") left += name + " ";
-      } while (FindNextFileA(find, &entry));
-      FindClose(find);
+      } while (FindNextFileA(find.get(), &entry));
     }
     EXPECT_EQ(left, "") << "left in the agent folder";
     EXPECT_FALSE(keyExists(std::string(kProductRoot) + "\\DSAgent"));
@@ -284,9 +280,9 @@ TEST_F(SetupPackage, SilentInstallConnectBackUpRemoveAndUpgradeOverAnEarlierAgen
     const std::string blob = enciphered(std::string("olduser\0oldpw", 13));
     HKEY handle = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_WRITE, &handle), 0);
+    UniqueKey owned(handle);
     RegSetValueExA(handle, "Es", 0, REG_BINARY, reinterpret_cast<const BYTE*>(blob.data()),
                    static_cast<DWORD>(blob.size()));
-    RegCloseKey(handle);
     // The package from a folder of its own, whose setup.inf names product sub-type 1.
     const std::string media = std::string(kFolder) + "\\media";
     ASSERT_TRUE(CreateDirectoryA(media.c_str(), nullptr));

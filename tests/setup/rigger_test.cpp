@@ -9,11 +9,12 @@
 #include <memory>
 #include <thread>
 
-#include "core/setup_text.h"
+#include "held_lock.h"
 #include "ingsim/installation.h"
 #include "installations.h"
 #include "product_registry.h"
 #include "resource.h"
+#include "rules/setup_text.h"
 #include "scoped_installation.h"
 #include "setup_fixture.h"
 #include "support/win_process.h"
@@ -200,10 +201,9 @@ TEST_F(Rigger, ConfigDatDbmsLineMakesAnInstallationConfigured) {
     if (had) {
       writeText(env, "II_SYSTEM", saved);
     } else {
-      HKEY key = nullptr;
-      RegOpenKeyExA(HKEY_LOCAL_MACHINE, env, 0, KEY_WRITE, &key);
-      RegDeleteValueA(key, "II_SYSTEM");
-      RegCloseKey(key);
+      UniqueKey key;
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, env, 0, KEY_WRITE, key.put());
+      RegDeleteValueA(key.get(), "II_SYSTEM");
     }
   }
   {
@@ -250,14 +250,16 @@ TEST_F(Rigger, SecondSetupWhileTheMutexIsHeldEndsWith1636And1640) {
   info.readProfile = 1;
   strcpy(info.profilePath, profile.c_str());
   strcpy(info.installFolder, "C:\\ferrytest\\st_rigger\\agent");
-  HANDLE held = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  UniqueHandleNull heldEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  UniqueHandleNull releaseEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  const HANDLE held = heldEvent.get();
+  const HANDLE release = releaseEvent.get();
   std::thread other([&] {
-    HANDLE mutex = CreateMutexA(nullptr, TRUE, "TidewellINGDBAgentSetupAppInstMutex");
+    // Made with its creator's ownership: the other setup holds it until told to let go.
+    UniqueHandleNull mutex(CreateMutexA(nullptr, TRUE, "TidewellINGDBAgentSetupAppInstMutex"));
+    HeldLock hold = HeldLock::adopt(mutex.get());
     SetEvent(held);
     WaitForSingleObject(release, 30000);
-    ReleaseMutex(mutex);
-    CloseHandle(mutex);
   });
   ASSERT_EQ(WaitForSingleObject(held, 10000), WAIT_OBJECT_0);
   {
@@ -268,8 +270,6 @@ TEST_F(Rigger, SecondSetupWhileTheMutexIsHeldEndsWith1636And1640) {
   }
   SetEvent(release);
   other.join();
-  CloseHandle(held);
-  CloseHandle(release);
   {
     SCOPED_TRACE("once it is free: the profile's account, the code in the machine's spelling");
     ASSERT_EQ(rigger_.Install(&info, nullptr), 0u) << setupLog();

@@ -60,22 +60,21 @@ DWORD StoredValue::number() const {
 
 std::vector<StoredValue> storedValues(const std::string& keyName) {
   std::vector<StoredValue> values;
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+  UniqueKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
     return values;
   }
   for (DWORD index = 0;; ++index) {
     char name[256];
     BYTE data[4096];
     DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
-    if (RegEnumValueA(key, index, name, &nameSize, nullptr, &type, data, &dataSize) !=
+    if (RegEnumValueA(key.get(), index, name, &nameSize, nullptr, &type, data, &dataSize) !=
         ERROR_SUCCESS) {
       break;
     }
     values.push_back(
         {std::string(name, nameSize), type, std::string(reinterpret_cast<char*>(data), dataSize)});
   }
-  RegCloseKey(key);
   return values;
 }
 
@@ -93,24 +92,19 @@ const StoredValue* findValue(const std::vector<StoredValue>& values, const std::
 }
 
 bool keyExists(const std::string& keyName) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(key);
-  return true;
+  UniqueKey key;
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_READ, key.put()) ==
+         ERROR_SUCCESS;
 }
 
 namespace {
 LONG writeValue(const std::string& keyName, const char* name, DWORD type, const void* data,
                 DWORD size) {
-  HKEY key = nullptr;
+  UniqueKey key;
   LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                            &key, nullptr);
+                            key.put(), nullptr);
   if (rc != ERROR_SUCCESS) return rc;
-  rc = RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-  RegCloseKey(key);
-  return rc;
+  return RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE*>(data), size);
 }
 }  // namespace
 
@@ -133,8 +127,8 @@ bool protectCall(const std::string& data, Call call, std::string* result, DWORD*
     *error = GetLastError();
     return false;
   }
+  const UniqueLocalMemory<BYTE> owned(out.pbData);
   result->assign(reinterpret_cast<char*>(out.pbData), out.cbData);
-  LocalFree(out.pbData);
   return true;
 }
 }  // namespace
@@ -185,7 +179,7 @@ std::string readFile(const std::string& path) {
 
 DialogAnswer::DialogAnswer(std::string title, std::function<void(HWND)> fill, int button)
     : title_(std::move(title)), fill_(std::move(fill)), button_(button) {
-  thread_ = CreateThread(
+  thread_.reset(CreateThread(
       nullptr, 0,
       [](void* self) -> DWORD {
         auto* answer = static_cast<DialogAnswer*>(self);
@@ -204,16 +198,15 @@ DialogAnswer::DialogAnswer(std::string title, std::function<void(HWND)> fill, in
         answer->error_ = "no window titled '" + answer->title_ + "' within 10 s";
         return 1;
       },
-      this, 0, nullptr);
+      this, 0, nullptr));
 }
 
 DialogAnswer::~DialogAnswer() { join(); }
 
 std::string DialogAnswer::join() {
-  if (thread_ != nullptr) {
-    WaitForSingleObject(thread_, 20000);
-    CloseHandle(thread_);
-    thread_ = nullptr;
+  if (thread_) {
+    WaitForSingleObject(thread_.get(), 20000);
+    thread_.reset();
   }
   return error_;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "rigger.h"
+#include "unique_handle.h"
 
 namespace ferry::test {
 
@@ -78,7 +79,7 @@ class DialogAnswer {
   std::string join();
 
  private:
-  HANDLE thread_ = nullptr;
+  UniqueHandleNull thread_;
   std::string title_;
   std::function<void(HWND)> fill_;
   int button_;

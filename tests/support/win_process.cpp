@@ -7,6 +7,9 @@
 #include <thread>
 #include <vector>
 
+#include "process_information.h"
+#include "unique_handle.h"
+
 namespace ferry::test {
 namespace {
 
@@ -36,44 +39,40 @@ std::string selfPath() { return moduleFileName(); }
 ProcessResult runProcess(const std::string& commandLine, DWORD timeoutMs) {
   ProcessResult result;
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
-  CreatePipe(&outRead, &outWrite, &inherit, 0);
-  CreatePipe(&errRead, &errWrite, &inherit, 0);
-  SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-  SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+  UniqueHandleNull outRead, outWrite, errRead, errWrite;
+  CreatePipe(outRead.put(), outWrite.put(), &inherit, 0);
+  CreatePipe(errRead.put(), errWrite.put(), &inherit, 0);
+  SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(errRead.get(), HANDLE_FLAG_INHERIT, 0);
 
   STARTUPINFOA si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  si.hStdOutput = outWrite;
-  si.hStdError = errWrite;
-  PROCESS_INFORMATION pi{};
+  si.hStdOutput = outWrite.get();
+  si.hStdError = errWrite.get();
+  UniqueProcessInformation process;
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');
   BOOL ok = CreateProcessA(/*application=*/nullptr, line.data(), nullptr, nullptr,
-                           /*inherit=*/TRUE, 0, nullptr, nullptr, &si, &pi);
+                           /*inherit=*/TRUE, 0, nullptr, nullptr, &si, process.put());
   if (!ok) result.error = GetLastError();
   // Our copies of the write ends must go, or the readers never see the end of the streams.
-  CloseHandle(outWrite);
-  CloseHandle(errWrite);
+  outWrite.reset();
+  errWrite.reset();
   if (ok) {
     result.started = true;
-    std::thread outReader(drain, outRead, &result.out);
-    std::thread errReader(drain, errRead, &result.err);
-    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_TIMEOUT) {
+    std::thread outReader(drain, outRead.get(), &result.out);
+    std::thread errReader(drain, errRead.get(), &result.err);
+    if (WaitForSingleObject(process.process(), timeoutMs) == WAIT_TIMEOUT) {
       result.timedOut = true;
-      TerminateProcess(pi.hProcess, 1);
-      WaitForSingleObject(pi.hProcess, INFINITE);
+      TerminateProcess(process.process(), 1);
+      WaitForSingleObject(process.process(), INFINITE);
     }
-    GetExitCodeProcess(pi.hProcess, &result.exitCode);
+    GetExitCodeProcess(process.process(), &result.exitCode);
     outReader.join();
     errReader.join();
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
   }
-  CloseHandle(outRead);
-  CloseHandle(errRead);
   return result;
 }
 
@@ -89,33 +88,34 @@ void removeTree(const std::string& path) {
 }
 
 int terminateProcesses(const char* image) {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return 0;
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof entry;
   int terminated = 0;
-  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+  for (BOOL more = Process32First(snapshot.get(), &entry); more;
+       more = Process32Next(snapshot.get(), &entry)) {
     if (lstrcmpiA(entry.szExeFile, image) != 0) continue;
-    if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
-      if (TerminateProcess(process, 1)) ++terminated;
-      WaitForSingleObject(process, 5000);
-      CloseHandle(process);
+    UniqueHandleNull process(
+        OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+    if (process) {
+      if (TerminateProcess(process.get(), 1)) ++terminated;
+      WaitForSingleObject(process.get(), 5000);
     }
   }
-  CloseHandle(snapshot);
   return terminated;
 }
 
 int processesNamed(const char* image) {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return -1;
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof entry;
   int found = 0;
-  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+  for (BOOL more = Process32First(snapshot.get(), &entry); more;
+       more = Process32Next(snapshot.get(), &entry)) {
     if (lstrcmpiA(entry.szExeFile, image) == 0) ++found;
   }
-  CloseHandle(snapshot);
   return found;
 }
 

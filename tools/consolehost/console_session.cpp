@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "guids.h"
+#include "unique_handle.h"
 
 namespace consolehost {
 
@@ -16,8 +17,9 @@ HRESULT displayNameOf(IDataObject* dataObject, std::wstring* name) {
   STGMEDIUM medium{};
   medium.tymed = TYMED_HGLOBAL;
   // Small on purpose, as the console's is: the data object's stream grows it.
-  medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 4);
-  if (medium.hGlobal == nullptr) return E_OUTOFMEMORY;
+  ferry::UniqueHGlobal block(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 4));
+  if (!block) return E_OUTOFMEMORY;
+  medium.hGlobal = block.get();
   HRESULT hr = dataObject->GetDataHere(&wanted, &medium);
   if (SUCCEEDED(hr)) {
     const size_t characters = GlobalSize(medium.hGlobal) / sizeof(wchar_t);
@@ -28,7 +30,11 @@ HRESULT displayNameOf(IDataObject* dataObject, std::wstring* name) {
       GlobalUnlock(medium.hGlobal);
     }
   }
-  GlobalFree(medium.hGlobal);
+  // A block the stream moved to grow it is gone: the medium holds the one to free.
+  if (medium.hGlobal != nullptr && medium.hGlobal != block.get()) {
+    block.release();
+    block.reset(medium.hGlobal);
+  }
   return hr;
 }
 

@@ -9,8 +9,8 @@
 
 #include "console_session.h"
 #include "guids.h"
+#include "process_information.h"
 #include "shortcut_file.h"
-#include "unique_handle.h"
 
 namespace consolehost {
 namespace {
@@ -45,21 +45,20 @@ int regsvr32(const char* options, const char* library) {
   std::string line = std::string("regsvr32.exe ") + options + " \"" + full + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
+  ferry::UniqueProcessInformation process;
   if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
+                      process.put())) {
     std::fprintf(stderr, "consolehost: regsvr32 could not be started, error %lu\n", GetLastError());
     return 1;
   }
-  ferry::UniqueHandleNull processHandle(process.hProcess);
-  CloseHandle(process.hThread);
+  process.closeThread();
   DWORD code = 1;
-  if (WaitForSingleObject(processHandle.get(), 60000) != WAIT_OBJECT_0) {
-    TerminateProcess(processHandle.get(), 1);
+  if (WaitForSingleObject(process.process(), 60000) != WAIT_OBJECT_0) {
+    TerminateProcess(process.process(), 1);
     std::fprintf(stderr, "consolehost: regsvr32 did not end within 60 s\n");
     return 1;
   }
-  GetExitCodeProcess(processHandle.get(), &code);
+  GetExitCodeProcess(process.process(), &code);
   if (code != 0) std::fprintf(stderr, "consolehost: %s ended with %lu\n", line.c_str(), code);
   return code == 0 ? 0 : 1;
 }

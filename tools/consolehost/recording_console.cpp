@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "com_support.h"
+#include "unique_handle.h"
 
 namespace consolehost {
 namespace {
@@ -37,10 +38,11 @@ std::string bitmapSize(LONG_PTR handle) {
 std::string iconSize(LONG_PTR handle) {
   ICONINFO info{};
   if (!GetIconInfo(reinterpret_cast<HICON>(handle), &info)) return "none";
+  // Copies made for the caller.
+  ferry::UniqueBitmap color(info.hbmColor);
+  ferry::UniqueBitmap mask(info.hbmMask);
   BITMAP bitmap{};
-  GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
-  if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
-  if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
+  GetObjectW(color ? color.get() : mask.get(), sizeof bitmap, &bitmap);
   return format("%ldx%ld", bitmap.bmWidth, bitmap.bmHeight);
 }
 

@@ -3,6 +3,7 @@
 // from the thread that connected it, as the agent requires.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -27,6 +28,11 @@ ExitCode runRestore(const AgentEntryPoints& agent, const ConnectArguments& argum
 ExitCode runVerify(const std::string& archivePath);
 
 // ---- shared by the commands ----
+
+// The buffer given to DSARead and DSAWrite, an AlignedBuffer (aligned_buffer.h): the agent reads
+// object files unbuffered straight into it.
+inline constexpr size_t kReadBufferSize = 1u << 20;  // 1 MiB, a multiple of 4096
+static_assert(kReadBufferSize % 4096 == 0);
 
 void printLine(FILE* stream, const std::string& line);
 

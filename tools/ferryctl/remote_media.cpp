@@ -1,6 +1,5 @@
 #include "remote_media.h"
 
-#include <algorithm>
 #include <chrono>
 
 #include "remote_stream.h"
@@ -8,12 +7,11 @@
 namespace ferry::ctl {
 namespace {
 
-// The agent made the pipe before its begin call returned: it is there at once, or never.
-constexpr DWORD kOpenWaitMs = 30000;
-constexpr DWORD kOpenRetryMs = 20;
-// The agent pauses between messages at a change of location (its extractor's start) and gives
-// up on a stalled client itself; this only keeps the console from waiting forever.
-constexpr DWORD kMessageWaitMs = 900000;
+// The agent made the pipe before its begin call returned: it is there at once, or never. The
+// agent pauses between messages at a change of location (its extractor's start) and gives up on
+// a stalled client itself; the message wait only keeps the console from waiting forever.
+constexpr media::PipeWaits kPipeWaits{/*openMs=*/30000, /*retryMs=*/20, /*messageMs=*/900000};
+constexpr DWORD kMessageWaitMs = kPipeWaits.messageMs;
 constexpr size_t kQueuedMessages = 8;
 
 std::string errorText(const std::string& what, DWORD error) {
@@ -21,6 +19,8 @@ std::string errorText(const std::string& what, DWORD error) {
 }
 
 }  // namespace
+
+RemoteMedia::RemoteMedia() : pipe_(kPipeWaits) {}
 
 std::string installationCodeOf(const std::string& instance) {
   const size_t at = instance.find('@');
@@ -39,58 +39,28 @@ std::string RemoteMedia::error() const {
   return error_;
 }
 
-bool RemoteMedia::openPipe(const std::string& pipeName, DWORD access) {
-  const ULONGLONG deadline = GetTickCount64() + kOpenWaitMs;
-  for (;;) {
-    pipe_.reset(CreateFileA(pipeName.c_str(), access, 0, /*security=*/nullptr, OPEN_EXISTING,
-                            FILE_FLAG_OVERLAPPED, /*template=*/nullptr));
-    if (pipe_) break;
-    const DWORD error = GetLastError();
-    if ((error != ERROR_FILE_NOT_FOUND && error != ERROR_PIPE_BUSY) ||
-        GetTickCount64() >= deadline ||
-        WaitForSingleObject(stopEvent_.get(), kOpenRetryMs) == WAIT_OBJECT_0) {
-      fail(errorText("cannot open the remote pipe " + pipeName, error));
-      return false;
-    }
-  }
-  DWORD mode = PIPE_READMODE_MESSAGE;
-  if (!SetNamedPipeHandleState(pipe_.get(), &mode, nullptr, nullptr)) {
-    fail(errorText("cannot read the remote pipe by messages", GetLastError()));
-    return false;
-  }
-  return true;
-}
-
-DWORD RemoteMedia::pipeIo(bool write, void* data, DWORD size, DWORD* done) {
-  OVERLAPPED overlapped{};
-  overlapped.hEvent = ioEvent_.get();
-  ResetEvent(ioEvent_.get());
-  const BOOL started = write ? WriteFile(pipe_.get(), data, size, nullptr, &overlapped)
-                             : ReadFile(pipe_.get(), data, size, nullptr, &overlapped);
-  if (!started && GetLastError() != ERROR_IO_PENDING) return GetLastError();
-  HANDLE waits[] = {ioEvent_.get(), stopEvent_.get()};
-  const DWORD waited = WaitForMultipleObjects(2, waits, FALSE, kMessageWaitMs);
-  if (waited != WAIT_OBJECT_0) CancelIoEx(pipe_.get(), &overlapped);
-  const BOOL finished = GetOverlappedResult(pipe_.get(), &overlapped, done, /*wait=*/TRUE);
-  if (waited == WAIT_TIMEOUT) return ERROR_TIMEOUT;
-  if (waited != WAIT_OBJECT_0) return ERROR_OPERATION_ABORTED;
-  return finished ? 0 : GetLastError();
+bool RemoteMedia::openPipe(const std::string& pipeName, media::Side side) {
+  media::MediaPipe::Step step = media::MediaPipe::Step::kOpen;
+  const DWORD error = pipe_.open(pipeName, side, stopEvent_.get(), &step);
+  if (error == 0) return true;
+  fail(step == media::MediaPipe::Step::kOpen
+           ? errorText("cannot open the remote pipe " + pipeName, error)
+           : errorText("cannot read the remote pipe by messages", error));
+  return false;
 }
 
 void RemoteMedia::startReading(const std::string& pipeName) {
   stopEvent_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  ioEvent_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   thread_ = std::thread(&RemoteMedia::readLoop, this, pipeName);
 }
 
 void RemoteMedia::readLoop(std::string pipeName) {
-  if (!openPipe(pipeName, GENERIC_READ | FILE_WRITE_ATTRIBUTES)) return;
+  if (!openPipe(pipeName, media::Side::kBackup)) return;
   std::vector<uint8_t> buffer(remote::kBackupMessageSize);
   for (;;) {
     DWORD got = 0;
-    const DWORD error =
-        pipeIo(/*write=*/false, buffer.data(), static_cast<DWORD>(buffer.size()), &got);
-    if (error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED) break;  // the end
+    const DWORD error = pipe_.readMessage(buffer.data(), static_cast<DWORD>(buffer.size()), &got);
+    if (media::isEndOfStream(error)) break;
     if (error != 0) {
       // ERROR_MORE_DATA: a message longer than the stream allows.
       fail(errorText("cannot read the remote pipe", error));
@@ -132,12 +102,11 @@ MediaStatus RemoteMedia::next(std::vector<uint8_t>* message) {
 
 void RemoteMedia::startWriting(const std::string& pipeName) {
   stopEvent_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  ioEvent_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   thread_ = std::thread(&RemoteMedia::writeLoop, this, pipeName);
 }
 
 void RemoteMedia::writeLoop(std::string pipeName) {
-  if (!openPipe(pipeName, GENERIC_WRITE | FILE_READ_ATTRIBUTES)) return;
+  if (!openPipe(pipeName, media::Side::kRestore)) return;
   for (;;) {
     std::vector<uint8_t> data;
     {
@@ -154,20 +123,12 @@ void RemoteMedia::writeLoop(std::string pipeName) {
       queue_.pop_front();
       changed_.notify_all();
     }
-    for (size_t at = 0; at < data.size(); at += remote::kRestoreMessageSize) {
-      const DWORD size =
-          static_cast<DWORD>(std::min(remote::kRestoreMessageSize, data.size() - at));
-      DWORD done = 0;
-      if (DWORD error = pipeIo(/*write=*/true, data.data() + at, size, &done);
-          error != 0 || done != size) {
-        fail(errorText("cannot write the remote pipe", error != 0 ? error : ERROR_WRITE_FAULT));
-        return;
-      }
+    if (DWORD error = pipe_.writeData(data); error != 0) {
+      fail(errorText("cannot write the remote pipe", error));
+      return;
     }
   }
-  uint8_t none = 0;
-  DWORD done = 0;
-  if (DWORD error = pipeIo(/*write=*/true, &none, 0, &done); error != 0) {
+  if (DWORD error = pipe_.endFile(); error != 0) {
     fail(errorText("cannot write the end of the file on the remote pipe", error));
     return;
   }
@@ -216,7 +177,7 @@ void RemoteMedia::stop() {
     changed_.notify_all();
   }
   if (thread_.joinable()) thread_.join();
-  pipe_.reset();
+  pipe_.close();
 }
 
 }  // namespace ferry::ctl

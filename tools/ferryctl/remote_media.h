@@ -1,9 +1,10 @@
 // The console as a backup server's media side: a thread of its own opens the agent's remote
-// pipe as a client and takes the stream from it (backup) or gives it (restore), while the
-// console's main thread makes the agent's calls.
+// pipe as a client (media_pipe.h) and takes the stream from it (backup) or gives it (restore),
+// while the console's main thread makes the agent's calls; a queue of a few messages lies
+// between the two.
 //
-// Conventions: the client end is overlapped, so that every wait is bounded and can be cut short
-// by stop(); a media side that failed says why in error().
+// Conventions: every wait is bounded and can be cut short by stop(); a media side that failed
+// says why in error().
 #pragma once
 
 #include <windows.h>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "core/remote_backup_reader.h"
+#include "media_pipe.h"
 #include "unique_handle.h"
 
 namespace ferry::ctl {
@@ -27,7 +29,7 @@ std::string installationCodeOf(const std::string& instance);
 
 class RemoteMedia {
  public:
-  RemoteMedia() = default;
+  RemoteMedia();
   ~RemoteMedia() { stop(); }
   RemoteMedia(const RemoteMedia&) = delete;
   RemoteMedia& operator=(const RemoteMedia&) = delete;
@@ -54,14 +56,11 @@ class RemoteMedia {
  private:
   void readLoop(std::string pipeName);
   void writeLoop(std::string pipeName);
-  bool openPipe(const std::string& pipeName, DWORD access);
-  // One overlapped operation on the pipe, bounded and cut short by stop(): 0 or the error.
-  DWORD pipeIo(bool write, void* data, DWORD size, DWORD* done);
+  bool openPipe(const std::string& pipeName, media::Side side);
   void fail(const std::string& why);
 
-  UniqueFile pipe_;
   UniqueHandleNull stopEvent_;
-  UniqueHandleNull ioEvent_;
+  media::MediaPipe pipe_;
   std::thread thread_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;

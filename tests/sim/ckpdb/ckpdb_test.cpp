@@ -12,6 +12,7 @@
 #include "scoped_installation.h"
 #include "support/child_role.h"
 #include "support/win_process.h"
+#include "unique_handle.h"
 
 namespace ingsim::test {
 namespace {
@@ -25,12 +26,11 @@ FERRY_CHILD_ROLE(sleep_append) {
   if (argc < 2) return 2;
   Sleep(1500);
   std::string line = std::string(argv[1]) + "\r\n";
-  HANDLE file = CreateFileA(argv[0], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 3;
+  ferry::UniqueFile file(CreateFileA(argv[0], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return 3;
   DWORD written = 0;
-  BOOL ok = WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  CloseHandle(file);
+  BOOL ok = WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
   return ok ? 0 : 4;
 }
 
@@ -101,11 +101,12 @@ class CkpInstallation {
     }
     HANDLE file = CreateFileA(templatePath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    ferry::UniqueFile owned(file);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
     DWORD written = 0;
     BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     DWORD error = GetLastError();
-    CloseHandle(file);
+    owned.reset();
     ASSERT_TRUE(ok && written == text.size()) << "wrote " << written << " bytes, error " << error;
     DeleteFileA(log().c_str());  // each run starts a fresh log; a missing one is fine
   }

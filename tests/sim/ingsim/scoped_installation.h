@@ -8,6 +8,7 @@
 
 #include "ingsim/installation.h"
 #include "support/win_process.h"
+#include "unique_handle.h"
 
 namespace ingsim::test {
 
@@ -55,24 +56,19 @@ inline std::string registryString(const std::string& key, const char* name, DWOR
 }
 
 inline bool registryKeyExists(const std::string& key) {
-  HKEY handle = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(handle);
-  return true;
+  ferry::UniqueKey handle;
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, handle.put()) == ERROR_SUCCESS;
 }
 
 inline std::string readFile(const std::string& path) {
   std::string contents;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<unreadable>";
+  ferry::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return "<unreadable>";
   char buffer[65536];
   DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
     contents.append(buffer, got);
-  CloseHandle(file);
   return contents;
 }
 

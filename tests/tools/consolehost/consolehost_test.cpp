@@ -6,6 +6,7 @@
 
 #include "snapin_fixture.h"
 #include "support/win_process.h"
+#include "unique_handle.h"
 
 namespace ferry::test {
 namespace {
@@ -21,13 +22,9 @@ ProcessResult host(const std::string& arguments) {
 }
 
 bool classRegistered() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID\\{1A23B247-C9CF-43F5-A7AE-6B1FF4BDB52A}", 0, KEY_READ,
-                    &key) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(key);
-  return true;
+  ferry::UniqueKey key;
+  return RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID\\{1A23B247-C9CF-43F5-A7AE-6B1FF4BDB52A}", 0,
+                       KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
 TEST_F(SnapinTest, ConsoleHostRegistersPrintsTheTreeAndDoubleClicks) {

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <string>
 
+#include "unique_handle.h"
+
 namespace {
 
 struct FakeFile {
@@ -182,7 +184,8 @@ __declspec(dllexport) uint32_t DSAEndBackup(uint32_t, uint32_t status) {
 }
 
 namespace {
-HANDLE restoreFile = INVALID_HANDLE_VALUE;
+// The file of the session that is open, if any.
+ferry::UniqueFile restoreFile;
 bool restoreFirstData = false;
 }  // namespace
 
@@ -191,28 +194,29 @@ __declspec(dllexport) uint32_t DSABeginRestore(uint32_t, const char* name, uint3
   log("restore-begin " + std::string(name) + " " + std::to_string(options));
   *restoreId = 1;
   *ioUnitId = 7;
-  return restoreFile == INVALID_HANDLE_VALUE ? 0 : 9;
+  return restoreFile ? 9 : 0;
 }
 
 __declspec(dllexport) uint32_t
     DSAWrite(uint32_t, uint32_t, uint32_t, const void* buffer, uint32_t* bytes) {
   const auto* block = static_cast<const uint8_t*>(buffer);
-  if (restoreFile == INVALID_HANDLE_VALUE) {
+  if (!restoreFile) {
     if (*bytes != 1024) return 9;
     std::string path(reinterpret_cast<const char*>(block) + 512);
     log("restore-header " + path);
     for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1)) {
       CreateDirectoryA(path.substr(0, at).c_str(), nullptr);  // existing folders are fine
     }
-    restoreFile = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    restoreFile.reset(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     restoreFirstData = true;
-    return restoreFile == INVALID_HANDLE_VALUE ? 10000 + GetLastError() : 0;
+    return restoreFile ? 0 : 10000 + GetLastError();
   }
   std::string copy(reinterpret_cast<const char*>(block), *bytes);
   if (restoreFirstData && mode() == "restore-corrupt" && !copy.empty()) copy[0] ^= 1;
   restoreFirstData = false;
   DWORD written = 0;
-  if (!WriteFile(restoreFile, copy.data(), *bytes, &written, nullptr) || written != *bytes) {
+  if (!WriteFile(restoreFile.get(), copy.data(), *bytes, &written, nullptr) || written != *bytes) {
     return 1;
   }
   return 0;
@@ -220,8 +224,7 @@ __declspec(dllexport) uint32_t
 
 __declspec(dllexport) uint32_t DSAEndRestore(uint32_t, uint32_t status) {
   log("restore-end " + std::to_string(status));
-  if (restoreFile != INVALID_HANDLE_VALUE) CloseHandle(restoreFile);
-  restoreFile = INVALID_HANDLE_VALUE;
+  restoreFile.reset();
   return 0;
 }
 

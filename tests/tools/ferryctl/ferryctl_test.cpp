@@ -142,16 +142,15 @@ class FerryctlConnect : public testing::Test {
   }
   void TearDown() override {
     SetCurrentDirectoryA(savedDirectory_.c_str());
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineEnvironment, 0, KEY_WRITE, &key) == 0) {
+    UniqueKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineEnvironment, 0, KEY_WRITE, key.put()) == 0) {
       if (hadMachineRoot_) {
-        RegSetValueExA(key, "II_SYSTEM", 0, REG_SZ,
+        RegSetValueExA(key.get(), "II_SYSTEM", 0, REG_SZ,
                        reinterpret_cast<const BYTE*>(savedMachineRoot_.c_str()),
                        static_cast<DWORD>(savedMachineRoot_.size() + 1));
       } else {
-        RegDeleteValueA(key, "II_SYSTEM");
+        RegDeleteValueA(key.get(), "II_SYSTEM");
       }
-      RegCloseKey(key);
     }
     for (const char* stem : {"env", "ingprenv", "infodb"}) {
       DeleteFileA((std::string("C:\\") + stem + kCode + ".out").c_str());
@@ -203,13 +202,12 @@ TEST_F(FerryctlConnect, WrongPasswordThenRightPassword) {
   // Runs ferryctl with `passwordFile` as its standard input (a file, so no console prompt).
   auto withInput = [&](const std::string& arguments) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE input = CreateFileA(passwordFile.c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit,
-                               OPEN_EXISTING, 0, nullptr);
+    UniqueFile input(CreateFileA(passwordFile.c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit,
+                                 OPEN_EXISTING, 0, nullptr));
     HANDLE saved = GetStdHandle(STD_INPUT_HANDLE);
-    SetStdHandle(STD_INPUT_HANDLE, input);
+    SetStdHandle(STD_INPUT_HANDLE, input.get());
     CtlRun run = ferryctl(arguments);
     SetStdHandle(STD_INPUT_HANDLE, saved);
-    CloseHandle(input);
     return run;
   };
   {
@@ -259,15 +257,14 @@ TEST_F(FerryctlConnect, WrongPasswordThenRightPassword) {
 // The bytes of the files directly in `folder` (not below), as the agent measures an object.
 uint64_t folderBytes(const std::string& folder) {
   WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return 0;
+  UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &entry));
+  if (!find) return 0;
   uint64_t total = 0;
   do {
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       total += static_cast<uint64_t>(entry.nFileSizeHigh) << 32 | entry.nFileSizeLow;
     }
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
+  } while (FindNextFileA(find.get(), &entry));
   return total;
 }
 
@@ -552,10 +549,10 @@ TEST_F(FerryctlAgent, RestoreOfAWholeDatabasePutsBackEveryFileAndVerifiesIt) {
   {
     HANDLE file = CreateFileA((first + "\\aaaaaaab.t00").c_str(), GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, 0, nullptr);
+    UniqueFile owned(file);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     DWORD written = 0;
     WriteFile(file, "damaged", 7, &written, nullptr);
-    CloseHandle(file);
   }
   // The archive comes before the connect operands.
   CtlRun restore = run("restore " + quoted(archive));

@@ -1,6 +1,6 @@
 // The setup's platform-free rules: installation codes, the configured test, agent key values and
 // their order, the account text, and the configuration program's name and command line.
-#include "core/setup_text.h"
+#include "rules/setup_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/setup_text.h"
+#include "rules/setup_text.h"
 
 #include <cctype>
 
