@@ -11,6 +11,7 @@
 
 #include "ferryctl_fixture.h"
 #include "ingsim/installation.h"
+#include "unique_handle.h"
 
 namespace ferry::test {
 namespace {
@@ -111,11 +112,15 @@ TEST_F(MinimalHost, BacksUpADatabaseIntoStreamFilesAndRestoresEveryFile) {
     SCOPED_TRACE("a stream file cut short is reported, not replayed as if whole");
     const std::string data = streams + "\\data.stream";
     const std::string bytes = readWholeFile(data);
-    HANDLE file = CreateFileA(data.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size() - 1), &written, nullptr);
-    CloseHandle(file);
+    {
+      UniqueFile file(
+          CreateFileA(data.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+      ASSERT_TRUE(file) << "error " << GetLastError();
+      DWORD written = 0;
+      ASSERT_TRUE(WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size() - 1),
+                            &written, nullptr))
+          << "error " << GetLastError();
+    }
     CtlRun cut = host(operands + "restore");
     EXPECT_EQ(cut.process.exitCode, 4u) << cut.describe();
     EXPECT_NE(cut.err.find(data + " is cut off or damaged"), std::string::npos) << cut.describe();
