@@ -106,6 +106,9 @@ bool openConnection(ConnectionRecord* ci, int id, const char* instanceName,
   if (at == nullptr || !copyField(ci->installation.installationCode, at + 1, std::strlen(at + 1))) {
     return false;
   }
+  // Every name built from the code (keys, pipes, the run lock, the template, trace tags) takes
+  // Ingres' spelling, whatever case the server wrote it in.
+  spellInstallationCode(ci->installation.installationCode);
   // The session block starts with the code's first bytes; a bounded copy keeps the back
   // reference behind them intact.
   std::memcpy(ci->connInfo.installationCodeHead, ci->installation.installationCode,

@@ -489,6 +489,41 @@ TEST_F(Backup, SecondDataRunOfTheInstallationIsRefusedWhileTheFirstCompletes) {
   }
 }
 
+// The server writes the installation code in whatever case it likes; every name the agent
+// builds from it takes Ingres' spelling, so "bl" and "BL" are one installation.
+TEST_F(Backup, InstallationCodeInLowerCaseIsTheSameInstallation) {
+  ASSERT_NO_FATAL_FAILURE(install("BL"));
+  ingsim::DatabaseOptions db;
+  db.name = "lower";
+  db.locations = {{"", {{"aaaaaaab.t00", 5000}}}};
+  ASSERT_EQ(ingsim::addDatabase("BL", db), "");
+  ScopedAgentSettings settings("BL");
+  ASSERT_EQ(settings.setDebug(1), 0);
+  ASSERT_EQ(connect_(0, "server@bl", "ingres", "pw-BL", &connectionId_), 0u);
+  uint32_t upper = 0;
+  ASSERT_EQ(connect_(0, "server@BL", "ingres", "pw-BL", &upper), 0u);
+  ASSERT_EQ(begin("lower.DATA", 0), 0u) << traceTail();
+  {
+    SCOPED_TRACE("while it runs, its run lock is the installation's, under the one spelling");
+    UniqueHandleNull lock(OpenSemaphoreA(SYNCHRONIZE, FALSE, "ferryman_datarun_BL"));
+    EXPECT_TRUE(lock.valid()) << "error " << GetLastError();
+    std::vector<char> name = {'l', 'o', 'w', 'e', 'r', '.', 'D', 'A', 'T', 'A', '\0'};
+    uint32_t id = 0, remote = 0;
+    EXPECT_EQ(begin_(upper, name.data(), 0, &id, &remote), DSA_ERROR_INSTALLATION_BUSY)
+        << "BL is the installation that bl already backs up";
+  }
+  StreamObject data = readObject();
+  EXPECT_TRUE(data.ended) << data.failure << " " << data.fault;
+  ASSERT_EQ(data.files.size(), 1u);
+  EXPECT_EQ(data.files[0].bytes.size(), 5000u);
+  EXPECT_EQ(end_(connectionId_, 0), 0u);
+  EXPECT_EQ(disconnect_(upper), 0u);
+  const std::string trace = traceTail();
+  EXPECT_NE(trace.find("\\\\.\\pipe\\TIDBLlower"), std::string::npos) << trace;
+  EXPECT_NE(trace.find("\nBL-"), std::string::npos) << "lines are tagged BL";
+  EXPECT_EQ(trace.find("\nbl-"), std::string::npos) << trace;
+}
+
 FERRY_CHILD_ROLE(backup_and_hang) {
   // argv: <agent path> <installation code>
   if (argc < 2) return 2;
