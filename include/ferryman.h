@@ -53,6 +53,14 @@ typedef uint32_t DSA_RESULT;
   12u /* the checkpoint template could not be written, or the \
          catalog session could not be opened or closed */
 #define DSA_ERROR_CATALOG_QUERY 14u
+#define DSA_ERROR_FOREIGN_OBJECT                                                              \
+  15u /* a named object of the agent (slot map, its lock, run lock, restore event) exists and \
+         belongs to another account: not used */
+#define DSA_ERROR_LINK_REFUSED                                                           \
+  16u /* a file the agent writes under a fixed name is a link or reparse point (or has a \
+         second name): not written through */
+#define DSA_ERROR_CHILD_HANDLES \
+  17u /* a utility could not be started with only its own handles: it was not started */
 #define DSA_ERROR_INSTANCE                                                              \
   18u /* no '@' in the instance name, an installation code that breaks Ingres' rule, or \
          "iidbdb" unreachable */
@@ -90,8 +98,10 @@ typedef uint32_t DSA_RESULT;
 
 /* Logs `accountName` ("user" or "domain\user") on with `password`, allocates a connection id
  * and proves that the account reaches the installation named after the first '@' of
- * `instanceName` (for example "ingres@II"). *connectionId receives the id, 0 on failure.
- * 0; 85 logon or impersonation failed; 6 no free id; 18 no '@' or "iidbdb" unreachable. */
+ * `instanceName` (for example "ingres@II"; the code is taken in upper case, as Ingres writes
+ * it). *connectionId receives the id, 0 on failure. 0; 85 logon or impersonation failed; 6 no
+ * free id; 15 the slot map or its lock belongs to another account; 18 no '@' or "iidbdb"
+ * unreachable. */
 FERRYMAN_API DSA_RESULT DSAConnectAgent(uint32_t reserved, const char* instanceName,
                                         const char* accountName, const char* password,
                                         uint32_t* connectionId);

@@ -173,7 +173,12 @@ extern "C" DSA_RESULT DSAConnectAgent(uint32_t /*reserved*/, const char* instanc
     Log_act(nullptr, kActivityUserNameUnreadable, 0);
   }
 
-  const int id = allocateConnection();
+  const char* foreignObject = nullptr;
+  const int id = allocateConnection(&foreignObject);
+  if (id == 0 && foreignObject != nullptr) {
+    Log_act(nullptr, kActivityForeignObject, foreignObject);
+    return DSA_ERROR_FOREIGN_OBJECT;
+  }
   if (id == 0) return DSA_ERROR_NO_FREE_CONNECTION;
   ConnectionRecord* ci = findConnection(id);
   if (!openConnection(ci, id, instanceName, account, password, std::move(token))) {

@@ -136,6 +136,7 @@ HANDLE FerryTestHoldLogMutex(int activity, HANDLE release) {
   if (thread && WaitForSingleObject(held.get(), 30000) != WAIT_OBJECT_0) thread.reset();
   return thread.release();
 }
+HANDLE FerryTestLogMutex(int activity) { return activity ? activityMutex() : traceMutex(); }
 const char* FerryTestAgentDirectory() { return agentDirectory(); }
 const char* FerryTestSavedPath() { return savedPath(); }
 int FerryTestCatalogBound(int major) { return boundCatalogLibrary(major) != nullptr; }

@@ -44,6 +44,8 @@ void FerryTestSetRemoteWaitLimits(DWORD connectMs, DWORD stallMs);
 // holds it until `release` is set; returns that thread's handle once it holds the mutex (the
 // caller closes it), or null.
 HANDLE FerryTestHoldLogMutex(int activity, HANDLE release);
+// The trace mutex (activity 0) or the activity log mutex (1) itself; the agent keeps it.
+HANDLE FerryTestLogMutex(int activity);
 
 const char* FerryTestAgentDirectory();
 const char* FerryTestSavedPath();
