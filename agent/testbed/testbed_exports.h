@@ -62,6 +62,11 @@ const char* FerryTestSharedErrorText();
 DWORD FerryTestActAsAccount(ConnectionRecord* record, const char* routine,
                             int skipWhenAlreadyAccount);
 DWORD FerryTestRevertToSelf();
+// startChildProcess as the agent (no token) with `output` as the child's standard output and
+// its only handle to inherit: 0, 17 or 10000 + the system error; the started process in
+// *process (the caller closes it), null when none started.
+DWORD FerryTestStartChild(ConnectionRecord* record, char* commandLine, HANDLE output,
+                          HANDLE* process);
 DWORD FerryTestCurrentUserName(char* buffer, DWORD* size);
 
 // The installation environment of the record's installation code, under the agent lock.

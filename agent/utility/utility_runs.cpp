@@ -74,7 +74,7 @@ STARTUPINFOA hiddenStartup(HANDLE output, HANDLE error) {
 // error.
 DWORD startUtility(ConnectionRecord* ci, char* commandLine, STARTUPINFOA* startup,
                    PROCESS_INFORMATION* process) {
-  return startChildProcess(ci->account.hAccessToken.get(), commandLine, *startup,
+  return startChildProcess(ci, ci->account.hAccessToken.get(), commandLine, *startup,
                            {startup->hStdOutput, startup->hStdError}, process);
 }
 
@@ -445,7 +445,7 @@ DWORD execOpIngresckpdb(int connectionId, const char* dbName, uint32_t options) 
     case RunState::NotStarted:
       trace(ci, "execOpIngresckpdb(): ckpdb Process could not be created. Error = %d",
             static_cast<int>(run.startError));
-      return resultFromWin32(run.startError);
+      return childStartResult(run.startError);
     case RunState::Running:
       break;
   }
@@ -528,7 +528,7 @@ DWORD rollforwardStartResult(ConnectionRecord* ci, const RunOutcome& run) {
       trace(ci,
             "execOpIngresrollforwarddb(): rollforwarddb Process could not be created. Error = %d",
             static_cast<int>(run.startError));
-      return resultFromWin32(run.startError);
+      return childStartResult(run.startError);
     case RunState::Running:
       break;
   }
