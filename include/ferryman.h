@@ -184,7 +184,9 @@ FERRYMAN_API DSA_RESULT DSAGetExcludedFiles(uint32_t connectionId, void* buffer,
  * of the instance key's "RemotePipeAccounts" value (names separated by ';').
  * 0; 2; 21 a name of none of the three forms (nothing begun); 77 the remote pipe could not be
  * made (nothing begun); 12 template; 300 the extractor did not connect within 20 s; 20 no
- * checkpoint record; the checkpoint run's, infodb's, catalog's or account's code. */
+ * checkpoint record; 15 the installation's run lock belongs to another account; 16 an output
+ * file's fixed name is a link; 17 the checkpoint run could not be started with only its own
+ * handles; the checkpoint run's, infodb's, catalog's or account's code. */
 FERRYMAN_API DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, uint32_t options,
                                        uint32_t* backupId, uint32_t* remoteArg);
 
@@ -235,7 +237,8 @@ FERRYMAN_API DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus);
  * DACL as for a remote backup): the media side writes the data in messages of at most 32768
  * bytes and then a message of 0 bytes; DSAWrite takes only the header.
  * 0; 2; 5 an argument missing; 8 the connection already restores another object or database;
- * 77 the remote pipe could not be made. */
+ * 15 the restore event belongs to another account (nothing begun); 77 the remote pipe could not
+ * be made. */
 FERRYMAN_API DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objectName,
                                         uint32_t restoreOption, uint32_t* restoreId,
                                         uint32_t* ioUnitId);
@@ -255,7 +258,8 @@ FERRYMAN_API DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objec
  * extractor request; 22 no valid header where one is due; 23 a path outside the destinations;
  * 29 a location the roll forward has passed; 300 the next location's extractor did not connect
  * within 20 s; the roll-forward run's, catalog's or account's code; 10000 + e the file could not
- * be created; 9 also for a data block in a remote session. Nothing is written for a refused
+ * be created; 16 its temporary ".restoring" name (or an output file's) is a link or has a
+ * second name; 9 also for a data block in a remote session. Nothing is written for a refused
  * block. */
 FERRYMAN_API DSA_RESULT DSAWrite(uint32_t connectionId, uint32_t reserved1, uint32_t reserved2,
                                  const void* buffer, uint32_t* bytesToWrite);

@@ -74,6 +74,8 @@ int getRestoreObjectName(ConnectionRecord* ci, char* objectName, DataFileInfo* i
 // the final name, `sizeKb` is the size its header gives), write, close. Closing with `keepIt`
 // checks the size, flushes and moves the file over its final name: 0; 30 short; 10000 + e it
 // could not be put in place (the temporary file is deleted and the original kept either way).
+// Opening gives 16 when the temporary name is a link or its file has a second name (nothing is
+// written through it).
 // Without `keepIt` the file is discarded. A failed write discards it too.
 DWORD DSAOpenMatchedObjectFile(int connectionId, const char* fileName, uint32_t sizeKb);
 DWORD DSACloseMatchedObjectFile(int connectionId, bool keepIt);

@@ -15,6 +15,7 @@
 #include "core/message_ids.h"
 #include "core/utility_command.h"
 #include "library/agent_state.h"
+#include "library/fixed_name_file.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
 #include "process_information.h"
@@ -50,11 +51,20 @@ HANDLE createExtractorPipe(const char* name, SECURITY_ATTRIBUTES* security) {
       /*maxInstances=*/1, kPipeBufferSize, kPipeBufferSize, kPipeTimeoutMs, security);
 }
 
-// The output files are the agent's; the utility gets them as its standard handles only.
-HANDLE createOutputFile(const char* path) {
-  return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                     /*security=*/nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                     /*template=*/nullptr);
+// The output files are the agent's; the utility gets them as its standard handles only. Their
+// names are fixed, so whatever another account placed there is never written through.
+UniqueFile createOutputFile(ConnectionRecord* ci, const char* routine, const char* path,
+                            bool* refused) {
+  FixedNameOutcome outcome = FixedNameOutcome::kFailed;
+  UniqueFile file =
+      openFixedNameFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        FILE_ATTRIBUTE_NORMAL, &outcome);
+  if (outcome == FixedNameOutcome::kRefused) {
+    trace(ci, "%s(): %s is a link or has a second name; not written through", routine, path);
+    Log_act(ci, kActivityLinkRefused, path);
+    *refused = true;
+  }
+  return file;
 }
 
 STARTUPINFOA hiddenStartup(HANDLE output, HANDLE error) {
@@ -205,6 +215,7 @@ struct RunSteps {
 enum class RunState {
   Running,              // started, and nothing in the error file at the start check
   PipeNotCreated,       // 25: nothing was started
+  OutputLinkRefused,    // 16: an output file's name was a link; nothing was started
   ErrorFileUnreadable,  // 1
   ErrorFileNotEmpty,    // 1, each run reports it with its own texts
   NotStarted,           // 10000 + the start's system error
@@ -339,10 +350,16 @@ RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const Ru
     return outcome;
   }
   trace(ci, "%s(): %s", routine, steps.outputLineShowsDirectory ? agentDirectory() : names.output);
-  UniqueFile output(createOutputFile(names.output));
+  bool refused = false;
+  UniqueFile output = createOutputFile(ci, routine, names.output, &refused);
   trace(ci, steps.errorFileFormat, names.error);
   // A failed open is not tested here: it shows as the failed size query below.
-  UniqueFile errorFile(createOutputFile(names.error));
+  UniqueFile errorFile = createOutputFile(ci, routine, names.error, &refused);
+  if (refused) {
+    ci->run.pipeHandle.reset();
+    outcome.state = RunState::OutputLinkRefused;
+    return outcome;
+  }
   STARTUPINFOA startup = hiddenStartup(output.get(), errorFile.get());
   trace(ci, "%s(): %s", routine, commandLine);
 
@@ -427,6 +444,8 @@ DWORD execOpIngresckpdb(int connectionId, const char* dbName, uint32_t options) 
   switch (run.state) {
     case RunState::PipeNotCreated:
       return DSA_ERROR_EXTRACTOR_PIPE_SETUP;
+    case RunState::OutputLinkRefused:
+      return DSA_ERROR_LINK_REFUSED;
     case RunState::EndedWithFailure:
       ci->run.pipeHandle.reset();
       Log_act(ci, kActivityCheckpointFailed);
@@ -512,6 +531,8 @@ DWORD rollforwardStartResult(ConnectionRecord* ci, const RunOutcome& run) {
       // As for the checkpoint run: the pipe's failure is the agent's code 25, not a bare
       // system error that reads as one of the agent's own codes.
       return DSA_ERROR_EXTRACTOR_PIPE_SETUP;
+    case RunState::OutputLinkRefused:
+      return DSA_ERROR_LINK_REFUSED;
     case RunState::ErrorFileUnreadable:
       return DSA_ERROR_FILE;
     case RunState::EndedWithFailure:
