@@ -15,12 +15,12 @@
 #include "core/message_ids.h"
 #include "core/utility_command.h"
 #include "library/agent_state.h"
-#include "library/fixed_name_file.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
 #include "process_information.h"
 #include "unique_handle.h"
 #include "utility/pipe_security.h"
+#include "utility/run_output.h"
 
 namespace ferry::agent {
 namespace {
@@ -49,22 +49,6 @@ HANDLE createExtractorPipe(const char* name, SECURITY_ATTRIBUTES* security) {
       name, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
       PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_NOWAIT | PIPE_REJECT_REMOTE_CLIENTS,
       /*maxInstances=*/1, kPipeBufferSize, kPipeBufferSize, kPipeTimeoutMs, security);
-}
-
-// The output files are the agent's; the utility gets them as its standard handles only. Their
-// names are fixed, so whatever another account placed there is never written through.
-UniqueFile createOutputFile(ConnectionRecord* ci, const char* routine, const char* path,
-                            bool* refused) {
-  FixedNameOutcome outcome = FixedNameOutcome::kFailed;
-  UniqueFile file =
-      openFixedNameFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                        FILE_ATTRIBUTE_NORMAL, &outcome);
-  if (outcome == FixedNameOutcome::kRefused) {
-    trace(ci, "%s(): %s is a link or has a second name; not written through", routine, path);
-    Log_act(ci, kActivityLinkRefused, path);
-    *refused = true;
-  }
-  return file;
 }
 
 STARTUPINFOA hiddenStartup(HANDLE output, HANDLE error) {
