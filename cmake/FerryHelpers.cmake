@@ -26,12 +26,14 @@ set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(${FERRY_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/_deps/googletest EXCLUDE_FROM_ALL SYSTEM)
 include(GoogleTest)
 
-# ferry_add_test(<name> SOURCES ... [LIBS ...] [RESOURCE_LOCK lock] [TIMEOUT s] [DEPENDS targets...])
+# ferry_add_test(<name> SOURCES ... [LIBS ...] [RESOURCE_LOCK lock] [TIMEOUT s] [DEPENDS targets...]
+#                [ENVIRONMENT VAR=value])
 # One GoogleTest program; every test case becomes a CTest test named <Suite>.<Case>. Windows
 # programs run under Wine (the build's emulator) and need the "wine" fixture; the test main
 # understands "--child <role>" for tests that re-run the program as a second process.
+# ENVIRONMENT is set for the program (Wine takes the ANSI code page from LC_ALL, for example).
 function(ferry_add_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;RESOURCE_LOCK;DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT;ENVIRONMENT" "SOURCES;LIBS;RESOURCE_LOCK;DEPENDS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   ferry_defaults(${name})
   target_link_libraries(${name} PRIVATE ferry_test_main GTest::gtest ${ARG_LIBS})
@@ -53,6 +55,9 @@ function(ferry_add_test name)
       message(FATAL_ERROR "${name}: one RESOURCE_LOCK per test program, not ${ARG_RESOURCE_LOCK}")
     endif()
     list(APPEND props RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
+  endif()
+  if(ARG_ENVIRONMENT)
+    list(APPEND props ENVIRONMENT ${ARG_ENVIRONMENT})
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST

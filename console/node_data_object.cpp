@@ -46,15 +46,15 @@ class NodeDataObject final : public ComObject<GetDataHereOnly> {
   }
 
  private:
-  // Through a stream on the caller's block, which grows the block when the data needs more.
+  // Into the caller's block as it is, or not at all: the block is the console's, and growing it
+  // could move it and free the one the console still holds (a stream on it would).
   static HRESULT write(STGMEDIUM* medium, const void* data, size_t size) {
-    ComPtr<IStream> stream;
-    HRESULT hr = CreateStreamOnHGlobal(medium->hGlobal, /*deleteOnRelease=*/FALSE, stream.put());
-    if (FAILED(hr)) return hr;
-    ULONG written = 0;
-    hr = stream->Write(data, static_cast<ULONG>(size), &written);
-    if (SUCCEEDED(hr) && written != size) hr = STG_E_MEDIUMFULL;
-    return hr;
+    if (GlobalSize(medium->hGlobal) < size) return STG_E_MEDIUMFULL;
+    void* block = GlobalLock(medium->hGlobal);
+    if (block == nullptr) return HRESULT_FROM_WIN32(GetLastError());
+    std::memcpy(block, data, size);
+    GlobalUnlock(medium->hGlobal);
+    return S_OK;
   }
 
   const MMC_COOKIE cookie_;
@@ -100,8 +100,8 @@ Node* nodeOfDataObject(IDataObject* dataObject) {
       GlobalUnlock(medium.hGlobal);
     }
   }
-  // The stream may have moved the block to grow it: the one the medium holds now is ours to free
-  // (the first is gone with the move).
+  // Another data object may have put a block of its own in the medium (growing ours moves it,
+  // and frees the first): the one the medium holds now is ours to free.
   if (medium.hGlobal != nullptr && medium.hGlobal != block.get()) {
     block.release();
     block.reset(medium.hGlobal);

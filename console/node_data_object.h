@@ -5,7 +5,9 @@
 //   CCF_SZNODETYPE      the node type in registry form, UTF-16 with its terminator
 //   CCF_SNAPIN_CLASSID  the snap-in's class id (16 bytes)
 //   the private format  the node's cookie, all sizeof(MMC_COOKIE) bytes of it
-// Anything else is DV_E_FORMATETC; the other IDataObject methods are E_NOTIMPL.
+// Anything else is DV_E_FORMATETC; the other IDataObject methods are E_NOTIMPL. The data go
+// into the caller's HGLOBAL from its start, which is never grown, moved or freed: a block too
+// small for them gives STG_E_MEDIUMFULL and is left as it was.
 #pragma once
 
 #include <mmc.h>

@@ -3,7 +3,6 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -22,6 +21,28 @@ bool keyOpensForReading(const char* path) {
 }
 
 void copyBounded(char* to, size_t size, const char* from) { std::snprintf(to, size, "%s", from); }
+
+// Paths are ANSI text in the system's code page, where a byte may be the trail of a double-byte
+// character (code page 932's trail bytes include 0x41-0x5A and 0x5C): they are walked and
+// compared character by character through the system, never byte by byte.
+bool endsWithBackslash(const std::string& path) {
+  if (path.empty()) return false;
+  const char* end = path.c_str() + path.size();
+  const char* last = CharPrevA(path.c_str(), end);
+  return end - last == 1 && *last == '\\';
+}
+
+// True when `path` holds ".lnk" in any case, as the file system compares names.
+bool hasLinkExtension(const char* path) {
+  const int length = static_cast<int>(std::strlen(path));
+  for (const char* at = path; *at != '\0'; at = CharNextA(at)) {
+    if (length - (at - path) >= 4 &&
+        CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, at, 4, ".lnk", 4) == CSTR_EQUAL) {
+      return true;
+    }
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -62,7 +83,7 @@ std::vector<ShortcutRecord> getLinkFileName(const std::string& folder, size_t li
   trace("Enter getLinkFileName() \r\n");
   std::vector<ShortcutRecord> records;
   std::string base = folder;
-  if (base.empty() || base.back() != '\\') base += '\\';
+  if (!endsWithBackslash(base)) base += '\\';
   const std::string pattern = base + "*.*";
   trace("%s\r\n", pattern.c_str());
 
@@ -96,12 +117,12 @@ std::vector<ShortcutRecord> getLinkFileName(const std::string& folder, size_t li
 
 void GetShortcutTarget(const char* path, ShortcutRecord* record) {
   trace("Enter GetShortcutTarget() \r\n");
-  // The name as found, or with ".lnk" added when it does not carry it; the file system ignores
-  // the case.
+  // The name as found, or with ".lnk" added when it does not carry it in any case. Never
+  // lower-cased: the file system ignores the case anyway, and lowering a trail byte would name
+  // another character, and another file.
   char linkPath[MAX_PATH];
   copyBounded(linkPath, sizeof linkPath, path);
-  for (char* c = linkPath; *c != '\0'; ++c) *c = static_cast<char>(std::tolower(*c));
-  if (std::strstr(linkPath, ".lnk") == nullptr) {
+  if (!hasLinkExtension(linkPath)) {
     std::strncat(linkPath, ".lnk", sizeof linkPath - std::strlen(linkPath) - 1);
   }
 

@@ -59,9 +59,13 @@ PipeOpen openPipe(const std::string& name, bool backup) {
       trace("WaitNamedPipe failed. Error=%lx", result.error);
       return result;
     }
-    result.pipe.reset(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, /*security=*/nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr));
+    // Identification only: a server that took the pipe's name before the agent may learn who
+    // the extractor runs as, but cannot act as that account.
+    result.pipe.reset(
+        CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    /*security=*/nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                    /*template=*/nullptr));
     if (result.pipe) {
       result.error = 0;
       trace("CreateFile() for the pipe successful.");

@@ -53,6 +53,14 @@ typedef uint32_t DSA_RESULT;
   12u /* the checkpoint template could not be written, or the \
          catalog session could not be opened or closed */
 #define DSA_ERROR_CATALOG_QUERY 14u
+#define DSA_ERROR_FOREIGN_OBJECT                                                              \
+  15u /* a named object of the agent (slot map, its lock, run lock, restore event) exists and \
+         belongs to another account: not used */
+#define DSA_ERROR_LINK_REFUSED                                                           \
+  16u /* a file the agent writes under a fixed name is a link or reparse point (or has a \
+         second name): not written through */
+#define DSA_ERROR_CHILD_HANDLES \
+  17u /* a utility could not be started with only its own handles: it was not started */
 #define DSA_ERROR_INSTANCE                                                              \
   18u /* no '@' in the instance name, an installation code that breaks Ingres' rule, or \
          "iidbdb" unreachable */
@@ -90,8 +98,10 @@ typedef uint32_t DSA_RESULT;
 
 /* Logs `accountName` ("user" or "domain\user") on with `password`, allocates a connection id
  * and proves that the account reaches the installation named after the first '@' of
- * `instanceName` (for example "ingres@II"). *connectionId receives the id, 0 on failure.
- * 0; 85 logon or impersonation failed; 6 no free id; 18 no '@' or "iidbdb" unreachable. */
+ * `instanceName` (for example "ingres@II"; the code is taken in upper case, as Ingres writes
+ * it). *connectionId receives the id, 0 on failure. 0; 85 logon or impersonation failed; 6 no
+ * free id; 15 the slot map or its lock belongs to another account; 18 no '@' or "iidbdb"
+ * unreachable. */
 FERRYMAN_API DSA_RESULT DSAConnectAgent(uint32_t reserved, const char* instanceName,
                                         const char* accountName, const char* password,
                                         uint32_t* connectionId);
@@ -174,7 +184,9 @@ FERRYMAN_API DSA_RESULT DSAGetExcludedFiles(uint32_t connectionId, void* buffer,
  * of the instance key's "RemotePipeAccounts" value (names separated by ';').
  * 0; 2; 21 a name of none of the three forms (nothing begun); 77 the remote pipe could not be
  * made (nothing begun); 12 template; 300 the extractor did not connect within 20 s; 20 no
- * checkpoint record; the checkpoint run's, infodb's, catalog's or account's code. */
+ * checkpoint record; 15 the installation's run lock belongs to another account; 16 an output
+ * file's fixed name is a link; 17 the checkpoint run could not be started with only its own
+ * handles; the checkpoint run's, infodb's, catalog's or account's code. */
 FERRYMAN_API DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, uint32_t options,
                                        uint32_t* backupId, uint32_t* remoteArg);
 
@@ -225,7 +237,8 @@ FERRYMAN_API DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus);
  * DACL as for a remote backup): the media side writes the data in messages of at most 32768
  * bytes and then a message of 0 bytes; DSAWrite takes only the header.
  * 0; 2; 5 an argument missing; 8 the connection already restores another object or database;
- * 77 the remote pipe could not be made. */
+ * 15 the restore event belongs to another account (nothing begun); 77 the remote pipe could not
+ * be made. */
 FERRYMAN_API DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objectName,
                                         uint32_t restoreOption, uint32_t* restoreId,
                                         uint32_t* ioUnitId);
@@ -245,7 +258,8 @@ FERRYMAN_API DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objec
  * extractor request; 22 no valid header where one is due; 23 a path outside the destinations;
  * 29 a location the roll forward has passed; 300 the next location's extractor did not connect
  * within 20 s; the roll-forward run's, catalog's or account's code; 10000 + e the file could not
- * be created; 9 also for a data block in a remote session. Nothing is written for a refused
+ * be created; 16 its temporary ".restoring" name (or an output file's) is a link or has a
+ * second name; 9 also for a data block in a remote session. Nothing is written for a refused
  * block. */
 FERRYMAN_API DSA_RESULT DSAWrite(uint32_t connectionId, uint32_t reserved1, uint32_t reserved2,
                                  const void* buffer, uint32_t* bytesToWrite);

@@ -21,6 +21,7 @@ wanted=(
   "npm npm"
   "wixl wixl"
   "sha256sum coreutils"
+  "/usr/share/i18n/locales/ja_JP locales"
 )
 
 missing=()

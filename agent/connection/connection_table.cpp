@@ -8,6 +8,7 @@
 
 #include "core/slot_words.h"
 #include "held_lock.h"
+#include "library/named_objects.h"
 #include "unique_handle.h"
 
 namespace ferry::agent {
@@ -30,19 +31,29 @@ ConnectionSlot g_table[kSlotCount];
 // outlives every view of it.
 UniqueHandleNull g_slotMap;
 std::atomic<int> g_slotMapHandles{0};
+// The mutex, likewise kept from its first use until the library is unloaded: made anew for each
+// connect, its name would be free whenever no process held it, for anyone to take first.
+UniqueHandleNull g_slotMapMutex;
 
 class SlotMapLock {
  public:
   SlotMapLock() {
-    mutex_.reset(CreateMutexA(/*security=*/nullptr, /*initialOwner=*/FALSE, kSlotMapMutexName));
+    if (!g_slotMapMutex) {
+      // One that another account made first is not the agent's: it is tried again next time.
+      NamedObject mutex = createAgentMutex(kSlotMapMutexName);
+      foreign_ = mutex.foreign();
+      g_slotMapMutex = std::move(mutex.handle);
+    }
     // An abandoned mutex still serialises us; its owner's change either landed or not.
-    if (mutex_) hold_ = HeldLock::wait(mutex_.get(), kSlotMapLockWaitMs);
+    if (g_slotMapMutex) hold_ = HeldLock::wait(g_slotMapMutex.get(), kSlotMapLockWaitMs);
   }
   bool owned() const { return hold_.held(); }
+  // True when the mutex's name belongs to another account.
+  bool foreign() const { return foreign_; }
 
  private:
-  UniqueHandleNull mutex_;  // before the hold, which goes first
   HeldLock hold_;
+  bool foreign_ = false;
 };
 
 // Counts the handles to the section that this library holds.
@@ -123,18 +134,24 @@ ConnectionRecord* findConnection(int id) {
   return &g_table[id].record;
 }
 
-int allocateConnection() {
+int allocateConnection(const char** foreignObject) {
+  if (foreignObject != nullptr) *foreignObject = nullptr;
   SlotMapLock lock;
-  if (!lock.owned()) return 0;
+  if (!lock.owned()) {
+    if (lock.foreign() && foreignObject != nullptr) *foreignObject = kSlotMapMutexName;
+    return 0;
+  }
   bool created = false;
   if (!g_slotMap) {
     // An existing map keeps the size its creator gave it: an older agent's holds the words only.
-    HANDLE section = CreateFileMappingA(INVALID_HANDLE_VALUE, /*security=*/nullptr, PAGE_READWRITE,
-                                        /*sizeHigh=*/0, static_cast<DWORD>(kSlotMapWithOwnersBytes),
-                                        kSlotMapName);
-    if (section == nullptr) return 0;
-    created = GetLastError() != ERROR_ALREADY_EXISTS;
-    g_slotMap.reset(section);
+    NamedObject section =
+        createAgentMapping(kSlotMapName, static_cast<DWORD>(kSlotMapWithOwnersBytes));
+    if (!section.usable()) {
+      if (section.foreign() && foreignObject != nullptr) *foreignObject = kSlotMapName;
+      return 0;
+    }
+    created = section.outcome == NamedObjectOutcome::kCreated;
+    g_slotMap = std::move(section.handle);
     ++g_slotMapHandles;
   }
   SlotMapView map;
@@ -153,9 +170,10 @@ void releaseConnection(int id) {
   SlotMapLock lock;
   if (!lock.owned()) return;
   // Opened by name, as any process may release, and closed again whether or not other ids
-  // remain in use: a handle kept per release would pile up for the life of the process.
+  // remain in use: a handle kept per release would pile up for the life of the process. A map
+  // that is not the agent's is left alone.
   CountedSection section(OpenFileMappingA(FILE_MAP_ALL_ACCESS, /*inherit=*/FALSE, kSlotMapName));
-  if (!section.valid()) return;
+  if (!section.valid() || !ownedByAgentAccounts(section.get())) return;
   SlotMapView map;
   if (!mapSlots(section.get(), &map)) return;
   releaseSlot(map.words, map.owners, id);
@@ -173,6 +191,7 @@ void closeSlotMap() {
     g_slotMap.reset();
     --g_slotMapHandles;
   }
+  g_slotMapMutex.reset();
 }
 
 int slotMapHandlesHeld() { return g_slotMapHandles.load(); }

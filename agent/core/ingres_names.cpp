@@ -25,6 +25,12 @@ bool isInstallationCode(std::string_view code) {
   return code.size() == 2 && isLetter(code[0]) && (isLetter(code[1]) || isDigit(code[1]));
 }
 
+void spellInstallationCode(char* code) {
+  for (char* c = code; *c != '\0'; ++c) {
+    if (*c >= 'a' && *c <= 'z') *c = static_cast<char>(*c - 'a' + 'A');
+  }
+}
+
 bool objectDatabaseNameAllowed(std::string_view objectName, NameRule rule) {
   const ObjectName object = classifyObjectName(objectName, rule);
   return object.type == ObjectType::None || isIngresDatabaseName(object.dbName);

@@ -24,6 +24,13 @@ bool isIngresDatabaseName(std::string_view name);
 // An installation code: two characters, a letter and then a letter or a digit ("II", "A2").
 bool isInstallationCode(std::string_view code);
 
+// The installation code as Ingres writes it, upper case ("hp" gives "HP"), in place of the
+// NUL-terminated `code`; characters other than ASCII letters stay as they are. Windows finds
+// Ingres' keys and services whatever the case, but kernel object names (the run lock) are
+// compared exactly: every name the agent builds from the code takes this one spelling, so that
+// "hp" and "HP" can never be two installations.
+void spellInstallationCode(char* code);
+
 // False when `objectName`, classified under `rule`, carries a database name that breaks Ingres'
 // rules. A name of no known form carries none and is left to the caller's own handling.
 bool objectDatabaseNameAllowed(std::string_view objectName, NameRule rule);

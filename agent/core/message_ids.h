@@ -41,6 +41,9 @@ inline constexpr uint32_t kResultTexts[] = {
     DSA_ERROR_OUT_OF_SEQUENCE,
     DSA_ERROR_TEMPLATE_OR_SESSION,
     DSA_ERROR_CATALOG_QUERY,
+    DSA_ERROR_FOREIGN_OBJECT,
+    DSA_ERROR_LINK_REFUSED,
+    DSA_ERROR_CHILD_HANDLES,
     DSA_ERROR_INSTANCE,
     DSA_ERROR_NO_FILE_RECORD,
     DSA_ERROR_UNKNOWN_OBJECT,
@@ -137,6 +140,9 @@ inline constexpr uint32_t kActivityInstallationBusy = 117;            // install
 inline constexpr uint32_t kActivityRemoteStreamFailed = 118;          // object kind, code
 inline constexpr uint32_t kActivityRemoteClientAbsent = 119;          // pipe name, seconds
 inline constexpr uint32_t kActivityRemoteAccountUnknown = 120;        // account name
+inline constexpr uint32_t kActivityForeignObject = 130;               // object name
+inline constexpr uint32_t kActivityLinkRefused = 131;                 // path
+inline constexpr uint32_t kActivityChildHandles = 132;                // program, system error
 inline constexpr uint32_t kActivityExtractorTimeout = 300;
 
 // Labels of the object property sheet.
@@ -217,6 +223,9 @@ inline constexpr ActivityArguments kActivityArguments[] = {
     {kActivityRemoteStreamFailed, "nn"},
     {kActivityRemoteClientAbsent, "sn"},
     {kActivityRemoteAccountUnknown, "s"},
+    {kActivityForeignObject, "s"},
+    {kActivityLinkRefused, "s"},
+    {kActivityChildHandles, "sn"},
     {kActivityExtractorTimeout, ""},
 };
 

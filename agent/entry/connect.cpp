@@ -106,6 +106,9 @@ bool openConnection(ConnectionRecord* ci, int id, const char* instanceName,
   if (at == nullptr || !copyField(ci->installation.installationCode, at + 1, std::strlen(at + 1))) {
     return false;
   }
+  // Every name built from the code (keys, pipes, the run lock, the template, trace tags) takes
+  // Ingres' spelling, whatever case the server wrote it in.
+  spellInstallationCode(ci->installation.installationCode);
   // The session block starts with the code's first bytes; a bounded copy keeps the back
   // reference behind them intact.
   std::memcpy(ci->connInfo.installationCodeHead, ci->installation.installationCode,
@@ -170,7 +173,12 @@ extern "C" DSA_RESULT DSAConnectAgent(uint32_t /*reserved*/, const char* instanc
     Log_act(nullptr, kActivityUserNameUnreadable, 0);
   }
 
-  const int id = allocateConnection();
+  const char* foreignObject = nullptr;
+  const int id = allocateConnection(&foreignObject);
+  if (id == 0 && foreignObject != nullptr) {
+    Log_act(nullptr, kActivityForeignObject, foreignObject);
+    return DSA_ERROR_FOREIGN_OBJECT;
+  }
   if (id == 0) return DSA_ERROR_NO_FREE_CONNECTION;
   ConnectionRecord* ci = findConnection(id);
   if (!openConnection(ci, id, instanceName, account, password, std::move(token))) {

@@ -73,7 +73,9 @@ void unsetTemplateVariable(ConnectionRecord* ci) {
   UniqueProcessInformation process;
   // A start that fails is not reported: the variable then names the template until the next run
   // of the installation sets it anew.
-  if (built) startChildProcess(ci->account.hAccessToken.get(), command, startup, {}, process.put());
+  if (built) {
+    startChildProcess(ci, ci->account.hAccessToken.get(), command, startup, {}, process.put());
+  }
   if (ci->account.hAccessToken) {
     DWORD error = accountLayer().revertToSelf();
     if (error == 0) {

@@ -41,6 +41,10 @@ extern "C" DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objectN
     traceEndBanner(ci, "DSABeginRestore");
     return refused;
   }
+  if (DWORD refused = openRestoreEvent(ci); refused != 0) {
+    traceEndBanner(ci, "DSABeginRestore");
+    return refused;
+  }
   Log_act(ci, kActivityRestoreBegun, objectName);
 
   ++ci->restore.restoreCount;

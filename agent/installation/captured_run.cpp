@@ -177,10 +177,10 @@ DWORD runCapturedUtility(ConnectionRecord* ci, CapturedRun& run) {
   UniqueProcessInformation process;
   // The output file is the only handle the utility inherits.
   const DWORD error =
-      startChildProcess(run.token, run.commandLine, startup, {output.get()}, process.put());
+      startChildProcess(ci, run.token, run.commandLine, startup, {output.get()}, process.put());
   if (error != 0) {
     trace(ci, "%s(): %s Process creation failed. Error = %lu", run.routine, run.program, error);
-    return resultFromWin32(error);
+    return childStartResult(error);
   }
   trace(ci, "%s(): %s Process created successfully", run.routine, run.program);
   trace(ci, "%s(): %s process Handle = %d", run.routine, run.program,

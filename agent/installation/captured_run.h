@@ -14,7 +14,8 @@
 // - Results: 0; 10000 + the system error when the output file cannot be created, the process
 //   cannot be started or its exit code cannot be read; the run's timeoutResult when the utility
 //   does not end within its limit (it is then ended); 10000 + ERROR_FILENAME_EXCED_RANGE when a
-//   name or command line would not fit (nothing is cut and nothing is started).
+//   name or command line would not fit (nothing is cut and nothing is started); 17 when the
+//   utility could not be started with its output file as its only handle (it is not started).
 // - Trace lines begin with the run's routine and name its program, as each caller traced them.
 // - The process and thread handles never outlive the call; the output file lives as long as
 //   the CapturedRun.

@@ -5,6 +5,7 @@
 #include "core/line_format.h"
 #include "held_lock.h"
 #include "library/agent_state.h"
+#include "library/named_objects.h"
 #include "library/wait_limits.h"
 #include "logs/trace.h"
 #include "unique_handle.h"
@@ -45,7 +46,9 @@ int writeEntry(ConnectionRecord* ci, int id, va_list args) {
 }  // namespace
 
 HANDLE activityMutex() {
-  static HANDLE mutex = CreateMutexA(/*security=*/nullptr, /*initialOwner=*/FALSE, nullptr);
+  // Unnamed, so no one can open it by name; with the agent's DACL all the same. It lives as long
+  // as the process.
+  static HANDLE mutex = createAgentMutex(/*name=*/nullptr).handle.release();
   return mutex;
 }
 

@@ -6,6 +6,7 @@
 #include "core/line_format.h"
 #include "core/settings_key.h"
 #include "library/agent_state.h"
+#include "library/host_account.h"
 #include "registry_root.h"
 #include "unique_handle.h"
 
@@ -47,6 +48,9 @@ DWORD readAgentSetting(const char* subKey, const char* instance, const char* val
                        DWORD defaultValue) {
   std::string keyName =
       agentSettingsKey(registryRoot(), subKey ? subKey : "", instance ? instance : "");
+  // The agent key is closed to every account but SYSTEM and the Administrators: it is read as
+  // the host process, not as the connection's account.
+  HostAccountScope host;
   UniqueKey key;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
     return defaultValue;
@@ -63,6 +67,7 @@ DWORD readAgentSetting(const char* subKey, const char* instance, const char* val
 std::string readAgentText(const char* subKey, const char* instance, const char* valueName) {
   std::string keyName =
       agentSettingsKey(registryRoot(), subKey ? subKey : "", instance ? instance : "");
+  HostAccountScope host;  // as readAgentSetting
   UniqueKey key;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
     return {};
@@ -86,6 +91,7 @@ std::string readAgentText(const char* subKey, const char* instance, const char* 
 int getBuildNumber(char* buffer, DWORD size) {
   if (buffer == nullptr || size == 0) return 0;
   std::string agentKey = agentSettingsKey(registryRoot(), "agent", "");
+  HostAccountScope host;  // as readAgentSetting
   UniqueKey key;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, agentKey.c_str(), 0, KEY_READ, key.put()) !=
       ERROR_SUCCESS) {

@@ -3,6 +3,8 @@
 //
 // Conventions:
 // - Plain functions, no exceptions; a setting that cannot be read yields the caller's default.
+// - Read as the host process's account, whatever account the thread acts as: setup closes the
+//   agent keys to every account but SYSTEM and the Administrators.
 // - The registry root comes from basetool.dll's ordinal 1261 (loaded from the agent directory
 //   first, then the normal search) and is taken once per process. When basetool.dll is missing
 //   or fails, the agent uses the same root text from registry_root.h, so the settings stay

@@ -6,6 +6,7 @@
 #include "core/settings_key.h"
 #include "held_lock.h"
 #include "library/agent_state.h"
+#include "library/named_objects.h"
 #include "library/wait_limits.h"
 #include "logs/settings.h"
 #include "unique_handle.h"
@@ -70,7 +71,9 @@ void traceToDebugger(const char* format, va_list args) {
 }  // namespace
 
 HANDLE traceMutex() {
-  static HANDLE mutex = CreateMutexA(/*security=*/nullptr, /*initialOwner=*/FALSE, nullptr);
+  // Unnamed, so no one can open it by name; with the agent's DACL all the same. It lives as long
+  // as the process.
+  static HANDLE mutex = createAgentMutex(/*name=*/nullptr).handle.release();
   return mutex;
 }
 

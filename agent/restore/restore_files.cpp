@@ -12,6 +12,7 @@
 #include "core/message_ids.h"
 #include "core/restore_names.h"
 #include "library/agent_state.h"
+#include "library/fixed_name_file.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
 #include "oidb_msg.h"
@@ -38,11 +39,16 @@ constexpr int kSuffixAttempts = 10000;
 constexpr size_t kRestorePathSize = MAX_PATH + 16;
 
 // The temporary file a restored file is written to. The fallback asks for read access too (some
-// file systems want it), but never lets another writer in.
-HANDLE createRestoreFile(const char* path, bool withRead) {
+// file systems want it), but never lets another writer in. Its name is fixed: a link placed
+// there (`*refused`) is never written through.
+UniqueFile createRestoreFile(const char* path, bool withRead, bool* refused) {
   const DWORD access = withRead ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE;
-  return CreateFileA(path, access, FILE_SHARE_READ, /*security=*/nullptr, CREATE_ALWAYS,
-                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, /*template=*/nullptr);
+  FixedNameOutcome outcome = FixedNameOutcome::kFailed;
+  UniqueFile file =
+      openFixedNameFile(path, access, FILE_SHARE_READ,
+                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, &outcome);
+  *refused = outcome == FixedNameOutcome::kRefused;
+  return file;
 }
 
 // The name a restored file is written under until it ended whole: beside its final name, so
@@ -178,6 +184,58 @@ void discardRestoredFile(ConnectionRecord* ci) {
   ci->ObjectName[0] = '\0';
 }
 
+// Opens the temporary file `temporary` of the restored file `path`, with read access too and
+// with the missing directories made where the first try needs them: 0, 16 (a link there), or
+// 10000 + the system error, traced and logged.
+DWORD openTemporaryFile(ConnectionRecord* ci, const char* temporary, const char* path,
+                        UniqueFile* file) {
+  bool refused = false;
+  *file = createRestoreFile(temporary, /*withRead=*/false, &refused);
+  DWORD error = 0;
+  if (!*file && !refused) {
+    error = GetLastError();
+    trace(ci, "DSAOpenMatchedObjectFile(): Could Not open file %s Error() = %d", temporary,
+          static_cast<int>(error));
+    *file = createRestoreFile(temporary, /*withRead=*/true, &refused);
+    if (!*file) error = GetLastError();
+  }
+  if (!*file && !refused && error == ERROR_PATH_NOT_FOUND && createDirectoriesTo(ci, temporary)) {
+    *file = createRestoreFile(temporary, /*withRead=*/false, &refused);
+    if (!*file) error = GetLastError();
+  }
+  if (refused) {
+    trace(ci, "DSAOpenMatchedObjectFile(): %s is a link or has a second name; not written through",
+          temporary);
+    Log_act(ci, kActivityLinkRefused, temporary);
+    return DSA_ERROR_LINK_REFUSED;
+  }
+  if (!*file) {
+    trace(ci, "DSAOpenMatchedObjectFile(): Could Not open file %s Error() = %d", temporary,
+          static_cast<int>(error));
+    Log_act(ci, kActivityFileNotOpened, path, error);
+    return resultFromWin32(error);
+  }
+  return 0;
+}
+
+// The end marker of a data restore, an empty file under a fixed name: never written through a
+// link placed there. A marker that cannot be made is traced (and the refused link logged).
+void writeEndMarker(ConnectionRecord* ci, const std::string& marker) {
+  trace(ci, "DSADisconnectAgent(): checkpoint = %s", ci->restore.restoreCheckpointText);
+  trace(ci, "DSADisconnectAgent(): Filename = %s", marker.c_str());
+  FixedNameOutcome outcome = FixedNameOutcome::kFailed;
+  UniqueFile file = openFixedNameFile(marker.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                      FILE_ATTRIBUTE_NORMAL, &outcome);
+  if (outcome == FixedNameOutcome::kRefused) {
+    trace(ci, "DSADisconnectAgent(): %s is a link or has a second name; not written through",
+          marker.c_str());
+    Log_act(ci, kActivityLinkRefused, marker.c_str());
+  } else if (!file) {
+    trace(ci, "DSADisconnectAgent(): the end marker %s could not be created. Error= %d",
+          marker.c_str(), static_cast<int>(GetLastError()));
+  }
+}
+
 }  // namespace
 
 bool restorePathAllowed(const DestinationState& destinations, const char* path) {
@@ -262,25 +320,8 @@ DWORD DSAOpenMatchedObjectFile(int connectionId, const char* fileName, uint32_t 
     return resultFromWin32(ERROR_FILENAME_EXCED_RANGE);
   }
 
-  UniqueFile file(createRestoreFile(temporary, /*withRead=*/false));
-  DWORD error = 0;
-  if (!file) {
-    error = GetLastError();
-    trace(ci, "DSAOpenMatchedObjectFile(): Could Not open file %s Error() = %d", temporary,
-          static_cast<int>(error));
-    file.reset(createRestoreFile(temporary, /*withRead=*/true));
-    if (!file) error = GetLastError();
-  }
-  if (!file && error == ERROR_PATH_NOT_FOUND && createDirectoriesTo(ci, temporary)) {
-    file.reset(createRestoreFile(temporary, /*withRead=*/false));
-    if (!file) error = GetLastError();
-  }
-  if (!file) {
-    trace(ci, "DSAOpenMatchedObjectFile(): Could Not open file %s Error() = %d", temporary,
-          static_cast<int>(error));
-    Log_act(ci, kActivityFileNotOpened, path, error);
-    return resultFromWin32(error);
-  }
+  UniqueFile file;
+  if (DWORD result = openTemporaryFile(ci, temporary, path, &file); result != 0) return result;
   ci->fd.reset(file.release());
   std::snprintf(ci->restore.restoreTempPath, sizeof ci->restore.restoreTempPath, "%s", temporary);
   std::snprintf(ci->restore.restoreFinalPath, sizeof ci->restore.restoreFinalPath, "%s", path);
@@ -406,16 +447,7 @@ DWORD endWholeRestore(ConnectionRecord* ci) {
     // current directory of the host process.
     trace(ci, "DSADisconnectAgent(): no file was restored; no end marker written");
   } else {
-    const std::string marker = endMarkerPath(directory, ci->restore.restoreCheckpointText);
-    trace(ci, "DSADisconnectAgent(): checkpoint = %s", ci->restore.restoreCheckpointText);
-    trace(ci, "DSADisconnectAgent(): Filename = %s", marker.c_str());
-    UniqueFile file(CreateFileA(marker.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                /*security=*/nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                /*template=*/nullptr));
-    if (!file) {
-      trace(ci, "DSADisconnectAgent(): the end marker %s could not be created. Error= %d",
-            marker.c_str(), static_cast<int>(GetLastError()));
-    }
+    writeEndMarker(ci, endMarkerPath(directory, ci->restore.restoreCheckpointText));
   }
   if (ci->run.pipeConnected == 1) {
     releaseExtractor(ci, OIDBMSGTYPE_END_RESTORE, "DSADisconnectAgent(): WriteFile() successful",

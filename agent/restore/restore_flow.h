@@ -36,9 +36,12 @@ inline constexpr uint32_t kRestoreKeepConfiguration = 0x2000;
 // The session steps of the exported calls, once the entry point has the record.
 // admitRestoreObject: 0 when `objectName` may be restored on the connection (`name` then holds
 // its classification), else 21 (its database name breaks Ingres' rules) or 8 (the connection
-// restores another kind or database). openRestoreSession: the session's restore event, options
+// restores another kind or database). openRestoreEvent: the session's restore event
+// "RestoreEvent<code>", with the agent's DACL; 0, or 15 (traced and logged with its name) when
+// an event of that name belongs to another account. openRestoreSession: the session's options
 // and kind, after the entry point has counted it and made a remote pipe where asked.
 DWORD admitRestoreObject(ConnectionRecord* ci, const char* objectName, ObjectName* name);
+DWORD openRestoreEvent(ConnectionRecord* ci);
 void openRestoreSession(ConnectionRecord* ci, const ObjectName& name, uint32_t restoreOption);
 // One DSAWrite block: the begin step at the first, then the open file's data or the next header.
 // Returns the call's result, its end banner traced, except when a remote session's header has
@@ -71,6 +74,8 @@ int getRestoreObjectName(ConnectionRecord* ci, char* objectName, DataFileInfo* i
 // the final name, `sizeKb` is the size its header gives), write, close. Closing with `keepIt`
 // checks the size, flushes and moves the file over its final name: 0; 30 short; 10000 + e it
 // could not be put in place (the temporary file is deleted and the original kept either way).
+// Opening gives 16 when the temporary name is a link or its file has a second name (nothing is
+// written through it).
 // Without `keepIt` the file is discarded. A failed write discards it too.
 DWORD DSAOpenMatchedObjectFile(int connectionId, const char* fileName, uint32_t sizeKb);
 DWORD DSACloseMatchedObjectFile(int connectionId, bool keepIt);

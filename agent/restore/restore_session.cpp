@@ -13,6 +13,7 @@
 #include "core/object_names.h"
 #include "core/restore_names.h"
 #include "library/agent_state.h"
+#include "library/named_objects.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
 #include "object_header.h"
@@ -128,22 +129,31 @@ DWORD admitRestoreObject(ConnectionRecord* ci, const char* objectName, ObjectNam
   return 0;
 }
 
-void openRestoreSession(ConnectionRecord* ci, const ObjectName& name, uint32_t restoreOption) {
+DWORD openRestoreEvent(ConnectionRecord* ci) {
   char eventName[300];
   std::snprintf(eventName, sizeof eventName, "RestoreEvent%s", ci->installation.installationCode);
-  ci->restore.hRestoreEvent.reset(CreateEventA(/*security=*/nullptr, /*manualReset=*/TRUE,
-                                               /*initialState=*/FALSE, eventName));
+  NamedObject event = createAgentEvent(eventName, /*manualReset=*/true, /*initialState=*/false);
+  if (event.foreign()) {
+    // Whoever made it could signal it, or hold it, at will: the session does without it.
+    trace(ci, "DSABeginRestore(): %s belongs to another account; not used", eventName);
+    Log_act(ci, kActivityForeignObject, eventName);
+    return DSA_ERROR_FOREIGN_OBJECT;
+  }
+  ci->restore.hRestoreEvent.reset(event.handle.release());
   if (!ci->restore.hRestoreEvent) {
     trace(ci, "DSABeginRestore(): CreateEvent(%s) failed. Error = %d", eventName,
-          static_cast<int>(GetLastError()));
+          static_cast<int>(event.error));
   } else {
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    if (event.outcome == NamedObjectOutcome::kOpened) {
       trace(ci, "DSABeginRestore():  event already exist!");
       ResetEvent(ci->restore.hRestoreEvent.get());
     }
     trace(ci, "DSABeginRestore(): CreateEvent(%s) successful", eventName);
   }
+  return 0;
+}
 
+void openRestoreSession(ConnectionRecord* ci, const ObjectName& name, uint32_t restoreOption) {
   ci->restore.restoreOption = restoreOption;
   ci->restore.restoreSessionOpen = 1;
   const ObjectType kind = name.type;

@@ -7,6 +7,7 @@
 
 #include "account/account_layer.h"
 #include "account/act_as_account.h"
+#include "account/child_process.h"
 #include "account/privileges.h"
 #include "catalog_binding/catalog_binding.h"
 #include "catalog_binding/catalog_session.h"
@@ -19,6 +20,7 @@
 #include "logs/activity_log.h"
 #include "logs/settings.h"
 #include "logs/trace.h"
+#include "process_information.h"
 #include "unique_handle.h"
 #include "utility/utility_runs.h"
 
@@ -136,6 +138,7 @@ HANDLE FerryTestHoldLogMutex(int activity, HANDLE release) {
   if (thread && WaitForSingleObject(held.get(), 30000) != WAIT_OBJECT_0) thread.reset();
   return thread.release();
 }
+HANDLE FerryTestLogMutex(int activity) { return activity ? activityMutex() : traceMutex(); }
 const char* FerryTestAgentDirectory() { return agentDirectory(); }
 const char* FerryTestSavedPath() { return savedPath(); }
 int FerryTestCatalogBound(int major) { return boundCatalogLibrary(major) != nullptr; }
@@ -160,6 +163,22 @@ DWORD FerryTestActAsAccount(ConnectionRecord* record, const char* routine,
 }
 
 DWORD FerryTestRevertToSelf() { return accountLayer().revertToSelf(); }
+
+DWORD FerryTestStartChild(ConnectionRecord* record, char* commandLine, HANDLE output,
+                          HANDLE* process) {
+  *process = nullptr;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = output;
+  startup.hStdError = output;
+  ferry::UniqueProcessInformation started;
+  const DWORD error =
+      startChildProcess(record, /*token=*/nullptr, commandLine, startup, {output}, started.put());
+  if (error != 0) return childStartResult(error);
+  *process = started.takeProcess().release();
+  return 0;
+}
 
 DWORD FerryTestCurrentUserName(char* buffer, DWORD* size) {
   return accountLayer().currentUserName(buffer, size);

@@ -44,6 +44,8 @@ void FerryTestSetRemoteWaitLimits(DWORD connectMs, DWORD stallMs);
 // holds it until `release` is set; returns that thread's handle once it holds the mutex (the
 // caller closes it), or null.
 HANDLE FerryTestHoldLogMutex(int activity, HANDLE release);
+// The trace mutex (activity 0) or the activity log mutex (1) itself; the agent keeps it.
+HANDLE FerryTestLogMutex(int activity);
 
 const char* FerryTestAgentDirectory();
 const char* FerryTestSavedPath();
@@ -60,6 +62,11 @@ const char* FerryTestSharedErrorText();
 DWORD FerryTestActAsAccount(ConnectionRecord* record, const char* routine,
                             int skipWhenAlreadyAccount);
 DWORD FerryTestRevertToSelf();
+// startChildProcess as the agent (no token) with `output` as the child's standard output and
+// its only handle to inherit: 0, 17 or 10000 + the system error; the started process in
+// *process (the caller closes it), null when none started.
+DWORD FerryTestStartChild(ConnectionRecord* record, char* commandLine, HANDLE output,
+                          HANDLE* process);
 DWORD FerryTestCurrentUserName(char* buffer, DWORD* size);
 
 // The installation environment of the record's installation code, under the agent lock.

@@ -5,6 +5,7 @@
 
 #include "core/message_ids.h"
 #include "held_lock.h"
+#include "library/named_objects.h"
 #include "logs/activity_log.h"
 #include "logs/trace.h"
 #include "unique_handle.h"
@@ -26,15 +27,19 @@ std::string lockName(const ConnectionRecord* ci) {
 // holds it. A semaphore of one, not a mutex: a backup server may end a run on another thread
 // than the one that began it, and a mutex can only be given back by its owning thread. The lock
 // of a process that died goes with its handle, the only one kept open for long.
+// A semaphore of that name that another account made first is never used (`foreign`): whoever
+// made it could hold or release it at will.
 struct TakenLock {
   UniqueHandleNull handle;  // before the hold, which goes first
   HeldLock hold;
+  bool foreign = false;
 };
 
 TakenLock takeLock(const ConnectionRecord* ci) {
   TakenLock lock;
-  lock.handle.reset(
-      CreateSemaphoreA(/*security=*/nullptr, /*initial=*/1, /*maximum=*/1, lockName(ci).c_str()));
+  NamedObject semaphore = createAgentSemaphore(lockName(ci).c_str(), /*initial=*/1, /*maximum=*/1);
+  lock.foreign = semaphore.foreign();
+  lock.handle = std::move(semaphore.handle);
   if (lock.handle) {
     lock.hold = HeldLock::wait(lock.handle.get(), /*waitMs=*/0, HeldLock::Kind::kSemaphore);
   }
@@ -49,6 +54,12 @@ DWORD acquireRunLock(ConnectionRecord* ci, const char* routine) {
   const auto owner = localOwners().find(ci->installation.installationCode);
   TakenLock lock;
   if (owner == localOwners().end() || owner->second == ci->connectionId) lock = takeLock(ci);
+  if (lock.foreign) {
+    const std::string name = lockName(ci);
+    trace(ci, "%s(): the run lock %s belongs to another account; not used", routine, name.c_str());
+    Log_act(ci, messages::kActivityForeignObject, name.c_str());
+    return DSA_ERROR_FOREIGN_OBJECT;
+  }
   if (!lock.hold) {
     trace(ci, "%s(): a data backup or restore already runs on installation %s", routine,
           ci->installation.installationCode);
@@ -76,7 +87,8 @@ bool otherRunActive(ConnectionRecord* ci) {
   const auto owner = localOwners().find(ci->installation.installationCode);
   if (owner != localOwners().end() && owner->second != ci->connectionId) return true;
   // Not this process's: another process holds the lock if it cannot be had now.
-  // The hold taken to find out is given back at once.
+  // The hold taken to find out is given back at once. A lock of another account's tells
+  // nothing, and counts as held: the template is left as it is.
   return !takeLock(ci).hold;
 }
 

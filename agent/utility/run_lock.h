@@ -5,7 +5,8 @@
 //
 // Conventions:
 // - Held from the begin of a data backup or restore to its end, per connection, in the machine-
-//   wide semaphore of one "ferryman_datarun_<installation code>" and, for the connections of this
+//   wide semaphore of one "ferryman_datarun_<installation code>" (made with the agent's DACL,
+//   library/named_objects.h) and, for the connections of this
 //   process, in a table of its own (one thread may serve two connections, and begin and end may
 //   come from different threads).
 // - Callers hold the agent lock.
@@ -17,8 +18,10 @@
 
 namespace ferry::agent {
 
-// Takes the installation's run lock for `ci`: 0 (also when `ci` holds it already), or
-// DSA_ERROR_INSTALLATION_BUSY (traced and logged) when another connection runs one.
+// Takes the installation's run lock for `ci`: 0 (also when `ci` holds it already),
+// DSA_ERROR_INSTALLATION_BUSY (traced and logged) when another connection runs one, or
+// DSA_ERROR_FOREIGN_OBJECT (traced and logged with the lock's name) when a semaphore of that name
+// belongs to another account.
 DWORD acquireRunLock(ConnectionRecord* ci, const char* routine);
 
 // Gives it back; nothing when `ci` does not hold it.

@@ -20,6 +20,7 @@
 #include "process_information.h"
 #include "unique_handle.h"
 #include "utility/pipe_security.h"
+#include "utility/run_output.h"
 
 namespace ferry::agent {
 namespace {
@@ -50,13 +51,6 @@ HANDLE createExtractorPipe(const char* name, SECURITY_ATTRIBUTES* security) {
       /*maxInstances=*/1, kPipeBufferSize, kPipeBufferSize, kPipeTimeoutMs, security);
 }
 
-// The output files are the agent's; the utility gets them as its standard handles only.
-HANDLE createOutputFile(const char* path) {
-  return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                     /*security=*/nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                     /*template=*/nullptr);
-}
-
 STARTUPINFOA hiddenStartup(HANDLE output, HANDLE error) {
   STARTUPINFOA startup = {};
   // The structure's own size: the 32-bit value 68 would be wrong for this 64-bit build.
@@ -74,7 +68,7 @@ STARTUPINFOA hiddenStartup(HANDLE output, HANDLE error) {
 // error.
 DWORD startUtility(ConnectionRecord* ci, char* commandLine, STARTUPINFOA* startup,
                    PROCESS_INFORMATION* process) {
-  return startChildProcess(ci->account.hAccessToken.get(), commandLine, *startup,
+  return startChildProcess(ci, ci->account.hAccessToken.get(), commandLine, *startup,
                            {startup->hStdOutput, startup->hStdError}, process);
 }
 
@@ -205,6 +199,7 @@ struct RunSteps {
 enum class RunState {
   Running,              // started, and nothing in the error file at the start check
   PipeNotCreated,       // 25: nothing was started
+  OutputLinkRefused,    // 16: an output file's name was a link; nothing was started
   ErrorFileUnreadable,  // 1
   ErrorFileNotEmpty,    // 1, each run reports it with its own texts
   NotStarted,           // 10000 + the start's system error
@@ -339,10 +334,16 @@ RunOutcome startUtilityRun(ConnectionRecord* ci, const RunSteps& steps, const Ru
     return outcome;
   }
   trace(ci, "%s(): %s", routine, steps.outputLineShowsDirectory ? agentDirectory() : names.output);
-  UniqueFile output(createOutputFile(names.output));
+  bool refused = false;
+  UniqueFile output = createOutputFile(ci, routine, names.output, &refused);
   trace(ci, steps.errorFileFormat, names.error);
   // A failed open is not tested here: it shows as the failed size query below.
-  UniqueFile errorFile(createOutputFile(names.error));
+  UniqueFile errorFile = createOutputFile(ci, routine, names.error, &refused);
+  if (refused) {
+    ci->run.pipeHandle.reset();
+    outcome.state = RunState::OutputLinkRefused;
+    return outcome;
+  }
   STARTUPINFOA startup = hiddenStartup(output.get(), errorFile.get());
   trace(ci, "%s(): %s", routine, commandLine);
 
@@ -427,6 +428,8 @@ DWORD execOpIngresckpdb(int connectionId, const char* dbName, uint32_t options) 
   switch (run.state) {
     case RunState::PipeNotCreated:
       return DSA_ERROR_EXTRACTOR_PIPE_SETUP;
+    case RunState::OutputLinkRefused:
+      return DSA_ERROR_LINK_REFUSED;
     case RunState::EndedWithFailure:
       ci->run.pipeHandle.reset();
       Log_act(ci, kActivityCheckpointFailed);
@@ -445,7 +448,7 @@ DWORD execOpIngresckpdb(int connectionId, const char* dbName, uint32_t options) 
     case RunState::NotStarted:
       trace(ci, "execOpIngresckpdb(): ckpdb Process could not be created. Error = %d",
             static_cast<int>(run.startError));
-      return resultFromWin32(run.startError);
+      return childStartResult(run.startError);
     case RunState::Running:
       break;
   }
@@ -512,6 +515,8 @@ DWORD rollforwardStartResult(ConnectionRecord* ci, const RunOutcome& run) {
       // As for the checkpoint run: the pipe's failure is the agent's code 25, not a bare
       // system error that reads as one of the agent's own codes.
       return DSA_ERROR_EXTRACTOR_PIPE_SETUP;
+    case RunState::OutputLinkRefused:
+      return DSA_ERROR_LINK_REFUSED;
     case RunState::ErrorFileUnreadable:
       return DSA_ERROR_FILE;
     case RunState::EndedWithFailure:
@@ -528,7 +533,7 @@ DWORD rollforwardStartResult(ConnectionRecord* ci, const RunOutcome& run) {
       trace(ci,
             "execOpIngresrollforwarddb(): rollforwarddb Process could not be created. Error = %d",
             static_cast<int>(run.startError));
-      return resultFromWin32(run.startError);
+      return childStartResult(run.startError);
     case RunState::Running:
       break;
   }

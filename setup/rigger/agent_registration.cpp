@@ -27,6 +27,34 @@ std::string stampValue(const std::vector<char>& data, const std::string& block, 
 
 bool isOwnAgentKey(const std::string& name) { return name.rfind("ferryman", 0) == 0; }
 
+void traceReaders(const std::string& keyName, HKEY key) {
+  setupTrace(0, "Agent key %s may be read by: %s", keyName.c_str(),
+             CMesquiteRegistry::readersOf(key).c_str());
+}
+
+// An account an earlier agent enciphered without the product's entropy is enciphered anew with
+// it. One that does not decipher at all is left as it is (the trace says so): the administrator
+// enters it again.
+void upgradeAccountSecret(const std::string& keyName, HKEY key) {
+  std::string secret, name, password;
+  if (CMesquiteRegistry::readBytes(key, "Es", &secret, kMaxEnciphered) != ERROR_SUCCESS) return;
+  bool legacy = false;
+  DWORD rc = decipherAccount(secret, &name, &password, &legacy);
+  if (rc != ERROR_SUCCESS) {
+    setupTrace(0, "%s: the account does not decipher (error %lu); kept as it is", keyName.c_str(),
+               rc);
+    return;
+  }
+  if (legacy) {
+    std::string fresh;
+    rc = encipherAccount(name, password, &fresh);
+    if (rc == ERROR_SUCCESS) rc = CMesquiteRegistry::setBytes(key, "Es", fresh);
+    setupTrace(0, "%s: the earlier agent's account enciphered anew with the entropy: %lu",
+               keyName.c_str(), rc);
+  }
+  SecureZeroMemory(password.data(), password.size());
+}
+
 }  // namespace
 
 VersionStamp readVersionStamp(const std::string& tallyPath) {
@@ -70,7 +98,7 @@ std::string writeAgentKey(const CMesquiteRegistry& registry, const AgentKeyFacts
       return failure("the account of " + keyName + " cannot be enciphered", rc);
   }
   UniqueKey key;
-  LONG rc = registry.createKey(keyName, &key);
+  LONG rc = registry.createSecretKey(keyName, &key);
   if (rc != ERROR_SUCCESS) return failure("cannot create " + registry.fullName(keyName), rc);
   setupTrace(0, "lpProdRootKey = %s", registry.productRoot().c_str());
   std::string written;  // the names in the order they went in, for the trace
@@ -96,6 +124,7 @@ std::string writeAgentKey(const CMesquiteRegistry& registry, const AgentKeyFacts
   }
   setupTrace(0, "Agent key %s written for %s:%s", keyName.c_str(), account.c_str(),
              written.c_str());
+  traceReaders(keyName, key.get());
   return "";
 }
 
@@ -112,8 +141,10 @@ std::string rewriteAgentKeys(const CMesquiteRegistry& registry, const std::strin
   for (const std::string& name : registry.subKeys(kAgentsKey)) {
     if (!isOwnAgentKey(name)) continue;
     UniqueKey key;
-    LONG rc = registry.createKey(std::string(kAgentsKey) + "\\" + name, &key);
+    const std::string keyName = std::string(kAgentsKey) + "\\" + name;
+    LONG rc = registry.createSecretKey(keyName, &key);
     if (rc != ERROR_SUCCESS) return failure("cannot open agent key " + name, rc);
+    upgradeAccountSecret(keyName, key.get());
     for (const AgentValue& value : fresh) {
       if (value.name == "Dll" || value.name == "Version" || value.name == "BuildNumber") {
         rc = CMesquiteRegistry::setText(key.get(), value.name.c_str(), value.text);
@@ -123,7 +154,21 @@ std::string rewriteAgentKeys(const CMesquiteRegistry& registry, const std::strin
     rc = CMesquiteRegistry::setNumber(key.get(), "ProdSubType", prodSubType);
     if (rc != ERROR_SUCCESS) return failure("cannot write ProdSubType of " + name, rc);
     setupTrace(0, "Agent key %s rewritten for %s", name.c_str(), agentFolder.c_str());
+    traceReaders(keyName, key.get());
     ++*count;
+  }
+  return "";
+}
+
+std::string secureAgentKeys(const CMesquiteRegistry& registry) {
+  for (const std::string& name : registry.subKeys(kAgentsKey)) {
+    if (!isOwnAgentKey(name)) continue;
+    UniqueKey key;
+    const std::string keyName = std::string(kAgentsKey) + "\\" + name;
+    LONG rc = registry.createSecretKey(keyName, &key);
+    if (rc != ERROR_SUCCESS) return failure("cannot protect agent key " + name, rc);
+    upgradeAccountSecret(keyName, key.get());
+    traceReaders(keyName, key.get());
   }
   return "";
 }

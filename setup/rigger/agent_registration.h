@@ -28,13 +28,18 @@ VersionStamp readVersionStamp(const std::string& tallyPath);
 
 // Writes the agent key of facts.code with every value in order. "Es" holds the account
 // enciphered for this machine; on a remote machine it is left out (an account enciphered here
-// could not be deciphered there) and the trace says so.
+// could not be deciphered there) and the trace says so. The key is readable by SYSTEM and the
+// Administrators only (its DACL is set before any value goes in), and the setup log says so.
 std::string writeAgentKey(const CMesquiteRegistry& registry, const AgentKeyFacts& facts,
                           const std::string& account, const std::string& password);
 // "Dll", "Version", "BuildNumber" and "ProdSubType" of every agent key of this agent, for the
-// library in `agentFolder`; *count gets the number of keys rewritten.
+// library in `agentFolder`; *count gets the number of keys rewritten. Each key is given the
+// agent key's DACL and an earlier agent's account is enciphered anew with the entropy.
 std::string rewriteAgentKeys(const CMesquiteRegistry& registry, const std::string& agentFolder,
                              const VersionStamp& stamp, DWORD prodSubType, int* count);
+// The agent key's DACL and the entropy of its account for every agent key of this agent, as
+// rewriteAgentKeys gives them: for keys whose values an upgrade put back.
+std::string secureAgentKeys(const CMesquiteRegistry& registry);
 // The account of an agent key ("" code: the single-installation key), deciphered.
 std::string readAgentAccount(const CMesquiteRegistry& registry, const std::string& code,
                              std::string* name, std::string* password);

@@ -269,6 +269,11 @@ extern "C" DWORD __stdcall AfterUpgrade(void) {
       rewriteAgentKeys(registry, agent.folder, readVersionStamp(folder + "\\tally.dll"),
                        CSetupInf::read(folder).prodSubType, &count);
   LONG rc = error.empty() ? CSettings::recreate(registry) : ERROR_WRITE_FAULT;
+  // The values put back carry the earlier agent's account as it enciphered it.
+  if (rc == ERROR_SUCCESS) {
+    error = secureAgentKeys(registry);
+    if (!error.empty()) rc = ERROR_WRITE_FAULT;
+  }
   setupTrace(0, "AfterUpgrade() - End: %d key(s) %s %ld", count, error.c_str(), rc);
   return static_cast<DWORD>(rc);
 }

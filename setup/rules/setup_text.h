@@ -83,6 +83,11 @@ struct AgentKeyFacts {
 // "RemotePipeAccounts".
 std::vector<AgentValue> agentKeyValues(const AgentKeyFacts& facts);
 
+// The entropy the agent account ("Es") is enciphered with, besides the machine's key: without it
+// another program on the machine that reads the value cannot have it deciphered for itself by
+// the Data Protection API. An "Es" of an earlier agent is enciphered without it.
+inline constexpr char kAccountEntropy[] = "Norvane Halyard Tidewell DSAgent Es 1";
+
 // The account as it is enciphered: name, one zero byte, password. False when either is longer
 // than kMaxAccountText or the name is empty.
 bool accountText(std::string_view name, std::string_view password, std::string* text);

@@ -1,9 +1,36 @@
 #include "product_registry.h"
 
+#include <sddl.h>
+
 #include <cstring>
 
 namespace ferry::setup {
 namespace {
+
+// SYSTEM and the Administrators full control of the key and, through container inheritance, of
+// every sub-key; protected, so that nothing is inherited from HKLM\SOFTWARE (which lets
+// BUILTIN\Users read).
+constexpr char kSecretKeyDacl[] = "D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)";
+
+UniqueLocalMemory<void> secretKeyDescriptor() {
+  UniqueLocalMemory<void> descriptor;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kSecretKeyDacl, SDDL_REVISION_1,
+                                                            descriptor.put(), /*size=*/nullptr)) {
+    return UniqueLocalMemory<void>();
+  }
+  return descriptor;
+}
+
+std::string accountName(PSID sid) {
+  char name[256], domain[256];
+  DWORD nameSize = sizeof name, domainSize = sizeof domain;
+  SID_NAME_USE use;
+  if (LookupAccountSidA(/*system=*/nullptr, sid, name, &nameSize, domain, &domainSize, &use)) {
+    return domain[0] != '\0' ? std::string(domain) + "\\" + name : std::string(name);
+  }
+  UniqueLocalMemory<char> text;
+  return ConvertSidToStringSidA(sid, text.put()) ? std::string(text.get()) : "<unknown SID>";
+}
 
 std::vector<std::string> enumerateSubKeys(HKEY key) {
   std::vector<std::string> names;
@@ -69,6 +96,60 @@ LONG CMesquiteRegistry::createKey(const std::string& subKey, UniqueKey* key) con
                             made.put(), /*disposition=*/nullptr);
   if (rc == ERROR_SUCCESS) *key = std::move(made);
   return rc;
+}
+
+LONG CMesquiteRegistry::createSecretKey(const std::string& subKey, UniqueKey* key) const {
+  UniqueLocalMemory<void> descriptor = secretKeyDescriptor();
+  if (!descriptor) return static_cast<LONG>(GetLastError());
+  // Made with the DACL, so that no moment passes in which the key is readable by others. An
+  // existing key gets it too, and so does a new one where RegCreateKeyEx leaves the security
+  // attributes aside (Wine does).
+  SECURITY_ATTRIBUTES security = {sizeof security, descriptor.get(), /*inherit=*/FALSE};
+  UniqueKey made;
+  LONG rc = RegCreateKeyExA(machineKey(), fullName(subKey).c_str(), 0, nullptr,
+                            REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE | WRITE_DAC, &security,
+                            made.put(), /*disposition=*/nullptr);
+  if (rc == ERROR_SUCCESS) rc = protectSecretKey(made.get());
+  if (rc == ERROR_SUCCESS) *key = std::move(made);
+  return rc;
+}
+
+LONG CMesquiteRegistry::protectSecretKey(HKEY key) {
+  UniqueLocalMemory<void> descriptor = secretKeyDescriptor();
+  if (!descriptor) return static_cast<LONG>(GetLastError());
+  return RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor.get());
+}
+
+std::string CMesquiteRegistry::readersOf(HKEY key) {
+  DWORD size = 0;
+  if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size) !=
+          ERROR_INSUFFICIENT_BUFFER ||
+      size == 0) {
+    return "";
+  }
+  std::vector<BYTE> buffer(size);
+  if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, buffer.data(), &size) != ERROR_SUCCESS) {
+    return "";
+  }
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  if (!GetSecurityDescriptorDacl(buffer.data(), &present, &dacl, &defaulted)) return "";
+  if (!present || dacl == nullptr) return "Everyone (the key has no DACL)";
+  std::string readers;
+  for (DWORD index = 0; index < dacl->AceCount; ++index) {
+    void* entry = nullptr;
+    if (!GetAce(dacl, index, &entry)) continue;
+    const auto* ace = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+    // An entry that applies to sub-keys only says nothing about this key.
+    if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
+        (ace->Header.AceFlags & INHERIT_ONLY_ACE) != 0 ||
+        (ace->Mask & (KEY_QUERY_VALUE | GENERIC_READ | GENERIC_ALL)) == 0) {
+      continue;
+    }
+    if (!readers.empty()) readers += ", ";
+    readers += accountName(const_cast<DWORD*>(&ace->SidStart));
+  }
+  return readers;
 }
 
 LONG CMesquiteRegistry::openAbsolute(const std::string& keyName, UniqueKey* key) const {

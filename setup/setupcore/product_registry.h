@@ -32,6 +32,17 @@ class CMesquiteRegistry {
 
   // Creates (or opens) <root>\<subKey> for writing and reading.
   LONG createKey(const std::string& subKey, UniqueKey* key) const;
+  // The same for a key that holds a secret (an agent key with its account): the key is made
+  // with, and an existing one is given, the secret key's DACL (protectSecretKey) before anything
+  // is written into it.
+  LONG createSecretKey(const std::string& subKey, UniqueKey* key) const;
+  // Gives `key` an explicit DACL that is protected from inheritance: SYSTEM and the
+  // Administrators full control (passed on to sub-keys), nobody else any access. The key needs
+  // WRITE_DAC.
+  static LONG protectSecretKey(HKEY key);
+  // The accounts that the key's DACL lets read its values, as "DOMAIN\name" (a SID text for an
+  // account that has no name here) joined by ", "; "" when the DACL cannot be read.
+  static std::string readersOf(HKEY key);
   // Opens an absolute key below HKLM of the machine, for reading.
   LONG openAbsolute(const std::string& keyName, UniqueKey* key) const;
   LONG openKey(const std::string& subKey, UniqueKey* key) const;

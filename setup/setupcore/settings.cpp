@@ -82,10 +82,19 @@ LONG CSettings::save(const CMesquiteRegistry& registry) {
   if (rc != ERROR_SUCCESS) return rc;
   UniqueKey agents;
   if (registry.openKey(kAgentsKey, &agents) != ERROR_SUCCESS) return ERROR_SUCCESS;
+  // The copy holds the accounts of the agent keys: it is as closed to others as they are.
   UniqueKey saved;
-  rc = registry.createKey(kSavedKey, &saved);
+  rc = registry.createSecretKey(kSavedKey, &saved);
   if (rc != ERROR_SUCCESS) return rc;
-  return RegCopyTreeA(agents.get(), nullptr, saved.get());
+  rc = RegCopyTreeA(agents.get(), nullptr, saved.get());
+  // The copies take the saved key's DACL by inheritance; they are given it outright as well, for
+  // a registry that does not pass it on (Wine's).
+  for (const std::string& name : registry.subKeys(kSavedKey)) {
+    UniqueKey copy;
+    if (rc == ERROR_SUCCESS)
+      rc = registry.createSecretKey(std::string(kSavedKey) + "\\" + name, &copy);
+  }
+  return rc;
 }
 
 LONG CSettings::recreate(const CMesquiteRegistry& registry) {
@@ -93,7 +102,9 @@ LONG CSettings::recreate(const CMesquiteRegistry& registry) {
   for (const std::string& name : registry.subKeys(kSavedKey)) {
     UniqueKey from, to;
     LONG rc = registry.openKey(std::string(kSavedKey) + "\\" + name, &from);
-    if (rc == ERROR_SUCCESS) rc = registry.createKey(std::string(kAgentsKey) + "\\" + name, &to);
+    if (rc == ERROR_SUCCESS) {
+      rc = registry.createSecretKey(std::string(kAgentsKey) + "\\" + name, &to);
+    }
     if (rc == ERROR_SUCCESS) rc = restoreSavedValues(from.get(), to.get());
     if (rc != ERROR_SUCCESS) return rc;
   }

@@ -30,11 +30,13 @@ class CSettings {
                                    const std::string& newVersion);
   // The target's program-files folder followed by kAgentFolderName.
   static std::string defaultAgentPath(const CMesquiteRegistry& registry);
-  // Copies every agent key below "<root>\SetupSavedSettings" (an earlier copy is replaced).
+  // Copies every agent key below "<root>\SetupSavedSettings" (an earlier copy is replaced), with
+  // the agent keys' DACL on the copy (it holds their accounts).
   static LONG save(const CMesquiteRegistry& registry);
   // Puts each saved value back into the agent key of the same name (created when missing), but
   // "Dll", "Version", "BuildNumber" and "ProdSubType", which describe the new files; then
-  // removes the saved copy. Nothing saved is success.
+  // removes the saved copy. Nothing saved is success. A key made here gets the agent keys' DACL
+  // before a value goes in.
   static LONG recreate(const CMesquiteRegistry& registry);
 };
 

@@ -4,13 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "agent_fixture.h"
+#include "bound_export.h"
+#include "ferryman.h"
 #include "ingsim/installation.h"
+#include "support/child_role.h"
+#include "support/win_process.h"
 #include "unique_handle.h"
 
 namespace ferry::test {
@@ -241,6 +247,82 @@ TEST_F(AccountTest, SetAllPrivilegeReportsTheLastFailure) {
     EXPECT_EQ(result, 0);
     EXPECT_EQ(std::string(api().SharedErrorText()), expectedLast);
   }
+}
+
+// Child: writes "listed" to its standard output and "unlisted" to the handle value in argv[0],
+// a handle of the parent's that it must not have inherited.
+FERRY_CHILD_ROLE(write_to_handles) {
+  if (argc < 1) return 2;
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "listed", 6, &written, nullptr);
+  HANDLE unlisted =
+      reinterpret_cast<HANDLE>(static_cast<uintptr_t>(strtoull(argv[0], nullptr, 16)));
+  WriteFile(unlisted, "unlisted", 8, &written, nullptr);  // fails when it was not inherited
+  return 0;
+}
+
+// A utility gets its own handles, as copies made inheritable for it alone, and nothing else of
+// the agent's, even what is inheritable in the process; where its handle list cannot be built
+// it is not started at all.
+TEST(ChildProcess, InheritsOnlyItsOwnHandlesOrIsNotStarted) {
+  AgentCopy agent("child_handles", agentCompanions());
+  ASSERT_EQ(agent.setupError(), "");
+  ASSERT_EQ(agent.load(), 0u);
+  ASSERT_EQ(agent.bind(), "");
+  using StartChild = DWORD (*)(ConnectionRecord*, char*, HANDLE, HANDLE*);
+  auto startChild = bound<StartChild>(agent.module(), "FerryTestStartChild");
+  ASSERT_NE(startChild, nullptr);
+  ConnectionRecord* ci = agent.api().CreateRecord("CH", 0);
+  auto file = [&](const std::string& name, BOOL inheritable) {
+    SECURITY_ATTRIBUTES security = {sizeof security, nullptr, inheritable};
+    return UniqueFile(CreateFileA(agent.path(name).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, &security, CREATE_ALWAYS, 0,
+                                  nullptr));
+  };
+  UniqueFile output = file("listed.txt", FALSE);
+  UniqueFile unlisted = file("unlisted.txt", TRUE);  // inheritable, and nobody lists it
+  ASSERT_TRUE(output && unlisted);
+  char value[32];
+  snprintf(value, sizeof value, "%llx",
+           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(unlisted.get())));
+  {
+    SCOPED_TRACE("its output file and nothing else");
+    std::string command = "\"" + selfPath() + "\" --child write_to_handles " + value;
+    HANDLE started = nullptr;
+    ASSERT_EQ(startChild(ci, command.data(), output.get(), &started), 0u);
+    UniqueHandleNull process(started);
+    ASSERT_EQ(WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+    DWORD exitCode = 1;
+    EXPECT_TRUE(GetExitCodeProcess(process.get(), &exitCode) && exitCode == 0) << exitCode;
+    EXPECT_EQ(readWholeFile(agent.path("listed.txt")), "listed");
+    EXPECT_EQ(readWholeFile(agent.path("unlisted.txt")), "") << "an unlisted handle was inherited";
+    DWORD flags = 0xbdbdbdbd;
+    ASSERT_TRUE(GetHandleInformation(output.get(), &flags));
+    EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u) << "the agent's own handle was made inheritable";
+  }
+  {
+    SCOPED_TRACE(
+        "a handle that cannot be listed: 17, nothing started, the entry names the command");
+    HANDLE closed = nullptr;
+    {
+      HANDLE copy = nullptr;
+      ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), output.get(), GetCurrentProcess(), &copy, 0,
+                                  FALSE, DUPLICATE_SAME_ACCESS));
+      const UniqueHandleNull owned(copy);
+      closed = copy;  // a handle value that names nothing once `owned` has gone
+    }
+    std::string command = "\"" + selfPath() + "\" --child write_to_handles " + value;
+    HANDLE started = reinterpret_cast<HANDLE>(1);
+    EXPECT_EQ(startChild(ci, command.data(), closed, &started), DSA_ERROR_CHILD_HANDLES);
+    EXPECT_EQ(started, nullptr);
+    EXPECT_NE(readWholeFile(agent.path("ferryman.log"))
+                  .find("-CH-The handle list of " + command +
+                        " could not be built (system error 6); it was not started.\r\n"),
+              std::string::npos)
+        << readWholeFile(agent.path("ferryman.log"));
+    EXPECT_EQ(readWholeFile(agent.path("unlisted.txt")), "");
+  }
+  agent.api().DestroyRecord(ci);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "agent_fixture.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -274,6 +277,53 @@ void removeAgentInstallation(std::unique_ptr<TestInstallation>* installation) {
     } while (FindNextFileA(find.get(), &entry));
   }
   installation->reset();
+}
+
+std::string kernelObjectDacl(HANDLE object) {
+  PACL dacl = nullptr;
+  UniqueLocalMemory<void> descriptor;
+  DWORD rc = GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                             &dacl, nullptr, descriptor.put());
+  if (rc != ERROR_SUCCESS) return "<error " + std::to_string(rc) + ">";
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  GetSecurityDescriptorControl(descriptor.get(), &control, &revision);
+  std::string text = (control & SE_DACL_PROTECTED) != 0 ? "P" : "-";
+  for (DWORD index = 0; dacl != nullptr && index < dacl->AceCount; ++index) {
+    void* entry = nullptr;
+    if (!GetAce(dacl, index, &entry)) return "<no entry " + std::to_string(index) + ">";
+    auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+    if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+    UniqueLocalMemory<char> sid;
+    ConvertSidToStringSidA(&ace->SidStart, sid.put());
+    const std::string name = sid ? sid.get() : "?";
+    text += " " + (name == "S-1-5-18" ? "SY" : name == "S-1-5-32-544" ? "BA" : name);
+  }
+  return text;
+}
+
+std::string agentObjectDacl() {
+  UniqueHandleNull token;
+  std::vector<BYTE> user(256);
+  DWORD size = static_cast<DWORD>(user.size());
+  UniqueLocalMemory<char> sid;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()) ||
+      !GetTokenInformation(token.get(), TokenUser, user.data(), size, &size) ||
+      !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, sid.put())) {
+    return "<no user: error " + std::to_string(GetLastError()) + ">";
+  }
+  return std::string("P SY BA ") + sid.get();
+}
+
+ForeignSecurity::ForeignSecurity() {
+  // An account of a domain that is not this machine's.
+  ConvertStringSecurityDescriptorToSecurityDescriptorA("O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)",
+                                                       SDDL_REVISION_1,
+                                                       &attributes_.lpSecurityDescriptor, nullptr);
+}
+
+ForeignSecurity::~ForeignSecurity() {
+  UniqueLocalMemory<void> descriptor(attributes_.lpSecurityDescriptor);
 }
 
 ScopedAccount::ScopedAccount(const ingsim::Account& account) : name_(account.name) {

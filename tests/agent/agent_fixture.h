@@ -166,6 +166,27 @@ class TestInstallation {
 // left on the root of C: (env<code>.out, ingprenv<code>.out, infodb<code><db>.out) goes too.
 void removeAgentInstallation(std::unique_ptr<TestInstallation>* installation);
 
+// The DACL of a kernel object as "P SY BA S-1-5-..." ("P" when it is protected, then the SID of
+// each entry that allows, in order, as SDDL writes it); "<error N>" when it cannot be read.
+std::string kernelObjectDacl(HANDLE object);
+// What the agent's kernel objects carry: protected; SYSTEM, the Administrators and this
+// process's own account.
+std::string agentObjectDacl();
+
+// Security attributes of an object that another account made first: its owner an account of
+// no one here (Wine lets a test name any owner), everyone let in.
+class ForeignSecurity {
+ public:
+  ForeignSecurity();
+  ~ForeignSecurity();
+  ForeignSecurity(const ForeignSecurity&) = delete;
+  ForeignSecurity& operator=(const ForeignSecurity&) = delete;
+  SECURITY_ATTRIBUTES* attributes() { return &attributes_; }
+
+ private:
+  SECURITY_ATTRIBUTES attributes_ = {sizeof attributes_, nullptr, FALSE};
+};
+
 // A simulated account for the test's duration (a leftover of the same name is replaced).
 class ScopedAccount {
  public:

@@ -489,6 +489,97 @@ TEST_F(Backup, SecondDataRunOfTheInstallationIsRefusedWhileTheFirstCompletes) {
   }
 }
 
+// The server writes the installation code in whatever case it likes; every name the agent
+// builds from it takes Ingres' spelling, so "bl" and "BL" are one installation.
+TEST_F(Backup, InstallationCodeInLowerCaseIsTheSameInstallation) {
+  ASSERT_NO_FATAL_FAILURE(install("BL"));
+  ingsim::DatabaseOptions db;
+  db.name = "lower";
+  db.locations = {{"", {{"aaaaaaab.t00", 5000}}}};
+  ASSERT_EQ(ingsim::addDatabase("BL", db), "");
+  ScopedAgentSettings settings("BL");
+  ASSERT_EQ(settings.setDebug(1), 0);
+  ASSERT_EQ(connect_(0, "server@bl", "ingres", "pw-BL", &connectionId_), 0u);
+  uint32_t upper = 0;
+  ASSERT_EQ(connect_(0, "server@BL", "ingres", "pw-BL", &upper), 0u);
+  ASSERT_EQ(begin("lower.DATA", 0), 0u) << traceTail();
+  {
+    SCOPED_TRACE("while it runs, its run lock is the installation's, under the one spelling");
+    UniqueHandleNull lock(OpenSemaphoreA(SYNCHRONIZE, FALSE, "ferryman_datarun_BL"));
+    EXPECT_TRUE(lock.valid()) << "error " << GetLastError();
+    std::vector<char> name = {'l', 'o', 'w', 'e', 'r', '.', 'D', 'A', 'T', 'A', '\0'};
+    uint32_t id = 0, remote = 0;
+    EXPECT_EQ(begin_(upper, name.data(), 0, &id, &remote), DSA_ERROR_INSTALLATION_BUSY)
+        << "BL is the installation that bl already backs up";
+  }
+  StreamObject data = readObject();
+  EXPECT_TRUE(data.ended) << data.failure << " " << data.fault;
+  ASSERT_EQ(data.files.size(), 1u);
+  EXPECT_EQ(data.files[0].bytes.size(), 5000u);
+  EXPECT_EQ(end_(connectionId_, 0), 0u);
+  EXPECT_EQ(disconnect_(upper), 0u);
+  const std::string trace = traceTail();
+  EXPECT_NE(trace.find("\\\\.\\pipe\\TIDBLlower"), std::string::npos) << trace;
+  EXPECT_NE(trace.find("\nBL-"), std::string::npos) << "lines are tagged BL";
+  EXPECT_EQ(trace.find("\nbl-"), std::string::npos) << trace;
+}
+
+// What another account placed first under a name the backup uses is never used: a semaphore
+// of the installation's run lock's name, a second name of a file elsewhere under the name of the
+// checkpoint run's output file.
+TEST_F(Backup, NamesPlacedFirstByAnotherAreNeverUsed) {
+  ASSERT_NO_FATAL_FAILURE(install("BF"));
+  ingsim::DatabaseOptions db;
+  db.name = "fixed";
+  db.locations = {{"", {{"aaaaaaab.t00", 3000}}}};
+  ASSERT_EQ(ingsim::addDatabase("BF", db), "");
+  ASSERT_NO_FATAL_FAILURE(connect());
+  const std::string log = agent_->path("ferryman.log");
+  const std::string output = agent_->path("ckpdbBFfixed.out");
+  {
+    SCOPED_TRACE("the run lock made first by another account: 15, no checkpoint started");
+    ForeignSecurity foreign;
+    UniqueHandleNull squatter(CreateSemaphoreA(foreign.attributes(), 1, 1, "ferryman_datarun_BF"));
+    ASSERT_TRUE(squatter.valid()) << "error " << GetLastError();
+    EXPECT_EQ(begin("fixed.DATA", 0), DSA_ERROR_FOREIGN_OBJECT);
+    EXPECT_NE(readWholeFile(log).find("-BF-The named object ferryman_datarun_BF exists already "
+                                      "and belongs to another account; it was not used.\r\n"),
+              std::string::npos)
+        << readWholeFile(log);
+    EXPECT_FALSE(fileExists(output)) << "the checkpoint was started";
+  }
+  {
+    SCOPED_TRACE("a second name of another file as the checkpoint's output: 16, not written");
+    const std::string elsewhere = installation_->root() + "\\elsewhere.txt";
+    {
+      UniqueFile file(
+          CreateFileA(elsewhere.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+      DWORD written = 0;
+      ASSERT_TRUE(file && WriteFile(file.get(), "kept", 4, &written, nullptr));
+    }
+    ASSERT_TRUE(CreateHardLinkA(output.c_str(), elsewhere.c_str(), nullptr))
+        << "error " << GetLastError();
+    EXPECT_EQ(begin("fixed.DATA", 0), DSA_ERROR_LINK_REFUSED);
+    EXPECT_EQ(readWholeFile(elsewhere), "kept");
+    EXPECT_NE(readWholeFile(log).find("-BF-The file " + output +
+                                      " is a link or reparse point, or has a second name; the "
+                                      "agent did not write through it.\r\n"),
+              std::string::npos)
+        << readWholeFile(log);
+    ASSERT_TRUE(DeleteFileA(output.c_str())) << GetLastError();
+  }
+  {
+    SCOPED_TRACE("with the names free the backup runs whole, its run lock with the agent's DACL");
+    ASSERT_EQ(begin("fixed.DATA", 0), 0u);
+    UniqueHandleNull lock(OpenSemaphoreA(READ_CONTROL, FALSE, "ferryman_datarun_BF"));
+    EXPECT_EQ(kernelObjectDacl(lock.get()), agentObjectDacl());
+    StreamObject data = readObject();
+    EXPECT_TRUE(data.ended) << data.failure << " " << data.fault;
+    EXPECT_EQ(data.files.size(), 1u);
+    EXPECT_EQ(end_(connectionId_, 0), 0u);
+  }
+}
+
 FERRY_CHILD_ROLE(backup_and_hang) {
   // argv: <agent path> <installation code>
   if (argc < 2) return 2;

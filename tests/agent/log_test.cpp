@@ -228,6 +228,15 @@ TEST_F(LogTest, BusyLogMutexIsGivenUpAfterItsLimit) {
     EXPECT_EQ(api().LogAct(ci, 29), 0);
     EXPECT_NE(readWholeFile(activityFile()).find("-AGM-Connected\r\n"), std::string::npos);
   }
+  {
+    SCOPED_TRACE("both mutexes: unnamed, with the agent's DACL");
+    auto mutexOf = reinterpret_cast<HANDLE (*)(int)>(
+        reinterpret_cast<void*>(GetProcAddress(agent_->module(), "FerryTestLogMutex")));
+    ASSERT_NE(mutexOf, nullptr);
+    for (int activity : {0, 1}) {
+      EXPECT_EQ(kernelObjectDacl(mutexOf(activity)), agentObjectDacl()) << activity;
+    }
+  }
 }
 
 TEST_F(LogTest, ActivityLinesWithAndWithoutConnection) {

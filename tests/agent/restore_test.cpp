@@ -335,6 +335,83 @@ TEST_F(Restore, JournalFilesAndRefusals) {
 }
 
 // Configuration: replaced unless 0x2000 keeps the existing file.
+bool writeFile(const std::string& path, const std::string& text) {
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD written = 0;
+  return file &&
+         WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size();
+}
+
+// What another account placed first under a name the restore uses is never used: an event of
+// the restore event's name, a second name of a file elsewhere under a restored file's
+// ".restoring" name.
+TEST_F(Restore, NamesPlacedFirstByAnotherAreNeverUsed) {
+  ingsim::DatabaseOptions db;
+  db.name = "ldb";
+  db.journaled = true;
+  db.checkpointSequence = 1;
+  db.journalFiles = 1;
+  ASSERT_NO_FATAL_FAILURE(install("RL", db));
+  const std::string jnl = ingsim::journalFolder(root(), "ldb");
+  const std::string object = "~JOURNAL OF DATABASE ldb";
+  const std::string log = agent_->path("ferryman.log");
+  const uint32_t id = connect();
+  ASSERT_NE(id, 0u);
+  uint32_t restoreId = 0xbdbdbdbd, ioUnit = 0xbdbdbdbd;
+  {
+    SCOPED_TRACE("the restore event made first by another account: 15, no session begun");
+    ForeignSecurity foreign;
+    UniqueHandleNull squatter(CreateEventA(foreign.attributes(), TRUE, FALSE, "RestoreEventRL"));
+    ASSERT_TRUE(squatter.valid()) << "error " << GetLastError();
+    EXPECT_EQ(begin_(id, object.c_str(), 0, &restoreId, &ioUnit), DSA_ERROR_FOREIGN_OBJECT);
+    EXPECT_EQ(restoreId, 0u);
+    EXPECT_NE(readWholeFile(log).find("-RL-The named object RestoreEventRL exists already and "
+                                      "belongs to another account; it was not used.\r\n"),
+              std::string::npos)
+        << readWholeFile(log);
+    EXPECT_EQ(readWholeFile(log).find("Restore of " + object + " begun"), std::string::npos);
+    EXPECT_EQ(writeBlock(id, objectHeader(jnl + "\\j0000008.jnl", "0001")),
+              DSA_ERROR_OUT_OF_SEQUENCE);
+  }
+  {
+    SCOPED_TRACE("the agent's own event carries its DACL");
+    ASSERT_EQ(begin_(id, object.c_str(), 0, &restoreId, &ioUnit), 0u);
+    UniqueHandleNull event(OpenEventA(READ_CONTROL, FALSE, "RestoreEventRL"));
+    EXPECT_EQ(kernelObjectDacl(event.get()), agentObjectDacl());
+    EXPECT_EQ(end_(id, 0), 0u);
+  }
+  const std::string restored = jnl + "\\j0000009.jnl";
+  const std::string temporary = restored + ".restoring";
+  const std::string elsewhere = root() + "\\elsewhere.txt";
+  {
+    SCOPED_TRACE("a second name of a file elsewhere under the .restoring name: 16, untouched");
+    ASSERT_TRUE(writeFile(elsewhere, "not the agent's"));
+    ASSERT_TRUE(CreateHardLinkA(temporary.c_str(), elsewhere.c_str(), nullptr))
+        << "error " << GetLastError();
+    ASSERT_EQ(begin_(id, object.c_str(), 0, &restoreId, &ioUnit), 0u);
+    EXPECT_EQ(writeBlock(id, objectHeader(restored, "0001")), DSA_ERROR_LINK_REFUSED);
+    EXPECT_EQ(end_(id, 0), 0u);
+    EXPECT_EQ(readWholeFile(elsewhere), "not the agent's");
+    EXPECT_FALSE(fileExists(restored));
+    EXPECT_NE(readWholeFile(log).find("-RL-The file " + temporary +
+                                      " is a link or reparse point, or has a second name; the "
+                                      "agent did not write through it.\r\n"),
+              std::string::npos)
+        << readWholeFile(log);
+  }
+  {
+    SCOPED_TRACE("a plain file left under that name by an earlier restore is written over");
+    ASSERT_TRUE(DeleteFileA(temporary.c_str())) << GetLastError();
+    ASSERT_TRUE(writeFile(temporary, std::string(20000, 'x')));
+    const RestoredFile file{restored, pattern(3000, 9)};
+    ASSERT_EQ(restoreFile(id, object, 0, file), 0u);
+    EXPECT_TRUE(readWholeFile(restored) == file.content) << "not emptied before it was written";
+    EXPECT_FALSE(fileExists(temporary));
+    EXPECT_EQ(readWholeFile(elsewhere), "not the agent's");
+  }
+}
+
 TEST_F(Restore, ConfigurationFilesKeptOnlyWhenAsked) {
   ingsim::DatabaseOptions db;
   db.name = "cdb";

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "agent_fixture.h"
+#include "bound_export.h"
+#include "ferryman.h"
 #include "process_information.h"
 #include "support/child_role.h"
 #include "support/win_process.h"
@@ -214,6 +216,51 @@ TEST_F(SlotMapTest, LastReleaseClosesOpenersHandleWhileCreatorKeepsTheSection) {
 
   agent_.reset();  // unloading closes the creator's handle: the section goes away
   EXPECT_TRUE(slotWords().empty()) << "section still exists after the last handle was closed";
+}
+
+// The slot map and its mutex are the agent's only when no other account made them first; the
+// agent's own carry its DACL, and the mutex lives as long as the library, not one connect.
+TEST_F(SlotMapTest, ObjectsOfAnotherAccountAreNotUsedAndTheAgentsCarryItsDacl) {
+  agent_ = std::make_unique<AgentCopy>("slot_foreign", agentCompanions());  // with its texts
+  ASSERT_EQ(agent_->setupError(), "");
+  ASSERT_EQ(agent_->load(), 0u);
+  ASSERT_EQ(agent_->bind(), "");
+  auto connect = bound<PFN_DSAConnectAgent>(agent_->module(), "DSAConnectAgent");
+  ASSERT_NE(connect, nullptr);
+  ScopedAccount account({"ingres", "pw-SM", ""});
+  ASSERT_EQ(account.error(), "");
+  const std::string log = agent_->path("ferryman.log");
+  for (const std::string name : {"ferryman_sharedmem_lock", "ferryman_sharedmem"}) {
+    SCOPED_TRACE("made first by another account: " + name);
+    ForeignSecurity foreign;
+    ferry::UniqueHandleNull squatter(
+        name == kSlotMapName ? CreateFileMappingA(INVALID_HANDLE_VALUE, foreign.attributes(),
+                                                  PAGE_READWRITE, 0, 640, name.c_str())
+                             : CreateMutexA(foreign.attributes(), FALSE, name.c_str()));
+    ASSERT_TRUE(squatter.valid()) << "error " << GetLastError();
+    uint32_t id = 0xdeadbeef;
+    EXPECT_EQ(connect(0, "server@SM", "ingres", "pw-SM", &id), DSA_ERROR_FOREIGN_OBJECT);
+    EXPECT_EQ(id, 0u);
+    EXPECT_NE(readWholeFile(log).find("--The named object " + name +
+                                      " exists already and belongs to another account; it was "
+                                      "not used.\r\n"),
+              std::string::npos)
+        << readWholeFile(log);
+    EXPECT_EQ(api().AllocateConnection(), 0) << "no id from it either";
+  }
+  ASSERT_EQ(api().AllocateConnection(), 1) << "once the names are free, the agent makes its own";
+  {
+    SCOPED_TRACE("the agent's own objects let in SYSTEM, the Administrators and its account");
+    ferry::UniqueHandleNull map(OpenFileMappingA(READ_CONTROL, FALSE, kSlotMapName));
+    EXPECT_EQ(kernelObjectDacl(map.get()), agentObjectDacl());
+    api().ReleaseConnection(1);
+    ferry::UniqueHandleNull mutex(OpenMutexA(READ_CONTROL, FALSE, "ferryman_sharedmem_lock"));
+    ASSERT_TRUE(mutex.valid()) << "the mutex went with the release: error " << GetLastError();
+    EXPECT_EQ(kernelObjectDacl(mutex.get()), agentObjectDacl());
+  }
+  agent_.reset();
+  ferry::UniqueHandleNull after(OpenMutexA(SYNCHRONIZE, FALSE, "ferryman_sharedmem_lock"));
+  EXPECT_FALSE(after.valid()) << "unloading the library closes the mutex";
 }
 
 TEST_F(SlotMapTest, IdsOfAHostThatDiedAreReclaimed) {

@@ -7,6 +7,7 @@
 #include "com_support.h"
 #include "guids.h"
 #include "snapin_fixture.h"
+#include "unique_handle.h"
 
 namespace ferry::test {
 namespace {
@@ -102,9 +103,37 @@ TEST_F(NodeDataTest, GetDataHereWritesEveryFormatAndRefusesOthers) {
     EXPECT_EQ(hr, S_OK);
     EXPECT_EQ(written.substr(0, expected.size()), expected);
     EXPECT_EQ(written.substr(expected.size()), std::string(64 - expected.size(), '\xbd'));
-    written = dataOf(root.get(), format(CCF_DISPLAY_NAME), &hr, 4);
-    EXPECT_EQ(hr, S_OK) << "a small block grows";
-    EXPECT_EQ(written.substr(0, expected.size()), expected);
+  }
+  {
+    SCOPED_TRACE("the caller's block, moveable or fixed: written as it is or not at all, kept");
+    const std::string expected = wideBytes(L"Halyard Tidewell Backup");
+    for (UINT flags : {GMEM_MOVEABLE, GMEM_FIXED}) {
+      for (size_t size : {size_t{4}, expected.size() - 1, expected.size(), expected.size() + 1}) {
+        SCOPED_TRACE(std::to_string(flags) + " block of " + std::to_string(size) + " bytes");
+        UniqueHGlobal block(GlobalAlloc(flags, size));
+        ASSERT_TRUE(block.valid());
+        std::memset(GlobalLock(block.get()), 0xbd, size);
+        GlobalUnlock(block.get());
+        STGMEDIUM medium{};
+        medium.tymed = TYMED_HGLOBAL;
+        medium.hGlobal = block.get();
+        FORMATETC wanted = {format(CCF_DISPLAY_NAME), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        const HRESULT result = root->GetDataHere(&wanted, &medium);
+        ASSERT_EQ(medium.hGlobal, block.get()) << "the medium's block was replaced";
+        ASSERT_NE(GlobalFlags(block.get()), static_cast<UINT>(GMEM_INVALID_HANDLE))
+            << "the caller's block was freed";
+        ASSERT_EQ(GlobalSize(block.get()), size) << "the caller's block was resized";
+        const std::string bytes(static_cast<const char*>(GlobalLock(block.get())), size);
+        GlobalUnlock(block.get());
+        if (size < expected.size()) {
+          EXPECT_EQ(result, STG_E_MEDIUMFULL);
+          EXPECT_EQ(bytes, std::string(size, '\xbd')) << "a block too small is left as it was";
+        } else {
+          EXPECT_EQ(result, S_OK);
+          EXPECT_EQ(bytes, expected + std::string(size - expected.size(), '\xbd'));
+        }
+      }
+    }
   }
   {
     SCOPED_TRACE("CCF_NODETYPE and CCF_SZNODETYPE of the root, a folder and an item");

@@ -204,7 +204,14 @@ TEST_F(SetupPackage, SilentInstallConnectBackUpRemoveAndUpgradeOverAnEarlierAgen
       EXPECT_EQ(numberOf(values, "Em"), 3u);
       ASSERT_NE(findValue(values, "Es"), nullptr);
       EXPECT_EQ(decipheredAccount(findValue(values, "Es")->data), account);
+      EXPECT_EQ(decipheredAccount(findValue(values, "Es")->data, Entropy::kNone), "<error 13>");
       EXPECT_EQ(textOf(values, "RemotePipeAccounts"), "MEDIA\\tape;ops");
+      EXPECT_EQ(keyDacl(agentKey(code)), kSecretKeyDacl)
+          << "readable by SYSTEM and the Administrators only, not by BUILTIN\\Users";
+      EXPECT_NE(setupLog().find("ferryman@" + code +
+                                " may be read by: NT AUTHORITY\\SYSTEM, BUILTIN\\Administrators"),
+                std::string::npos)
+          << setupLog();
     }
     EXPECT_EQ(textOf(storedValues(std::string(kProductRoot) + "\\DSAgent\\Path"), "DbaIngPath"),
               kAgentFolder);
@@ -283,6 +290,7 @@ TEST_F(SetupPackage, SilentInstallConnectBackUpRemoveAndUpgradeOverAnEarlierAgen
     UniqueKey owned(handle);
     RegSetValueExA(handle, "Es", 0, REG_BINARY, reinterpret_cast<const BYTE*>(blob.data()),
                    static_cast<DWORD>(blob.size()));
+    ASSERT_NE(keyDacl(key), kSecretKeyDacl) << "the earlier agent's key inherited its DACL";
     // The package from a folder of its own, whose setup.inf names product sub-type 1.
     const std::string media = std::string(kFolder) + "\\media";
     ASSERT_TRUE(CreateDirectoryA(media.c_str(), nullptr));
@@ -302,7 +310,10 @@ TEST_F(SetupPackage, SilentInstallConnectBackUpRemoveAndUpgradeOverAnEarlierAgen
     EXPECT_EQ(numberOf(values, "debug"), 1u);
     ASSERT_NE(findValue(values, "Es"), nullptr);
     EXPECT_EQ(decipheredAccount(findValue(values, "Es")->data), "olduser|oldpw")
-        << "the earlier agent's account is kept";
+        << "the earlier agent's account is kept, enciphered anew with the entropy";
+    EXPECT_EQ(decipheredAccount(findValue(values, "Es")->data, Entropy::kNone), "<error 13>");
+    EXPECT_EQ(keyDacl(key), kSecretKeyDacl) << "the upgrade closed the earlier agent's key";
+    EXPECT_EQ(keyDacl(agentKey("P2")), kSecretKeyDacl);
     std::vector<StoredValue> fresh = storedValues(agentKey("P2"));
     EXPECT_EQ(numberOf(fresh, "ProdSubType"), 1u);
     ASSERT_NE(findValue(fresh, "Es"), nullptr);

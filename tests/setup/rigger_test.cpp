@@ -114,6 +114,15 @@ TEST_F(Rigger, InstallationCodesAgentKeysAndTheirValues) {
       EXPECT_LE(secret->data.size(), 1560u);
       EXPECT_EQ(decipheredAccount(secret->data),
                 std::string(code) == "II" ? "ingres|pw-ii" : "dba\\ops|");
+      EXPECT_EQ(decipheredAccount(secret->data, Entropy::kNone), "<error 13>")
+          << "without the product's entropy the machine's key alone does not decipher it";
+      EXPECT_EQ(keyDacl(agentKey(code)), kSecretKeyDacl)
+          << "nothing inherited from HKLM\\SOFTWARE, which lets BUILTIN\\Users read";
+      EXPECT_NE(
+          setupLog().find(std::string("ferryman@") + code +
+                          " may be read by: NT AUTHORITY\\SYSTEM, BUILTIN\\Administrators\r\n"),
+          std::string::npos)
+          << setupLog();
     }
     const std::string log = setupLog();
     size_t first = log.find("ferryman@II written for ingres" + order + "\r\n");
@@ -399,6 +408,18 @@ TEST_F(Rigger, MasterSetupChecksUpgradesAndConfigures) {
     SCOPED_TRACE("BeforeUpgrade: settings saved, an agent before version 8 by its uninstaller");
     writeText(key, "Version", "6.62");
     writeNumber(key, "debug", 1);
+    // The old agent's account as its setup enciphered it: without the entropy, in a key that
+    // inherited its DACL.
+    const std::string legacy = enciphered(std::string("olduser\0oldpw", 13));
+    {
+      UniqueKey handle;
+      ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_WRITE, handle.put()), 0);
+      ASSERT_EQ(RegSetValueExA(handle.get(), "Es", 0, REG_BINARY,
+                               reinterpret_cast<const BYTE*>(legacy.data()),
+                               static_cast<DWORD>(legacy.size())),
+                0);
+    }
+    ASSERT_NE(keyDacl(key), kSecretKeyDacl) << "the old key is open as HKLM\\SOFTWARE makes it";
     ASSERT_TRUE(CopyFileA((binDir() + "\\st_setup_stub.exe").c_str(),
                           (old + "\\uninst.exe").c_str(), FALSE));
     auto beforeUpgrade = reinterpret_cast<DWORD(__stdcall*)(int)>(
@@ -412,6 +433,9 @@ TEST_F(Rigger, MasterSetupChecksUpgradesAndConfigures) {
     ASSERT_EQ(beforeUpgrade(1), 0u) << setupLog();
     EXPECT_NE(readFile(old + "\\calls.txt").find("uninst.exe\" -SMSUninstall"), std::string::npos)
         << readFile(old + "\\calls.txt");
+    const std::string saved = std::string(kProductRoot) + "\\SetupSavedSettings";
+    EXPECT_EQ(keyDacl(saved), kSecretKeyDacl) << "the saved copy holds the account too";
+    EXPECT_EQ(keyDacl(saved + "\\ferryman@MU"), kSecretKeyDacl);
     // The old uninstaller took its key; the new setup writes the key afresh.
     deleteKeyTree(key);
     ASSERT_EQ(rigger_.CreateDBAgentSubKeys("", "MU", "ingres", "pw", old.c_str(), 0), 1);
@@ -421,6 +445,11 @@ TEST_F(Rigger, MasterSetupChecksUpgradesAndConfigures) {
     EXPECT_EQ(findValue(values, "debug")->number(), 1u);
     EXPECT_EQ(findValue(values, "Version")->text(), FERRY_AGENT_VERSION)
         << "the saved old version does not overwrite the new one";
+    ASSERT_NE(findValue(values, "Es"), nullptr);
+    EXPECT_EQ(decipheredAccount(findValue(values, "Es")->data), "olduser|oldpw")
+        << "the saved account is back, enciphered anew with the entropy";
+    EXPECT_EQ(decipheredAccount(findValue(values, "Es")->data, Entropy::kNone), "<error 13>");
+    EXPECT_EQ(keyDacl(key), kSecretKeyDacl);
     EXPECT_FALSE(keyExists(std::string(kProductRoot) + "\\SetupSavedSettings"));
   }
   {

@@ -1,5 +1,6 @@
 #include "setup_fixture.h"
 
+#include <sddl.h>
 #include <wincrypt.h>
 
 #include <fstream>
@@ -147,13 +148,18 @@ std::string enciphered(const std::string& text) {
              : "";
 }
 
-std::string decipheredAccount(const std::string& blob) {
+std::string decipheredAccount(const std::string& blob, Entropy entropy) {
+  // The test's own copy: keys written with it must decipher for as long as the agent exists, so
+  // the setup's text may never change.
+  static char accountEntropy[] = "Norvane Halyard Tidewell DSAgent Es 1";
+  DATA_BLOB salt = {sizeof accountEntropy - 1, reinterpret_cast<BYTE*>(accountEntropy)};
+  DATA_BLOB* used = entropy == Entropy::kAccount ? &salt : nullptr;
   std::string text;
   DWORD error = 0;
   if (!protectCall(
           blob,
-          [](DATA_BLOB* in, DATA_BLOB* out) {
-            return CryptUnprotectData(in, nullptr, nullptr, nullptr, nullptr,
+          [used](DATA_BLOB* in, DATA_BLOB* out) {
+            return CryptUnprotectData(in, nullptr, used, nullptr, nullptr,
                                       CRYPTPROTECT_UI_FORBIDDEN, out);
           },
           &text, &error)) {
@@ -163,6 +169,22 @@ std::string decipheredAccount(const std::string& blob) {
     if (c == '\0') c = '|';
   }
   return text;
+}
+
+std::string keyDacl(const std::string& keyName) {
+  UniqueKey key;
+  LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, READ_CONTROL, key.put());
+  if (rc != ERROR_SUCCESS) return "<error " + std::to_string(rc) + ">";
+  std::string buffer(4096, '\0');
+  DWORD size = static_cast<DWORD>(buffer.size());
+  rc = RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, buffer.data(), &size);
+  if (rc != ERROR_SUCCESS) return "<error " + std::to_string(rc) + ">";
+  UniqueLocalMemory<char> text;
+  if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(
+          buffer.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, text.put(), nullptr)) {
+    return "<error " + std::to_string(GetLastError()) + ">";
+  }
+  return text.get();
 }
 
 void writeFile(const std::string& path, const std::string& text) {

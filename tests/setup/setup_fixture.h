@@ -62,10 +62,19 @@ void deleteKeyTree(const std::string& key);
 LONG writeText(const std::string& key, const char* name, const std::string& text);
 LONG writeNumber(const std::string& key, const char* name, DWORD number);
 
-// CryptProtectData (machine scope) of `text`; "" when it fails.
+// CryptProtectData (machine scope, without entropy, as an earlier agent's setup did) of `text`;
+// "" when it fails.
 std::string enciphered(const std::string& text);
-// CryptUnprotectData of `blob`: "name|password" (the zero byte shown as '|'), or "<error N>".
-std::string decipheredAccount(const std::string& blob);
+// CryptUnprotectData of `blob` with the setup's entropy for the account (or without any):
+// "name|password" (the zero byte shown as '|'), or "<error N>".
+enum class Entropy { kAccount, kNone };
+std::string decipheredAccount(const std::string& blob, Entropy entropy = Entropy::kAccount);
+
+// The DACL of HKLM\<key> as SDDL ("D:P(A;CI;KA;;;SY)..."), or "<error N>".
+std::string keyDacl(const std::string& key);
+// The DACL setup gives a key that holds an account: SYSTEM and the Administrators only,
+// protected from what HKLM\SOFTWARE passes on.
+inline constexpr char kSecretKeyDacl[] = "D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)";
 
 void writeFile(const std::string& path, const std::string& text);
 std::string readFile(const std::string& path);

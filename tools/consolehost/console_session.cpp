@@ -16,8 +16,9 @@ HRESULT displayNameOf(IDataObject* dataObject, std::wstring* name) {
   FORMATETC wanted = {format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
   STGMEDIUM medium{};
   medium.tymed = TYMED_HGLOBAL;
-  // Small on purpose, as the console's is: the data object's stream grows it.
-  ferry::UniqueHGlobal block(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 4));
+  // Room for the longest name a node can have; the data object writes into it, never grows it.
+  ferry::UniqueHGlobal block(
+      GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (MAX_PATH + 1) * sizeof(wchar_t)));
   if (!block) return E_OUTOFMEMORY;
   medium.hGlobal = block.get();
   HRESULT hr = dataObject->GetDataHere(&wanted, &medium);
@@ -30,7 +31,8 @@ HRESULT displayNameOf(IDataObject* dataObject, std::wstring* name) {
       GlobalUnlock(medium.hGlobal);
     }
   }
-  // A block the stream moved to grow it is gone: the medium holds the one to free.
+  // A data object that put another block in the medium freed ours: the medium holds the one to
+  // free.
   if (medium.hGlobal != nullptr && medium.hGlobal != block.get()) {
     block.release();
     block.reset(medium.hGlobal);

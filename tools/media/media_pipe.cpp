@@ -30,8 +30,11 @@ DWORD MediaPipe::open(const std::string& name, Side side, HANDLE stopEvent, Step
                                              : GENERIC_WRITE | FILE_READ_ATTRIBUTES;
   const ULONGLONG deadline = GetTickCount64() + waits_.openMs;
   for (;;) {
+    // Identification only: a server squatting the agent's pipe name cannot act as the media
+    // side's account.
     pipe_.reset(CreateFileA(name.c_str(), access, /*share=*/0, /*security=*/nullptr, OPEN_EXISTING,
-                            FILE_FLAG_OVERLAPPED, /*template=*/nullptr));
+                            FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                            /*template=*/nullptr));
     if (pipe_) break;
     const DWORD error = GetLastError();
     if ((error != ERROR_FILE_NOT_FOUND && error != ERROR_PIPE_BUSY) ||

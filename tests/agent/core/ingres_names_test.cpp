@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace ferry::agent {
 namespace {
@@ -28,6 +29,20 @@ TEST(IngresNames, InstallationCodes) {
   }
   for (const char* code : {"", "I", "III", "2A", "I_", "I.", ".\\", "I\\", " I", "\xc9I"}) {
     EXPECT_FALSE(isInstallationCode(code)) << "'" << code << "'";
+  }
+  // One spelling, whatever the case it came in; only ASCII letters change.
+  for (const auto& [given, spelt] : {std::pair<std::string, std::string>{"hp", "HP"},
+                                     {"Hp", "HP"},
+                                     {"hP", "HP"},
+                                     {"II", "II"},
+                                     {"z9", "Z9"},
+                                     {"az", "AZ"},
+                                     {"`{", "`{"},
+                                     {"\xe9i", "\xe9I"},
+                                     {"", ""}}) {
+    std::string code = given + '\0' + "xx";  // the characters after the NUL stay untouched
+    spellInstallationCode(code.data());
+    EXPECT_EQ(code, spelt + '\0' + "xx") << "'" << given << "'";
   }
 }
 
