@@ -14,6 +14,16 @@ function(ferry_defaults target)
   target_compile_options(${target} PRIVATE ${FERRY_WARNINGS})
   if(FERRY_WINDOWS)
     target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "SHARED_LIBRARY" OR type STREQUAL "MODULE_LIBRARY")
+      # The .def files name each __stdcall export with its argument bytes (Name@N): --kill-at
+      # exports it as plain Name in both builds, and on x86 a name without its decoration is an
+      # error instead of being bound to a look-alike symbol with a warning.
+      target_link_options(${target} PRIVATE -Wl,--kill-at)
+      if(FERRY_X86)
+        target_link_options(${target} PRIVATE -Wl,--disable-stdcall-fixup)
+      endif()
+    endif()
   endif()
 endfunction()
 
@@ -26,17 +36,28 @@ set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(${FERRY_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/_deps/googletest EXCLUDE_FROM_ALL SYSTEM)
 include(GoogleTest)
 
-# ferry_add_test(<name> SOURCES ... [LIBS ...] [RESOURCE_LOCK lock] [TIMEOUT s] [DEPENDS targets...])
+# ferry_add_test(<name> SOURCES ... [LIBS ...] [RESOURCE_LOCK lock] [TIMEOUT s] [DEPENDS targets...]
+#                [X86 [X86_FILTER gtest-filter]])
 # One GoogleTest program; every test case becomes a CTest test named <Suite>.<Case>. Windows
 # programs run under Wine (the build's emulator) and need the "wine" fixture; the test main
 # understands "--child <role>" for tests that re-run the program as a second process.
+# The x86 tree builds and registers only the programs marked X86 (their cases limited to
+# X86_FILTER when given): they run 32-bit under WoW64, and the rest of the suite stays x64 only.
 function(ferry_add_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;RESOURCE_LOCK;DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "X86" "TIMEOUT;X86_FILTER" "SOURCES;LIBS;RESOURCE_LOCK;DEPENDS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   ferry_defaults(${name})
   target_link_libraries(${name} PRIVATE ferry_test_main GTest::gtest ${ARG_LIBS})
   if(ARG_DEPENDS)
     add_dependencies(${name} ${ARG_DEPENDS})
+  endif()
+  if(FERRY_X86)
+    # The program is still defined (its CMakeLists may go on to configure it), but only a marked
+    # one is built and registered.
+    if(NOT ARG_X86)
+      return()
+    endif()
+    set_property(GLOBAL APPEND PROPERTY FERRY_X86_TEST_PROGRAMS ${name})
   endif()
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
@@ -54,7 +75,12 @@ function(ferry_add_test name)
     endif()
     list(APPEND props RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
   endif()
+  set(filter)
+  if(FERRY_X86 AND ARG_X86_FILTER)
+    set(filter TEST_FILTER ${ARG_X86_FILTER})
+  endif()
   gtest_discover_tests(${name}
+    ${filter}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 300
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
