@@ -4,6 +4,8 @@
 // the header promises. The agent, the catalog library, setup's exported functions, the snap-in's
 // COM entry points and basetool's ordinal are all bound this way.
 #include <windows.h>
+// After windows.h: the COM interface ids of the snap-in's class factory.
+#include <objbase.h>
 
 #include <gtest/gtest.h>
 

@@ -39,12 +39,15 @@ bool fileExists(const std::string& path) {
 
 // The agent key's "Dll" in one view of the registry; "" when there is none.
 std::string agentDll(REGSAM view) {
-  const std::string key = std::string(kAgentsKey) + "\\ferryman@" + kCode;
-  char text[MAX_PATH] = "";
-  DWORD size = sizeof text;
-  const DWORD flags =
-      RRF_RT_REG_SZ | (view == KEY_WOW64_64KEY ? RRF_SUBKEY_WOW6464KEY : RRF_SUBKEY_WOW6432KEY);
-  if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "Dll", flags, nullptr, text, &size) != 0) {
+  const std::string keyName = std::string(kAgentsKey) + "\\ferryman@" + kCode;
+  UniqueKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, KEY_READ | view, key.put()) != 0) {
+    return "";
+  }
+  char text[MAX_PATH + 1] = "";
+  DWORD size = MAX_PATH;
+  if (RegQueryValueExA(key.get(), "Dll", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size) !=
+      0) {
     return "";
   }
   return text;
