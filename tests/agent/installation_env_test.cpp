@@ -173,6 +173,8 @@ TEST_F(InstallationEnvironmentTest, InstallationKeysAreReadInTheAgentsOwnRegistr
 #endif
   TestInstallation installation(installationOptions("EV"));
   ASSERT_EQ(installation.error(), "");
+  ScopedAgentSettings settings("EV");  // the trace on, in the agent key of this build's view
+  ASSERT_EQ(settings.setDebug(1), ERROR_SUCCESS);
   const std::string keyName = "SOFTWARE\\Norvane\\IngresII\\EV_Installation";
   const std::string root = installation.root();
   auto moveKey = [&](REGSAM from, REGSAM to) {
