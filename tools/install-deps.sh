@@ -64,9 +64,11 @@ install_wine32() {
     return 0
   fi
   export DEBIAN_FRONTEND=noninteractive
+  local added_i386=0
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "install-deps: adding the i386 architecture for wine32:i386"
     dpkg --add-architecture i386
+    added_i386=1
   fi
   local log attempt update_said install_said unmet
   log=$(mktemp)
@@ -89,6 +91,11 @@ install_wine32() {
     [ "$attempt" -lt "$WINE32_TRIES" ] && sleep "$WINE32_PAUSE"
   done
   rm -f "$log"
+  # An i386 index that cannot be fetched fails every later apt-get update: the architecture this
+  # run added goes again (nothing of it was installed), and the next try adds it anew.
+  if [ "$added_i386" = 1 ] && [ -z "$(dpkg-query -W -f '${Architecture}\n' 2>/dev/null | grep -x i386)" ]; then
+    dpkg --remove-architecture i386 && apt-get update -q >/dev/null 2>&1 || true
+  fi
   printf '%s\n' "apt-get install wine32:i386: ${install_said:-failed}${update_said:+ / apt-get update: $update_said}" >"$WINE32_STAMP"
   echo "install-deps: wine32:i386 could not be installed after $WINE32_TRIES tries. The x86 build and its" \
        "checks go on; the tests that run 32-bit programs (make test-x86) cannot run on this machine." >&2
