@@ -1,9 +1,13 @@
 /* ferryman.dll: the database agent for Ingres, as the backup server's host process calls it.
  *
  * Conventions:
- * - C linkage, exported by name. Every function returns an unsigned 32-bit result code: 0 is
- *   success; 1 to 10000 are the agent's own codes, whose texts DSAGetError gives; 10000 + e is
- *   Windows system error e. A failed logon or impersonation at connect returns 85.
+ * - C linkage, exported by name: the same undecorated names in the x64 and the x86 build.
+ * - Calling convention FERRYMAN_CALL, __stdcall (WINAPI): the callee removes its arguments from
+ *   the stack, as every Win32 interface does; on x64 there is only the one convention. A host
+ *   binds the exports with the PFN_ types below, which carry it.
+ * - Every function returns an unsigned 32-bit result code: 0 is success; 1 to 10000 are the
+ *   agent's own codes, whose texts DSAGetError gives; 10000 + e is Windows system error e. A
+ *   failed logon or impersonation at connect returns 85.
  * - Every function but DSAConnectAgent takes the connection id first and returns 2 for an id
  *   that is not in use.
  * - Buffers are the caller's; the agent allocates nothing that the caller frees. Out-parameters
@@ -24,10 +28,14 @@ extern "C" {
 #if !defined(_WIN32)
 /* The platform-free core and its native tests use the codes and types only. */
 #define FERRYMAN_API
-#elif defined(FERRYMAN_BUILD)
+#define FERRYMAN_CALL
+#else
+#define FERRYMAN_CALL __stdcall
+#if defined(FERRYMAN_BUILD)
 #define FERRYMAN_API __declspec(dllexport)
 #else
 #define FERRYMAN_API __declspec(dllimport)
+#endif
 #endif
 
 typedef uint32_t DSA_RESULT;
@@ -102,7 +110,7 @@ typedef uint32_t DSA_RESULT;
  * it). *connectionId receives the id, 0 on failure. 0; 85 logon or impersonation failed; 6 no
  * free id; 15 the slot map or its lock belongs to another account; 18 no '@' or "iidbdb"
  * unreachable. */
-FERRYMAN_API DSA_RESULT DSAConnectAgent(uint32_t reserved, const char* instanceName,
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSAConnectAgent(uint32_t reserved, const char* instanceName,
                                         const char* accountName, const char* password,
                                         uint32_t* connectionId);
 
@@ -114,33 +122,34 @@ FERRYMAN_API DSA_RESULT DSAConnectAgent(uint32_t reserved, const char* instanceN
  * extractor aborted so that the roll forward fails; 28 the roll forward ended with a failure or
  * did not end within the wait. Each is also written to the activity log. The id is freed in every
  * case. */
-FERRYMAN_API DSA_RESULT DSADisconnectAgent(uint32_t connectionId);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSADisconnectAgent(uint32_t connectionId);
 
 /* The text of `errorCode` into `buffer`, its length without the NUL in *length (when `length`
  * is given): agent codes (up to 10000, 68 showing 25's text) from the message library (at
  * least 256 bytes); system codes (10000 + e) from the system message table (at least 1300
  * bytes). `connectionId` need not be in use. Always 0. */
-FERRYMAN_API DSA_RESULT DSAGetError(uint32_t connectionId, uint32_t errorCode, char* buffer,
-                                    uint32_t* length);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSAGetError(uint32_t connectionId, uint32_t errorCode,
+                                                  char* buffer, uint32_t* length);
 
 /* Not supported: return 50 whatever they are given. */
-FERRYMAN_API DSA_RESULT DSAOpen(uint32_t connectionId, void* argument);
-FERRYMAN_API DSA_RESULT DSAClose(uint32_t connectionId, void* argument);
-FERRYMAN_API DSA_RESULT DSAFileSize(uint32_t connectionId, void* argument);
-FERRYMAN_API DSA_RESULT DSAGetNextFile(uint32_t connectionId, void* argument);
-FERRYMAN_API DSA_RESULT DSALockDBagent(uint32_t connectionId, void* argument);
-FERRYMAN_API DSA_RESULT DSAUnlockDBagent(uint32_t connectionId, void* argument);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSAOpen(uint32_t connectionId, void* argument);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSAClose(uint32_t connectionId, void* argument);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSAFileSize(uint32_t connectionId, void* argument);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSAGetNextFile(uint32_t connectionId, void* argument);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSALockDBagent(uint32_t connectionId, void* argument);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSAUnlockDBagent(uint32_t connectionId, void* argument);
 
 /* Accepted and ignored: return 0 whatever they are given. */
-FERRYMAN_API DSA_RESULT DSAControl(uint32_t connectionId, void* argument);
-FERRYMAN_API DSA_RESULT DSABeginBackupStripe(uint32_t connectionId, void* argument);
-FERRYMAN_API DSA_RESULT DSABeginRestoreStripe(uint32_t connectionId, void* argument);
-FERRYMAN_API DSA_RESULT DSAGetCanonicalPath(uint32_t connectionId, void* argument);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSAControl(uint32_t connectionId, void* argument);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSABeginBackupStripe(uint32_t connectionId, void* argument);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSABeginRestoreStripe(uint32_t connectionId, void* argument);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSAGetCanonicalPath(uint32_t connectionId, void* argument);
 
 /* Who the agent is: the 96-byte record (vendor name at 0, build number at 48, vendor version at
  * 64, agent version at 72, library date at 80; NUL-terminated ANSI fields) into `info`.
  * *infoSize below 96: 50, nothing written; else *infoSize = 96 and 0. */
-FERRYMAN_API DSA_RESULT DSAGetAgentInfo(uint32_t connectionId, void* info, uint32_t* infoSize);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSAGetAgentInfo(uint32_t connectionId, void* info,
+                                                      uint32_t* infoSize);
 
 /* The object catalogue. `objectType` 1: the object names (NUL-terminated, then an empty entry
  * and one more zero byte) with their length in *bufferSize; 2: the size of `objectName` as two
@@ -149,15 +158,16 @@ FERRYMAN_API DSA_RESULT DSAGetAgentInfo(uint32_t connectionId, void* info, uint3
  * size on entry; when the result does not fit: 500 with the needed size, nothing written.
  * 0; 3 other types; 5 no buffer; 12 or 10000 + e the database list failed; a raw system error
  * when acting as the account fails (type 5). */
-FERRYMAN_API DSA_RESULT DSAEnumObjects(uint32_t connectionId, const char* objectName,
-                                       uint32_t objectType, void* buffer, uint32_t* bufferSize);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSAEnumObjects(uint32_t connectionId, const char* objectName,
+                                                     uint32_t objectType, void* buffer,
+                                                     uint32_t* bufferSize);
 
 /* The directories the agent covers (each database's data locations, dump and journal
  * destinations), each NUL-terminated, with their total size including the NULs in *bufferSize.
  * 0; 500 the buffer is smaller than the needed size (returned), nothing written; 1 out of
  * memory; the database list's error. */
-FERRYMAN_API DSA_RESULT DSAGetExcludedFiles(uint32_t connectionId, void* buffer,
-                                            uint32_t* bufferSize);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSAGetExcludedFiles(uint32_t connectionId, void* buffer,
+                                                          uint32_t* bufferSize);
 
 /* Backup option bits (DSABeginBackup `options`). */
 #define DSA_OPTION_REMOTE 0x4u /* the data go through the remote pipe (see DSABeginBackup) */
@@ -187,7 +197,7 @@ FERRYMAN_API DSA_RESULT DSAGetExcludedFiles(uint32_t connectionId, void* buffer,
  * checkpoint record; 15 the installation's run lock belongs to another account; 16 an output
  * file's fixed name is a link; 17 the checkpoint run could not be started with only its own
  * handles; the checkpoint run's, infodb's, catalog's or account's code. */
-FERRYMAN_API DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, uint32_t options,
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSABeginBackup(uint32_t connectionId, char* objectName, uint32_t options,
                                        uint32_t* backupId, uint32_t* remoteArg);
 
 /* Reads the next piece of the object's stream into `buffer`: *count gives the buffer's size (a
@@ -206,8 +216,8 @@ FERRYMAN_API DSA_RESULT DSABeginBackup(uint32_t connectionId, char* objectName, 
  * (*count unchanged) while it streams or once it has streamed the whole object, and the code the
  * object failed with otherwise: 33 the pipe broke or its client stopped reading, 34 no client
  * opened the pipe within 5 minutes. */
-FERRYMAN_API DSA_RESULT DSARead(uint32_t connectionId, uint32_t backupId, uint32_t reserved,
-                                void* buffer, uint32_t* count);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSARead(uint32_t connectionId, uint32_t backupId,
+                                              uint32_t reserved, void* buffer, uint32_t* count);
 
 /* Ends the object's backup: pipe, checkpoint run and work state released. A data object read to
  * its end waits up to 60 s for the checkpoint run to finish; one that was not aborts it, so that
@@ -215,7 +225,7 @@ FERRYMAN_API DSA_RESULT DSARead(uint32_t connectionId, uint32_t backupId, uint32
  * journals they delivered whole, except the current one. `endStatus` is logged.
  * 0; 2; 9 no backup begun; 1 the checkpoint run failed or did not end within 60 s (activity
  * entry); 26 `endStatus` is 0 but the object was not delivered whole. */
-FERRYMAN_API DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSAEndBackup(uint32_t connectionId, uint32_t endStatus);
 
 /* Begins the restore of one file of an object: "<db>.DATA" (database data: the first write of
  * the connection starts the roll-forward, whose extractor holds each location while the agent
@@ -239,7 +249,7 @@ FERRYMAN_API DSA_RESULT DSAEndBackup(uint32_t connectionId, uint32_t endStatus);
  * 0; 2; 5 an argument missing; 8 the connection already restores another object or database;
  * 15 the restore event belongs to another account (nothing begun); 77 the remote pipe could not
  * be made. */
-FERRYMAN_API DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objectName,
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSABeginRestore(uint32_t connectionId, const char* objectName,
                                         uint32_t restoreOption, uint32_t* restoreId,
                                         uint32_t* ioUnitId);
 
@@ -261,8 +271,9 @@ FERRYMAN_API DSA_RESULT DSABeginRestore(uint32_t connectionId, const char* objec
  * be created; 16 its temporary ".restoring" name (or an output file's) is a link or has a
  * second name; 9 also for a data block in a remote session. Nothing is written for a refused
  * block. */
-FERRYMAN_API DSA_RESULT DSAWrite(uint32_t connectionId, uint32_t reserved1, uint32_t reserved2,
-                                 const void* buffer, uint32_t* bytesToWrite);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSAWrite(uint32_t connectionId, uint32_t reserved1,
+                                               uint32_t reserved2, const void* buffer,
+                                               uint32_t* bytesToWrite);
 
 /* Ends the session: the restored file, written under a temporary name beside its final one, is
  * checked against the size its header gave, flushed and moved over the final name; a file that
@@ -272,32 +283,37 @@ FERRYMAN_API DSA_RESULT DSAWrite(uint32_t connectionId, uint32_t reserved1, uint
  * for the file's data to have come from the remote pipe, then closes the pipe. 0; 2; 30 the file
  * is shorter than its header says; 10000 + e it could not be put in place; 33 the remote stream
  * broke off or did not end (the file is discarded); 34 no client opened the remote pipe. */
-FERRYMAN_API DSA_RESULT DSAEndRestore(uint32_t connectionId, uint32_t endStatus);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSAEndRestore(uint32_t connectionId, uint32_t endStatus);
 
 /* The point in time (seconds since 1970, UTC) a data restore with option 0x800 rolls forward
  * to; given as local time to the roll-forward. Call before the connection's first DSAWrite;
  * without it option 0x800 sets no end time. 0; 2; 9 the restore has begun; 10087 a negative
  * time. */
-FERRYMAN_API DSA_RESULT DSASetRestorePointInTime(uint32_t connectionId, int64_t endTime);
+FERRYMAN_API DSA_RESULT FERRYMAN_CALL DSASetRestorePointInTime(uint32_t connectionId,
+                                                               int64_t endTime);
 
 /* The entry points' types, for callers that bind the agent at run time by name
  * (GetProcAddress), as the backup server's host process does. */
-typedef DSA_RESULT (*PFN_DSAConnectAgent)(uint32_t, const char*, const char*, const char*,
-                                          uint32_t*);
-typedef DSA_RESULT (*PFN_DSADisconnectAgent)(uint32_t);
-typedef DSA_RESULT (*PFN_DSAGetError)(uint32_t, uint32_t, char*, uint32_t*);
+typedef DSA_RESULT(FERRYMAN_CALL* PFN_DSAConnectAgent)(uint32_t, const char*, const char*,
+                                                       const char*, uint32_t*);
+typedef DSA_RESULT(FERRYMAN_CALL* PFN_DSADisconnectAgent)(uint32_t);
+typedef DSA_RESULT(FERRYMAN_CALL* PFN_DSAGetError)(uint32_t, uint32_t, char*, uint32_t*);
 /* DSAOpen to DSAUnlockDBagent and DSAControl to DSAGetCanonicalPath. */
-typedef DSA_RESULT (*PFN_DSATrivial)(uint32_t, void*);
-typedef DSA_RESULT (*PFN_DSAGetAgentInfo)(uint32_t, void*, uint32_t*);
-typedef DSA_RESULT (*PFN_DSAEnumObjects)(uint32_t, const char*, uint32_t, void*, uint32_t*);
-typedef DSA_RESULT (*PFN_DSAGetExcludedFiles)(uint32_t, void*, uint32_t*);
-typedef DSA_RESULT (*PFN_DSABeginBackup)(uint32_t, char*, uint32_t, uint32_t*, uint32_t*);
-typedef DSA_RESULT (*PFN_DSARead)(uint32_t, uint32_t, uint32_t, void*, uint32_t*);
-typedef DSA_RESULT (*PFN_DSAEndBackup)(uint32_t, uint32_t);
-typedef DSA_RESULT (*PFN_DSABeginRestore)(uint32_t, const char*, uint32_t, uint32_t*, uint32_t*);
-typedef DSA_RESULT (*PFN_DSAWrite)(uint32_t, uint32_t, uint32_t, const void*, uint32_t*);
-typedef DSA_RESULT (*PFN_DSAEndRestore)(uint32_t, uint32_t);
-typedef DSA_RESULT (*PFN_DSASetRestorePointInTime)(uint32_t, int64_t);
+typedef DSA_RESULT(FERRYMAN_CALL* PFN_DSATrivial)(uint32_t, void*);
+typedef DSA_RESULT(FERRYMAN_CALL* PFN_DSAGetAgentInfo)(uint32_t, void*, uint32_t*);
+typedef DSA_RESULT(FERRYMAN_CALL* PFN_DSAEnumObjects)(uint32_t, const char*, uint32_t, void*,
+                                                      uint32_t*);
+typedef DSA_RESULT(FERRYMAN_CALL* PFN_DSAGetExcludedFiles)(uint32_t, void*, uint32_t*);
+typedef DSA_RESULT(FERRYMAN_CALL* PFN_DSABeginBackup)(uint32_t, char*, uint32_t, uint32_t*,
+                                                      uint32_t*);
+typedef DSA_RESULT(FERRYMAN_CALL* PFN_DSARead)(uint32_t, uint32_t, uint32_t, void*, uint32_t*);
+typedef DSA_RESULT(FERRYMAN_CALL* PFN_DSAEndBackup)(uint32_t, uint32_t);
+typedef DSA_RESULT(FERRYMAN_CALL* PFN_DSABeginRestore)(uint32_t, const char*, uint32_t, uint32_t*,
+                                                       uint32_t*);
+typedef DSA_RESULT(FERRYMAN_CALL* PFN_DSAWrite)(uint32_t, uint32_t, uint32_t, const void*,
+                                                uint32_t*);
+typedef DSA_RESULT(FERRYMAN_CALL* PFN_DSAEndRestore)(uint32_t, uint32_t);
+typedef DSA_RESULT(FERRYMAN_CALL* PFN_DSASetRestorePointInTime)(uint32_t, int64_t);
 
 #ifdef __cplusplus
 }

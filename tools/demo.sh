@@ -10,6 +10,8 @@
 # round trip through the agent's remote pipe, the console acting as the media side; then a
 # point-in-time restore that stops the roll forward between two journal records written after
 # the backup. Last, the console snap-in's tree for a sample Start menu, through the console host.
+# Beside the x64 agent's information it shows the x86 agent's (build/win32) for a 32-bit
+# installation, when 32-bit Wine is installed.
 set -euo pipefail
 
 build=$(realpath "${1:-build/win}")
@@ -103,6 +105,34 @@ ctl() {
 }
 say "ferryctl info: who the agent is (the build number is the one setup wrote)"
 ctl info "server@$code" ingres
+
+# The x86 agent family (build/win32) beside the x64 one: a 32-bit host loads the x86 agent for a
+# 32-bit installation, whose key lives in the 32-bit view of the registry (WOW6432Node).
+x86_build=$(realpath "$build/../win32")
+x86_bin="$x86_build/bin"
+say "The x86 agent beside it: ferryctl info of the x86 console and agent for a 32-bit installation"
+if [ ! -x /usr/lib/wine/wine ]; then
+  echo "(not run: 32-bit Wine, wine32:i386, is not installed on this machine, so no 32-bit"
+  echo " program can run here; tools/install-deps.sh says why. The two builds' agents as files:)"
+  for tree in "$build" "$x86_build"; do
+    for file in ferryman.dll testbed/ferryman.dll ferryctl.exe sounder26.dll; do
+      printf '  %-60s %s\n' "${tree#"$PWD/"}/bin/$file" \
+        "$(x86_64-w64-mingw32-objdump -f "$tree/bin/$file" 2>/dev/null | sed -n 's/.*file format //p')"
+    done
+  done
+else
+  x86_code=I3
+  win "$x86_bin/ingsim.exe" create --code "$x86_code" --root 'C:\IngresX86' --version 2 --force
+  win "$x86_bin/ingsim.exe" database --code "$x86_code" --name sample32
+  win "$x86_bin/ingsim.exe" account add --name ingres --password ingres
+  win "$x86_bin/ingsim.exe" show --code "$x86_code" | head -n 3
+  x86_agent="$(win winepath -w "$x86_bin/testbed/ferryman.dll")"
+  printf '\nx64 agent %s, installation %s (64-bit registry view):\n' "$agent" "$code"
+  ctl info "server@$code" ingres
+  printf '\nx86 agent %s, installation %s (32-bit registry view):\n' "$x86_agent" "$x86_code"
+  (cd "$build/wineprefix/drive_c" &&
+    win "$x86_bin/ferryctl.exe" --agent "$x86_agent" info "server@$x86_code" ingres)
+fi
 say "ferryctl list --properties: the objects the agent offers, their sizes and property sheets"
 ctl list "server@$code" ingres --properties
 say "ferryctl excluded: the directories the agent covers"

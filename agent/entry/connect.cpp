@@ -17,9 +17,12 @@
 #include "core/ingres_names.h"
 #include "core/line_format.h"
 #include "core/message_ids.h"
+#include "core/settings_key.h"
 #include "library/agent_state.h"
 #include "logs/activity_log.h"
+#include "logs/settings.h"
 #include "logs/trace.h"
+#include "registry_view.h"
 #include "unique_handle.h"
 
 namespace ferry::agent {
@@ -120,6 +123,8 @@ bool openConnection(ConnectionRecord* ci, int id, const char* instanceName,
   trace(ci, "*************** DSAConnectAgent() Starts Here ***************");
   trace(ci, "DSAConnectAgent() : user name is %s", ci->connInfo.loginName);
   trace(ci, "DSAConnectAgent() : domain name is %s", ci->connInfo.domainName);
+  trace(ci, "DSAConnectAgent() : agent key HKEY_LOCAL_MACHINE\\%s in the %s registry view",
+        agentSettingsKey(registryRoot(), "agent", "").c_str(), registryViewName());
   return connectOpIngresDatabase2(&ci->connInfo, "iidbdb") == 0;
 }
 

@@ -11,6 +11,7 @@
 #include "installation/captured_run.h"
 #include "library/agent_state.h"
 #include "logs/trace.h"
+#include "registry_view.h"
 #include "unique_handle.h"
 
 namespace ferry::agent {
@@ -53,7 +54,10 @@ bool openInstallationKey(ConnectionRecord* ci, UniqueKey* key) {
     char keyName[256];
     formatMessage(keyName, sizeof keyName, kInstallationKeyFormats[i],
                   ci->installation.installationCode);
-    if (i == 0) trace(ci, "%s():installation key name=%s", "SetIISYSTEM", keyName);
+    if (i == 0) {
+      trace(ci, "%s():installation key name=%s", "SetIISYSTEM", keyName);
+      trace(ci, "SetIISYSTEM(): reading the %s registry view", registryViewName());
+    }
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, key->put()) == ERROR_SUCCESS) {
       if (i == 2) trace(ci, "SetIISYSTEM(): open %s successfully.", keyName);
       return true;

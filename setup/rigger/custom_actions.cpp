@@ -67,9 +67,14 @@ struct InstallPlan {
 };
 
 std::string defaultFolder(MSIHANDLE install) {
+#if defined(_WIN64)
   // A 64-bit agent belongs in the 64-bit program-files folder.
   std::string programFiles = property(install, "ProgramFiles64Folder");
   if (programFiles.empty()) programFiles = property(install, "ProgramFilesFolder");
+#else
+  // A 32-bit agent belongs in the 32-bit one ("Program Files (x86)" on 64-bit Windows).
+  std::string programFiles = property(install, "ProgramFilesFolder");
+#endif
   if (programFiles.empty()) return "";
   if (programFiles.back() != '\\') programFiles += '\\';
   return programFiles + kAgentFolderName;

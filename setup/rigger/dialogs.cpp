@@ -128,6 +128,10 @@ void wipe(std::string* text) {
   text->clear();
 }
 
+// The notice and progress windows handle nothing themselves. A named CALLBACK: a lambda has the
+// compiler's default convention, which on x86 is not the __stdcall the dialog manager calls.
+INT_PTR CALLBACK statusProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
 }  // namespace
 
 bool accountDialog(HWND parent, const std::string& machine, const std::string& code,
@@ -199,9 +203,9 @@ bool agentFolderDialog(HWND parent, std::string* folder) {
 }
 
 StatusWindow::StatusWindow(Kind kind, HWND parent, const std::string& text) {
-  window_ = CreateDialogParamA(
-      riggerModule(), MAKEINTRESOURCEA(kind == Kind::kNotice ? IDD_NOTICE : IDD_PROGRESS), parent,
-      [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+  window_ = CreateDialogParamA(riggerModule(),
+                               MAKEINTRESOURCEA(kind == Kind::kNotice ? IDD_NOTICE : IDD_PROGRESS),
+                               parent, statusProc, 0);
   if (window_ == nullptr) return;  // the setup works on without its notice
   SetDlgItemTextA(window_, IDC_NOTICE_TEXT, text.c_str());
   if (kind == Kind::kProgress)

@@ -120,6 +120,12 @@ DWORD removeEarlierAgent(const CMesquiteRegistry& registry, const EarlierAgent& 
   return removeAgentRegistration(registry, 0).empty() ? ERROR_SUCCESS : RIGGER_UPGRADE_FAILED;
 }
 
+// A named CALLBACK, not a lambda: on x86 EnumWindows calls it as __stdcall.
+BOOL CALLBACK postCloseMessage(HWND window, LPARAM) {
+  PostMessageA(window, 1124, 0, 0);  // a window that is gone meanwhile misses nothing
+  return TRUE;
+}
+
 }  // namespace
 }  // namespace ferry::setup
 
@@ -127,12 +133,7 @@ using namespace ferry::setup;
 using ferry::kProductRegistryRoot;
 
 extern "C" int __stdcall CloseSetupWindows(void) {
-  EnumWindows(
-      [](HWND window, LPARAM) -> BOOL {
-        PostMessageA(window, 1124, 0, 0);  // a window that is gone meanwhile misses nothing
-        return TRUE;
-      },
-      0);
+  EnumWindows(postCloseMessage, 0);
   return 0;
 }
 

@@ -14,7 +14,12 @@
 namespace ferry::setup {
 
 // The agent's RPC service.
+#if defined(_WIN64)
 inline constexpr char kAgentServiceName[] = "DbaRpcService";
+#else
+// The x86 package installs beside the x64 one, each with a service of its own.
+inline constexpr char kAgentServiceName[] = "DbaRpcService32";
+#endif
 inline constexpr char kAgentServiceDisplayName[] = "Backup Agent RPC Server";
 inline constexpr char kAgentServiceProgram[] = "mooring.exe";
 

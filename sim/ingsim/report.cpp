@@ -10,6 +10,7 @@
 #include "ingsim/installation_internal.h"
 #include "ingsim/symbol_file.h"
 #include "ingsim/win_util.h"
+#include "registry_view.h"
 
 namespace ingsim {
 namespace {
@@ -206,6 +207,9 @@ std::string describeInstallation(const std::string& code, std::string* report) {
 
   std::string out = "installation " + code + "\n";
   out += "  root: " + root + "\n";
+  // Where the installation's key is registered: an x86 ingsim makes a 32-bit installation, with
+  // its key in the 32-bit view of the registry and 32-bit programs, as a 32-bit Ingres is.
+  out += std::string("  registered in the ") + ferry::registryViewName() + " registry view\n";
   appendVersion(root, &out);
   appendOwners(root, &out);
   error = appendDatabases(root, symbols, &out);

@@ -15,6 +15,7 @@
 #include "agent_fixture.h"
 #include "ingsim/installation.h"
 #include "support/win_process.h"
+#include "unique_handle.h"
 
 namespace ferry::test {
 namespace {
@@ -158,6 +159,61 @@ TEST_F(InstallationEnvironmentTest, RootFallsBackToTheAgentEnvironment) {
   EXPECT_EQ(result, static_cast<int>(10000 + ERROR_ENVVAR_NOT_FOUND))
       << "no key and no II_SYSTEM: result " << result;
   EXPECT_EQ(orphan->installation.iiSystem[0], '\0') << "root " << orphan->installation.iiSystem;
+}
+
+// Each build reads the installation keys in the registry view of its own bitness, and says so:
+// a key that only the other view holds (an installation of the other bitness) is not found.
+TEST_F(InstallationEnvironmentTest, InstallationKeysAreReadInTheAgentsOwnRegistryView) {
+#if defined(_WIN64)
+  const REGSAM ownView = KEY_WOW64_64KEY, otherView = KEY_WOW64_32KEY;
+  const std::string viewLine = "SetIISYSTEM(): reading the 64-bit registry view";
+#else
+  const REGSAM ownView = KEY_WOW64_32KEY, otherView = KEY_WOW64_64KEY;
+  const std::string viewLine = "SetIISYSTEM(): reading the 32-bit (WOW6432Node) registry view";
+#endif
+  TestInstallation installation(installationOptions("EV"));
+  ASSERT_EQ(installation.error(), "");
+  ScopedAgentSettings settings("EV");  // the trace on, in the agent key of this build's view
+  ASSERT_EQ(settings.setDebug(1), ERROR_SUCCESS);
+  const std::string keyName = "SOFTWARE\\Norvane\\IngresII\\EV_Installation";
+  const std::string root = installation.root();
+  auto moveKey = [&](REGSAM from, REGSAM to) {
+    UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, nullptr, 0, KEY_WRITE | to,
+                              nullptr, key.put(), nullptr),
+              0);
+    ASSERT_EQ(RegSetValueExA(key.get(), "II_SYSTEM", 0, REG_SZ,
+                             reinterpret_cast<const BYTE*>(root.c_str()),
+                             static_cast<DWORD>(root.size() + 1)),
+              0);
+    ASSERT_EQ(RegDeleteKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), from, 0), 0);
+  };
+  ScopeExit cleanOtherView([&] {
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, keyName.c_str(), otherView, 0);  // gone already, mostly
+  });
+  {
+    SCOPED_TRACE("the key in the other view only: not found, the agent's environment decides");
+    moveKey(ownView, otherView);
+    setMachineEnvironmentValue("II_SYSTEM", "C:\\ferrytest\\untouched");
+    SetEnvironmentVariableA("II_SYSTEM", root.c_str());
+    ConnectionRecord* ci = record("EV");
+    EXPECT_EQ(setIISYSTEM_(ci), 0);
+    EXPECT_EQ(machineEnvironmentValue("II_SYSTEM"), "C:\\ferrytest\\untouched")
+        << "published only from a key that was found";
+    const std::string trace = readWholeFile(agent_->path("ferryman.trc"));
+    EXPECT_NE(trace.find(viewLine), std::string::npos) << trace;
+    EXPECT_NE(trace.find("SetIISYSTEM(): can not open " + keyName + "."), std::string::npos)
+        << trace;
+    SetEnvironmentVariableA("II_SYSTEM", nullptr);
+  }
+  {
+    SCOPED_TRACE("the key back in the agent's own view: found and published");
+    moveKey(otherView, ownView);
+    ConnectionRecord* ci = record("EV");
+    EXPECT_EQ(setIISYSTEM_(ci), 0);
+    EXPECT_EQ(std::string(ci->installation.iiSystem), root);
+    EXPECT_EQ(machineEnvironmentValue("II_SYSTEM"), root);
+  }
 }
 
 TEST_F(InstallationEnvironmentTest, IngprenvThatNeverEndsFailsWithOne) {

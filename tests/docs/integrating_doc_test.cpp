@@ -112,7 +112,8 @@ TEST(IntegratingDoc, EveryEntryPointIsNamed) {
   ASSERT_NE(path, "") << "ferryman.h is in none of " << FERRYMAN_INCLUDE_DIRS;
   const std::string header = readText(path);
   const std::string page = readText(INTEGRATING_DOC);
-  const std::regex entryPoint("FERRYMAN_API\\s+DSA_RESULT\\s+(DSA[A-Za-z]+)\\s*\\(");
+  const std::regex entryPoint(
+      "FERRYMAN_API\\s+DSA_RESULT\\s+FERRYMAN_CALL\\s+(DSA[A-Za-z]+)\\s*\\(");
   std::set<std::string> names;
   for (std::sregex_iterator it(header.begin(), header.end(), entryPoint), last; it != last; ++it) {
     names.insert((*it)[1]);

@@ -26,7 +26,9 @@ const char* const kInstalledFiles[] = {"ferryman.dll",  "ferryres.dll", "sounder
                                        "sounder30.dll", "siphon.exe",   "basetool.dll",
                                        "mooring.exe",   "tally.dll"};
 
-std::string testbedPackage() { return binDir() + "\\..\\package\\ferryman-testbed.msi"; }
+// This build's test-bed package (ferryman-x86-testbed.msi in the x86 tree) and its service.
+std::string testbedPackage() { return binDir() + "\\..\\package\\" FERRY_TESTBED_PACKAGE; }
+constexpr char kAgentService[] = FERRY_AGENT_SERVICE;
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
@@ -169,7 +171,7 @@ TEST_F(SetupPackage, SilentInstallConnectBackUpRemoveAndUpgradeOverAnEarlierAgen
               std::string::npos)
         << setupLog();
     EXPECT_NE(setupLog().find("AllowInstall ended with ERROR_INSTALL_USEREXIT"), std::string::npos);
-    EXPECT_EQ(serviceState("DbaRpcService"), 0u);
+    EXPECT_EQ(serviceState(kAgentService), 0u);
     EXPECT_FALSE(keyExists(std::string(kProductRoot) + "\\DSAgent"));
   }
   {
@@ -215,7 +217,7 @@ TEST_F(SetupPackage, SilentInstallConnectBackUpRemoveAndUpgradeOverAnEarlierAgen
     }
     EXPECT_EQ(textOf(storedValues(std::string(kProductRoot) + "\\DSAgent\\Path"), "DbaIngPath"),
               kAgentFolder);
-    EXPECT_EQ(serviceState("DbaRpcService"), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(serviceState(kAgentService), static_cast<DWORD>(SERVICE_RUNNING));
   }
   {
     SCOPED_TRACE("StopComponent and StartComponent: the service stops and starts when asked");
@@ -227,10 +229,10 @@ TEST_F(SetupPackage, SilentInstallConnectBackUpRemoveAndUpgradeOverAnEarlierAgen
         reinterpret_cast<void*>(GetProcAddress(rigger, "StartComponent")));
     ASSERT_TRUE(stop != nullptr && start != nullptr);
     EXPECT_EQ(stop(), 0u);
-    EXPECT_EQ(serviceState("DbaRpcService"), static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(serviceState(kAgentService), static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_EQ(stop(), 0u) << "a stopped service is stopped";
     EXPECT_EQ(start(), 0u);
-    EXPECT_EQ(serviceState("DbaRpcService"), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(serviceState(kAgentService), static_cast<DWORD>(SERVICE_RUNNING));
     FreeLibrary(rigger);
   }
   const std::string dll = textOf(storedValues(agentKey("P1")), "Dll");
@@ -271,7 +273,7 @@ TEST_F(SetupPackage, SilentInstallConnectBackUpRemoveAndUpgradeOverAnEarlierAgen
     EXPECT_EQ(left, "") << "left in the agent folder";
     EXPECT_FALSE(keyExists(std::string(kProductRoot) + "\\DSAgent"));
     EXPECT_FALSE(keyExists(kProductRoot)) << "nothing else was below it";
-    EXPECT_EQ(serviceState("DbaRpcService"), 0u);
+    EXPECT_EQ(serviceState(kAgentService), 0u);
     EXPECT_NE(setupLog().find("PreUninstall() ended."), std::string::npos);
   }
   {
@@ -318,7 +320,7 @@ TEST_F(SetupPackage, SilentInstallConnectBackUpRemoveAndUpgradeOverAnEarlierAgen
     EXPECT_EQ(numberOf(fresh, "ProdSubType"), 1u);
     ASSERT_NE(findValue(fresh, "Es"), nullptr);
     EXPECT_EQ(decipheredAccount(findValue(fresh, "Es")->data), "ops|pw-p2");
-    EXPECT_EQ(serviceState("DbaRpcService"), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(serviceState(kAgentService), static_cast<DWORD>(SERVICE_RUNNING));
   }
 }
 

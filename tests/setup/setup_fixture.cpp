@@ -199,28 +199,27 @@ std::string readFile(const std::string& path) {
   return text.str();
 }
 
+DWORD WINAPI DialogAnswer::watchForWindow(void* self) {
+  auto* answer = static_cast<DialogAnswer*>(self);
+  for (int i = 0; i < 200; ++i) {
+    HWND window = FindWindowA(nullptr, answer->title_.c_str());
+    DWORD process = 0;
+    if (window != nullptr) GetWindowThreadProcessId(window, &process);
+    if (window != nullptr && process == GetCurrentProcessId() && IsWindowVisible(window)) {
+      answer->fill_(window);
+      PostMessageA(window, WM_COMMAND, MAKEWPARAM(answer->button_, BN_CLICKED), 0);
+      answer->error_ = "";
+      return 0;
+    }
+    Sleep(50);
+  }
+  answer->error_ = "no window titled '" + answer->title_ + "' within 10 s";
+  return 1;
+}
+
 DialogAnswer::DialogAnswer(std::string title, std::function<void(HWND)> fill, int button)
     : title_(std::move(title)), fill_(std::move(fill)), button_(button) {
-  thread_.reset(CreateThread(
-      nullptr, 0,
-      [](void* self) -> DWORD {
-        auto* answer = static_cast<DialogAnswer*>(self);
-        for (int i = 0; i < 200; ++i) {
-          HWND window = FindWindowA(nullptr, answer->title_.c_str());
-          DWORD process = 0;
-          if (window != nullptr) GetWindowThreadProcessId(window, &process);
-          if (window != nullptr && process == GetCurrentProcessId() && IsWindowVisible(window)) {
-            answer->fill_(window);
-            PostMessageA(window, WM_COMMAND, MAKEWPARAM(answer->button_, BN_CLICKED), 0);
-            answer->error_ = "";
-            return 0;
-          }
-          Sleep(50);
-        }
-        answer->error_ = "no window titled '" + answer->title_ + "' within 10 s";
-        return 1;
-      },
-      this, 0, nullptr));
+  thread_.reset(CreateThread(nullptr, 0, watchForWindow, this, 0, nullptr));
 }
 
 DialogAnswer::~DialogAnswer() { join(); }

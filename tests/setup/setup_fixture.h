@@ -88,6 +88,8 @@ class DialogAnswer {
   std::string join();
 
  private:
+  // The thread that waits for the window; WINAPI, as CreateThread calls it on x86 too.
+  static DWORD WINAPI watchForWindow(void* self);
   UniqueHandleNull thread_;
   std::string title_;
   std::function<void(HWND)> fill_;
